@@ -1,0 +1,4 @@
+#include "core/startup.h"
+#include "ui/window_road.h"
+
+int main(int argc, char** argv) { return TkvStartProgram(argc, argv, &TkvRunWindowRoad); }

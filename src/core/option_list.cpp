@@ -1,0 +1,1 @@
+#include "core/option_list.h"

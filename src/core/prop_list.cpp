@@ -1,0 +1,1 @@
+#include "core/prop_list.h"

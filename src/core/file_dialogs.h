@@ -16,6 +16,7 @@ class TkvFileDialogs {
   // chosen name followed by CR LF.
   virtual bool OpenDialog(const QString& filter, QString& name, bool several) = 0;
   // Initial name and folder from `name`; asks before overwriting.
+  // `defaultExt` includes its dot (".batch-tabrix").
   virtual bool SaveDialog(const QString& filter, const QString& defaultExt, QString& name) = 0;
   // Starts at `folder` when not empty; on confirmation `folder` becomes the
   // chosen folder's path.

@@ -7,6 +7,8 @@
 // store and its file are changed under one lock. Links are handed to a
 // replaceable TkvLinkOpener outside that lock.
 
+#include "core/option_list.h"
+
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -73,6 +75,7 @@ class TkvInfo {
  private:
   QString BuildLinkLocked(const QString& topic, const QString& action,
                           const QString& extra) const;
+  QString CountersTextLocked() const;
   void SaveLocked() const;
 
   QString exePath_;
@@ -80,7 +83,7 @@ class TkvInfo {
   QString storeFile_;
   std::int32_t installStamp_ = -1;
   mutable QMutex mutex_;
-  QStringList store_;
+  TkvOptionList store_;
   std::shared_ptr<TkvLinkOpener> opener_;
 };
 

@@ -37,6 +37,11 @@ class TkvProject {
   TkvProject& operator=(const TkvProject&) = delete;
 
   static TkvProject* Instance();
+
+  // ThreadsCount is clamped to 1..kMaxThreadsCount: every thread runs an
+  // office process of its own.
+  static constexpr int kMaxThreadsCount = 64;
+  static constexpr int kDefaultItemTimeout = 300;
   static QString PathDelimiter() { return QStringLiteral("/"); }
 
   // ---- options (any thread) ----
@@ -51,7 +56,7 @@ class TkvProject {
   QString Source() const;
   QString Target() const;
   bool Subdir() const;
-  int ThreadsCount() const;  // at least 1
+  int ThreadsCount() const;  // 1..kMaxThreadsCount
   TkvOverwrite OverwriteMode() const;
   bool KeepTargetSubdirs() const;
   bool KeepFileTime() const;
@@ -128,8 +133,6 @@ class TkvProject {
     QPointer<QObject> control;
     std::unique_ptr<TkvPropList> props;
   };
-  Binding& BindingFor(QObject* control);
-
   const TkvApp& app_;
   TkvOptionList options_;
   TkvProfile profile_;

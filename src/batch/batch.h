@@ -1,0 +1,156 @@
+#pragma once
+// A batch: the files of one run and the thread that finds them.
+//
+// Threads: the owner constructs the batch, calls StartSearch or AddFile,
+// sets the stop request and destroys it. The search runs on the batch's own
+// thread (std::thread, joined by the destructor). Workers call NextItem,
+// the counters and SetItemOutcome from their threads.
+//
+// Locking: one re-entrant item-list lock guards the items (and their Status
+// and Result), the hand-out position, the counters, the failure list and the
+// stored fields. Read an item's fields only while holding it (TkvItemsLock).
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TkvBatch;
+
+// One file of a batch. Owned by its batch; never moved or freed while the
+// batch lives, so pointers stay valid until the batch is destroyed.
+struct TkvNode {
+  enum : int { Waiting = 0, Done = 1, Failed = 2 };
+  int Status = Waiting;
+  int Index = 0;
+  QString FileName;
+  QString Result;
+};
+
+using TkvItemEvent = std::function<void(TkvBatch*, TkvNode*)>;
+using TkvEvent = std::function<void()>;
+
+// While true (start-up sets it) the search never takes a file whose name
+// begins with "~$".
+extern std::atomic<bool> SkipLockFiles;
+
+class TkvBatch {
+ public:
+  using ItemList = std::vector<std::unique_ptr<TkvNode>>;
+
+  TkvBatch();
+  // Sets the stop request and joins the search thread.
+  ~TkvBatch();
+  TkvBatch(const TkvBatch&) = delete;
+  TkvBatch& operator=(const TkvBatch&) = delete;
+
+  // Owner's thread, once per batch. Normalises source and target, creates a
+  // missing target folder (a failure to create it is ignored here) and
+  // starts the search thread. Throws TkvError "Unable to create directory"
+  // (code 3) for an empty target; then nothing is searched. A later call
+  // only changes the stored fields.
+  void StartSearch(const QString& source, const QString& target, bool includeSubfolders);
+  // Adds one text (path or web address) as an item, unchecked, and marks
+  // the search done without starting the thread.
+  void AddFile(const QString& fileName);
+
+  // The next item in list order, or null when the search has ended and
+  // every item was handed out (the batch is then Exhausted). Waits in 1 ms
+  // sleeps while the search runs. With `giveUp`, the wait also ends (null,
+  // batch not exhausted) once *giveUp is true, leaving the rest for later.
+  TkvNode* NextItem(const std::atomic<bool>* giveUp = nullptr);
+
+  bool SearchDone() const { return searchDone_.load(); }
+  bool Exhausted() const { return exhausted_.load(); }
+  // Stop request of the search: the walk ends at its next entry.
+  void Terminate() { stop_.store(true); }
+  bool Terminated() const { return stop_.load(); }
+  // Blocks until the search thread has ended (returns at once when it was
+  // never started). Owner's thread.
+  void WaitForSearch();
+  // Message of an error that broke the walk off (empty when none).
+  QString SearchError() const;
+
+  int ItemCount() const;
+  void AddSuccess();
+  // Counts a failure; the message joins Failures unless it is there
+  // already, letter case ignored.
+  void AddFailure(const QString& message);
+  int SuccessCount() const;
+  int FailureCount() const;
+  QStringList Failures() const;
+
+  // Writes both fields of an item under the lock (worker threads).
+  void SetItemOutcome(TkvNode* item, int status, const QString& result);
+  // Writes Result, keeping Status.
+  void SetItemResult(TkvNode* item, const QString& result);
+  // A copy of item `index` taken under the lock; an empty node when out of range.
+  TkvNode ItemSnapshot(int index) const;
+
+  // The item list with the lock held; pair every call with UnlockItems
+  // (prefer TkvItemsLock). Re-entrant.
+  const ItemList& LockItems() const;
+  void UnlockItems() const;
+  // Item `index`, or null; the caller holds the lock.
+  TkvNode* Item(int index) const;
+
+  // "file:///home/a/x.xls" -> "/home/a/x.xls" (%XX decoded); other texts
+  // unchanged. Errors of the expression service pass to the caller.
+  static QString NormalizePath(const QString& text);
+
+  QString SourceFolder() const;
+  QString Mask() const;
+  bool IncludeSubfolders() const;
+  QString Target() const;
+  void SetTarget(const QString& target);
+  QString ExtraPattern() const;
+
+  // Raised after an item is appended, on the appending thread, without the
+  // lock. Set it before StartSearch / AddFile.
+  TkvItemEvent OnItemAdded;
+
+ private:
+  void SearchBody();
+  void AddItem(const QString& path);
+  bool Accepts(const QString& path) const;
+
+  mutable std::recursive_mutex lock_;
+  ItemList items_;
+  int nextIndex_ = 0;
+  int successCount_ = 0;
+  int failureCount_ = 0;
+  QStringList failures_;
+  QString sourceFolder_;
+  QString mask_;
+  QString maskRegex_;
+  bool includeSubfolders_ = false;
+  QString target_;
+  QString extraPattern_;
+  bool skipHidden_ = false;
+  QString searchError_;
+  bool searchStarted_ = false;
+
+  std::atomic<bool> searchDone_{false};
+  std::atomic<bool> exhausted_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Holds a batch's item-list lock for its lifetime.
+class TkvItemsLock {
+ public:
+  explicit TkvItemsLock(const TkvBatch& batch) : batch_(batch), items_(batch.LockItems()) {}
+  ~TkvItemsLock() { batch_.UnlockItems(); }
+  TkvItemsLock(const TkvItemsLock&) = delete;
+  TkvItemsLock& operator=(const TkvItemsLock&) = delete;
+  const TkvBatch::ItemList& Items() const { return items_; }
+
+ private:
+  const TkvBatch& batch_;
+  const TkvBatch::ItemList& items_;
+};

@@ -1,0 +1,332 @@
+#include "convert/convertor.h"
+
+#include "core/error.h"
+#include "core/path_utils.h"
+#include "core/project.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::atomic<int> RunningConvertors{0};
+
+// ---------------------------------------------------------------------------
+// Main-thread hand-over
+
+TkvCoreAppHandOver& TkvCoreAppHandOver::Instance() {
+  static TkvCoreAppHandOver instance;
+  return instance;
+}
+
+void TkvCoreAppHandOver::InvokeBlocking(const std::function<void()>& call) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread()) {
+    call();
+    return;
+  }
+  QMetaObject::invokeMethod(app, call, Qt::BlockingQueuedConnection);
+}
+
+void TkvCoreAppHandOver::DeliverPending() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() == app->thread())
+    QCoreApplication::sendPostedEvents(app, QEvent::MetaCall);
+}
+
+// ---------------------------------------------------------------------------
+// Chain
+
+// Shared by every converter of one chain.
+struct TkvConvertor::ChainState {
+  std::atomic<TkvMainThreadHandOver*> handOver{&TkvCoreAppHandOver::Instance()};
+  // Set when the owner destroys the chain: OnFinish calls not yet made are
+  // dropped, as their receiver may be gone.
+  std::atomic<bool> cancelled{false};
+};
+
+TkvConvertor::TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent)
+    : TkvWorkBase(batch),
+      threadsCount_(count < 1 ? 1 : count),
+      itemEvent_(std::move(itemEvent)),
+      chain_(std::make_shared<ChainState>()) {}
+
+TkvConvertor::~TkvConvertor() {
+  chain_->cancelled.store(true);
+  Stop();
+  WaitChain();
+}
+
+namespace {
+
+QString ProfileConvertorClass() {
+  const TkvProject* project = TkvProject::Instance();
+  if (project && !project->Profile().ConvertorClass.isEmpty())
+    return project->Profile().ConvertorClass;
+  return QStringLiteral("TkvTabrix");
+}
+
+std::unique_ptr<TkvConvertor> CreateConvertor(const QString& className, TkvBatch* batch, int count,
+                                              const TkvItemEvent& itemEvent) {
+  std::unique_ptr<TkvWorkBase> worker = TkvWorkerClasses::Create(className, batch, count, itemEvent);
+  auto* convertor = dynamic_cast<TkvConvertor*>(worker.get());
+  if (!convertor) throw TkvError(QStringLiteral("Not a converter class: %1").arg(className));
+  worker.release();
+  return std::unique_ptr<TkvConvertor>(convertor);
+}
+
+}  // namespace
+
+std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(TkvBatch* batch,
+                                                            const QString& targetFolder,
+                                                            TkvItemEvent itemEvent) {
+  return StartConverters(ProfileConvertorClass(), batch, targetFolder, std::move(itemEvent));
+}
+
+std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(const QString& className, TkvBatch* batch,
+                                                            const QString& targetFolder,
+                                                            TkvItemEvent itemEvent) {
+  batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
+  const TkvProject* project = TkvProject::Instance();
+  const int count = project ? project->ThreadsCount() : 1;
+
+  std::unique_ptr<TkvConvertor> head = CreateConvertor(className, batch, count, itemEvent);
+  TkvConvertor* tail = head.get();
+  for (int remaining = tail->ThreadsCount() - 1; remaining >= 1; --remaining) {
+    tail->next_ = CreateConvertor(className, batch, remaining, itemEvent);
+    tail = tail->next_.get();
+  }
+  head->SetChainState(head->chain_);
+  return head;
+}
+
+void TkvConvertor::SetChainState(const std::shared_ptr<ChainState>& state) {
+  for (TkvConvertor* c = this; c; c = c->next_.get()) c->chain_ = state;
+}
+
+void TkvConvertor::SetOnFinish(TkvEvent onFinish) {
+  for (TkvConvertor* c = this; c; c = c->next_.get()) c->onFinish_ = onFinish;
+}
+
+void TkvConvertor::SetOnItemStart(TkvItemEvent onItemStart) {
+  for (TkvConvertor* c = this; c; c = c->next_.get()) c->onItemStart_ = onItemStart;
+}
+
+void TkvConvertor::SetHandOver(TkvMainThreadHandOver* handOver) {
+  chain_->handOver.store(handOver ? handOver : &TkvCoreAppHandOver::Instance());
+}
+
+void TkvConvertor::Start() {
+  for (TkvConvertor* c = this; c; c = c->next_.get()) {
+    c->started_.store(true);
+    c->TkvWorkBase::Start();
+  }
+}
+
+void TkvConvertor::Stop() {
+  try {
+    if (next_) next_->Stop();
+  } catch (...) {
+  }
+  Terminate();
+}
+
+void TkvConvertor::WaitChain() {
+  for (TkvConvertor* c = this; c; c = c->next_.get()) {
+    while (c->started_.load() && !c->Finished()) {
+      chain_->handOver.load()->DeliverPending();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    c->Wait();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Per item
+
+void TkvConvertor::ProcessItem() {
+  if (onItemStart_) onItemStart_(Batch(), Item());
+  Convert(Batch(), Item());
+  if (itemEvent_) itemEvent_(Batch(), Item());
+}
+
+void TkvConvertor::DoTerminate() {
+  try {
+    EndSession();
+  } catch (...) {
+  }
+  if (onFinish_ && !chain_->cancelled.load()) {
+    try {
+      const std::shared_ptr<ChainState> chain = chain_;
+      const TkvEvent onFinish = onFinish_;
+      chain->handOver.load()->InvokeBlocking([chain, onFinish] {
+        if (!chain->cancelled.load()) onFinish();
+      });
+    } catch (...) {
+    }
+  }
+  TkvItemsLock lock(*Batch());
+  RunningConvertors.fetch_sub(1);
+}
+
+void TkvConvertor::Convert(TkvBatch*, TkvNode*) {}
+
+QString TkvConvertor::AdjustTargetPath(const QString& path) { return path; }
+
+QString TkvConvertor::ApplicationPath() { return QString(); }
+
+QString TkvConvertor::PdfPrinterName() {
+  const TkvProject* project = TkvProject::Instance();
+  const QString name = project ? project->PDFWriter() : QString();
+  return name.isEmpty() ? QStringLiteral("Acrobat PDFWriter") : name;
+}
+
+void TkvConvertor::SetPrinterOutput(const QString&) {}
+
+// ---------------------------------------------------------------------------
+// Target paths
+
+namespace {
+
+// "scheme://..." (a web or other address, not a file path).
+bool IsAddress(const QString& name) {
+  static const QRegularExpression re(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+  return re.match(name).hasMatch();
+}
+
+// The item's name below the target folder: its path below the batch's
+// source folder (sub-folders kept) or its bare file name. An address keeps
+// everything after its scheme's ":", with "/" flattened to "_", so that
+// addresses on different servers do not collide.
+QString RelativeName(const TkvBatch& batch, const QString& fileName, bool keepSubdirs) {
+  QString rel;
+  if (IsAddress(fileName)) {
+    rel = fileName.mid(fileName.indexOf(u':') + 1);
+    rel.replace(u'/', u'_');
+  } else {
+    const QString sourceFolder = batch.SourceFolder();
+    if (keepSubdirs && !sourceFolder.isEmpty() && fileName.startsWith(sourceFolder))
+      rel = fileName.mid(sourceFolder.size());
+    else
+      rel = TkvNamePart(fileName);
+  }
+  rel.replace(u':', u'_');
+  // Never climb out of the target folder.
+  QStringList parts = rel.split(u'/', Qt::SkipEmptyParts);
+  for (QString& part : parts)
+    if (part == QLatin1String("..") || part == QLatin1String(".")) part.replace(u'.', u'_');
+  return parts.join(u'/');
+}
+
+}  // namespace
+
+QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
+  const TkvProject* project = TkvProject::Instance();
+  const bool keepSubdirs = project ? project->KeepTargetSubdirs() : true;
+  const TkvProfile profile = project ? project->Profile() : TkvTabrixProfile();
+
+  QString fileName;
+  {
+    TkvItemsLock lock(*batch);
+    fileName = item->FileName;
+  }
+  QString path = TkvWithTrailingDelimiter(batch->Target()) +
+                 RelativeName(*batch, fileName, keepSubdirs);
+  path = TkvChangeExt(path, profile.TargetExt);
+  path = AdjustTargetPath(path);
+
+  const QString folder = TkvFolderPart(path);
+  if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+    QDir().mkpath(folder);
+    if (!QFileInfo(folder).isDir()) batch->AddFailure(QStringLiteral("CreateDir Failed: ") + folder);
+  }
+
+  if (!QFileInfo::exists(path)) return path;
+  switch (project ? project->OverwriteMode() : TkvOverwrite::Overwrite) {
+    case TkvOverwrite::Skip:
+      batch->SetItemOutcome(item, TkvNode::Done, QString());
+      return QString();
+    case TkvOverwrite::OtherName:
+      return folder + u'-' + profile.ShortName + u'-' + TkvNamePart(path);
+    case TkvOverwrite::Overwrite:
+      break;
+  }
+  return path;
+}
+
+void TkvConvertor::DeleteTarget(const QString& path) {
+  if (!path.isEmpty()) ::unlink(QFile::encodeName(path).constData());
+}
+
+// ---------------------------------------------------------------------------
+// Source disposition
+
+namespace {
+
+// A file descriptor closed on every path.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+bool TkvConvertor::CopyFileTimes(const QString& sourcePath, const QString& targetPath) {
+  Fd source(::open(QFile::encodeName(sourcePath).constData(), O_RDONLY | O_CLOEXEC));
+  Fd target(::open(QFile::encodeName(targetPath).constData(), O_WRONLY | O_CLOEXEC));
+  if (!source.valid() || !target.valid()) return false;
+  struct stat st {};
+  if (::fstat(source.get(), &st) != 0) return false;
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  return ::futimens(target.get(), times) == 0;
+}
+
+bool TkvConvertor::RenameNoReplace(const QString& from, const QString& to) {
+  const QByteArray f = QFile::encodeName(from);
+  const QByteArray t = QFile::encodeName(to);
+  if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link fails when the name exists.
+  if (::link(f.constData(), t.constData()) != 0) return false;
+  ::unlink(f.constData());
+  return true;
+}
+
+void TkvConvertor::DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath) {
+  QString source;
+  {
+    TkvItemsLock lock(*batch);
+    source = item->FileName;
+  }
+  if (source.isEmpty() || IsAddress(source)) return;
+  const TkvProject* project = TkvProject::Instance();
+  if (!project) return;
+
+  if (project->KeepFileTime()) CopyFileTimes(source, targetPath);
+  if (project->DeleteSource()) ::unlink(QFile::encodeName(source).constData());
+  const QString suffix = project->RenameSource();
+  if (!suffix.isEmpty()) RenameNoReplace(source, source + suffix);
+}

@@ -1,0 +1,148 @@
+#pragma once
+// The converter chain: one converter per thread, all drawing items from one
+// batch. The base places and names target files, applies the overwrite rule
+// and disposes of the source after a success; descendants supply Convert.
+//
+// Ownership: converters never delete themselves. The owner holds the head by
+// unique_ptr and every converter owns its Next. Destroying a converter stops
+// it and the rest of its chain, then joins their threads; it must never be
+// done from a converter thread. A descendant whose own members are used by
+// its thread must call Wait() first thing in its destructor.
+//
+// Threads: StartConverters, SetOnFinish, SetHandOver, Start, Stop and the
+// destructor belong to the owner's thread. ProcessItem, Convert, the path
+// and source operations and EndSession run on the converter's thread.
+
+#include "batch/batch.h"
+#include "batch/work_base.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// Runs a callable on the main thread and returns once it has run there.
+// Implementations must be safe to call from any thread.
+class TkvMainThreadHandOver {
+ public:
+  virtual ~TkvMainThreadHandOver() = default;
+  virtual void InvokeBlocking(const std::function<void()>& call) = 0;
+  // Called on the owner's thread while it waits for converter threads to
+  // end: delivers hand-overs that are pending, so that the wait cannot
+  // deadlock against a blocked converter.
+  virtual void DeliverPending() {}
+};
+
+// Hands calls to the thread of QCoreApplication (queued, blocking). Runs the
+// call directly when invoked on that thread or when no application exists.
+class TkvCoreAppHandOver : public TkvMainThreadHandOver {
+ public:
+  static TkvCoreAppHandOver& Instance();
+  void InvokeBlocking(const std::function<void()>& call) override;
+  void DeliverPending() override;
+};
+
+// Converter threads of the unattended run that have not ended yet. Every
+// converter lowers it by one as it ends, under its batch's item-list lock.
+extern std::atomic<int> RunningConvertors;
+
+class TkvConvertor : public TkvWorkBase {
+ public:
+  // `count` below 1 counts as 1. The chain behind this converter is built
+  // by StartConverters, not here.
+  TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent);
+  ~TkvConvertor() override;
+  TkvConvertor(const TkvConvertor&) = delete;
+  TkvConvertor& operator=(const TkvConvertor&) = delete;
+
+  // Stores the normalised target folder in the batch and builds a chain of
+  // ThreadsCount converters of the profile's converter class, suspended.
+  // Throws TkvError when the class is not registered or is no converter.
+  static std::unique_ptr<TkvConvertor> StartConverters(TkvBatch* batch, const QString& targetFolder,
+                                                       TkvItemEvent itemEvent);
+  // The same with an explicit converter class name (registry name).
+  static std::unique_ptr<TkvConvertor> StartConverters(const QString& className, TkvBatch* batch,
+                                                       const QString& targetFolder,
+                                                       TkvItemEvent itemEvent);
+
+  TkvConvertor* Next() const { return next_.get(); }
+  // Converters from this one to the end of the chain, this one included.
+  int ThreadsCount() const { return threadsCount_; }
+  const TkvItemEvent& ItemEvent() const { return itemEvent_; }
+
+  // Whole chain, before Start. OnFinish runs on the main thread (through
+  // the hand-over, by default TkvCoreAppHandOver) once per converter as its
+  // thread ends; the converter's thread waits for it. The hand-over is not
+  // owned and must outlive the chain.
+  void SetOnFinish(TkvEvent onFinish);
+  void SetHandOver(TkvMainThreadHandOver* handOver);
+  // Whole chain, before Start: called on the converter's thread when an
+  // item is taken, before its conversion.
+  void SetOnItemStart(TkvItemEvent onItemStart);
+  // Starts this converter, then the rest (head first).
+  void Start();
+  // Stop request for the rest of the chain, then for this one (tail first).
+  // Each converter finishes the item it is working on.
+  void Stop();
+  // Blocks until every started thread of the chain has ended.
+  void WaitChain();
+
+  // ---- per item, on the converter's thread ----
+  // Converts one item; writes its outcome through the batch. Base: nothing.
+  virtual void Convert(TkvBatch* batch, TkvNode* item);
+  virtual QString AdjustTargetPath(const QString& path);
+  // The program file that performs the conversion; base: empty.
+  virtual QString ApplicationPath();
+  // The PDF printer to print on: the PDFWriter option, else
+  // "Acrobat PDFWriter".
+  virtual QString PdfPrinterName();
+  // Prepares the PDF printer to write its next job to `path`. Base: nothing.
+  virtual void SetPrinterOutput(const QString& path);
+
+  // The target path of an item; empty means the item is skipped (it is then
+  // marked done with an empty result). A target folder that cannot be made
+  // is reported once through the batch's AddFailure and the path returned.
+  QString MakeTargetPath(TkvBatch* batch, TkvNode* item);
+  // Deletes a file; failures are ignored.
+  static void DeleteTarget(const QString& path);
+  // After a successful conversion: KeepFileTime, DeleteSource, RenameSource
+  // in that order; failures are ignored. Web addresses are left alone.
+  void DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath);
+  // Copies access and modification times; false (and nothing changed) when
+  // either file cannot be opened or the source's times cannot be read.
+  static bool CopyFileTimes(const QString& sourcePath, const QString& targetPath);
+  // Moves `from` to `to` unless something exists at `to`; never replaces.
+  static bool RenameNoReplace(const QString& from, const QString& to);
+
+ protected:
+  // The item-start event, Convert, then the item event (skipped items
+  // included).
+  void ProcessItem() override;
+  // On the converter's thread after its loop: EndSession, OnFinish handed
+  // to the main thread, RunningConvertors lowered under the batch lock.
+  void DoTerminate() override;
+  // Ends whatever session the converter's thread opened (the spreadsheet
+  // layer quits its office process here). Base: nothing.
+  virtual void EndSession() {}
+
+ private:
+  struct ChainState;
+  void SetChainState(const std::shared_ptr<ChainState>& state);
+
+  std::unique_ptr<TkvConvertor> next_;
+  int threadsCount_;
+  TkvItemEvent itemEvent_;
+  TkvEvent onFinish_;
+  TkvItemEvent onItemStart_;
+  std::shared_ptr<ChainState> chain_;
+  std::atomic<bool> started_{false};
+};
+
+// Registers a converter class under `name` in TkvWorkerClasses.
+template <class T>
+void TkvRegisterConvertor(const QString& name) {
+  TkvWorkerClasses::Register(name, [](TkvBatch* batch, int count, TkvItemEvent event) {
+    return std::unique_ptr<TkvWorkBase>(new T(batch, count, std::move(event)));
+  });
+}

@@ -1,0 +1,3 @@
+#include "convert/tabrix.h"
+
+void TkvRegisterTabrix() { TkvRegisterConvertor<TkvTabrix>(QStringLiteral("TkvTabrix")); }

@@ -1,0 +1,127 @@
+#include "core/startup.h"
+
+#include "batch/batch.h"
+#include "batch/matcher.h"
+#include "convert/tabrix.h"
+#include "core/app.h"
+#include "core/error.h"
+#include "core/info.h"
+#include "core/profile.h"
+#include "core/project.h"
+#include "core/unattended.h"
+#include "core/unattended_progress.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+namespace {
+
+void PrintHelp(const TkvProfile& profile) {
+  const QString text = QStringLiteral(
+      "Usage: %1 [ARGUMENT]\n"
+      "%2 %3: converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF.\n"
+      "\n"
+      "ARGUMENT (only the first one is read):\n"
+      "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
+      "  FILE%4       a batch project file\n"
+      "  FILE-OR-MASK             what to convert, e.g. /data/in/*.xls?\n"
+      "  --help, --version        this text, the version\n"
+      "\n"
+      "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"
+      "no window; the log goes to LogFile. Exit code 0 after the run, whatever\n"
+      "the files did; 1 when the run itself fails (message on stderr).\n"
+      "Example: %1 \"/P:PureConsole=True;Source=/in/*.xls?;Target=/out;LogFile=/out/run.log\"\n")
+                           .arg(profile.ShortName, profile.Title, profile.Version, profile.ProjectExt);
+  std::fputs(text.toLocal8Bit().constData(), stdout);
+}
+
+void PrintError(const QString& message) {
+  const QString text = QStringLiteral("tabrix: %1\n").arg(message);
+  std::fputs(text.toLocal8Bit().constData(), stderr);
+}
+
+// Turns SIGINT, SIGTERM and SIGHUP during the unattended run into a stop
+// request, so converter threads finish their items and office processes are
+// quit. A second signal takes its default action.
+class StopSignals {
+ public:
+  StopSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = &StopSignals::Handle;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND;
+    for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &sa, &old_[i]);
+  }
+  ~StopSignals() {
+    for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &old_[i], nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  static void Handle(int) {
+    if (TkvMain* main = TkvMain::Instance()) main->RequestStop();
+  }
+  static constexpr int kCount = 3;
+  static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[kCount] {};
+};
+
+int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
+  const TkvProfile profile = TkvTabrixProfile();
+  if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
+    PrintHelp(profile);
+    return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs(QStringLiteral("%1 %2\n").arg(profile.Title, profile.Version).toLocal8Bit().constData(),
+               stdout);
+    return 0;
+  }
+
+  // Destroyed in reverse order of creation.
+  std::unique_ptr<TkvApp> app = TkvApp::FromProcess(argc, argv);
+  auto info = std::make_unique<TkvInfo>(*app);
+  auto project = std::make_unique<TkvProject>(*app);
+  TkvProgressLine progress;
+  auto main = std::make_unique<TkvMain>(*project, *info, &progress);
+
+  project->SetProfile(profile);
+  QCoreApplication::setApplicationName(profile.Title);
+  QCoreApplication::setApplicationVersion(profile.Version);
+  SkipLockFiles.store(profile.SkipLockFiles);
+  TkvRegisterTabrix();
+
+  if (project->ParseCommandLine() == TkvCmdResult::Exit) return 0;
+  TkvMatcherScope matcher;
+
+  if (project->UnattendedRoad()) return TkvRunUnattendedRoad(argc, argv);
+  return windowRoad ? windowRoad(argc, argv) : 0;
+}
+
+}  // namespace
+
+int TkvRunUnattendedRoad(int& argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  StopSignals stopSignals;
+  TkvMain::Instance()->RunUnattended();
+  return 0;
+}
+
+int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
+  try {
+    return RunProgram(argc, argv, windowRoad);
+  } catch (const TkvError& e) {
+    PrintError(e.Message());
+  } catch (const std::exception& e) {
+    PrintError(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    PrintError(QStringLiteral("unknown error"));
+  }
+  return 1;
+}

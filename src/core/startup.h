@@ -1,0 +1,17 @@
+#pragma once
+// The program's entry: creates the process-wide objects (application,
+// product information, project, unattended-run controller), sets the
+// product profile, reads the command line, installs the file-name matcher
+// and takes one of two roads: the unattended run (PureConsole and no "http"
+// in Source) or `windowRoad`, which creates its own QApplication and runs
+// the windows. Returns the process exit code: 0 after either road, 1 with
+// the message on stderr when an error escapes. "--help" and "--version"
+// print to stdout and return 0 before anything else. Main thread only.
+
+using TkvWindowRoad = int (*)(int& argc, char** argv);
+
+int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad);
+
+// The unattended road alone (QCoreApplication created here), for a program
+// without windows: the global objects must exist. Throws what the run throws.
+int TkvRunUnattendedRoad(int& argc, char** argv);

@@ -1,0 +1,225 @@
+// The search on real folders: order, filters, links, sources, stop and errors.
+#include "batch/batch.h"
+#include "batch/matcher.h"
+#include "core/app.h"
+#include "core/error.h"
+#include "core/project.h"
+#include "support/scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using tabrix::test::ScopedTempDir;
+
+namespace {
+
+class SearchTest : public ::testing::Test {
+ protected:
+  SearchTest()
+      : app_(tmp_.file("bin/tabrix"), QString(), TkvApp::Placement::BesideProgram), project_(app_) {
+    SkipLockFiles = true;
+  }
+  ~SearchTest() override { SkipLockFiles = false; }
+
+  QString Touch(const QString& relative) { return tmp_.write(relative, "x"); }
+  QString Root() const { return tmp_.path() + "/src/"; }
+
+  // Runs a whole search and returns the items' file names in index order.
+  QStringList Search(const QString& source, bool subfolders, TkvBatch* batch = nullptr) {
+    TkvBatch local;
+    TkvBatch& b = batch ? *batch : local;
+    b.StartSearch(source, tmp_.file("out"), subfolders);
+    b.WaitForSearch();
+    EXPECT_TRUE(b.SearchDone());
+    QStringList names;
+    TkvItemsLock lock(b);
+    for (const auto& item : lock.Items()) {
+      EXPECT_EQ(item->Index, names.size());
+      names << item->FileName;
+    }
+    return names;
+  }
+
+  ScopedTempDir tmp_;
+  TkvMatcherScope matcher_;
+  TkvApp app_;
+  TkvProject project_;
+};
+
+QString FolderOf(const QString& p) { return p.left(p.lastIndexOf('/') + 1); }
+
+}  // namespace
+
+TEST_F(SearchTest, DepthFirstOrderAndProductMask) {
+  QStringList expected;
+  for (const char* f : {"src/a.xls", "src/b.XLS", "src/c.xlsx", "src/s1/d.xlsm", "src/s1/deep/e.xls",
+                        "src/s1/deep/f.xlsx", "src/s1/g.xls", "src/s2/h.xlsx"})
+    expected << Touch(f);
+  for (const char* f : {"src/a.xls.bak", "src/notes.txt", "src/s1/x.xlsxx", "src/s2/y.csv"}) Touch(f);
+  QDir().mkpath(Root() + "folder.xlsx");
+
+  const QStringList found = Search(Root() + "*.xls?", true);
+  QStringList sortedFound = found, sortedExpected = expected;
+  sortedFound.sort();
+  sortedExpected.sort();
+  ASSERT_EQ(sortedFound, sortedExpected);
+
+  // Depth-first: the root's files come first, and the items below any
+  // folder form one unbroken run.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(FolderOf(found[i]), Root());
+  for (const QString& folder : {Root() + "s1/", Root() + "s1/deep/", Root() + "s2/"}) {
+    int first = -1, last = -1, count = 0;
+    for (int i = 0; i < found.size(); ++i) {
+      if (!found[i].startsWith(folder)) continue;
+      if (first < 0) first = i;
+      last = i;
+      ++count;
+    }
+    EXPECT_EQ(last - first + 1, count) << folder.toStdString();
+  }
+  // A folder's own files come before those of its sub-folders.
+  EXPECT_LT(found.indexOf(Root() + "s1/d.xlsm"), found.indexOf(Root() + "s1/deep/e.xls"));
+  EXPECT_LT(found.indexOf(Root() + "s1/g.xls"), found.indexOf(Root() + "s1/deep/f.xlsx"));
+
+  EXPECT_EQ(Search(Root() + "*.xls?", false).size(), 3);
+  EXPECT_TRUE(Search(Root(), true).isEmpty());                          // empty mask
+  EXPECT_TRUE(Search(tmp_.path() + "/src", true).isEmpty());            // names the folder itself
+  EXPECT_TRUE(Search(tmp_.path() + "/missing/*.xls?", true).isEmpty());  // nothing, no error
+}
+
+TEST_F(SearchTest, LockFilesHiddenEntriesAndSpecialFiles) {
+  const QString book = Touch("src/Book1.xlsx");
+  Touch("src/~$Book1.xlsx");
+  const QString hidden = Touch("src/.hidden.xlsx");
+  Touch("src/.cache/in-hidden-folder.xlsx");
+  ASSERT_EQ(mkfifo(QFile::encodeName(Root() + "pipe.xlsx").constData(), 0600), 0);
+
+  QStringList found = Search(Root() + "*.xls?", true);
+  found.sort();
+  EXPECT_EQ(found, QStringList({hidden, book}));
+
+  project_.SetOptionValue("SkipHidden", "1");
+  EXPECT_EQ(Search(Root() + "*.xls?", true), QStringList({book}));
+
+  SkipLockFiles = false;
+  EXPECT_EQ(Search(Root() + "*.xls?", true).size(), 2);
+}
+
+TEST_F(SearchTest, LinkedFoldersAreEnteredOnceAndLoopsEnd) {
+  const QString a = Touch("src/sub/a.xlsx");
+  Touch("other/b.xlsx");
+  ASSERT_EQ(symlink("..", QFile::encodeName(Root() + "sub/up").constData()), 0);
+  ASSERT_EQ(symlink(QFile::encodeName(tmp_.path() + "/other").constData(),
+                    QFile::encodeName(Root() + "linked").constData()),
+            0);
+  ASSERT_EQ(symlink("sub/a.xlsx", QFile::encodeName(Root() + "link.xlsx").constData()), 0);
+  ASSERT_EQ(symlink("missing.xlsx", QFile::encodeName(Root() + "dangling.xlsx").constData()), 0);
+
+  QStringList found = Search(Root() + "*.xlsx", true);
+  found.sort();
+  EXPECT_EQ(found, QStringList({Root() + "link.xlsx", Root() + "linked/b.xlsx", a}));
+}
+
+TEST_F(SearchTest, FileAddressesAndTargets) {
+  EXPECT_EQ(TkvBatch::NormalizePath("file:///home/a/x.xls"), "/home/a/x.xls");
+  EXPECT_EQ(TkvBatch::NormalizePath("file://localhost/home/a%20b/x%23.xls"), "/home/a b/x#.xls");
+  EXPECT_EQ(TkvBatch::NormalizePath("file:/home/%C3%A4.xls"), QString::fromUtf8("/home/ä.xls"));
+  EXPECT_EQ(TkvBatch::NormalizePath("file://server/share/a.xls"), "//server/share/a.xls");
+  EXPECT_EQ(TkvBatch::NormalizePath("FILE:///home/a%20b"), "FILE:///home/a%20b");
+  EXPECT_EQ(TkvBatch::NormalizePath("/home/a%20b"), "/home/a%20b");
+
+  Touch("my docs/a.xlsx");
+  const QStringList plain = Search(tmp_.path() + "/my docs/*.xls?", true);
+  ASSERT_EQ(plain.size(), 1);
+  EXPECT_EQ(Search("file://" + tmp_.path() + "/my%20docs/*.xls?", true), plain);
+
+  TkvBatch batch;
+  batch.StartSearch(tmp_.path() + "/my docs/*.xls?", "file://" + tmp_.path() + "/new%20out/x", false);
+  EXPECT_TRUE(QFileInfo(tmp_.path() + "/new out/x").isDir());
+  EXPECT_EQ(batch.Target(), tmp_.path() + "/new out/x");
+  EXPECT_EQ(batch.SourceFolder(), tmp_.path() + "/my docs/");
+  EXPECT_EQ(batch.Mask(), "*.xls?");
+
+  TkvBatch noTarget;
+  try {
+    noTarget.StartSearch(tmp_.path() + "/my docs/*.xls?", "", true);
+    ADD_FAILURE() << "empty target accepted";
+  } catch (const TkvError& e) {
+    EXPECT_EQ(e.Message(), "Unable to create directory");
+    EXPECT_EQ(e.Code(), 3);
+  }
+  EXPECT_FALSE(noTarget.SearchDone());
+  EXPECT_EQ(noTarget.ItemCount(), 0);
+}
+
+TEST_F(SearchTest, ExtraExpressionFiltersFullPathAndAcceptsAllWhenInvalid) {
+  Touch("src/Report-1.xlsx");
+  Touch("src/summary.xlsx");
+  Touch("src/REPORTS/x.xlsx");
+  project_.SetOptionValue("RegExt", "report");
+  EXPECT_EQ(Search(Root() + "*.xlsx", true).size(), 2);
+  project_.SetOptionValue("RegExt", "(report");
+  EXPECT_EQ(Search(Root() + "*.xlsx", true).size(), 3);
+}
+
+TEST_F(SearchTest, StopRequestAndHandlerErrorsEndTheWalkWithItemsKept) {
+  for (int i = 0; i < 10; ++i) Touch(QString("src/f%1.xlsx").arg(i));
+  Touch("src/sub/g.xlsx");
+
+  TkvBatch stopped;
+  stopped.OnItemAdded = [](TkvBatch* b, TkvNode* item) {
+    if (item->Index == 2) b->Terminate();
+  };
+  EXPECT_EQ(Search(Root() + "*.xlsx", true, &stopped).size(), 3);
+
+  TkvBatch broken;
+  broken.OnItemAdded = [](TkvBatch*, TkvNode* item) {
+    if (item->Index == 4) throw TkvError("handler failed");
+  };
+  EXPECT_EQ(Search(Root() + "*.xlsx", true, &broken).size(), 5);
+  EXPECT_EQ(broken.SearchError(), "handler failed");
+  EXPECT_EQ(broken.NextItem()->Index, 0);
+}
+
+TEST_F(SearchTest, AddFileCountersAndFailures) {
+  TkvBatch batch;
+  batch.AddFile("http://example.invalid/book.xlsx");
+  EXPECT_TRUE(batch.SearchDone());
+  EXPECT_TRUE(batch.SourceFolder().isEmpty());
+  TkvNode* item = batch.NextItem();
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->FileName, "http://example.invalid/book.xlsx");
+  EXPECT_FALSE(batch.Exhausted());
+  EXPECT_EQ(batch.NextItem(), nullptr);
+  EXPECT_TRUE(batch.Exhausted());
+
+  batch.SetItemOutcome(item, TkvNode::Failed, "Error");
+  EXPECT_EQ(batch.ItemSnapshot(0).Result, "Error");
+  EXPECT_EQ(batch.ItemSnapshot(0).Status, TkvNode::Failed);
+  batch.AddFailure("Error");
+  batch.AddFailure("ERROR");
+  batch.AddFailure("Disk full");
+  batch.AddSuccess();
+  EXPECT_EQ(batch.FailureCount(), 3);
+  EXPECT_EQ(batch.SuccessCount(), 1);
+  EXPECT_EQ(batch.Failures(), QStringList({"Error", "Disk full"}));
+
+  // The lock is re-entrant: a holder may call any operation.
+  TkvItemsLock outer(batch);
+  TkvItemsLock inner(batch);
+  EXPECT_EQ(batch.ItemCount(), 1);
+}
+
+TEST_F(SearchTest, RealWorldCorpusIsListed) {
+  const QString corpus = tabrix::test::realworldCorpusDir();
+  if (corpus.isEmpty()) GTEST_SKIP() << "real-world corpus not present";
+  const QStringList found = Search(corpus + "/*.xls?", true);
+  EXPECT_FALSE(found.isEmpty());
+  for (const QString& f : found) EXPECT_TRUE(QFileInfo(f).isFile()) << f.toStdString();
+}

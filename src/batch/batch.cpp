@@ -125,7 +125,8 @@ void TkvBatch::AddItem(const QString& path) {
     node = item.get();
     items_.push_back(std::move(item));
   }
-  std::this_thread::yield();
+  // Let a waiting worker take the item at once; nobody waits, nothing to gain.
+  if (waitingWorkers_.load(std::memory_order_relaxed) > 0) std::this_thread::yield();
   if (OnItemAdded) OnItemAdded(this, node);
 }
 
@@ -146,7 +147,9 @@ TkvNode* TkvBatch::NextItem(const std::atomic<bool>* giveUp) {
       return nullptr;
     }
     if (giveUp && giveUp->load()) return nullptr;
+    waitingWorkers_.fetch_add(1, std::memory_order_relaxed);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitingWorkers_.fetch_sub(1, std::memory_order_relaxed);
   }
 }
 

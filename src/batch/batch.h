@@ -138,6 +138,7 @@ class TkvBatch {
   std::atomic<bool> searchDone_{false};
   std::atomic<bool> exhausted_{false};
   std::atomic<bool> stop_{false};
+  std::atomic<int> waitingWorkers_{0};
   std::thread thread_;
 };
 

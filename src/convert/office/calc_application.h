@@ -1,0 +1,22 @@
+#pragma once
+// "Excel.Application" on LibreOffice Calc.
+
+#include "convert/automation/auto_object.h"
+
+#include <memory>
+
+class TkvOfficeProcess;
+
+// Creates the application object on the calling thread's office process
+// (TkvOfficeProcess::ForThisThread), starting the office now: a start failure
+// raises here. Members, invoked late-bound:
+//   Version (text, "7.4"), DisplayAlerts (accepted), Path (the office program
+//   folder), Quit, Workbooks.Open(path, omitted, readOnly[, omitted, password]).
+//   Workbook: Close([saveChanges = false]), Sheets / Worksheets (collection, or
+//   Sheets(i) with i from 1, or a sheet name), ActiveSheet, Name, FullName,
+//   ExportAsFixedFormat(0, path, ...), PrintOut.
+//   Sheets: Count, Item(i). Sheet: Name, Index, PageSetup, ExportAsFixedFormat,
+//   PrintOut. PageSetup: Zoom, FitToPagesWide, FitToPagesTall.
+// Errors are TkvAutomationError with a readable message naming the file.
+std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication();
+std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication(std::shared_ptr<TkvOfficeProcess> process);

@@ -1,0 +1,424 @@
+#include "convert/office/office_process.h"
+
+#include "convert/office/office_timeout.h"
+#include "convert/office/uno_runtime.h"
+#include "core/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XNameReplace.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XEventListener.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
+#include <cppuhelper/implbase1.hxx>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+using namespace css;
+using rtl::OUString;
+using tabrix::office::ToOU;
+using tabrix::office::ToQ;
+
+namespace tabrix::office {
+
+// The office processes created on one thread and the state of that thread's
+// timeout guard. Shared by the thread, its processes and the watchdog.
+struct ThreadWatch {
+  std::mutex mutex;
+  std::vector<TkvOfficeProcess*> processes;
+  int expiredSeconds = 0;  // > 0 while an expired guard is in place
+
+  static std::shared_ptr<ThreadWatch> ForThisThread() {
+    thread_local std::shared_ptr<ThreadWatch> watch = std::make_shared<ThreadWatch>();
+    return watch;
+  }
+};
+
+}  // namespace tabrix::office
+
+using tabrix::office::ThreadWatch;
+
+namespace {
+
+QString TimeoutMessage(int seconds) {
+  return QStringLiteral("The conversion timed out after %1 seconds").arg(seconds);
+}
+
+// Runs an action on its own thread once a delay has passed, unless destroyed first.
+class DelayedAction {
+ public:
+  DelayedAction(std::chrono::milliseconds delay, std::function<void()> action)
+      : thread_([this, delay, action = std::move(action)] {
+          std::unique_lock lock(mutex_);
+          if (!cv_.wait_for(lock, delay, [this] { return cancelled_; })) {
+            fired_ = true;
+            lock.unlock();
+            action();
+          }
+        }) {}
+  ~DelayedAction() {
+    {
+      std::lock_guard lock(mutex_);
+      cancelled_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  DelayedAction(const DelayedAction&) = delete;
+  DelayedAction& operator=(const DelayedAction&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool cancelled_ = false;
+  bool fired_ = false;
+  std::thread thread_;  // last: starts after the members it uses
+};
+
+class BridgeListener : public cppu::WeakImplHelper1<lang::XEventListener> {
+ public:
+  explicit BridgeListener(std::shared_ptr<std::atomic<bool>> flag) : flag_(std::move(flag)) {}
+  void SAL_CALL disposing(const lang::EventObject&) override { flag_->store(true); }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> flag_;
+};
+
+QString NewPipeName(int slot) {
+  static std::atomic<unsigned> counter{0};
+  return QStringLiteral("tabrix-%1-%2-%3-%4")
+      .arg(::getpid())
+      .arg(slot)
+      .arg(++counter)
+      .arg(std::chrono::steady_clock::now().time_since_epoch().count() & 0xffffff, 0, 16);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- timeout guard
+
+struct TkvOfficeTimeout::Watchdog {
+  Watchdog(std::chrono::milliseconds delay, std::function<void()> f) : action(delay, std::move(f)) {}
+  DelayedAction action;
+};
+
+TkvOfficeTimeout::TkvOfficeTimeout(int seconds) : seconds_(seconds), watch_(ThreadWatch::ForThisThread()) {
+  if (seconds_ <= 0) return;
+  watchdog_ = std::make_unique<Watchdog>(std::chrono::seconds(seconds_), [watch = watch_, seconds] {
+    std::lock_guard lock(watch->mutex);
+    watch->expiredSeconds = seconds;
+    for (TkvOfficeProcess* p : watch->processes) p->Kill();
+  });
+}
+
+TkvOfficeTimeout::~TkvOfficeTimeout() {
+  watchdog_.reset();  // joins the watchdog thread
+  std::lock_guard lock(watch_->mutex);
+  watch_->expiredSeconds = 0;
+}
+
+bool TkvOfficeTimeout::Expired() const {
+  std::lock_guard lock(watch_->mutex);
+  return watch_->expiredSeconds > 0;
+}
+
+QString TkvOfficeTimeout::ThreadTimeoutMessage() {
+  auto watch = ThreadWatch::ForThisThread();
+  std::lock_guard lock(watch->mutex);
+  return watch->expiredSeconds > 0 ? TimeoutMessage(watch->expiredSeconds) : QString();
+}
+
+// ---------------------------------------------------------------- process
+
+TkvOfficeProcess::TkvOfficeProcess() : TkvOfficeProcess(Options{}) {}
+
+TkvOfficeProcess::TkvOfficeProcess(Options options)
+    : options_(std::move(options)), watch_(ThreadWatch::ForThisThread()) {
+  if (options_.profileRoot.isEmpty()) options_.profileRoot = TkvOfficeProfileSlot::DefaultRoot();
+  std::lock_guard lock(watch_->mutex);
+  watch_->processes.push_back(this);
+}
+
+TkvOfficeProcess::~TkvOfficeProcess() {
+  Quit();
+  std::lock_guard lock(watch_->mutex);
+  std::erase(watch_->processes, this);
+}
+
+std::shared_ptr<TkvOfficeProcess> TkvOfficeProcess::ForThisThread() {
+  thread_local std::weak_ptr<TkvOfficeProcess> current;
+  auto process = current.lock();
+  if (!process) {
+    process = std::make_shared<TkvOfficeProcess>();
+    current = process;
+  }
+  return process;
+}
+
+pid_t TkvOfficeProcess::Pid() const {
+  std::lock_guard lock(pidMutex_);
+  return pid_;
+}
+
+bool TkvOfficeProcess::IsRunning() const {
+  std::lock_guard lock(pidMutex_);
+  if (pid_ <= 0 || !bridgeDisposed_ || bridgeDisposed_->load()) return false;
+  siginfo_t info{};
+  // WNOWAIT: look without reaping; the owner reaps.
+  if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
+  return info.si_pid == 0;
+}
+
+void TkvOfficeProcess::Kill() noexcept {
+  std::lock_guard lock(pidMutex_);
+  if (pid_ > 0) {
+    ::kill(-pid_, SIGKILL);
+    ::kill(pid_, SIGKILL);
+  }
+}
+
+void TkvOfficeProcess::Reap(bool block) noexcept {
+  for (;;) {
+    {
+      std::lock_guard lock(pidMutex_);
+      if (pid_ <= 0) return;
+      int status = 0;
+      const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+      if (r == pid_ || (r < 0 && errno == ECHILD)) {
+        ::kill(-pid_, SIGKILL);  // anything the office left in its group
+        pid_ = -1;
+        return;
+      }
+    }
+    if (!block) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void TkvOfficeProcess::DropConnection() noexcept {
+  context_.clear();
+  if (bridge_.is()) {
+    try {
+      uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)->dispose();
+    } catch (...) {
+    }
+    bridge_.clear();
+  }
+}
+
+void TkvOfficeProcess::Quit() noexcept {
+  if (Pid() <= 0) {
+    DropConnection();
+    return;
+  }
+  {
+    // A hung office must not hang the quit: kill it after the grace period.
+    DelayedAction killer(std::chrono::milliseconds(options_.quitGraceMs), [this] { Kill(); });
+    bool terminated = false;
+    if (context_.is() && IsRunning()) {
+      try {
+        terminated = frame::Desktop::create(context_)->terminate();
+      } catch (...) {
+        // The process may end before the call returns.
+        terminated = true;
+      }
+    }
+    DropConnection();
+    if (!terminated) Kill();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.quitGraceMs + 1000);
+    while (Pid() > 0 && std::chrono::steady_clock::now() < deadline) {
+      Reap(false);
+      if (Pid() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  Kill();
+  Reap(true);
+  documentsOpen_ = 0;
+}
+
+QString TkvOfficeProcess::FailureMessage(const QString& text) const {
+  const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage();
+  if (!timeout.isEmpty()) return timeout;
+  if (Pid() > 0 && !IsRunning())
+    return text.isEmpty() ? QStringLiteral("LibreOffice ended unexpectedly")
+                          : QStringLiteral("LibreOffice ended unexpectedly (%1)").arg(text);
+  return text;
+}
+
+void TkvOfficeProcess::EnsureRunning() {
+  if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
+  if (IsRunning()) {
+    if (documentsServed_ < options_.maxDocuments || documentsOpen_ > 0) return;
+    Quit();  // served enough documents: a fresh process bounds memory growth
+  } else if (Pid() > 0 || bridge_.is()) {
+    // Crashed, killed or timed out: clean up, then start anew.
+    DropConnection();
+    Kill();
+    Reap(true);
+  }
+  documentsServed_ = 0;
+  documentsOpen_ = 0;
+  Start();
+}
+
+pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
+  const QString programPath = tabrix::office::ProgramDir() + QStringLiteral("/soffice.bin");
+  if (!QFile::exists(programPath))
+    throw TkvError(QStringLiteral("LibreOffice is not installed: %1 is missing").arg(programPath));
+  const QByteArray program = QFile::encodeName(programPath);
+  const QByteArray profileUrl = QUrl::fromLocalFile(profile_->Folder()).toString(QUrl::FullyEncoded).toUtf8();
+  std::vector<QByteArray> args = {
+      program, "--headless", "--invisible", "--norestore", "--nologo", "--nodefault", "--nolockcheck",
+      "-env:UserInstallation=" + profileUrl,
+      "--accept=pipe,name=" + pipeName.toUtf8() + ";urp;StarOffice.ComponentContext"};
+  std::vector<char*> argv;
+  for (QByteArray& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // Child: async-signal-safe calls only.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // the owning thread ended: end too
+    if (::getppid() != parent) ::_exit(127);
+    ::setpgid(0, 0);
+    if (devNull >= 0) {
+      ::dup2(devNull, 0);
+      ::dup2(devNull, 1);
+      ::dup2(devNull, 2);
+    }
+    ::execve(argv[0], argv.data(), environ);
+    ::_exit(127);
+  }
+  if (devNull >= 0) ::close(devNull);
+  if (pid < 0) throw TkvError(QStringLiteral("LibreOffice could not be started: fork failed"));
+  ::setpgid(pid, pid);  // also from the parent, so the group exists before any kill
+  {
+    std::lock_guard lock(pidMutex_);
+    pid_ = pid;
+  }
+  {
+    std::lock_guard lock(watch_->mutex);  // the guard may have expired meanwhile
+    if (watch_->expiredSeconds > 0) Kill();
+  }
+  return pid;
+}
+
+void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode) {
+  auto local = tabrix::office::LocalContext();
+  auto connector = connection::Connector::create(local);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.startTimeoutMs);
+  uno::Reference<connection::XConnection> connection;
+  while (!connection.is()) {
+    {
+      std::lock_guard lock(pidMutex_);
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        pid_ = -1;
+        *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        throw TkvError(QStringLiteral("LibreOffice exited with code %1 while starting").arg(*exitCode));
+      }
+    }
+    if (std::chrono::steady_clock::now() > deadline)
+      throw TkvError(QStringLiteral("LibreOffice did not accept a connection within %1 seconds").arg(options_.startTimeoutMs / 1000));
+    try {
+      connection = connector->connect(ToOU(QStringLiteral("pipe,name=") + pipeName));
+    } catch (const connection::NoConnectException&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  bridgeDisposed_ = std::make_shared<std::atomic<bool>>(false);
+  bridge_ = bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection, nullptr);
+  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)
+      ->addEventListener(new BridgeListener(bridgeDisposed_));
+  context_.set(bridge_->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY);
+  if (!context_.is()) throw TkvError(QStringLiteral("LibreOffice did not provide its component context"));
+}
+
+void TkvOfficeProcess::ApplySecuritySettings() {
+  // Macros never run and links from untrusted documents are blocked, whatever
+  // the document asks; loads also pass MacroExecutionMode NEVER.
+  auto provider = configuration::theDefaultProvider::get(context_);
+  beans::NamedValue path("nodepath", uno::Any(OUString("/org.openoffice.Office.Common/Security/Scripting")));
+  auto access = provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess",
+                                                      tabrix::office::SequenceOf<uno::Any>({uno::Any(path)}));
+  uno::Reference<container::XNameReplace> node(access, uno::UNO_QUERY_THROW);
+  node->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(3)));
+  node->replaceByName("DisableMacrosExecution", uno::Any(true));
+  node->replaceByName("BlockUntrustedRefererLinks", uno::Any(true));
+  uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
+}
+
+void TkvOfficeProcess::Start() {
+  if (!profile_) profile_ = std::make_unique<TkvOfficeProfileSlot>(options_.profileRoot);
+  bool retriedFirstStart = false;
+  bool resetProfile = false;
+  for (;;) {
+    const QString pipeName = NewPipeName(profile_->Slot());
+    int exitCode = -1;
+    try {
+      const pid_t pid = Spawn(pipeName);
+      Connect(pid, pipeName, &exitCode);
+      ApplySecuritySettings();
+      ++startCount_;
+      return;
+    } catch (const std::exception& e) {
+      DropConnection();
+      Kill();
+      Reap(true);
+      const QString text = QString::fromUtf8(e.what());
+      if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
+      if (exitCode == 81 && !retriedFirstStart) {
+        retriedFirstStart = true;  // a new profile folder was just created: start again
+        continue;
+      }
+      if (exitCode >= 0 && exitCode != 81 && exitCode != 127 && !resetProfile) {
+        resetProfile = true;  // a damaged profile keeps the office from starting
+        profile_->Reset();
+        retriedFirstStart = false;
+        continue;
+      }
+      throw TkvError(text.startsWith(QLatin1String("LibreOffice")) ? text
+                                                                   : QStringLiteral("LibreOffice could not be started: %1").arg(text));
+    } catch (const uno::Exception& e) {
+      DropConnection();
+      Kill();
+      Reap(true);
+      if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
+      throw TkvError(QStringLiteral("LibreOffice could not be started: %1").arg(tabrix::office::ExceptionText(e)));
+    }
+  }
+}
+
+uno::Reference<uno::XComponentContext> TkvOfficeProcess::Context() {
+  EnsureRunning();
+  return context_;
+}
+
+uno::Reference<lang::XMultiComponentFactory> TkvOfficeProcess::ServiceManager() {
+  return Context()->getServiceManager();
+}
+
+uno::Reference<frame::XDesktop2> TkvOfficeProcess::Desktop() { return frame::Desktop::create(Context()); }

@@ -1,0 +1,44 @@
+#include "convert/office/uno_runtime.h"
+
+#include "core/error.h"
+
+#include <QRegularExpression>
+
+#include <cppuhelper/bootstrap.hxx>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace tabrix::office {
+
+QString ProgramDir() { return QStringLiteral(TABRIX_OFFICE_PROGRAM_DIR); }
+
+css::uno::Reference<css::uno::XComponentContext> LocalContext() {
+  static std::mutex mutex;
+  static css::uno::Reference<css::uno::XComponentContext>* context = nullptr;
+  std::lock_guard lock(mutex);
+  if (!context) {
+    const QByteArray dir = ProgramDir().toLocal8Bit();
+    // Read by the bootstrap below; the values are the same for every thread.
+    setenv("UNO_PATH", dir.constData(), 0);
+    setenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + dir + "/fundamentalrc").constData(), 0);
+    try {
+      // Intentionally never released: UNO does not support tearing the
+      // runtime down during static destruction.
+      context = new css::uno::Reference<css::uno::XComponentContext>(
+          cppu::defaultBootstrap_InitialComponentContext());
+    } catch (const css::uno::Exception& e) {
+      throw TkvError(QStringLiteral("The LibreOffice UNO runtime could not be started: %1").arg(ExceptionText(e)));
+    }
+  }
+  return *context;
+}
+
+QString ExceptionText(const css::uno::Exception& e) {
+  QString text = ToQ(e.Message);
+  static const QRegularExpression where(QStringLiteral("\\s+at\\s+\\S+:\\d+"));
+  text.remove(where);
+  return text.trimmed();
+}
+
+}  // namespace tabrix::office

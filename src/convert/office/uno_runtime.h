@@ -1,0 +1,41 @@
+#pragma once
+// The client side of UNO in this process: the local component context and the
+// conversions between Qt and UNO texts. Include only from the office layer.
+
+#include <QString>
+
+#include <com/sun/star/uno/Exception.hpp>
+#include <com/sun/star/uno/Reference.hxx>
+#include <com/sun/star/uno/Sequence.hxx>
+#include <com/sun/star/uno/XComponentContext.hpp>
+#include <rtl/ustring.hxx>
+
+#include <initializer_list>
+
+namespace tabrix::office {
+
+// The office's program folder (soffice.bin, types.rdb).
+QString ProgramDir();
+
+// The local UNO context, bootstrapped once on first use (thread-safe) and
+// kept for the life of the process. Raises TkvError when the UNO runtime
+// cannot be bootstrapped.
+css::uno::Reference<css::uno::XComponentContext> LocalContext();
+
+inline rtl::OUString ToOU(const QString& s) {
+  return rtl::OUString(reinterpret_cast<const sal_Unicode*>(s.utf16()), static_cast<sal_Int32>(s.size()));
+}
+inline QString ToQ(const rtl::OUString& s) {
+  return QString(reinterpret_cast<const QChar*>(s.getStr()), s.getLength());
+}
+
+template <class T>
+css::uno::Sequence<T> SequenceOf(std::initializer_list<T> items) {
+  return css::uno::Sequence<T>(items.begin(), static_cast<sal_Int32>(items.size()));
+}
+
+// The readable part of a UNO exception's message, without the source-file
+// positions LibreOffice appends ("at ./sfx2/...").
+QString ExceptionText(const css::uno::Exception& e);
+
+}  // namespace tabrix::office

@@ -1,0 +1,72 @@
+#include "convert/office_suite_export.h"
+
+#include "convert/automation/class_registry.h"
+#include "convert/office/office_url.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// Closes a loaded document when the export leaves, whatever happened.
+class DocumentCloser {
+ public:
+  explicit DocumentCloser(std::shared_ptr<TkvAutoObject> document) : document_(std::move(document)) {}
+  ~DocumentCloser() {
+    try {
+      document_->Call(QStringLiteral("close"), {true});
+    } catch (...) {
+      // The file, if stored, is complete; a failed close changes nothing.
+    }
+  }
+  DocumentCloser(const DocumentCloser&) = delete;
+  DocumentCloser& operator=(const DocumentCloser&) = delete;
+
+ private:
+  std::shared_ptr<TkvAutoObject> document_;
+};
+
+std::shared_ptr<TkvAutoObject> Property(TkvAutoObject& manager, const QString& name, const TkvVariant& value) {
+  auto property = manager.Call(QStringLiteral("Bridge_GetStruct"), {QStringLiteral("com.sun.star.beans.PropertyValue")}).ToObject();
+  property->Put(QStringLiteral("Name"), name);
+  property->Put(QStringLiteral("Value"), value);
+  return property;
+}
+
+// The PDF filter of the document's kind: the writer filter fails on a spreadsheet.
+QString PdfFilter(TkvAutoObject& document) {
+  const std::pair<const char*, const char*> kinds[] = {
+      {"com.sun.star.sheet.SpreadsheetDocument", "calc_pdf_Export"},
+      {"com.sun.star.presentation.PresentationDocument", "impress_pdf_Export"},
+      {"com.sun.star.drawing.DrawingDocument", "draw_pdf_Export"},
+  };
+  for (const auto& [service, filter] : kinds)
+    if (document.Call(QStringLiteral("supportsService"), {QString::fromLatin1(service)}).ToBool()) return QString::fromLatin1(filter);
+  return QStringLiteral("writer_pdf_Export");
+}
+
+}  // namespace
+
+bool OfficeSuiteExport(const QString& source, const QString& target) noexcept {
+  bool outcome = false;
+  try {
+    TkvAutomationInitThread();
+    auto manager = TkvCreateObject(QStringLiteral("com.sun.star.ServiceManager"));
+    auto desktop = manager->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")}).ToObject();
+    const TkvArgs load = {
+        TkvVariant(Property(*manager, QStringLiteral("Hidden"), true)),
+        TkvVariant(Property(*manager, QStringLiteral("ReadOnly"), true)),
+        TkvVariant(Property(*manager, QStringLiteral("MacroExecutionMode"), std::int32_t{0})),  // never
+        TkvVariant(Property(*manager, QStringLiteral("UpdateDocMode"), std::int32_t{0})),       // no update
+    };
+    auto document = desktop->Call(QStringLiteral("loadComponentFromURL"),
+                                  {TkvOfficeSourceUrl(source), QStringLiteral("_blank"), std::int32_t{0}, TkvVariant(load)})
+                        .ToObject();
+    DocumentCloser closer(document);
+    const TkvArgs store = {TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
+    document->Call(QStringLiteral("storeToURL"), {TkvOfficeFileUrl(target), TkvVariant(store)});
+    outcome = QFileInfo(target).size() > 0;
+  } catch (...) {
+    // Reported only as false: the caller goes on with its next fallback.
+  }
+  return outcome;
+}

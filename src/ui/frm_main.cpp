@@ -1,0 +1,594 @@
+#include "ui/frm_main.h"
+
+#include "batch/batch.h"
+#include "core/file_dialogs.h"
+#include "core/info.h"
+#include "core/path_utils.h"
+#include "core/project.h"
+#include "ui/action_button.h"
+#include "ui/desktop_opener.h"
+#include "ui/frm_about.h"
+#include "ui/frm_cfg.h"
+#include "ui/handler_guard.h"
+#include "ui/qt_file_dialogs.h"
+#include "ui/result_list.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+TkvProject* Project() { return TkvProject::Instance(); }
+
+TkvProfile Profile() { return Project() ? Project()->Profile() : TkvTabrixProfile(); }
+
+QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow) {
+  auto* p = new QFrame(parent);
+  p->setObjectName(QString::fromLatin1(name));
+  p->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
+  p->setFrameShadow(shadow);
+  return p;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int width,
+                        const QString& hint) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  if (width > 0) b->setFixedWidth(width);
+  b->setToolTip(hint);
+  b->setAutoDefault(false);
+  return b;
+}
+
+TkvActionButton* MakeActionButton(QWidget* parent, const char* name, QAction* action, int width) {
+  auto* b = new TkvActionButton(parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->SetAction(action);
+  if (width > 0) b->setFixedWidth(width);
+  return b;
+}
+
+// A labelled edit box: "&Caption" to its left, 4 pixels apart.
+QLineEdit* MakeLabelledEdit(QWidget* parent, QHBoxLayout* row, const char* name,
+                            const QString& caption, const QString& hint) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Label"));
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setFixedWidth(500);
+  edit->setProperty("hint", hint);  // names the bound property; never shown
+  label->setBuddy(edit);
+  row->addWidget(label);
+  row->addSpacing(4 - row->spacing());
+  row->addWidget(edit);
+  return edit;
+}
+
+// Local paths of dropped URLs; addresses that are no local file as text.
+QStringList DroppedPaths(const QMimeData* mime) {
+  QStringList paths;
+  if (!mime || !mime->hasUrls()) return paths;
+  for (const QUrl& url : mime->urls()) {
+    const QString p = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    if (!p.isEmpty()) paths << p;
+  }
+  return paths;
+}
+
+}  // namespace
+
+TkvFrmMain::TkvFrmMain(std::unique_ptr<TkvFileDialogs> dialogs, QWidget* parent)
+    : TkvFrmBase<QMainWindow>(parent), dialogs_(std::move(dialogs)) {
+  setObjectName(QStringLiteral("kvFrmMain"));
+  if (!dialogs_) dialogs_ = std::make_unique<TkvQtFileDialogs>(this);
+  shellOpen_ = &TkvDesktopOpen;
+  CreateActions();
+  CreateToolBar();
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  CreateActionPanel();
+  pSpacer = MakePanel(central, "pSpacer", QFrame::Plain);
+  pSpacer->setFixedHeight(2);
+  CreateViewer();
+  column->addWidget(pAction);
+  column->addWidget(pSpacer);
+  column->addWidget(pViewer, 1);
+  setCentralWidget(central);
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  FormCreate();
+}
+
+TkvFrmMain::~TkvFrmMain() {
+  // FormDestroy: no more drops; the batch goes first (its search thread is
+  // joined while every member it reports to still exists).
+  setAcceptDrops(false);
+  std::unique_ptr<TkvBatch> old = std::move(batch_);
+  ++batchGeneration_;
+  old.reset();
+  if (TkvProject* project = Project(); project && project->FileDialogs() == dialogs_.get()) {
+    project->SetFileDialogs(nullptr);
+  }
+}
+
+QAction* TkvFrmMain::MakeAction(const char* name, const QString& caption, const QString& hint,
+                                int image, void (TkvFrmMain::*handler)()) {
+  auto* a = new QAction(caption, this);
+  a->setObjectName(QString::fromLatin1(name));
+  if (!hint.isEmpty()) {
+    a->setToolTip(hint);
+    a->setStatusTip(hint);
+  } else {
+    // Without a hint Qt would show the caption as the tool tip.
+    a->setToolTip(QString());
+  }
+  if (image >= 0) a->setIcon(imgList_.Icon(image));
+  connect(a, &QAction::triggered, this, [this, handler] { TkvGuarded([this, handler] { (this->*handler)(); }); });
+  return a;
+}
+
+void TkvFrmMain::CreateActions() {
+  using namespace TkvImage;
+  aConvert = MakeAction("aConvert", QStringLiteral("&Convert"), QStringLiteral("Convert the file(s) instantly"), -1,
+                        &TkvFrmMain::aConvertExecute);
+  aStop = MakeAction("aStop", QStringLiteral("Sto&p"), QString(), -1, &TkvFrmMain::aStopExecute);
+  aOpen = MakeAction("aOpen", QStringLiteral("&Open"), QStringLiteral("Open a batch project"), Open,
+                     &TkvFrmMain::aOpenExecute);
+  aNew = MakeAction("aNew", QStringLiteral("&New"), QStringLiteral("New a batch project"), New, &TkvFrmMain::aNewExecute);
+  aConfig = MakeAction("aConfig", QStringLiteral("Config"), QStringLiteral("Config the options of the batch project"),
+                       Config, &TkvFrmMain::aConfigExecute);
+  aSave = MakeAction("aSave", QStringLiteral("Sa&ve"), QStringLiteral("Save the batch project"), Save,
+                     &TkvFrmMain::aSaveExecute);
+  aSaveAs = MakeAction("aSaveAs", QStringLiteral("Save &As"), QStringLiteral("Save the batch project as ..."), SaveAs,
+                       &TkvFrmMain::aSaveAsExecute);
+  aUpdate = MakeAction("aUpdate", QStringLiteral("Check &Update"), QString(), Update, &TkvFrmMain::aUpdateExecute);
+  aHelp = MakeAction("aHelp", QStringLiteral("&Help"), QString(), Help, &TkvFrmMain::aHelpExecute);
+  aHomePage = MakeAction("aHomePage", QStringLiteral("Home"), QString(), Home, &TkvFrmMain::aHomePageExecute);
+  aSupports = MakeAction("aSupports", QStringLiteral("Support"), QStringLiteral("Send us e-mail for support"), Support,
+                         &TkvFrmMain::aSupportsExecute);
+  aAbout = MakeAction("aAbout", QStringLiteral("About"), QString(), About, &TkvFrmMain::aAboutExecute);
+  aSearch = MakeAction("aSearch", QStringLiteral("Search"), QStringLiteral("Search files from the source folder"), -1,
+                       &TkvFrmMain::aSearchExecute);
+  aView = MakeAction("aView", QStringLiteral("View"), QStringLiteral("View the convert result"), -1,
+                     &TkvFrmMain::aViewExecute);
+  aSearchConvert = MakeAction("aSearchConvert", QStringLiteral("Start"), QString(), -1,
+                              &TkvFrmMain::aSearchConvertExecute);
+  aSearchConvert->setVisible(false);
+  aPause = MakeAction("aPause", QStringLiteral("Pause"), QString(), -1, &TkvFrmMain::aPauseExecute);
+}
+
+void TkvFrmMain::CreateToolBar() {
+  ToolBar = new QToolBar(this);
+  ToolBar->setObjectName(QStringLiteral("ToolBar"));
+  ToolBar->setMovable(false);
+  ToolBar->setFloatable(false);
+  ToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ToolBar->setIconSize(QSize(16, 16));
+  ToolBar->toggleViewAction()->setVisible(false);
+  addToolBar(Qt::TopToolBarArea, ToolBar);
+
+  pm2 = new QMenu(this);
+  pm2->setObjectName(QStringLiteral("pm2"));
+  connect(pm2, &QMenu::aboutToShow, this, [this] { TkvGuarded([this] { pm2Popup(); }); });
+
+  const struct {
+    QAction* action;
+    const char* button;
+  } buttons[] = {{aOpen, "tbOpen"}, {aNew, "tbNew"},         {aConfig, "tbConfig"},     {aSave, "tbSave"},
+                 {aSaveAs, "tbSaveAs"}, {nullptr, "tb1"},      {aUpdate, "tbUpdate"},     {nullptr, "tb2"},
+                 {aHelp, "tbHelp"},     {aHomePage, "tbHomePage"}, {aSupports, "tbSupports"}, {aAbout, "tbAbout"}};
+  for (const auto& b : buttons) {
+    if (!b.action) {
+      ToolBar->addSeparator()->setObjectName(QString::fromLatin1(b.button));
+      continue;
+    }
+    ToolBar->addAction(b.action);
+    QWidget* w = ToolBar->widgetForAction(b.action);
+    w->setObjectName(QString::fromLatin1(b.button));
+    w->setFixedWidth(101);
+  }
+  auto* tbOpen = qobject_cast<QToolButton*>(ToolBar->widgetForAction(aOpen));
+  tbOpen->setMenu(pm2);
+  tbOpen->setPopupMode(QToolButton::MenuButtonPopup);
+}
+
+void TkvFrmMain::CreateActionPanel() {
+  pAction = MakePanel(nullptr, "pAction", QFrame::Sunken);
+  pAction->setFixedHeight(70);
+  auto* rows = new QVBoxLayout(pAction);
+  rows->setContentsMargins(2, 2, 2, 2);
+  rows->setSpacing(0);
+
+  pSource = MakePanel(pAction, "pSource", QFrame::Plain);
+  pSource->setFixedHeight(32);
+  pSource->setToolTip(QStringLiteral("Choose or drag & drop source folder or file(s)"));
+  auto* src = new QHBoxLayout(pSource);
+  src->setContentsMargins(8, 2, 8, 2);
+  src->setSpacing(4);
+  eSource = MakeLabelledEdit(pSource, src, "eSource", QStringLiteral("&Source"), QStringLiteral("Text"));
+  bSource = MakeButton(pSource, "bSource", QStringLiteral("Folder"), 38,
+                       QStringLiteral("Choose a folder and click \"Search\" to list files"));
+  bSourceFile = MakeButton(pSource, "bSourceFile", QStringLiteral("Files"), 38,
+                           QStringLiteral("Choose file(s) and click \"Convert\" to convert them"));
+  cSubdir = new QCheckBox(QStringLiteral("Su&b folders"), pSource);
+  cSubdir->setObjectName(QStringLiteral("cSubdir"));
+  cSubdir->setLayoutDirection(Qt::RightToLeft);  // caption on the left
+  cSubdir->setProperty("hint", QStringLiteral("Checked"));
+  bSearch = MakeActionButton(pSource, "bSearch", aSearch, 76);
+  src->addWidget(bSource);
+  src->addWidget(bSourceFile);
+  src->addSpacing(8);
+  src->addWidget(cSubdir);
+  src->addSpacing(8);
+  src->addWidget(bSearch);
+  src->addStretch(1);
+
+  pTarget = MakePanel(pAction, "pTarget", QFrame::Plain);
+  pTarget->setFixedHeight(30);
+  pTarget->setToolTip(QStringLiteral("Choose or drag & drop target folder"));
+  auto* tgt = new QHBoxLayout(pTarget);
+  tgt->setContentsMargins(8, 1, 8, 1);
+  tgt->setSpacing(4);
+  eTarget = MakeLabelledEdit(pTarget, tgt, "eTarget", QStringLiteral("&Target"), QStringLiteral("Text"));
+  bTarget = MakeButton(pTarget, "bTarget", QStringLiteral("Folder"), 38,
+                       QStringLiteral("Choose a target folder to save the converted file(s)"));
+  bView = MakeActionButton(pTarget, "bView", aView, 0);
+  bSearchConvert = MakeActionButton(pTarget, "bSearchConvert", aSearchConvert, 76);
+  bCreate = MakeActionButton(pTarget, "bCreate", aConvert, 76);
+  tgt->addWidget(bTarget);
+  tgt->addWidget(bView);
+  tgt->addWidget(bSearchConvert);
+  tgt->addWidget(bCreate);
+  tgt->addStretch(1);
+  setTabOrder(eTarget, bTarget);
+  setTabOrder(bTarget, bSearchConvert);
+  setTabOrder(bSearchConvert, bCreate);
+  setTabOrder(bCreate, bView);
+
+  pOthers = MakePanel(pAction, "pOthers", QFrame::Plain);
+  rows->addWidget(pSource);
+  rows->addWidget(pTarget);
+  rows->addWidget(pOthers, 1);
+
+  // Double-clicks on the boxes and drops on them go through eventFilter.
+  for (QLineEdit* e : {eSource, eTarget}) {
+    e->installEventFilter(this);
+    e->setAcceptDrops(true);
+  }
+  connect(bSource, &QPushButton::clicked, this, [this] { TkvGuarded([this] { bSourceClick(); }); });
+  connect(bSourceFile, &QPushButton::clicked, this, [this] { TkvGuarded([this] { bSourceFileClick(); }); });
+  connect(bTarget, &QPushButton::clicked, this, [this] { TkvGuarded([this] { bTargetClick(); }); });
+}
+
+void TkvFrmMain::CreateViewer() {
+  pViewer = MakePanel(nullptr, "pViewer", QFrame::Sunken);
+  auto* box = new QVBoxLayout(pViewer);
+  box->setContentsMargins(1, 1, 1, 1);
+  lViewer = new TkvResultList(imgList_, pViewer);
+  box->addWidget(lViewer);
+  lViewer->setAcceptDrops(true);
+  lViewer->viewport()->setAcceptDrops(true);
+  lViewer->setDragDropMode(QAbstractItemView::DropOnly);
+  lViewer->viewport()->installEventFilter(this);
+
+  pm1 = new QMenu(this);
+  pm1->setObjectName(QStringLiteral("pm1"));
+  auto item = [this](const char* name, const QString& caption, std::function<void()> effect) {
+    QAction* a = pm1->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    connect(a, &QAction::triggered, this, [effect] { TkvGuarded(effect); });
+    return a;
+  };
+  BrowseFiles1 = item("BrowseFiles1", QStringLiteral("Browse Files"), [this] { bSourceFileClick(); });
+  pm1->addSeparator()->setObjectName(QStringLiteral("N1"));
+  ViewSource1 = item("ViewSource1", QStringLiteral("View  Source"), [this] { OpenSelected(true); });
+  OpenSource1 = item("OpenSource1", QStringLiteral("Open Source"), [this] { OpenSelected(false); });
+  pm1->addSeparator()->setObjectName(QStringLiteral("N2"));
+  ViewOutput1 = item("ViewOutput1", QStringLiteral("View  Output"), [this] { aView->trigger(); });
+  pm1->addSeparator()->setObjectName(QStringLiteral("N3"));
+  ExportList1 = item("ExportList1", QStringLiteral("Export the List"), [this] { ExportList1Click(); });
+  connect(pm1, &QMenu::aboutToShow, this, [this] { TkvGuarded([this] { pm1Popup(); }); });
+  connect(lViewer, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { pm1->popup(lViewer->viewport()->mapToGlobal(pos)); });
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+void TkvFrmMain::BindControls() {
+  TkvProject* project = Project();
+  if (!project) return;
+  project->BindControl(eSource);
+  project->BindControl(cSubdir);
+  project->BindControl(eTarget);
+}
+
+void TkvFrmMain::FormCreate() {
+  BindControls();
+  if (TkvProject* project = Project()) {
+    project->SetFileDialogs(dialogs_.get());
+    TkvGuarded([project] { project->LoadInitial(); });
+  }
+  UpdateCaption();
+}
+
+void TkvFrmMain::showEvent(QShowEvent* event) {
+  TkvFrmBase<QMainWindow>::showEvent(event);
+  if (!event->spontaneous()) TkvGuarded([this] { FormShow(); });
+}
+
+void TkvFrmMain::FormShow() {
+  if (shown_) return;
+  shown_ = true;
+  AutoRun();
+}
+
+void TkvFrmMain::UpdateCaption() {
+  const TkvProject* project = Project();
+  const QString file = project ? project->ProjectFileName() : QString();
+  setWindowTitle(Profile().Title + QStringLiteral(" - ") + (file.isEmpty() ? QStringLiteral("None") : file));
+}
+
+// ------------------------------------------------------------ source, target
+
+void TkvFrmMain::SetDefaultTarget(const QString& folder) {
+  if (eTarget->text().isEmpty()) eTarget->setText(folder);
+}
+
+bool TkvFrmMain::NewBatch() {
+  // A running batch is used by the search thread and the converters.
+  if (running_) return false;
+  std::unique_ptr<TkvBatch> old = std::move(batch_);
+  ++batchGeneration_;
+  old.reset();  // joins its search thread
+  lViewer->clear();
+  batch_ = std::make_unique<TkvBatch>();
+  const std::uint64_t generation = batchGeneration_;
+  batch_->OnItemAdded = [this, generation](TkvBatch* batch, TkvNode* item) {
+    BatchItemAdded(generation, batch, item);
+  };
+  return true;
+}
+
+void TkvFrmMain::BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
+  int index = 0;
+  int status = 0;
+  QString name;
+  {
+    TkvItemsLock lock(*batch);
+    index = item->Index;
+    status = item->Status;
+    name = item->FileName;
+  }
+  auto apply = [this, generation, index, name, status] {
+    if (generation == batchGeneration_) lViewer->ShowItem(index, name, status);
+  };
+  if (QThread::currentThread() == thread()) apply();
+  else QMetaObject::invokeMethod(this, apply, Qt::QueuedConnection);
+}
+
+void TkvFrmMain::AddSourceFile(const QString& path) {
+  SetDefaultTarget(TkvFolderPart(path));
+  if (batch_) batch_->AddFile(path);
+}
+
+void TkvFrmMain::bSourceClick() {
+  QString folder = TkvFolderPart(eSource->text());
+  const bool chosen = dialogs_->FolderDialog(folder);
+  // A cancelled choice with no folder to keep changes nothing: it would
+  // otherwise point the source (and the target) at the root folder.
+  if (!chosen && folder.isEmpty()) return;
+  folder = TkvWithTrailingDelimiter(folder);
+  eSource->setText(folder + Profile().SourceMask);
+  SetDefaultTarget(folder);
+}
+
+void TkvFrmMain::bSourceFileClick() {
+  QString names = eSource->text();
+  if (!dialogs_->OpenDialog(Profile().SourceFilter, names, true)) return;
+  names = names.trimmed();
+  if (!names.contains(u'\n')) eSource->setText(names);
+  if (!NewBatch()) {
+    statusBar()->showMessage(QStringLiteral("The list cannot change while files are being converted"), 5000);
+    return;
+  }
+  for (const QString& line : names.split(u'\n')) {
+    const QString path = line.trimmed();
+    if (!path.isEmpty()) AddSourceFile(path);
+  }
+}
+
+void TkvFrmMain::bTargetClick() {
+  QString folder = eTarget->text();
+  dialogs_->FolderDialog(folder);
+  eTarget->setText(TkvWithTrailingDelimiter(folder));
+}
+
+void TkvFrmMain::aViewExecute() {
+  if (!eTarget->text().isEmpty()) ShellOpen(eTarget->text());
+  else eTarget->setFocus();
+}
+
+void TkvFrmMain::ShellOpen(const QString& path) {
+  if (shellOpen_) shellOpen_(path);
+}
+
+bool TkvFrmMain::eventFilter(QObject* watched, QEvent* event) {
+  QWidget* target = nullptr;
+  if (watched == eSource) target = eSource;
+  else if (watched == eTarget) target = eTarget;
+  else if (watched == lViewer->viewport()) target = lViewer;
+  if (!target) return TkvFrmBase<QMainWindow>::eventFilter(watched, event);
+
+  switch (event->type()) {
+    case QEvent::MouseButtonDblClick:
+      if (target == eSource) TkvGuarded([this] { bSourceFileClick(); });
+      else if (target == eTarget) TkvGuarded([this] { bTargetClick(); });
+      else break;
+      return true;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (!drag->mimeData()->hasUrls()) break;
+      drag->setDropAction(Qt::CopyAction);
+      drag->accept();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (!drop->mimeData()->hasUrls()) break;
+      const QStringList paths = DroppedPaths(drop->mimeData());
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      TkvGuarded([this, target, paths] { FileDrop(target, paths); });
+      return true;
+    }
+    default:
+      break;
+  }
+  return TkvFrmBase<QMainWindow>::eventFilter(watched, event);
+}
+
+void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
+  auto* edit = qobject_cast<QLineEdit*>(target);
+  const bool onList = target == lViewer;
+  if ((edit != eSource && edit != eTarget) && !onList) return;
+  if (paths.isEmpty()) return;
+  TkvProject* project = Project();
+  if (paths.size() == 1 && project && project->IsProjectFile(paths.first())) {
+    project->SetProjectFileName(paths.first());
+    project->OpenProject(false);
+    UpdateCaption();
+    return;
+  }
+  if (edit) {
+    edit->setText(paths.first());
+    SetDefaultTarget(TkvFolderPart(paths.first()));
+    return;
+  }
+  if (!NewBatch()) {
+    statusBar()->showMessage(QStringLiteral("The list cannot change while files are being converted"), 5000);
+    return;
+  }
+  for (const QString& path : paths) AddSourceFile(path);
+}
+
+// ---------------------------------------------------------- project actions
+
+void TkvFrmMain::aOpenExecute() {
+  if (TkvProject* project = Project()) project->OpenProject(true);
+  UpdateCaption();
+}
+
+void TkvFrmMain::pm2Popup() {
+  pm2->clear();
+  const TkvProject* project = Project();
+  if (!project) return;
+  for (const QString& path : project->RecentProjects()) {
+    // "&" doubled: the caption shows the path exactly; the click uses the data.
+    QAction* item = pm2->addAction(QString(path).replace(u'&', QStringLiteral("&&")));
+    item->setData(path);
+    item->setEnabled(QFileInfo::exists(path));
+    connect(item, &QAction::triggered, this, [this, path] { TkvGuarded([this, path] { RecentProjectClick(path); }); });
+  }
+}
+
+void TkvFrmMain::RecentProjectClick(const QString& path) {
+  if (TkvProject* project = Project()) {
+    project->SetProjectFileName(path);
+    project->OpenProject(false);
+  }
+  UpdateCaption();
+}
+
+void TkvFrmMain::aNewExecute() {
+  if (TkvProject* project = Project()) project->NewProject();
+  UpdateCaption();
+}
+
+void TkvFrmMain::aConfigExecute() {
+  if (!kvFrmCfg_) kvFrmCfg_ = new TkvFrmCfg(this);
+  kvFrmCfg_->exec();
+  UpdateCaption();
+}
+
+void TkvFrmMain::aSaveExecute() {
+  // The title shows the outcome even when writing fails (the error then
+  // goes on to the report).
+  struct Caption {
+    TkvFrmMain* w;
+    ~Caption() { w->UpdateCaption(); }
+  } caption{this};
+  if (TkvProject* project = Project()) project->SaveProject();
+}
+
+void TkvFrmMain::aSaveAsExecute() {
+  struct Caption {
+    TkvFrmMain* w;
+    ~Caption() { w->UpdateCaption(); }
+  } caption{this};
+  if (TkvProject* project = Project()) project->SaveProjectAs();
+}
+
+// ------------------------------------------------------------------- links
+
+void TkvFrmMain::aUpdateExecute() {
+  if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QStringLiteral("download"), QString(), QString());
+}
+
+void TkvFrmMain::aHelpExecute() {
+  if (TkvInfo* info = TkvInfo::Instance()) {
+    info->OpenLink(QStringLiteral("h"), QString(), QString());
+    info->AddCount(QStringLiteral("H"), 0, 1);
+  }
+}
+
+void TkvFrmMain::aHomePageExecute() {
+  if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QString(), QString(), QString());
+}
+
+void TkvFrmMain::aSupportsExecute() {
+  if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QStringLiteral("supports"), QString(), QString());
+}
+
+void TkvFrmMain::aAboutExecute() {
+  if (about_) about_->ShowAbout();
+}
+
+// ------------------------------------------------------------- list menu
+
+void TkvFrmMain::pm1Popup() {
+  const bool selected = !lViewer->selectedItems().isEmpty();
+  OpenSource1->setEnabled(selected);
+  ViewSource1->setEnabled(OpenSource1->isEnabled());
+}
+
+void TkvFrmMain::OpenSelected(bool folderOnly) {
+  QString path = lViewer->SelectedFile();
+  if (path.isEmpty()) return;
+  if (folderOnly) path = TkvFolderPart(path);
+  ShellOpen(path);
+}
+
+void TkvFrmMain::ExportList1Click() {
+  QString name;
+  if (!dialogs_->SaveDialog(QStringLiteral("Log File|*.log"), QStringLiteral(".log"), name)) return;
+  lViewer->SaveList(name);
+}

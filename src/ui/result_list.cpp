@@ -1,0 +1,107 @@
+#include "ui/result_list.h"
+
+#include "core/option_list.h"
+#include "core/text_file.h"
+#include "ui/images.h"
+
+#include <QHeaderView>
+
+namespace {
+constexpr int kStatusRole = Qt::UserRole;
+constexpr int kFullResultRole = Qt::UserRole + 1;
+}  // namespace
+
+TkvResultList::TkvResultList(const TkvImageList& images, QWidget* parent)
+    : QTreeWidget(parent), images_(images) {
+  setObjectName(QStringLiteral("lViewer"));
+  setFrameShape(QFrame::NoFrame);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setIconSize(QSize(16, 16));
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  setToolTip(QStringLiteral("Drag & drop file(s) here and click \"Convert\" to convert them"));
+  setHeaderLabels({QStringLiteral("@"), QStringLiteral("File Name"), QStringLiteral("Result")});
+  QHeaderView* h = header();
+  h->setStretchLastSection(false);
+  h->setMinimumSectionSize(30);
+  h->setSectionResizeMode(StateColumn, QHeaderView::Fixed);
+  h->resizeSection(StateColumn, 30);
+  h->resizeSection(FileColumn, 370);
+  h->resizeSection(ResultColumn, 370);
+}
+
+QTreeWidgetItem* TkvResultList::EnsureRow(int index) {
+  if (index < 0) return nullptr;
+  if (index >= topLevelItemCount()) {
+    QList<QTreeWidgetItem*> rows;
+    for (int i = topLevelItemCount(); i <= index; ++i) {
+      auto* row = new QTreeWidgetItem();
+      row->setData(StateColumn, kStatusRole, 0);
+      row->setIcon(StateColumn, images_.Icon(0));
+      rows << row;
+    }
+    addTopLevelItems(rows);
+  }
+  return topLevelItem(index);
+}
+
+void TkvResultList::SetStatus(QTreeWidgetItem* row, int status) {
+  row->setData(StateColumn, kStatusRole, status);
+  row->setIcon(StateColumn, images_.Icon(status));
+}
+
+void TkvResultList::ShowItem(int index, const QString& path, int status) {
+  QTreeWidgetItem* row = EnsureRow(index);
+  if (!row) return;
+  if (row->text(FileColumn).isEmpty()) row->setText(FileColumn, path);
+  // A listing never takes back a result that already arrived.
+  if (RowStatus(index) == 0) SetStatus(row, status);
+}
+
+void TkvResultList::SetItemResult(int index, const QString& fileName, const QString& result,
+                                  int status) {
+  QTreeWidgetItem* row = EnsureRow(index);
+  if (!row) return;
+  const QStringList lines = TkvSplitLines(result);
+  row->setText(FileColumn, fileName);
+  row->setText(ResultColumn, lines.isEmpty() ? QString() : lines.first());
+  row->setData(ResultColumn, kFullResultRole, result);
+  SetStatus(row, status);
+}
+
+int TkvResultList::RowStatus(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item ? item->data(StateColumn, kStatusRole).toInt() : 0;
+}
+
+QString TkvResultList::LogLine(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  if (!item) return {};
+  const int status = RowStatus(row);
+  const QString word = status == 1   ? QStringLiteral("Success")
+                       : status == 2 ? QStringLiteral("Failure")
+                                     : QStringLiteral("Running");
+  return QStringLiteral("[%1] => %2 => %3").arg(word, item->text(FileColumn), item->text(ResultColumn));
+}
+
+QStringList TkvResultList::LogLines() const {
+  QStringList lines;
+  lines.reserve(topLevelItemCount());
+  for (int i = 0; i < topLevelItemCount(); ++i) lines << LogLine(i);
+  return lines;
+}
+
+void TkvResultList::SaveList(const QString& fileName) const { TkvWriteTextLines(fileName, LogLines()); }
+
+QString TkvResultList::SelectedFile() const {
+  // The first selected row in list order.
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = topLevelItem(i);
+    if (item->isSelected()) return item->text(FileColumn);
+  }
+  return {};
+}

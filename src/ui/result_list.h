@@ -1,0 +1,44 @@
+#pragma once
+// `lViewer`: the result list of the main window, one row per item of the
+// window's batch (row i shows item i): state icon, source path and the first
+// line of the result. Rows hold copies of item values, never item pointers.
+// The log lines "[state] => file => result" are built from the rows.
+// UI thread only.
+
+#include <QStringList>
+#include <QTreeWidget>
+
+class TkvImageList;
+
+class TkvResultList : public QTreeWidget {
+  Q_OBJECT
+
+ public:
+  // `images` (not owned) must outlive the list.
+  TkvResultList(const TkvImageList& images, QWidget* parent);
+
+  int RowCount() const { return topLevelItemCount(); }
+  // Row `index`; missing rows up to it are created empty, waiting.
+  QTreeWidgetItem* EnsureRow(int index);
+  // The item was listed: its row exists with `path` and the state icon.
+  void ShowItem(int index, const QString& path, int status);
+  // The item was finished: path, first result line and state icon.
+  void SetItemResult(int index, const QString& fileName, const QString& result, int status);
+  int RowStatus(int row) const;
+
+  QString LogLine(int row) const;
+  QStringList LogLines() const;
+  // Writes every log line to `fileName` (created or replaced; locale
+  // encoding, CR LF). Throws TkvError naming the file when it cannot.
+  void SaveList(const QString& fileName) const;
+
+  // File of the first selected row; empty without a selection.
+  QString SelectedFile() const;
+
+  enum Column { StateColumn = 0, FileColumn = 1, ResultColumn = 2 };
+
+ private:
+  void SetStatus(QTreeWidgetItem* row, int status);
+
+  const TkvImageList& images_;
+};

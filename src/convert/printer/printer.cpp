@@ -1,0 +1,23 @@
+#include "convert/printer/printer.h"
+
+#include "convert/printer/pdf_printers.h"
+#include "convert/printer/print_route.h"
+#include "convert/printer/settings_store.h"
+
+QString TkvPdfPrinterName(const QString& pdfWriterOption) {
+  const TkvSettingsStore store;
+  return TkvPdfPrinters(store).PdfPrinterName(pdfWriterOption);
+}
+
+void TkvSetPrinterOutput(const QString& path, const QString& pdfWriterOption,
+                         const std::function<bool()>& multiInstance, const QString& applicationPath,
+                         const std::function<bool()>& stopRequested) {
+  const TkvSettingsStore store;
+  TkvPdfPrinters(store).SetPrinterOutput(path, pdfWriterOption, multiInstance, applicationPath, stopRequested);
+}
+
+QString TkvPrintPdfFile(const QString& printerName, const QString& pdfFile, const QString& applicationPath,
+                        const std::function<bool()>& stopRequested) {
+  const TkvSettingsStore store;
+  return TkvPrintRoute(store).PrintPdf(printerName, pdfFile, applicationPath, stopRequested);
+}

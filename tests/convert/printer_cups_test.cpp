@@ -1,0 +1,128 @@
+// The printer route on a real CUPS scheduler with a cups-pdf queue.
+
+#include "convert/printer/pdf_printers.h"
+#include "convert/printer/print_route.h"
+#include "convert/printer/settings_store.h"
+#include "core/error.h"
+#include "printer_cups_server.h"
+#include "support/scoped_temp_dir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+using namespace tkv_printer;
+using tabrix::test::readFile;
+using tabrix::test::ScopedTempDir;
+
+namespace {
+
+// A one-page PDF showing `text` in Helvetica.
+QByteArray MakePdf(const QByteArray& text) {
+  const QByteArray stream = "BT /F1 24 Tf 72 700 Td (" + text + ") Tj ET";
+  const QList<QByteArray> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+      "/Resources << /Font << /F1 5 0 R >> >> >>",
+      "<< /Length " + QByteArray::number(stream.size()) + " >>\nstream\n" + stream + "\nendstream",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+  };
+  QByteArray pdf = "%PDF-1.4\n";
+  QList<qsizetype> offsets;
+  for (int i = 0; i < objects.size(); ++i) {
+    offsets << pdf.size();
+    pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const qsizetype xref = pdf.size();
+  pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (qsizetype o : offsets) pdf += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         QByteArray::number(xref) + "\n%%EOF\n";
+  return pdf;
+}
+
+QString PdfText(const QString& path) {
+  if (QStandardPaths::findExecutable("pdftotext").isEmpty()) return {};
+  QProcess p;
+  p.start("pdftotext", {path, "-"});
+  p.waitForFinished(30000);
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+const QString kQueue = "Tabrix_Test_PDF";
+const QString kApp = "/usr/lib/libreoffice/program/soffice.bin";
+
+class PrinterRouteOnCups : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = TkvTestCupsServer::Start(kQueue, kAcrobatPdfWriter, &whyNot_); }
+  static void TearDownTestSuite() { server_.reset(); }
+  void SetUp() override {
+    if (!server_) GTEST_SKIP() << "no private CUPS scheduler: " << whyNot_.toStdString();
+  }
+
+  static std::unique_ptr<TkvTestCupsServer> server_;
+  static QString whyNot_;
+  ScopedTempDir dir_;
+  TkvSettingsStore store_{dir_.file("user"), dir_.file("machine"), std::make_shared<TkvCupsPrinterList>()};
+};
+std::unique_ptr<TkvTestCupsServer> PrinterRouteOnCups::server_;
+QString PrinterRouteOnCups::whyNot_;
+
+}  // namespace
+
+TEST_F(PrinterRouteOnCups, PrintedPdfEndsAtTheConfiguredPath) {
+  const TkvPdfPrinters printers(store_);
+  // The queue is found under its description, the default printer name.
+  const QString printer = printers.PdfPrinterName("");
+  EXPECT_EQ(printer, kAcrobatPdfWriter);
+  EXPECT_EQ(printers.PdfPrinterName(kQueue.toLower()), kQueue.toLower());
+
+  const QString source = dir_.write("in/page one.pdf", MakePdf("Tabrix printed page"));
+  const QString target = dir_.file("target dir/book #1.pdf");
+  printers.SetPrinterOutput(target, "", {}, kApp, {});
+  EXPECT_EQ(TkvPrintRoute(store_).PrintPdf(printer, source, kApp), target);
+
+  const QByteArray printed = readFile(target);
+  ASSERT_TRUE(printed.startsWith("%PDF")) << "no PDF at " << target.toStdString();
+  const QString text = PdfText(target);
+  if (!text.isEmpty()) {
+    EXPECT_TRUE(text.contains("Tabrix printed page")) << text.toStdString();
+  }
+  EXPECT_TRUE(QFile::exists(source));
+  EXPECT_TRUE(QDir(server_->OutputFolder()).entryList({"*.pdf"}, QDir::Files).isEmpty());
+}
+
+TEST_F(PrinterRouteOnCups, PdfWriterPathIsConsumedAndReplacesAnOldFile) {
+  store_.OpenKey(TkvHive::CurrentUser, kPdfWriterKey, TkvKeyOpen::Create);
+  const TkvPdfPrinters printers(store_);
+  const QString target = dir_.write("out.pdf", "old content");
+  printers.SetPrinterOutput(target, kQueue, [] { return true; }, kApp, {});
+  TkvPrintRoute(store_).PrintPdf(printers.PdfPrinterName(kQueue), dir_.write("a.pdf", MakePdf("Second")), kApp);
+  EXPECT_TRUE(readFile(target).startsWith("%PDF"));
+  const auto left = store_.OpenKey(TkvHive::CurrentUser, kPdfWriterKey, TkvKeyOpen::Existing)->ReadString("PDFFileName");
+  EXPECT_EQ(left, "");  // a waiting process may go on
+}
+
+TEST_F(PrinterRouteOnCups, FailuresNameThePrinterAndLeaveNoOutput) {
+  const TkvPdfPrinters printers(store_);
+  const TkvPrintRoute route(store_);
+  const QString source = dir_.write("a.pdf", MakePdf("Never"));
+  const QString target = dir_.file("never.pdf");
+  auto message = [&](const QString& printer, std::function<bool()> stop) {
+    try {
+      route.PrintPdf(printer, source, kApp, std::move(stop));
+    } catch (const TkvError& e) {
+      return e.Message();
+    }
+    return QString("no error");
+  };
+  EXPECT_TRUE(message(kQueue, {}).contains("No output file is set"));
+  printers.SetPrinterOutput(target, "", {}, kApp, {});
+  EXPECT_TRUE(message("Adobe PDF", {}).contains("\"Adobe PDF\" is not installed"));
+  EXPECT_TRUE(message(kQueue, [] { return true; }).contains("was stopped"));
+  EXPECT_FALSE(QFile::exists(target));
+}

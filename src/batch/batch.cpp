@@ -132,7 +132,14 @@ void TkvBatch::AddItem(const QString& path) {
 
 void TkvBatch::AddFile(const QString& fileName) {
   AddItem(fileName);
-  searchDone_.store(true);
+  // While a search runs, its end (not this file) ends the list: otherwise
+  // workers could give up on files the search has yet to list.
+  bool searching;
+  {
+    Guard g(lock_);
+    searching = searchStarted_;
+  }
+  if (!searching) searchDone_.store(true);
 }
 
 TkvNode* TkvBatch::NextItem(const std::atomic<bool>* giveUp) {

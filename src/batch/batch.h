@@ -55,8 +55,9 @@ class TkvBatch {
   // (code 3) for an empty target; then nothing is searched. A later call
   // only changes the stored fields.
   void StartSearch(const QString& source, const QString& target, bool includeSubfolders);
-  // Adds one text (path or web address) as an item, unchecked, and marks
-  // the search done without starting the thread.
+  // Adds one text (path or web address) as an item, unchecked by the file
+  // system, and marks the search done without starting the thread (unless
+  // a search is already running: then its end marks it).
   void AddFile(const QString& fileName);
 
   // The next item in list order, or null when the search has ended and

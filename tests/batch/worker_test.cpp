@@ -182,8 +182,11 @@ TEST(Workers, WaitingWorkersFollowTheSearchAndLeaveOnStop) {
   EXPECT_EQ(idle.processed.load(), 0);
   EXPECT_FALSE(batch.Exhausted());
 
+  // A file added while the search runs does not end the list early.
+  batch.AddFile(tmp.file("added.xlsx"));
+  EXPECT_FALSE(batch.SearchDone());
   release.set_value();
   other.Wait();
-  EXPECT_EQ(other.processed.load(), 2);
+  EXPECT_EQ(other.processed.load(), 3);
   EXPECT_TRUE(batch.Exhausted());
 }

@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +157,32 @@ TEST(FileUtils, DatesAndRawText) {
   dir.write("odd.bin", QByteArray("A\0B", 3));
   EXPECT_EQ(TkvFileUtils::ReadText(dir.file("odd.bin")), "A");
   EXPECT_THROW(TkvFileUtils::ReadText(dir.file("none")), TkvError);
+}
+
+}  // namespace
+
+namespace {
+
+// The real opener starts `xdg-open` from PATH only inside a desktop session.
+TEST(XdgLinkOpener, RunsXdgOpenOnlyWithADisplay) {
+  ScopedTempDir dir;
+  const QString script = dir.write("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.out\"\n");
+  QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QByteArray oldPath = qgetenv("PATH"), oldDisplay = qgetenv("DISPLAY"), oldWayland = qgetenv("WAYLAND_DISPLAY");
+  qputenv("PATH", dir.file("bin").toUtf8() + ":" + oldPath);
+  qunsetenv("WAYLAND_DISPLAY");
+  qunsetenv("DISPLAY");
+  TkvXdgLinkOpener opener;
+  opener.Open("http://www.tabrix-converter.example/?a=1&b=\"x y\"");
+  QThread::msleep(300);
+  EXPECT_FALSE(QFile::exists(script + ".out"));
+  qputenv("DISPLAY", ":99");
+  opener.Open("http://www.tabrix-converter.example/?a=1&b=\"x y\"");
+  for (int i = 0; i < 100 && readFile(script + ".out").isEmpty(); ++i) QThread::msleep(50);
+  EXPECT_EQ(readFile(script + ".out"), "http://www.tabrix-converter.example/?a=1&b=\"x y\"");
+  qputenv("PATH", oldPath);
+  oldDisplay.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", oldDisplay);
+  if (!oldWayland.isNull()) qputenv("WAYLAND_DISPLAY", oldWayland);
 }
 
 }  // namespace

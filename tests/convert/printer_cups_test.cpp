@@ -2,6 +2,7 @@
 
 #include "convert/printer/pdf_printers.h"
 #include "convert/printer/print_route.h"
+#include "convert/printer/printer.h"
 #include "convert/printer/settings_store.h"
 #include "core/error.h"
 #include "printer_cups_server.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -125,4 +127,36 @@ TEST_F(PrinterRouteOnCups, FailuresNameThePrinterAndLeaveNoOutput) {
   EXPECT_TRUE(message("Adobe PDF", {}).contains("\"Adobe PDF\" is not installed"));
   EXPECT_TRUE(message(kQueue, [] { return true; }).contains("was stopped"));
   EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(PrinterRouteOnCups, ModuleEntryPointsUseTheUserHiveAndCleanUp) {
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", dir_.file("config").toUtf8());
+  struct Restore {
+    QByteArray value;
+    ~Restore() { value.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value); }
+  } restore{oldConfig};
+
+  const QString target = dir_.file("entry.pdf");
+  TkvSetPrinterOutput(target, "", {}, kApp, {});
+  EXPECT_TRUE(QFile::exists(dir_.file("config/tabrix/settings.reg")));
+  QString exported;
+  const QString printer = TkvPdfPrinterName("");
+  EXPECT_EQ(TkvPrintThroughPdf(printer, [&](const QString& pdf) {
+              exported = pdf;
+              QFile f(pdf);
+              ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+              f.write(MakePdf("Entry point"));
+            }, kApp),
+            target);
+  EXPECT_TRUE(readFile(target).startsWith("%PDF"));
+  EXPECT_FALSE(exported.isEmpty());
+  EXPECT_FALSE(QFile::exists(exported));
+
+  auto failingExport = [&](const QString& pdf) {
+    exported = pdf;
+    throw TkvError("export failed");
+  };
+  EXPECT_THROW(TkvPrintThroughPdf(printer, failingExport, kApp), TkvError);
+  EXPECT_FALSE(QDir(QFileInfo(exported).path()).exists());
 }

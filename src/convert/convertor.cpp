@@ -63,7 +63,9 @@ TkvConvertor::TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent)
       itemEvent_(std::move(itemEvent)),
       chain_(std::make_shared<ChainState>()) {}
 
-TkvConvertor::~TkvConvertor() {
+TkvConvertor::~TkvConvertor() { Shutdown(); }
+
+void TkvConvertor::Shutdown() {
   chain_->cancelled.store(true);
   Stop();
   WaitChain();
@@ -92,10 +94,10 @@ std::unique_ptr<TkvConvertor> CreateConvertor(const QString& className, TkvBatch
 std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(TkvBatch* batch,
                                                             const QString& targetFolder,
                                                             TkvItemEvent itemEvent) {
-  return StartConverters(ProfileConvertorClass(), batch, targetFolder, std::move(itemEvent));
+  return StartConvertersOf(ProfileConvertorClass(), batch, targetFolder, std::move(itemEvent));
 }
 
-std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(const QString& className, TkvBatch* batch,
+std::unique_ptr<TkvConvertor> TkvConvertor::StartConvertersOf(const QString& className, TkvBatch* batch,
                                                             const QString& targetFolder,
                                                             TkvItemEvent itemEvent) {
   batch->SetTarget(TkvBatch::NormalizePath(targetFolder));

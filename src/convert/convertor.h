@@ -7,7 +7,7 @@
 // unique_ptr and every converter owns its Next. Destroying a converter stops
 // it and the rest of its chain, then joins their threads; it must never be
 // done from a converter thread. A descendant whose own members are used by
-// its thread must call Wait() first thing in its destructor.
+// its thread must call Shutdown() first thing in its destructor.
 //
 // Threads: StartConverters, SetOnFinish, SetHandOver, Start, Stop and the
 // destructor belong to the owner's thread. ProcessItem, Convert, the path
@@ -62,7 +62,7 @@ class TkvConvertor : public TkvWorkBase {
   static std::unique_ptr<TkvConvertor> StartConverters(TkvBatch* batch, const QString& targetFolder,
                                                        TkvItemEvent itemEvent);
   // The same with an explicit converter class name (registry name).
-  static std::unique_ptr<TkvConvertor> StartConverters(const QString& className, TkvBatch* batch,
+  static std::unique_ptr<TkvConvertor> StartConvertersOf(const QString& className, TkvBatch* batch,
                                                        const QString& targetFolder,
                                                        TkvItemEvent itemEvent);
 
@@ -85,8 +85,12 @@ class TkvConvertor : public TkvWorkBase {
   // Stop request for the rest of the chain, then for this one (tail first).
   // Each converter finishes the item it is working on.
   void Stop();
-  // Blocks until every started thread of the chain has ended.
+  // Blocks until every started thread of the chain has ended, delivering
+  // pending main-thread hand-overs meanwhile when called on the main thread.
   void WaitChain();
+  // Drops OnFinish calls not yet made, stops the chain and waits for it.
+  // Idempotent; the destructor calls it.
+  void Shutdown();
 
   // ---- per item, on the converter's thread ----
   // Converts one item; writes its outcome through the batch. Base: nothing.

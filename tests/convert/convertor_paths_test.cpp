@@ -1,0 +1,191 @@
+// Target paths, the overwrite rule and what happens to the source, on real
+// files in a temporary folder.
+
+#include "convert/convertor.h"
+#include "convertor_test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using tabrix::test::readFile;
+using tabrix::test::ScopedTempDir;
+using tabrix::test::TestGlobals;
+
+namespace {
+
+class ConvertorPaths : public ::testing::Test {
+ protected:
+  ConvertorPaths() : globals_(tmp_, QStringLiteral("TkvConvertor")) {
+    in_ = tmp_.file(QStringLiteral("in")) + u'/';
+    out_ = tmp_.file(QStringLiteral("out")) + u'/';
+  }
+
+  void SetOptions(const QString& text) { globals_.project->SetOptionsText(text); }
+
+  // Searches `in` (sub-folders included) and returns the batch.
+  std::unique_ptr<TkvBatch> Search() {
+    auto batch = std::make_unique<TkvBatch>();
+    batch->StartSearch(in_ + QStringLiteral("*.xls?"), out_, true);
+    batch->WaitForSearch();
+    return batch;
+  }
+
+  TkvNode* Find(TkvBatch& batch, const QString& name) {
+    TkvItemsLock lock(batch);
+    for (const auto& item : lock.Items())
+      if (item->FileName.endsWith(name)) return item.get();
+    return nullptr;
+  }
+
+  ScopedTempDir tmp_;
+  TestGlobals globals_;
+  QString in_;
+  QString out_;
+};
+
+TEST_F(ConvertorPaths, SubfoldersKeptOrFlattenedAndColonsReplaced) {
+  tmp_.write(QStringLiteral("in/a/b/book.xlsx"), "x");
+  tmp_.write(QStringLiteral("in/c:d/q:r.xls"), "x");
+  auto batch = Search();
+  TkvConvertor convertor(batch.get(), 1, {});
+
+  TkvNode* book = Find(*batch, QStringLiteral("book.xlsx"));
+  TkvNode* colon = Find(*batch, QStringLiteral("q:r.xls"));
+  ASSERT_TRUE(book && colon);
+
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), book), out_ + QStringLiteral("a/b/book.pdf"));
+  EXPECT_TRUE(QFileInfo(out_ + QStringLiteral("a/b")).isDir()) << "missing target folder is created";
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), colon), out_ + QStringLiteral("c_d/q_r.pdf"));
+
+  SetOptions(QStringLiteral("KeepTargetSubdirs=False"));
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), book), out_ + QStringLiteral("book.pdf"));
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), colon), out_ + QStringLiteral("q_r.pdf"));
+  EXPECT_EQ(batch->FailureCount(), 0);
+}
+
+TEST_F(ConvertorPaths, AddressAndLooseItems) {
+  TkvBatch batch;
+  batch.AddFile(QStringLiteral("http://server/dir/book.xlsx"));
+  batch.AddFile(tmp_.file(QStringLiteral("elsewhere/noext")));
+  batch.SetTarget(tmp_.file(QStringLiteral("out")));  // no trailing delimiter
+  TkvConvertor convertor(&batch, 1, {});
+
+  EXPECT_EQ(convertor.MakeTargetPath(&batch, batch.Item(0)), out_ + QStringLiteral("__server_dir_book.pdf"));
+  EXPECT_EQ(convertor.MakeTargetPath(&batch, batch.Item(1)), out_ + QStringLiteral("noext.pdf"));
+}
+
+TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
+  tmp_.write(QStringLiteral("in/sub/book.xls"), "x");
+  tmp_.write(QStringLiteral("out/sub/book.pdf"), "old");
+  auto batch = Search();
+  TkvConvertor convertor(batch.get(), 1, {});
+  TkvNode* item = Find(*batch, QStringLiteral("book.xls"));
+  ASSERT_TRUE(item);
+  const QString target = out_ + QStringLiteral("sub/book.pdf");
+
+  for (const char* overwrite : {"", "maybe", "True"}) {
+    SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(overwrite));
+    EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), target) << overwrite;
+  }
+  for (const char* other : {"False", "0"}) {
+    SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(other));
+    EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
+  }
+  EXPECT_EQ(batch->ItemSnapshot(0).Status, TkvNode::Waiting);
+
+  SetOptions(QStringLiteral("IsOverwrite=SKIP"));
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), QString());
+  const TkvNode skipped = batch->ItemSnapshot(item->Index);
+  EXPECT_EQ(skipped.Status, TkvNode::Done);
+  EXPECT_TRUE(skipped.Result.isEmpty());
+  EXPECT_EQ(batch->SuccessCount() + batch->FailureCount(), 0);
+  EXPECT_EQ(readFile(target), "old");
+}
+
+TEST_F(ConvertorPaths, UncreatableFolderIsReportedOnceAndPathStillReturned) {
+  tmp_.write(QStringLiteral("in/blocked/book.xls"), "x");
+  tmp_.write(QStringLiteral("out/blocked"), "a file where the folder should be");
+  auto batch = Search();
+  TkvConvertor convertor(batch.get(), 1, {});
+  TkvNode* item = Find(*batch, QStringLiteral("book.xls"));
+  ASSERT_TRUE(item);
+
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), out_ + QStringLiteral("blocked/book.pdf"));
+  EXPECT_EQ(batch->FailureCount(), 1);
+  EXPECT_EQ(batch->Failures(), QStringList{QStringLiteral("CreateDir Failed: ") + out_ + QStringLiteral("blocked/")});
+}
+
+struct Times {
+  timespec atime, mtime;
+};
+Times TimesOf(const QString& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+  return {st.st_atim, st.st_mtim};
+}
+void SetTimes(const QString& path, time_t atime, time_t mtime) {
+  const timespec t[2] = {{atime, 0}, {mtime, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), t, 0), 0);
+}
+
+TEST_F(ConvertorPaths, FileTimesAreCopiedOnlyFromAReadableSource) {
+  const QString source = tmp_.write(QStringLiteral("in/book.xls"), "x");
+  const QString target = tmp_.write(QStringLiteral("out/book.pdf"), "pdf");
+  SetTimes(source, 1000000000, 1100000000);
+  SetTimes(target, 1500000000, 1600000000);
+
+  EXPECT_FALSE(TkvConvertor::CopyFileTimes(tmp_.file(QStringLiteral("in/missing.xls")), target));
+  EXPECT_EQ(TimesOf(target).mtime.tv_sec, 1600000000);
+
+  EXPECT_TRUE(TkvConvertor::CopyFileTimes(source, target));
+  EXPECT_EQ(TimesOf(target).atime.tv_sec, 1000000000);
+  EXPECT_EQ(TimesOf(target).mtime.tv_sec, 1100000000);
+  EXPECT_EQ(readFile(target), "pdf");
+}
+
+TEST_F(ConvertorPaths, SourceDisposition) {
+  const QString kept = tmp_.write(QStringLiteral("in/kept.xls"), "kept");
+  const QString deleted = tmp_.write(QStringLiteral("in/deleted.xls"), "deleted");
+  const QString renamed = tmp_.write(QStringLiteral("in/renamed.xls"), "renamed");
+  const QString blocked = tmp_.write(QStringLiteral("in/blocked.xls"), "blocked source");
+  const QString occupant = tmp_.write(QStringLiteral("in/blocked.xls.done"), "already here");
+  const QString both = tmp_.write(QStringLiteral("in/both.xls"), "both");
+  const QString target = tmp_.write(QStringLiteral("out/any.pdf"), "pdf");
+  SetTimes(kept, 1000000000, 1100000000);
+
+  TkvBatch batch;
+  for (const QString& f : {kept, deleted, renamed, blocked, both}) batch.AddFile(f);
+  TkvConvertor convertor(&batch, 1, {});
+
+  SetOptions(QStringLiteral("KeepFileTime=True"));
+  convertor.DisposeSource(&batch, batch.Item(0), target);
+  EXPECT_EQ(TimesOf(target).mtime.tv_sec, 1100000000);
+  EXPECT_TRUE(QFile::exists(kept));
+
+  SetOptions(QStringLiteral("DeleteSource=True"));
+  convertor.DisposeSource(&batch, batch.Item(1), target);
+  EXPECT_FALSE(QFile::exists(deleted));
+
+  SetOptions(QStringLiteral("RenameSource=.done"));
+  convertor.DisposeSource(&batch, batch.Item(2), target);
+  EXPECT_FALSE(QFile::exists(renamed));
+  EXPECT_EQ(readFile(renamed + QStringLiteral(".done")), "renamed");
+
+  convertor.DisposeSource(&batch, batch.Item(3), target);
+  EXPECT_EQ(readFile(occupant), "already here") << "an existing file is never replaced";
+  EXPECT_EQ(readFile(blocked), "blocked source");
+
+  SetOptions(QStringLiteral("DeleteSource=True\nRenameSource=.done"));
+  convertor.DisposeSource(&batch, batch.Item(4), target);
+  EXPECT_FALSE(QFile::exists(both));
+  EXPECT_FALSE(QFile::exists(both + QStringLiteral(".done")));
+  EXPECT_EQ(readFile(target), "pdf");
+}
+
+}  // namespace

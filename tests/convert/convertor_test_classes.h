@@ -1,0 +1,86 @@
+#pragma once
+// Converter classes for tests, each registered under its own name:
+//   "TkvTestWriter" writes "PDF of <source>" to the target and disposes of
+//                   the source, as a real converter does after a success;
+//   "TkvTestFailer" fails every item, with the source file's text as message;
+//   "TkvTestSlow"   a writer that takes TkvTestSlow::delayMs per item and
+//                   writes its file in two halves with the wait in between.
+
+#include "convert/convertor.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace tabrix::test {
+
+inline QString ItemFileName(TkvBatch* batch, TkvNode* item) {
+  TkvItemsLock lock(*batch);
+  return item->FileName;
+}
+
+class TkvTestWriter : public TkvConvertor {
+ public:
+  using TkvConvertor::TkvConvertor;
+  ~TkvTestWriter() override { Shutdown(); }
+
+  void Convert(TkvBatch* batch, TkvNode* item) override {
+    const QString target = MakeTargetPath(batch, item);
+    if (target.isEmpty()) return;
+    const QString source = ItemFileName(batch, item);
+    DeleteTarget(target);
+    const QByteArray text = "PDF of " + source.toUtf8();
+    QFile file(target);
+    if (!file.open(QIODevice::WriteOnly)) {
+      batch->SetItemOutcome(item, TkvNode::Failed, QStringLiteral("Cannot write ") + target);
+      batch->AddFailure(QStringLiteral("Cannot write ") + target);
+      return;
+    }
+    const qsizetype half = text.size() / 2;
+    file.write(text.left(half));
+    file.flush();
+    Pause();
+    file.write(text.mid(half));
+    file.close();
+    batch->SetItemOutcome(item, TkvNode::Done, target);
+    batch->AddSuccess();
+    DisposeSource(batch, item, target);
+  }
+
+ protected:
+  virtual void Pause() {}
+};
+
+class TkvTestSlow : public TkvTestWriter {
+ public:
+  using TkvTestWriter::TkvTestWriter;
+  ~TkvTestSlow() override { Shutdown(); }
+  static inline std::atomic<int> delayMs{200};
+
+ protected:
+  void Pause() override { std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load())); }
+};
+
+class TkvTestFailer : public TkvConvertor {
+ public:
+  using TkvConvertor::TkvConvertor;
+  ~TkvTestFailer() override { Shutdown(); }
+
+  void Convert(TkvBatch* batch, TkvNode* item) override {
+    QFile file(ItemFileName(batch, item));
+    QString message = QStringLiteral("Unreadable");
+    if (file.open(QIODevice::ReadOnly)) message = QString::fromUtf8(file.readAll());
+    batch->SetItemOutcome(item, TkvNode::Failed, message);
+    batch->AddFailure(message);
+  }
+};
+
+inline void RegisterTestConvertors() {
+  TkvRegisterConvertor<TkvTestWriter>(QStringLiteral("TkvTestWriter"));
+  TkvRegisterConvertor<TkvTestSlow>(QStringLiteral("TkvTestSlow"));
+  TkvRegisterConvertor<TkvTestFailer>(QStringLiteral("TkvTestFailer"));
+}
+
+}  // namespace tabrix::test

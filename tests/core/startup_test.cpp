@@ -1,0 +1,120 @@
+// The built program, run as a user or a script would run it: exit codes,
+// what reaches stdout and stderr, the unattended run's log file.
+
+#include "support/scoped_temp_dir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+using tabrix::test::readFile;
+using tabrix::test::ScopedTempDir;
+
+namespace {
+
+struct Outcome {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix");
+    if (!QFile::exists(built)) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
+    // A private copy: the usage store and recent projects land beside it.
+    QDir().mkpath(tmp_.file(QStringLiteral("bin")));
+    exe_ = tmp_.file(QStringLiteral("bin/tabrix"));
+    ASSERT_TRUE(QFile::copy(built, exe_));
+  }
+
+  Outcome Run(const QStringList& args) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(exe_, args);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    Outcome o;
+    o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    o.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return o;
+  }
+
+  QString Options(const QString& text) { return QStringLiteral("/P:") + text; }
+
+  ScopedTempDir tmp_;
+  QString exe_;
+};
+
+TEST_F(Program, HelpAndVersionPrintToStdout) {
+  const Outcome help = Run({QStringLiteral("--help")});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.out.contains(QStringLiteral("PureConsole"))) << help.out.toStdString();
+  EXPECT_TRUE(help.err.isEmpty());
+  const Outcome version = Run({QStringLiteral("--version")});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, QStringLiteral("Tabrix Converter 2025.17.420.2053\n"));
+  EXPECT_FALSE(QFile::exists(tmp_.file(QStringLiteral("bin/tabrix.ext")))) << "nothing else ran";
+}
+
+TEST_F(Program, UnattendedRunEndsWithZeroAndSilentStderr) {
+  tmp_.write(QStringLiteral("in/a.xls"), "x");
+  tmp_.write(QStringLiteral("in/sub/b.xlsx"), "x");
+  tmp_.write(QStringLiteral("in/~$a.xls"), "lock file");
+  const QString log = tmp_.file(QStringLiteral("out/run.log"));
+  const Outcome o = Run({Options(QStringLiteral("PureConsole=True;Subdir=True;Source=%1/*.xls?;Target=%2;LogFile=%3")
+                                     .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log))});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << "no progress line when stderr is not a terminal";
+  EXPECT_TRUE(o.out.isEmpty());
+  const QString text = QString::fromUtf8(readFile(log));
+  EXPECT_EQ(text.count(QStringLiteral("\r\n")), 2) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral(" => %1 => ").arg(tmp_.file(QStringLiteral("in/sub/b.xlsx")))));
+  EXPECT_FALSE(text.contains(QStringLiteral("~$")));
+  EXPECT_TRUE(readFile(tmp_.file(QStringLiteral("bin/tabrix.ext"))).contains("C=1"));
+}
+
+TEST_F(Program, ProjectFileWithPureConsoleRunsUnattended) {
+  tmp_.write(QStringLiteral("in/a.xls"), "x");
+  const QString log = tmp_.file(QStringLiteral("out/run.log"));
+  const QString project = tmp_.write(
+      QStringLiteral("job.batch-tabrix"),
+      QStringLiteral("PureConsole=True\r\nSource=%1/*.xls?\r\nTarget=%2\r\nLogFile=%3\r\n")
+          .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log)
+          .toUtf8());
+  const Outcome o = Run({project});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(QString::fromUtf8(readFile(log)).count(QStringLiteral("\r\n")), 1);
+}
+
+TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {
+  tmp_.write(QStringLiteral("in/a.xls"), "x");
+  const QString badLog = tmp_.file(QStringLiteral("missing/folder/run.log"));
+  Outcome o = Run({Options(QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3")
+                               .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), badLog))});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_TRUE(o.err.contains(badLog)) << o.err.toStdString();
+
+  o = Run({Options(QStringLiteral("PureConsole=True;Source=*.xls"))});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_TRUE(o.err.contains(QStringLiteral("Unable to create directory"))) << o.err.toStdString();
+}
+
+TEST_F(Program, InstallerNoticeEndsWithZeroBeforeAnyRun) {
+  const Outcome o = Run({QStringLiteral("/Isetup-1")});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty());
+  EXPECT_FALSE(readFile(tmp_.file(QStringLiteral("bin/tabrix.ext"))).contains("C="));
+}
+
+}  // namespace

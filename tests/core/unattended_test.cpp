@@ -1,0 +1,168 @@
+// The unattended run in-process, with test converters on real files: log
+// lines and file, usage counters, the failure report, Quiet, and the errors
+// that end a run.
+
+#include "core/unattended.h"
+#include "core/unattended_progress.h"
+
+#include "../convert/convertor_test_classes.h"
+#include "../convert/convertor_test_env.h"
+#include "core/error.h"
+#include "core/text_file.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace tabrix::test;
+
+namespace {
+
+class Unattended : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { RegisterTestConvertors(); }
+
+  void Start(const QString& convertorClass, const QString& options, bool quiet = false) {
+    if (quiet) tmp_.write(QStringLiteral("bin/tabrix.ext"), "+=True\r\n");
+    globals_ = std::make_unique<TestGlobals>(tmp_, convertorClass);
+    globals_->project->SetOptionsText(options);
+    main_ = std::make_unique<TkvMain>(*globals_->project, *globals_->info);
+    main_->SetPollIntervalMs(5);
+  }
+  QString In() const { return tmp_.file(QStringLiteral("in")); }
+  QString Out() const { return tmp_.file(QStringLiteral("out")); }
+  QString Log() const { return tmp_.file(QStringLiteral("out/run.log")); }
+  QString Options(const QString& extra = {}) const {
+    return QStringLiteral("PureConsole=True\nSource=%1/*.xls?\nTarget=%2\nLogFile=%3\n")
+               .arg(In(), Out(), Log()) + extra;
+  }
+
+  ScopedTempDir tmp_;
+  std::unique_ptr<TestGlobals> globals_;
+  std::unique_ptr<TkvMain> main_;
+};
+
+TEST_F(Unattended, SuccessfulRunLogsEveryItemAndCounts) {
+  for (const char* name : {"a.xls", "b.xlsx", "c.xlsm"}) tmp_.write(QStringLiteral("in/") + name, "x");
+  tmp_.write(QStringLiteral("in/ignored.txt"), "x");
+  TkvTestSlow::delayMs.store(50);
+  Start(QStringLiteral("TkvTestSlow"), Options(QStringLiteral("ThreadsCount=3")));
+  main_->RunUnattended();
+
+  EXPECT_EQ(RunningConvertors.load(), 0);
+  const QStringList lines = main_->LogLines();
+  ASSERT_EQ(lines.size(), 3) << "the run waits for all three converter threads";
+  for (const char* name : {"a.xls", "b.xlsx", "c.xlsm"}) {
+    const QString source = In() + u'/' + QLatin1String(name);
+    const QString target = Out() + u'/' + QFileInfo(source).completeBaseName() + QStringLiteral(".pdf");
+    EXPECT_TRUE(lines.contains(QStringLiteral("Success => %1 => %2").arg(source, target)));
+    EXPECT_TRUE(QFile::exists(target));
+  }
+  main_.reset();
+  EXPECT_EQ(readFile(Log()), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8())
+      << "the file keeps the order in which the items finished";
+  TkvInfo& info = *globals_->info;
+  EXPECT_EQ(info.Count(QStringLiteral("C")), 1);
+  EXPECT_EQ(info.Count(QStringLiteral("A")), 3);
+  EXPECT_EQ(info.Count(QStringLiteral("S")), 3);
+  EXPECT_EQ(info.Count(QStringLiteral("F")), 0);
+  EXPECT_TRUE(globals_->links.All().isEmpty());
+}
+
+TEST_F(Unattended, FailuresAreCountedLoggedAndReportedOnce) {
+  tmp_.write(QStringLiteral("in/1.xls"), "Bad? file");
+  tmp_.write(QStringLiteral("in/2.xls"), "bad? FILE");
+  tmp_.write(QStringLiteral("in/3.xls"), "Other, \"quoted\"");
+  Start(QStringLiteral("TkvTestFailer"), Options());
+  main_->RunUnattended();
+
+  const QStringList lines = main_->LogLines();
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines.contains(QStringLiteral("Failure => %1/1.xls => Bad? file").arg(In())));
+  TkvInfo& info = *globals_->info;
+  EXPECT_EQ(info.Count(QStringLiteral("F")), 3);
+  EXPECT_EQ(info.Count(QStringLiteral("S")), 0);
+  const QStringList links = globals_->links.All();
+  ASSERT_EQ(links.size(), 1);
+  // Distinct texts once (letter case ignored), "?" escaped; the link drops
+  // the double quotes of the quoting rule.
+  const QString link = links[0];
+  const qsizetype e = link.indexOf(QStringLiteral("/net/?a=err&e="));
+  const qsizetype p = link.indexOf(QStringLiteral("&p=tabrix&"));
+  ASSERT_TRUE(e > 0 && p > e) << link.toStdString();
+  const QString reported = link.mid(e + 14, p - e - 14);
+  EXPECT_EQ(reported.count(QStringLiteral("bad%3F file"), Qt::CaseInsensitive), 1) << link.toStdString();
+  EXPECT_TRUE(reported.contains(QStringLiteral("Other, quoted"))) << link.toStdString();
+  EXPECT_EQ(reported.size(), QStringLiteral("bad%3F file,Other, quoted").size()) << link.toStdString();
+}
+
+TEST_F(Unattended, QuietStoreSendsNoReportButStillCounts) {
+  tmp_.write(QStringLiteral("in/1.xls"), "Broken");
+  Start(QStringLiteral("TkvTestFailer"), Options(), /*quiet=*/true);
+  main_->RunUnattended();
+  EXPECT_TRUE(globals_->links.All().isEmpty());
+  EXPECT_EQ(globals_->info->Count(QStringLiteral("F")), 1);
+}
+
+TEST_F(Unattended, EmptyRunWritesAnEmptyLog) {
+  tmp_.write(QStringLiteral("out/run.log"), "old content");
+  Start(QStringLiteral("TkvTestWriter"), Options());
+  main_->RunUnattended();
+  EXPECT_EQ(readFile(Log()), QByteArray());
+  EXPECT_EQ(globals_->info->Count(QStringLiteral("C")), 1);
+  EXPECT_TRUE(globals_->links.All().isEmpty());
+}
+
+TEST_F(Unattended, RunErrorsEscapeAfterCleanUp) {
+  tmp_.write(QStringLiteral("in/a.xls"), "x");
+  Start(QStringLiteral("TkvTestWriter"), QStringLiteral("Source=*.xls"));
+  try {
+    main_->RunUnattended();
+    ADD_FAILURE() << "an empty target must fail the run";
+  } catch (const TkvError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("Unable to create directory"));
+  }
+  EXPECT_TRUE(main_->LogLines().isEmpty());
+
+  const QString badLog = tmp_.file(QStringLiteral("no/such/folder/run.log"));
+  globals_->project->SetOptionsText(
+      QStringLiteral("Source=%1/*.xls\nTarget=%2\nLogFile=%3").arg(In(), Out(), badLog));
+  try {
+    main_->RunUnattended();
+    ADD_FAILURE() << "an unwritable log file must fail the run";
+  } catch (const TkvError& e) {
+    EXPECT_TRUE(e.Message().contains(badLog)) << e.Message().toStdString();
+  }
+  EXPECT_TRUE(QFile::exists(Out() + QStringLiteral("/a.pdf"))) << "items converted before the error stay";
+  EXPECT_EQ(RunningConvertors.load(), 0);
+}
+
+TEST_F(Unattended, StopRequestEndsTheRunEarly) {
+  for (int i = 0; i < 6; ++i) tmp_.write(QStringLiteral("in/%1.xls").arg(i), "x");
+  TkvTestSlow::delayMs.store(200);
+  Start(QStringLiteral("TkvTestSlow"), Options());
+  std::thread stopper([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    main_->RequestStop();
+  });
+  EXPECT_THROW(main_->RunUnattended(), TkvError);
+  stopper.join();
+  const QStringList lines = main_->LogLines();
+  EXPECT_GE(lines.size(), 1);
+  EXPECT_LT(lines.size(), 6);
+  EXPECT_EQ(TkvReadTextLines(Log()), lines) << "the log of a stopped run is still written";
+}
+
+TEST(ProgressLine, FitsTheTerminalAndNeverCarriesControlCharacters) {
+  const QString text = TkvProgressLine::Text(3, 1, 10, QStringLiteral("/data/in/\x1b[2Jevil\nname.xls"), 80);
+  EXPECT_TRUE(text.startsWith(QStringLiteral("3 of 10 done, 1 failed: ")));
+  for (QChar c : text) EXPECT_GE(c.unicode(), 0x20);
+
+  const QString longName = QStringLiteral("/very/long/") + QString(200, u'x') + QStringLiteral("/book.xlsx");
+  const QString shortened = TkvProgressLine::Text(3, 1, 10, longName, 60);
+  EXPECT_LT(shortened.size(), 60);
+  EXPECT_TRUE(shortened.endsWith(QStringLiteral("book.xlsx")));
+  EXPECT_TRUE(TkvProgressLine::Text(3, 1, 10, longName, 10).size() < 10);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The automation layer without an office: values, the class registry, calls by
+// name, profile slots and office addresses.
+
+#include "convert/automation/class_registry.h"
+#include "convert/office/office_profile.h"
+#include "convert/office/office_url.h"
+#include "support/scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+namespace {
+
+// Records every call; answers "Echo" with its first argument.
+class Recorder : public TkvAutoObject {
+ public:
+  struct Entry {
+    QString member;
+    TkvInvokeKind kind;
+    TkvArgs args;
+  };
+  QList<Entry> calls;
+  TkvVariant Invoke(const QString& member, TkvInvokeKind kind, const TkvArgs& args) override {
+    calls.append({member, kind, args});
+    if (member.compare(QLatin1String("Echo"), Qt::CaseInsensitive) == 0) return args.value(0);
+    if (member == QLatin1String("Fail")) throw TkvAutomationError(QStringLiteral("server says no"), member);
+    ThrowUnknownMember(QStringLiteral("Recorder"), member);
+  }
+};
+
+TEST(AutomationVariant, CoercesLikeAnAutomationServer) {
+  EXPECT_EQ(TkvVariant(QStringLiteral(" 16.0 ")).ToDouble(), 16.0);
+  EXPECT_EQ(TkvVariant(QStringLiteral("7.4")).ToInt(), 7);
+  EXPECT_EQ(TkvVariant(2.5).ToInt(), 2);  // half to even
+  EXPECT_EQ(TkvVariant(3.5).ToInt(), 4);
+  EXPECT_EQ(TkvVariant(true).ToInt(), -1);
+  EXPECT_TRUE(TkvVariant(std::int32_t{2}).ToBool());
+  EXPECT_FALSE(TkvVariant(QStringLiteral("False")).ToBool());
+  EXPECT_EQ(TkvVariant(std::int32_t{12}).ToText(), QStringLiteral("12"));
+  EXPECT_EQ(TkvVariant(0.5).ToText(), QStringLiteral("0.5"));
+  EXPECT_EQ(TkvVariant().ToText(), QString());
+  EXPECT_TRUE(TkvVariant(TkvVariant::Omitted).IsMissing());
+  EXPECT_FALSE(TkvVariant(std::int32_t{0}).IsMissing());
+}
+
+TEST(AutomationVariant, RejectsValuesThatDoNotConvert) {
+  EXPECT_THROW(TkvVariant(QStringLiteral("16,0x")).ToDouble(), TkvAutomationError);
+  EXPECT_THROW(TkvVariant(1e12).ToInt(), TkvAutomationError);
+  EXPECT_THROW(TkvVariant(QStringLiteral("x")).ToObject(), TkvAutomationError);
+  EXPECT_THROW(TkvVariant(TkvVariant::Omitted).ToText(), TkvAutomationError);
+  EXPECT_THROW(TkvVariant(std::shared_ptr<TkvAutoObject>()).ToObject(), TkvAutomationError);  // null is empty
+  try {
+    TkvVariant(QStringLiteral("abc")).ToInt();
+    FAIL();
+  } catch (const TkvAutomationError& e) {
+    EXPECT_TRUE(e.Message().contains(QStringLiteral("\"abc\""))) << e.what();
+  }
+}
+
+TEST(AutomationRegistry, CreatesRegisteredClassesAndRestoresScopedOnes) {
+  auto first = std::make_shared<Recorder>();
+  auto second = std::make_shared<Recorder>();
+  {
+    TkvScopedClassRegistration outer(QStringLiteral("Test.Recorder"), [first] { return first; });
+    EXPECT_EQ(TkvCreateObject(QStringLiteral("test.RECORDER")), first);  // letter case ignored
+    {
+      TkvScopedClassRegistration inner(QStringLiteral("Test.Recorder"), [second] { return second; });
+      EXPECT_EQ(TkvCreateObject(QStringLiteral("Test.Recorder")), second);
+    }
+    EXPECT_EQ(TkvCreateObject(QStringLiteral("Test.Recorder")), first);
+  }
+  EXPECT_FALSE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("Test.Recorder")));
+  try {
+    TkvCreateObject(QStringLiteral("Test.Recorder"));
+    FAIL();
+  } catch (const TkvAutomationError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("Class not registered: Test.Recorder"));
+  }
+  // The office classes are there from the start.
+  EXPECT_TRUE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("Excel.Application")));
+  EXPECT_TRUE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("com.sun.star.ServiceManager")));
+}
+
+TEST(AutomationRegistry, FactoryFailureReachesTheCaller) {
+  TkvScopedClassRegistration reg(QStringLiteral("Test.Broken"),
+                                 []() -> std::shared_ptr<TkvAutoObject> { throw TkvAutomationError(QStringLiteral("server did not start")); });
+  try {
+    TkvCreateObject(QStringLiteral("Test.Broken"));
+    FAIL();
+  } catch (const TkvAutomationError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("server did not start"));
+  }
+}
+
+TEST(AutomationObject, ConveniencesPickTheInvokeKind) {
+  Recorder r;
+  EXPECT_EQ(r.Call(QStringLiteral("Echo"), {std::int32_t{5}, TkvVariant::Omitted}).ToInt(), 5);
+  r.Get(QStringLiteral("Echo"));
+  r.Get(QStringLiteral("Echo"), {std::int32_t{2}});
+  r.Put(QStringLiteral("Echo"), false);
+  ASSERT_EQ(r.calls.size(), 4);
+  EXPECT_EQ(r.calls[0].kind, TkvInvokeKind::Method);
+  EXPECT_TRUE(r.calls[0].args[1].IsOmitted());
+  EXPECT_EQ(r.calls[1].kind, TkvInvokeKind::MethodOrGet);
+  EXPECT_EQ(r.calls[2].kind, TkvInvokeKind::PropertyGet);
+  EXPECT_EQ(r.calls[3].kind, TkvInvokeKind::PropertyPut);
+  EXPECT_EQ(r.calls[3].args, TkvArgs{TkvVariant(false)});
+  try {
+    r.Call(QStringLiteral("Nope"));
+    FAIL();
+  } catch (const TkvAutomationError& e) {
+    EXPECT_EQ(e.Member(), QStringLiteral("Nope"));
+    EXPECT_TRUE(e.Message().contains(QStringLiteral("Nope")));
+  }
+}
+
+TEST(OfficeProfileSlot, SlotsAreExclusiveAndReused) {
+  tabrix::test::ScopedTempDir root;
+  int firstSlot = 0;
+  {
+    TkvOfficeProfileSlot a(root.path());
+    TkvOfficeProfileSlot b(root.path());
+    firstSlot = a.Slot();
+    EXPECT_EQ(a.Slot(), 1);
+    EXPECT_EQ(b.Slot(), 2);
+    EXPECT_EQ(b.Folder(), root.path() + QStringLiteral("/office-profile-2"));
+    EXPECT_THROW(TkvOfficeProfileSlot(root.path(), 2), TkvError);  // both taken
+  }
+  TkvOfficeProfileSlot again(root.path());
+  EXPECT_EQ(again.Slot(), firstSlot);
+}
+
+TEST(OfficeUrl, EscapesWhatFileAddressesCannotHoldAsIs) {
+  EXPECT_EQ(TkvOfficeFileUrl(QStringLiteral("/tmp/a b/#1 100%.xlsx")),
+            QStringLiteral("file:///tmp/a%20b/%231%20100%25.xlsx"));
+  EXPECT_EQ(TkvOfficeFileUrl(QStringLiteral("/tmp/Über.xls")), QStringLiteral("file:///tmp/%C3%9Cber.xls"));
+  EXPECT_EQ(TkvOfficeSourceUrl(QStringLiteral("http://127.0.0.1:8080/x y.xlsx")), QStringLiteral("http://127.0.0.1:8080/x y.xlsx"));
+  EXPECT_EQ(TkvOfficeSourceUrl(QStringLiteral("file:///tmp/a%20b.xls")), QStringLiteral("file:///tmp/a%20b.xls"));
+  EXPECT_EQ(TkvLocalPathOf(QStringLiteral("file:///tmp/a%23b.xls")), QStringLiteral("/tmp/a#b.xls"));
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+// "Excel.Application" and the office-suite export on real LibreOffice, checked
+// through the PDF files they write.
+
+#include "convert/automation/class_registry.h"
+#include "convert/office/office_process.h"
+#include "convert/office_suite_export.h"
+#include "office_test_env.h"
+#include "support/workbooks.h"
+
+#include <QRegularExpression>
+
+#include <chrono>
+
+using namespace tabrix::test;
+
+namespace {
+
+const TkvVariant kOmitted = TkvVariant::Omitted;
+
+class OfficeCalcTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!officeInstalled()) return;
+    officeCacheDir();
+    folder = new ScopedTempDir;
+    ASSERT_TRUE(writeXlsx(folder->file(QStringLiteral("three.xlsx")), threeSheets(), 3));
+    ASSERT_TRUE(writeXlsx(folder->file(QStringLiteral("long.xlsx")), twentyPages()));
+    app = TkvCreateObject(QStringLiteral("Excel.Application"));
+    // .xls, .xlsm and a password-protected .xlsx, written by LibreOffice itself.
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xls"), QStringLiteral("MS Excel 97"));
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xlsm"), QStringLiteral("Calc MS Excel 2007 VBA XML"));
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("locked.xlsx"), QStringLiteral("Calc MS Excel 2007 XML"), QStringLiteral("secret"));
+  }
+  static void TearDownTestSuite() {
+    if (app) {
+      const pid_t pid = TkvOfficeProcess::ForThisThread()->Pid();
+      app->Call(QStringLiteral("Quit"));
+      app.reset();
+      EXPECT_TRUE(processGone(pid));
+    }
+    EXPECT_TRUE(childOffices().isEmpty());
+    delete folder;
+    folder = nullptr;
+  }
+  void SetUp() override {
+    TABRIX_REQUIRE_OFFICE();
+    ASSERT_TRUE(app);
+  }
+
+  static void saveAs(const QString& from, const QString& to, const QString& filter, const QString& password = {}) {
+    auto manager = TkvCreateObject(QStringLiteral("com.sun.star.ServiceManager"));
+    auto prop = [&](const QString& name, const TkvVariant& value) {
+      auto p = manager->Call(QStringLiteral("Bridge_GetStruct"), {QStringLiteral("com.sun.star.beans.PropertyValue")}).ToObject();
+      p->Put(QStringLiteral("Name"), name);
+      p->Put(QStringLiteral("Value"), value);
+      return TkvVariant(p);
+    };
+    auto desktop = manager->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")}).ToObject();
+    auto doc = desktop->Call(QStringLiteral("loadComponentFromURL"),
+                             {QStringLiteral("file://") + folder->file(from), QStringLiteral("_blank"), std::int32_t{0},
+                              TkvVariant(TkvArgs{prop(QStringLiteral("Hidden"), true)})})
+                   .ToObject();
+    TkvArgs store{prop(QStringLiteral("FilterName"), filter)};
+    if (!password.isEmpty()) store.append(prop(QStringLiteral("Password"), password));
+    doc->Call(QStringLiteral("storeToURL"), {QStringLiteral("file://") + folder->file(to), TkvVariant(store)});
+    doc->Call(QStringLiteral("close"), {true});
+  }
+
+  static std::shared_ptr<TkvAutoObject> open(const QString& path, const TkvVariant& readOnly = true,
+                                             const TkvVariant& password = kOmitted) {
+    TkvArgs args{path, kOmitted, readOnly};
+    if (!password.IsOmitted()) args << kOmitted << password;
+    return app->GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), args).ToObject();
+  }
+  static void exportTo(TkvAutoObject& target, const QString& pdf) {
+    target.Call(QStringLiteral("ExportAsFixedFormat"),
+                {std::int32_t{0}, pdf, std::int32_t{0}, true, false, kOmitted, kOmitted, false});
+  }
+  static QString openFailure(const QString& path, const TkvVariant& password = kOmitted) {
+    try {
+      open(path, true, password);
+    } catch (const TkvAutomationError& e) {
+      return e.Message();
+    }
+    return {};
+  }
+
+  static inline ScopedTempDir* folder = nullptr;
+  static inline std::shared_ptr<TkvAutoObject> app;
+};
+
+TEST_F(OfficeCalcTest, ApplicationReportsVersionAndPath) {
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+$")).match(app->Get(QStringLiteral("Version")).ToText()).hasMatch());
+  EXPECT_EQ(app->Get(QStringLiteral("Path")).ToText(), QStringLiteral("/usr/lib/libreoffice/program"));
+  app->Put(QStringLiteral("DisplayAlerts"), false);
+  EXPECT_FALSE(app->Get(QStringLiteral("DisplayAlerts")).ToBool());
+}
+
+TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
+  auto book = open(folder->file(QStringLiteral("three.xlsx")));
+  const QString whole = folder->file(QStringLiteral("whole.pdf"));
+  exportTo(*book, whole);
+  const int wholePages = pdfPageCount(whole);
+  const QString wholeText = pdfText(whole);
+  EXPECT_GE(wholePages, 5);
+  for (const char* text : {"Alpha text one", "Bravo text two", "Charlie text three"})
+    EXPECT_TRUE(wholeText.contains(QLatin1String(text))) << text;
+
+  auto sheets = book->GetObject(QStringLiteral("Sheets"));
+  EXPECT_EQ(sheets->Get(QStringLiteral("Count")).ToInt(), 3);
+  const QString second = folder->file(QStringLiteral("second.pdf"));
+  exportTo(*book->GetObject(QStringLiteral("Sheets"), {std::int32_t{2}}), second);
+  EXPECT_EQ(pdfPageCount(second), wholePages - 2);
+  EXPECT_TRUE(pdfText(second).contains(QLatin1String("Bravo text two")));
+  EXPECT_FALSE(pdfText(second).contains(QLatin1String("Alpha")));
+
+  auto active = book->GetObject(QStringLiteral("ActiveSheet"));
+  EXPECT_EQ(active->Get(QStringLiteral("Name")).ToText(), QStringLiteral("Charlie"));
+  const QString activePdf = folder->file(QStringLiteral("active.pdf"));
+  exportTo(*active, activePdf);
+  EXPECT_EQ(pdfPageCount(activePdf), 1);
+  EXPECT_TRUE(pdfText(activePdf).contains(QLatin1String("Charlie text three")));
+  EXPECT_FALSE(pdfText(activePdf).contains(QLatin1String("Bravo")));
+
+  for (std::int32_t bad : {0, 4}) {
+    try {
+      book->GetObject(QStringLiteral("Sheets"), {bad});
+      FAIL() << bad;
+    } catch (const TkvAutomationError& e) {
+      EXPECT_TRUE(e.Message().contains(QStringLiteral("no sheet %1").arg(bad))) << e.what();
+      EXPECT_TRUE(e.Message().contains(QStringLiteral("three.xlsx"))) << e.what();
+    }
+  }
+  book->Call(QStringLiteral("Close"), {false});
+  EXPECT_THROW(book->Get(QStringLiteral("Sheets")), TkvAutomationError);  // closed
+}
+
+TEST_F(OfficeCalcTest, FitToPagesReducesPages) {
+  auto book = open(folder->file(QStringLiteral("long.xlsx")), false);
+  const QString before = folder->file(QStringLiteral("long-before.pdf"));
+  exportTo(*book, before);
+  EXPECT_GE(pdfPageCount(before), 15);
+  auto setup = book->GetObject(QStringLiteral("Sheets"), {std::int32_t{1}})->GetObject(QStringLiteral("PageSetup"));
+  setup->Put(QStringLiteral("Zoom"), false);
+  setup->Put(QStringLiteral("FitToPagesWide"), std::int32_t{1});
+  setup->Put(QStringLiteral("FitToPagesTall"), std::int32_t{1});
+  EXPECT_EQ(setup->Get(QStringLiteral("FitToPagesTall")).ToInt(), 1);
+  const QString after = folder->file(QStringLiteral("long-after.pdf"));
+  exportTo(*book, after);
+  EXPECT_EQ(pdfPageCount(after), 1);
+  book->Call(QStringLiteral("Close"), {false});
+}
+
+TEST_F(OfficeCalcTest, ReadsXlsXlsxAndXlsm) {
+  for (const char* name : {"three.xls", "three.xlsx", "three.xlsm"}) {
+    auto book = open(folder->file(QLatin1String(name)));
+    const QString pdf = folder->file(QLatin1String(name) + QStringLiteral(".pdf"));
+    exportTo(*book->GetObject(QStringLiteral("Sheets"), {QStringLiteral("Bravo")}), pdf);
+    EXPECT_TRUE(pdfText(pdf).contains(QLatin1String("Bravo text two"))) << name;
+    book->Call(QStringLiteral("Close"), {false});
+  }
+}
+
+TEST_F(OfficeCalcTest, NamesWithBlanksHashPercentAndNonAscii) {
+  const QString sub = folder->file(QStringLiteral("dir #2 50% é"));
+  QDir().mkpath(sub);
+  const QString source = sub + QStringLiteral("/Book #1 100% Übersicht.xlsx");
+  ASSERT_TRUE(writeXlsx(source, threeSheets()));
+  const QString pdf = sub + QStringLiteral("/Out #1 100% Übersicht.pdf");
+  auto book = open(source);
+  exportTo(*book, pdf);
+  book->Call(QStringLiteral("Close"), {false});
+  EXPECT_TRUE(pdfText(pdf).contains(QLatin1String("Charlie text three")));
+
+  const QString viaSuite = sub + QStringLiteral("/Suite #1 100% ü.pdf");
+  EXPECT_TRUE(OfficeSuiteExport(source, viaSuite));
+  EXPECT_TRUE(pdfText(viaSuite).contains(QLatin1String("Alpha text one")));
+}
+
+TEST_F(OfficeCalcTest, UnreadableWorkbooksFailWithClearMessages) {
+  const QString locked = folder->file(QStringLiteral("locked.xlsx"));
+  for (const TkvVariant& password : {kOmitted, TkvVariant(std::int32_t{42})}) {
+    const QString message = openFailure(locked, password);
+    EXPECT_TRUE(message.contains(QStringLiteral("password-protected"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(locked)) << message.toStdString();
+  }
+  auto book = open(locked, true, QStringLiteral("secret"));  // the right password opens it
+  EXPECT_EQ(book->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt(), 3);
+  book->Call(QStringLiteral("Close"), {false});
+  // A password on a workbook that has none is ignored.
+  open(folder->file(QStringLiteral("three.xlsx")), true, std::int32_t{42})->Call(QStringLiteral("Close"), {false});
+
+  const QString damaged = folder->write(QStringLiteral("damaged.xlsx"), QByteArray("PK\x03\x04 this is not a real zip archive", 36));
+  QString message = openFailure(damaged);
+  EXPECT_TRUE(message.contains(QStringLiteral("cannot be read"))) << message.toStdString();
+  EXPECT_TRUE(message.contains(damaged)) << message.toStdString();
+
+  message = openFailure(folder->file(QStringLiteral("missing.xlsx")));
+  EXPECT_TRUE(message.contains(QStringLiteral("does not exist"))) << message.toStdString();
+
+  // The office survives all of this.
+  open(folder->file(QStringLiteral("three.xlsx")))->Call(QStringLiteral("Close"), {false});
+}
+
+TEST_F(OfficeCalcTest, OfficeSuiteExportSharesTheThreadsOfficeAndNeverRaises) {
+  auto process = TkvOfficeProcess::ForThisThread();
+  const pid_t pid = process->Pid();
+  const int starts = process->StartCount();
+  const QString pdf = folder->file(QStringLiteral("suite.pdf"));
+  ASSERT_TRUE(OfficeSuiteExport(folder->file(QStringLiteral("three.xls")), pdf));
+  EXPECT_TRUE(pdfText(pdf).contains(QLatin1String("Bravo text two")));
+  EXPECT_GE(pdfPageCount(pdf), 5);  // always the whole workbook
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("missing.xls")), folder->file(QStringLiteral("m.pdf"))));
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("locked.xlsx")), folder->file(QStringLiteral("l.pdf"))));
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("three.xlsx")), folder->file(QStringLiteral("no/such/dir/x.pdf"))));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 10);
+  EXPECT_EQ(process->Pid(), pid);
+  EXPECT_EQ(process->StartCount(), starts);
+  EXPECT_EQ(childOffices().size(), 1);  // no document or process left over
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// Lifecycle of real LibreOffice processes: start, quit, crash, timeout, restart.
+
+#include "convert/automation/class_registry.h"
+#include "convert/office/calc_application.h"
+#include "convert/office/office_process.h"
+#include "convert/office/office_timeout.h"
+#include "convert/office/uno_runtime.h"
+#include "office_test_env.h"
+#include "support/workbooks.h"
+
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+
+#include <signal.h>
+
+#include <chrono>
+
+using namespace tabrix::test;
+
+namespace {
+
+class OfficeProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TABRIX_REQUIRE_OFFICE();
+    officeCacheDir();
+    ASSERT_TRUE(writeXlsx(dir.file(QStringLiteral("a.xlsx")), threeSheets()));
+  }
+  void TearDown() override { EXPECT_TRUE(childOffices().isEmpty()) << "an office process outlived its owner"; }
+
+  std::shared_ptr<TkvAutoObject> open(TkvAutoObject& app, const QString& name = QStringLiteral("a.xlsx")) {
+    return app.GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), {dir.file(name), TkvVariant::Omitted, true}).ToObject();
+  }
+
+  ScopedTempDir dir;
+};
+
+TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
+  pid_t pid = 0;
+  {
+    TkvOfficeProcess process;
+    process.EnsureRunning();
+    pid = process.Pid();
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(process.IsRunning());
+    EXPECT_TRUE(QFileInfo(process.ProfileFolder()).isDir());
+    EXPECT_TRUE(process.ProfileFolder().startsWith(officeCacheDir().path() + QStringLiteral("/tabrix/office-profile-")));
+
+    // Macros disabled in the profile itself.
+    using namespace css;
+    auto provider = configuration::theDefaultProvider::get(process.Context());
+    beans::NamedValue path("nodepath", uno::Any(rtl::OUString("/org.openoffice.Office.Common/Security/Scripting")));
+    uno::Reference<container::XNameAccess> node(
+        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess",
+                                              tabrix::office::SequenceOf<uno::Any>({uno::Any(path)})),
+        uno::UNO_QUERY_THROW);
+    EXPECT_EQ(node->getByName("MacroSecurityLevel").get<sal_Int32>(), 3);
+    EXPECT_TRUE(node->getByName("DisableMacrosExecution").get<bool>());
+    EXPECT_TRUE(node->getByName("BlockUntrustedRefererLinks").get<bool>());
+
+    // Quit ends and reaps the process; the next use starts another one.
+    process.Quit();
+    EXPECT_TRUE(processGone(pid));
+    EXPECT_FALSE(process.IsRunning());
+    process.EnsureRunning();
+    EXPECT_NE(process.Pid(), pid);
+    pid = process.Pid();
+  }
+  EXPECT_TRUE(processGone(pid)) << "the destructor must end and reap the office";
+}
+
+TEST_F(OfficeProcessTest, TwoProcessesGetTheirOwnProfiles) {
+  TkvOfficeProcess a, b;
+  a.EnsureRunning();
+  b.EnsureRunning();
+  EXPECT_NE(a.Slot(), b.Slot());
+  EXPECT_NE(a.Pid(), b.Pid());
+  EXPECT_EQ(childOffices().size(), 2);
+}
+
+TEST_F(OfficeProcessTest, KilledOfficeCostsOnlyTheOpenWorkbook) {
+  auto app = TkvCreateCalcApplication();
+  auto process = TkvOfficeProcess::ForThisThread();
+  auto book = open(*app);
+  const pid_t first = process->Pid();
+  ASSERT_EQ(::kill(first, SIGKILL), 0);
+  try {
+    book->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count"));
+    FAIL() << "a call on a dead office must fail";
+  } catch (const TkvAutomationError& e) {
+    EXPECT_TRUE(e.Message().contains(QStringLiteral("ended unexpectedly"))) << e.what();
+    EXPECT_TRUE(e.Message().contains(dir.file(QStringLiteral("a.xlsx")))) << e.what();
+  }
+  book->Call(QStringLiteral("Close"), {false});  // never raises, even now
+  book.reset();
+
+  auto next = open(*app);  // a fresh process serves the next workbook
+  EXPECT_EQ(next->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt(), 3);
+  EXPECT_NE(process->Pid(), first);
+  EXPECT_TRUE(processGone(first));
+  next->Call(QStringLiteral("Close"), {false});
+  app->Call(QStringLiteral("Quit"));
+  EXPECT_TRUE(processGone(process->Pid()) || process->Pid() < 0);
+}
+
+TEST_F(OfficeProcessTest, TimeoutKillsTheOfficeAndSaysSo) {
+  auto app = TkvCreateCalcApplication();
+  auto process = TkvOfficeProcess::ForThisThread();
+  auto book = open(*app);
+  const pid_t hung = process->Pid();
+  const auto started = std::chrono::steady_clock::now();
+  {
+    TkvOfficeTimeout guard(2);
+    ::kill(hung, SIGSTOP);  // the office stops answering
+    try {
+      book->Call(QStringLiteral("ExportAsFixedFormat"), {std::int32_t{0}, dir.file(QStringLiteral("a.pdf"))});
+      FAIL() << "the export must not succeed";
+    } catch (const TkvAutomationError& e) {
+      EXPECT_TRUE(e.Message().contains(QStringLiteral("timed out after 2 seconds"))) << e.what();
+    }
+    EXPECT_TRUE(guard.Expired());
+    // Until the guard ends, no new office is started for this document.
+    EXPECT_THROW(open(*app), TkvAutomationError);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LT(seconds, 15);
+  book.reset();
+  auto next = open(*app);
+  EXPECT_NE(process->Pid(), hung);
+  EXPECT_TRUE(processGone(hung));
+  EXPECT_EQ(next->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt(), 3);
+}
+
+TEST_F(OfficeProcessTest, RestartsAfterItsDocumentQuota) {
+  TkvOfficeProcess::Options options;
+  options.maxDocuments = 2;
+  auto process = std::make_shared<TkvOfficeProcess>(options);
+  auto app = TkvCreateCalcApplication(process);
+  QList<pid_t> pids;
+  for (int i = 0; i < 3; ++i) {
+    auto book = open(*app);
+    pids.append(process->Pid());
+    book->Call(QStringLiteral("Close"), {false});
+  }
+  EXPECT_EQ(pids[0], pids[1]);
+  EXPECT_NE(pids[1], pids[2]);
+  EXPECT_TRUE(processGone(pids[0]));
+}
+
+}  // namespace

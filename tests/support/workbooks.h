@@ -1,0 +1,30 @@
+#pragma once
+// Test workbooks made at test time, and PDF inspection through poppler-utils.
+
+#include <QList>
+#include <QString>
+
+namespace tabrix::test {
+
+struct SheetSpec {
+  QString name;
+  QString text;   // written in A1, and in column A of every further row
+  int rows = 1;   // about 50 rows fill one printed page
+};
+
+// Writes an .xlsx workbook with libxlsxwriter; activeSheet counts from 1.
+// Returns false (and adds a test failure) when the file cannot be written.
+bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSheet = 1);
+
+// Three sheets "Alpha"/"Bravo"/"Charlie" with the texts "Alpha text one",
+// "Bravo text two" (about six pages), "Charlie text three"; the third sheet active.
+QList<SheetSpec> threeSheets();
+// One sheet of about twenty pages.
+QList<SheetSpec> twentyPages();
+
+// pdfinfo's page count, or -1 when the file is not a readable PDF.
+int pdfPageCount(const QString& path);
+// pdftotext's text of the whole file (empty when unreadable).
+QString pdfText(const QString& path);
+
+}  // namespace tabrix::test

@@ -141,6 +141,7 @@ TkvCmdResult TkvProject::ParseCommandLine(const QString& arg) {
       }
     } else {
       fileName_ = arg;
+      cmdName_ = arg;
     }
   }
   LoadInitial();
@@ -148,8 +149,10 @@ TkvCmdResult TkvProject::ParseCommandLine(const QString& arg) {
 }
 
 void TkvProject::LoadInitial() {
+  // A workbook named on the command line stays the source when the window
+  // loads the start project again; only without one is the default project used.
   if (fileName_.isEmpty() && cmdOptions_.isEmpty())
-    fileName_ = app_.DefaultProjectFile(profile_.ProjectExt);
+    fileName_ = cmdName_.isEmpty() ? app_.DefaultProjectFile(profile_.ProjectExt) : cmdName_;
   OpenProject(false);
 }
 

@@ -138,6 +138,7 @@ class TkvProject {
   TkvProfile profile_;
   QString fileName_;
   QString cmdOptions_;
+  QString cmdName_;  // a file or source named on the command line
   QStringList recent_;
   std::vector<Binding> bindings_;
   TkvFileDialogs* dialogs_ = nullptr;

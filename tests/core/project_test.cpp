@@ -84,6 +84,11 @@ TEST_F(ProjectTest, CommandLineSourcesAndOptions) {
   project->ParseCommandLine();
   EXPECT_EQ(Lines(), QStringList({"Source=" + book, "Target=" + dir.file("in/")}));
   EXPECT_EQ(project->ProjectFileName(), "");
+  // The window loads the start project again: a default project does not replace the workbook.
+  dir.write("bin/tabrix.batch-tabrix", "Source=/default/*.xls\r\n");
+  project->LoadInitial();
+  EXPECT_EQ(project->Source(), book);
+  EXPECT_EQ(project->ProjectFileName(), "");
 
   const QString bak = dir.write("in/p.batch-tabrix.bak", "Source=/never");
   Restart(bak);

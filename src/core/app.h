@@ -4,9 +4,11 @@
 // One per process (Instance() is set by the constructor and cleared by the
 // destructor); tests construct it from explicit values.
 //
-// Beside the program means the executable's folder when that is writable;
+// Beside the program means the executable's folder when that is writable and
+// not a system folder (/usr, /bin, /sbin; /usr/local counts as writable);
 // otherwise the default project lives in $XDG_CONFIG_HOME/tabrix/ and the
-// recent-projects file and usage store in $XDG_STATE_HOME/tabrix/.
+// recent-projects file and usage store in $XDG_STATE_HOME/tabrix/ (folders
+// created when first written).
 
 #include <QString>
 

@@ -89,6 +89,11 @@ TEST(PrinterSettingsStore, ValuesSurviveAwkwardTextAndReopening) {
   EXPECT_EQ(key->ReadString(""), "default");
   EXPECT_EQ(key->ReadString("name"), "second");
   EXPECT_EQ(key->ValueNames().at(3), "Name");  // first spelling kept
+
+  // A hand-edited file may repeat a key: its values are merged.
+  f.dir.write("user/settings.reg", "[A]\n\"x\"=\"1\"\n[B]\n\"y\"=\"2\"\n[a]\n\"z\"=\"3\"\n");
+  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "A", TkvKeyOpen::Existing)->ValueNames(), QStringList({"x", "z"}));
+  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "B", TkvKeyOpen::Existing)->ValueNames(), QStringList({"y"}));
 }
 
 TEST(PrinterSettingsStore, DamagedOrUnwritableHiveFailsWithoutLosingIt) {

@@ -60,7 +60,7 @@ void TkvPdfPrinters::SetPrinterOutput(const QString& path, const QString& pdfWri
 
 std::optional<QString> TkvPdfPrinters::ReadValue(TkvHive hive, const QString& key, const QString& name) const {
   try {
-    auto value = store_.OpenKey(hive, key, TkvKeyOpen::Existing)->ReadString(name);
+    auto value = store_.OpenKey(hive, key, TkvKeyOpen::Existing, TkvKeyAccess::Read)->ReadString(name);
     if (value && !value->isEmpty()) return value;
   } catch (const TkvError&) {
   }

@@ -123,6 +123,7 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
   }
   if (!QFileInfo(pdfFile).isFile()) throw TkvError(QStringLiteral("The file to print is missing: %1").arg(pdfFile));
 
+  if (stopping()) throw TkvError(QStringLiteral("Printing on \"%1\" was stopped").arg(printerName));
   const QString token = QStringLiteral("tabrix-") + QUuid::createUuid().toString(QUuid::Id128);
   const QByteArray queue = printer->queue.toUtf8();
   TkvCupsConnection http = TkvCupsConnect();

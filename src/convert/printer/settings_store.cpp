@@ -167,6 +167,7 @@ TkvSettingsHive::Content TkvSettingsHive::Load() const {
   }
   const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
   Content content;
+  qsizetype current = -1;  // the key the value lines belong to
   for (qsizetype i = 0; i < lines.size(); ++i) {
     QString line = lines[i];
     if (line.endsWith(u'\r')) line.chop(1);
@@ -181,16 +182,18 @@ TkvSettingsHive::Content TkvSettingsHive::Load() const {
       } catch (const TkvError&) {
         throw damaged();
       }
-      if (!Find(content, key)) content.push_back({key, {}});
+      Key* existing = Find(content, key);
+      current = existing ? existing - content.data() : static_cast<qsizetype>(content.size());
+      if (!existing) content.push_back({key, {}});
       continue;
     }
     qsizetype pos = 0;
     const auto name = Unquote(line, pos);
-    if (!name || content.empty() || pos >= line.size() || line[pos] != u'=') throw damaged();
+    if (!name || current < 0 || pos >= line.size() || line[pos] != u'=') throw damaged();
     ++pos;
     const auto value = Unquote(line, pos);
     if (!value || pos != line.size()) throw damaged();
-    auto& values = content.back().values;
+    auto& values = content[current].values;
     bool replaced = false;
     for (auto& v : values) {
       if (SameName(v.first, *name)) {
@@ -322,14 +325,14 @@ QString TkvSettingsStore::DefaultMachineRoot() {
 
 QString TkvSettingsStore::HiveFile(const QString& root) { return root + QStringLiteral("/settings.reg"); }
 
-std::unique_ptr<TkvSettingsKey> TkvSettingsStore::OpenKey(TkvHive hive, const QString& key,
-                                                          TkvKeyOpen how) const {
+std::unique_ptr<TkvSettingsKey> TkvSettingsStore::OpenKey(TkvHive hive, const QString& key, TkvKeyOpen how,
+                                                          TkvKeyAccess access) const {
   const QString path = TkvSettingsHive::NormalizeKey(key);
   if (hive == TkvHive::CurrentUser && SameName(path, kDevicesKey)) {
     return std::make_unique<DevicesKey>(printers_->Printers());
   }
   const TkvSettingsHive& file = hive == TkvHive::CurrentUser ? user_ : machine_;
-  if (!file.Writable()) {
+  if ((access == TkvKeyAccess::ReadWrite || how == TkvKeyOpen::Create) && !file.Writable()) {
     throw TkvError(QStringLiteral("The settings file %1 cannot be changed: access denied").arg(file.FilePath()));
   }
   if (!file.KeyExists(path)) {

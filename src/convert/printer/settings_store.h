@@ -21,6 +21,7 @@
 
 enum class TkvHive { CurrentUser, LocalMachine };
 enum class TkvKeyOpen { Existing, Create };
+enum class TkvKeyAccess { Read, ReadWrite };
 
 // An open key. Closing is destruction.
 class TkvSettingsKey {
@@ -90,10 +91,12 @@ class TkvSettingsStore {
   // The hive file inside a root folder.
   static QString HiveFile(const QString& root);
 
-  // Opens a key for reading and writing. `Existing` fails when the key is
-  // missing; `Create` creates it with its parents. Fails as well when the
-  // hive cannot be written (the Devices key excepted, which is read-only).
-  std::unique_ptr<TkvSettingsKey> OpenKey(TkvHive hive, const QString& key, TkvKeyOpen how) const;
+  // Opens a key. `Existing` fails when the key is missing; `Create`
+  // creates it with its parents. With ReadWrite access it fails as well when
+  // the hive file cannot be written (the Devices key excepted, which is
+  // read-only whatever was asked).
+  std::unique_ptr<TkvSettingsKey> OpenKey(TkvHive hive, const QString& key, TkvKeyOpen how,
+                                          TkvKeyAccess access = TkvKeyAccess::ReadWrite) const;
 
   const TkvPrinterList& Printers() const { return *printers_; }
 

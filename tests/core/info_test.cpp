@@ -59,8 +59,7 @@ TEST_F(InfoTest, WebLinksCarryProductCountersAndStamp) {
 }
 
 TEST_F(InfoTest, SupportMailAndHelpFile) {
-  TkvApp fakeApp(dir.file("bin/tabrix"), QString(), TkvApp::Placement::BesideProgram);
-  TkvProject project(fakeApp);
+  TkvProject project(app);
   TkvProfile profile = project.Profile();
   profile.Title = "A & B & C";
   project.SetProfile(profile);
@@ -109,7 +108,7 @@ TEST_F(InfoTest, CountersPersistAndSurviveGarbage) {
   EXPECT_EQ(again->Count("R"), 2);
 }
 
-TEST_F(InfoTest, ConcurrentCountsAreNotLost) {
+TEST_F(InfoTest, ConcurrentCountsAreNotLostAndWriteFailuresAreSilent) {
   auto info = Make();
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
@@ -120,14 +119,12 @@ TEST_F(InfoTest, ConcurrentCountsAreNotLost) {
   EXPECT_EQ(info->Count("S"), 200);
   info.reset();
   EXPECT_TRUE(readFile(dir.file("bin/tabrix.ext")).contains("S=200\r\n"));
-}
 
-TEST_F(InfoTest, UnwritableStoreNeverStopsTheCaller) {
-  dir.write("plain", "x");
+  dir.write("plain", "x");  // nothing can be created below a file
   TkvApp blocked(dir.file("plain/tabrix"), QString(), TkvApp::Placement::BesideProgram);
-  TkvInfo info(blocked, std::make_unique<Recorder>(&links));
-  EXPECT_NO_THROW(info.AddCount("C", 0, 1));
-  EXPECT_EQ(info.Count("C"), 1);
+  TkvInfo unwritable(blocked, std::make_unique<Recorder>(&links));
+  EXPECT_NO_THROW(unwritable.AddCount("C", 0, 1));
+  EXPECT_EQ(unwritable.Count("C"), 1);
 }
 
 TEST(FailureReport, QuotingAndQuestionMarks) {
@@ -147,7 +144,6 @@ TEST(FileUtils, DatesAndRawText) {
   const QDateTime now = QDateTime::currentDateTimeUtc();
   EXPECT_EQ((std::uint32_t(stamp) >> 25) + 1980, std::uint32_t(now.date().year()));
   EXPECT_EQ(TkvFileUtils::FileDate(dir.file("stamp.*"), false, true), stamp);  // wildcard, any case
-  EXPECT_EQ(TkvFileUtils::FileDate(dir.path() + "/", true, true) != -1, true);
 
   const QString text = QString::fromUtf8("\ufeffA=1\r\n\u65e5") + QChar(0xD800);
   TkvFileUtils::WriteText(dir.file("sub/raw.bin"), text);

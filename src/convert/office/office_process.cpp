@@ -260,7 +260,14 @@ void TkvOfficeProcess::Quit() noexcept {
 QString TkvOfficeProcess::FailureMessage(const QString& text) const {
   const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage();
   if (!timeout.isEmpty()) return timeout;
-  if (Pid() > 0 && !IsRunning())
+  // A call fails as soon as the office's pipe closes, a moment before its
+  // death is visible: look again briefly before calling it alive.
+  bool dead = Pid() > 0 && !IsRunning();
+  for (int i = 0; i < 20 && !dead && Pid() > 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    dead = !IsRunning();
+  }
+  if (dead)
     return text.isEmpty() ? QStringLiteral("LibreOffice ended unexpectedly")
                           : QStringLiteral("LibreOffice ended unexpectedly (%1)").arg(text);
   return text;

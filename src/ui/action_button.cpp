@@ -20,6 +20,8 @@ void TkvActionButton::SetAction(QAction* action) {
 void TkvActionButton::Follow() {
   QAction* action = defaultAction();
   if (!action) return;
-  // QToolButton follows text, hint and enabled state itself, not visibility.
+  // QToolButton follows hint and enabled state itself, not visibility, and
+  // shows the caption without its accelerator.
+  setText(action->text());
   setVisible(action->isVisible());
 }

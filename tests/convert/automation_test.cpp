@@ -141,3 +141,31 @@ TEST(OfficeUrl, EscapesWhatFileAddressesCannotHoldAsIs) {
 }
 
 }  // namespace
+
+#include "convert/office/office_timeout.h"
+
+#include <thread>
+
+namespace {
+
+TEST(OfficeTimeout, ExpiresOnlyOnItsOwnThreadAndResetsWhenReleased) {
+  {
+    TkvOfficeTimeout guard(1);
+    EXPECT_FALSE(guard.Expired());
+    EXPECT_TRUE(TkvOfficeTimeout::ThreadTimeoutMessage().isEmpty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_TRUE(guard.Expired());
+    EXPECT_EQ(TkvOfficeTimeout::ThreadTimeoutMessage(), QStringLiteral("The conversion timed out after 1 seconds"));
+    QString other = QStringLiteral("unset");
+    std::thread([&] { other = TkvOfficeTimeout::ThreadTimeoutMessage(); }).join();
+    EXPECT_TRUE(other.isEmpty()) << "another converter thread is not affected";
+  }
+  EXPECT_TRUE(TkvOfficeTimeout::ThreadTimeoutMessage().isEmpty());
+  // A guard released in time never fires, and its watchdog ends with it.
+  const auto start = std::chrono::steady_clock::now();
+  { TkvOfficeTimeout quick(60); }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(TkvOfficeTimeout::ThreadTimeoutMessage().isEmpty());
+}
+
+}  // namespace

@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-const char* const TkvFrmAbout::kNotice = "Copyright (c) 2025 The Tabrix Converter developers";
+const char* const TkvFrmAbout::kNotice = "\u00a9 2025 The Tabrix Converter authors";
 
 namespace {
 

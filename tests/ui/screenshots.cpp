@@ -1,0 +1,79 @@
+// Writes PNG pictures of the main window and the about box for the
+// documentation: screenshots <folder>. Run on the offscreen platform (or
+// any display); the windows are rendered, not captured from a screen.
+
+#include "batch/batch.h"
+#include "core/app.h"
+#include "core/info.h"
+#include "core/project.h"
+#include "ui/frm_about.h"
+#include "ui/frm_main.h"
+#include "ui/result_list.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+class NoLinks : public TkvLinkOpener {
+ public:
+  void Open(const QString&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    return 2;
+  }
+  QApplication qapp(argc, argv);
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  // A user's folders as the pictures show them (the files need not exist).
+  const QString examples = QStringLiteral("/home/ana/Workbooks");
+  QDir().mkpath(out);
+
+  // The windows' global objects, kept away from the user's own files.
+  QTemporaryDir home;
+  TkvApp app(home.filePath("tabrix"), QStringLiteral("/P:Subdir=True"), TkvApp::Placement::BesideProgram);
+  TkvInfo info(app, std::make_unique<NoLinks>());
+  TkvProject project(app);
+  project.ParseCommandLine();
+
+  TkvFrmMain window;
+  window.eSource->setText(examples + "/*.xls?");
+  window.eTarget->setText(QStringLiteral("/home/ana/PDF/"));
+  window.NewBatch();
+  const QStringList files = {examples + "/budget-archive.xls", examples + "/quarterly-sales.xlsx",
+                             examples + "/warehouse/inventory.xlsx", examples + "/warehouse/inventory-macros.xlsm"};
+  for (const QString& f : files) window.AddSourceFile(f);
+  // Results as a finished run shows them.
+  window.lViewer->SetItemResult(0, files[0], window.eTarget->text() + "budget-archive.pdf", 1);
+  window.lViewer->SetItemResult(1, files[1], window.eTarget->text() + "quarterly-sales.pdf", 1);
+  window.lViewer->SetItemResult(2, files[2], "The workbook is protected by a password", 2);
+  window.show();
+
+  auto* about = new TkvFrmTabrixAbout(&window);
+  about->ShowAbout();  // the start-up step: nothing shown
+  int failures = 0;
+  QTimer::singleShot(200, [&] {
+    if (!window.grab().save(out + "/main-window.png")) ++failures;
+    about->show();
+    QTimer::singleShot(200, [&] {
+      if (!about->grab().save(out + "/about-box.png")) ++failures;
+      about->close();
+      window.close();
+    });
+  });
+  QApplication::exec();
+  if (failures) std::fprintf(stderr, "could not write the pictures into %s\n", argv[1]);
+  return failures ? 1 : 0;
+}

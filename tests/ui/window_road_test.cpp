@@ -1,0 +1,39 @@
+// The built program takes the window road: started without PureConsole it
+// keeps a window open (on the offscreen platform) until it is ended.
+
+#include "support/scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+using tabrix::test::ScopedTempDir;
+
+TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
+  const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + "/bin/tabrix";
+  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
+  // A copy, so that the files kept beside the program land in a temporary folder.
+  ScopedTempDir temp;
+  const QString exe = temp.file("tabrix");
+  ASSERT_TRUE(QFile::copy(built, exe));
+  QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
+  const QString project = temp.write("start.batch-tabrix", "Source=/nowhere/*.xls\r\nTarget=/nowhere/\r\n");
+
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_CONFIG_HOME", temp.file("config"));
+  env.insert("XDG_STATE_HOME", temp.file("state"));
+  program.setProcessEnvironment(env);
+  program.start(exe, {project});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  // A window road that returned at once (or crashed) would end the process.
+  EXPECT_FALSE(program.waitForFinished(2500)) << program.readAllStandardOutput().toStdString()
+                                              << program.readAllStandardError().toStdString();
+  EXPECT_EQ(program.state(), QProcess::Running);
+  program.kill();
+  program.waitForFinished(5000);
+}

@@ -4,13 +4,10 @@
 #include "core/path_utils.h"
 #include "core/project.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <cerrno>
 #include <chrono>
@@ -24,29 +21,6 @@
 std::atomic<int> RunningConvertors{0};
 
 // ---------------------------------------------------------------------------
-// Main-thread hand-over
-
-TkvCoreAppHandOver& TkvCoreAppHandOver::Instance() {
-  static TkvCoreAppHandOver instance;
-  return instance;
-}
-
-void TkvCoreAppHandOver::InvokeBlocking(const std::function<void()>& call) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app || QThread::currentThread() == app->thread()) {
-    call();
-    return;
-  }
-  QMetaObject::invokeMethod(app, call, Qt::BlockingQueuedConnection);
-}
-
-void TkvCoreAppHandOver::DeliverPending() {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app && QThread::currentThread() == app->thread())
-    QCoreApplication::sendPostedEvents(app, QEvent::MetaCall);
-}
-
-// ---------------------------------------------------------------------------
 // Chain
 
 // Shared by every converter of one chain.
@@ -55,6 +29,8 @@ struct TkvConvertor::ChainState {
   // Set when the owner destroys the chain: OnFinish calls not yet made are
   // dropped, as their receiver may be gone.
   std::atomic<bool> cancelled{false};
+  // Owner's thread only: the hand-over was attached by Start.
+  bool attached = false;
 };
 
 TkvConvertor::TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent)
@@ -69,6 +45,10 @@ void TkvConvertor::Shutdown() {
   chain_->cancelled.store(true);
   Stop();
   WaitChain();
+  if (chain_->attached) {
+    chain_->attached = false;
+    chain_->handOver.load()->Detach();
+  }
 }
 
 namespace {
@@ -131,6 +111,10 @@ void TkvConvertor::SetHandOver(TkvMainThreadHandOver* handOver) {
 }
 
 void TkvConvertor::Start() {
+  if (onFinish_ && !chain_->attached) {
+    chain_->attached = true;
+    chain_->handOver.load()->Attach();
+  }
   for (TkvConvertor* c = this; c; c = c->next_.get()) {
     c->started_.store(true);
     c->TkvWorkBase::Start();

@@ -15,33 +15,13 @@
 
 #include "batch/batch.h"
 #include "batch/work_base.h"
+#include "convert/hand_over.h"
 
 #include <QString>
 
 #include <atomic>
 #include <functional>
 #include <memory>
-
-// Runs a callable on the main thread and returns once it has run there.
-// Implementations must be safe to call from any thread.
-class TkvMainThreadHandOver {
- public:
-  virtual ~TkvMainThreadHandOver() = default;
-  virtual void InvokeBlocking(const std::function<void()>& call) = 0;
-  // Called on the owner's thread while it waits for converter threads to
-  // end: delivers hand-overs that are pending, so that the wait cannot
-  // deadlock against a blocked converter.
-  virtual void DeliverPending() {}
-};
-
-// Hands calls to the thread of QCoreApplication (queued, blocking). Runs the
-// call directly when invoked on that thread or when no application exists.
-class TkvCoreAppHandOver : public TkvMainThreadHandOver {
- public:
-  static TkvCoreAppHandOver& Instance();
-  void InvokeBlocking(const std::function<void()>& call) override;
-  void DeliverPending() override;
-};
 
 // Converter threads of the unattended run that have not ended yet. Every
 // converter lowers it by one as it ends, under its batch's item-list lock.
@@ -73,8 +53,9 @@ class TkvConvertor : public TkvWorkBase {
 
   // Whole chain, before Start. OnFinish runs on the main thread (through
   // the hand-over, by default TkvCoreAppHandOver) once per converter as its
-  // thread ends; the converter's thread waits for it. The hand-over is not
-  // owned and must outlive the chain.
+  // thread ends; the converter's thread waits for it, so the main thread
+  // must keep its event loop running. The hand-over is not owned and must
+  // outlive the chain.
   void SetOnFinish(TkvEvent onFinish);
   void SetHandOver(TkvMainThreadHandOver* handOver);
   // Whole chain, before Start: called on the converter's thread when an

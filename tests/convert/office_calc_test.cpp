@@ -9,6 +9,7 @@
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -240,6 +241,53 @@ TEST_F(OfficeCalcTest, OfficeSuiteExportSharesTheThreadsOfficeAndNeverRaises) {
   EXPECT_EQ(process->Pid(), pid);
   EXPECT_EQ(process->StartCount(), starts);
   EXPECT_EQ(childOffices().size(), 1);  // no document or process left over
+}
+
+// Serves a folder on the loopback interface for as long as it exists.
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(const QString& folder) {
+    server_.setWorkingDirectory(folder);
+    server_.setProcessChannelMode(QProcess::MergedChannels);
+    server_.start(QStringLiteral("python3"), {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
+                                              QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("0")});
+    const QRegularExpression port(QStringLiteral("port (\\d+)"));
+    QString output;
+    for (int i = 0; i < 100 && port_ == 0 && server_.state() != QProcess::NotRunning; ++i) {
+      server_.waitForReadyRead(100);
+      output += QString::fromUtf8(server_.readAllStandardOutput());
+      const auto m = port.match(output);
+      if (m.hasMatch()) port_ = m.captured(1).toInt();
+    }
+  }
+  ~LoopbackServer() {
+    server_.kill();
+    server_.waitForFinished();
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+  QString url(const QString& name) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(name); }
+  bool running() const { return port_ > 0; }
+
+ private:
+  QProcess server_;
+  int port_ = 0;
+};
+
+TEST_F(OfficeCalcTest, OpensWebAddressesAsTheyAre) {
+  LoopbackServer server(folder->path());
+  if (!server.running()) GTEST_SKIP() << "python3 http.server not available";
+  auto book = open(server.url(QStringLiteral("three.xlsx")));
+  const QString pdf = folder->file(QStringLiteral("web.pdf"));
+  exportTo(*book->GetObject(QStringLiteral("Sheets"), {std::int32_t{1}}), pdf);
+  book->Call(QStringLiteral("Close"), {false});
+  EXPECT_TRUE(pdfText(pdf).contains(QLatin1String("Alpha text one")));
+
+  const QString suite = folder->file(QStringLiteral("web-suite.pdf"));
+  EXPECT_TRUE(OfficeSuiteExport(server.url(QStringLiteral("three.xlsx")), suite));
+  EXPECT_GE(pdfPageCount(suite), 5);
+  const QString message = openFailure(server.url(QStringLiteral("missing.xlsx")));
+  EXPECT_TRUE(message.contains(server.url(QStringLiteral("missing.xlsx")))) << message.toStdString();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <thread>
 
 using namespace tabrix::test;
 
@@ -146,6 +147,32 @@ TEST_F(OfficeProcessTest, RestartsAfterItsDocumentQuota) {
   EXPECT_EQ(pids[0], pids[1]);
   EXPECT_NE(pids[1], pids[2]);
   EXPECT_TRUE(processGone(pids[0]));
+}
+
+TEST_F(OfficeProcessTest, ConverterThreadsWorkOnTheirOwnOfficesAtOnce) {
+  pid_t pids[2] = {0, 0};
+  QString errors[2];
+  auto work = [&](int i) {
+    try {
+      TkvAutomationInitThread();
+      auto app = TkvCreateObject(QStringLiteral("Excel.Application"));
+      auto book = open(*app);
+      book->Call(QStringLiteral("ExportAsFixedFormat"), {std::int32_t{0}, dir.file(QStringLiteral("t%1.pdf").arg(i))});
+      pids[i] = TkvOfficeProcess::ForThisThread()->Pid();
+      book->Call(QStringLiteral("Close"), {false});
+      app->Call(QStringLiteral("Quit"));
+    } catch (const TkvError& e) {
+      errors[i] = e.Message();
+    }
+  };
+  std::thread a(work, 0), b(work, 1);
+  a.join();
+  b.join();
+  EXPECT_TRUE(errors[0].isEmpty() && errors[1].isEmpty()) << errors[0].toStdString() << errors[1].toStdString();
+  EXPECT_NE(pids[0], pids[1]);
+  EXPECT_GT(pdfPageCount(dir.file(QStringLiteral("t0.pdf"))), 0);
+  EXPECT_GT(pdfPageCount(dir.file(QStringLiteral("t1.pdf"))), 0);
+  EXPECT_TRUE(processGone(pids[0]) && processGone(pids[1]));
 }
 
 }  // namespace

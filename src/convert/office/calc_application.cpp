@@ -95,7 +95,7 @@ class CalcObject : public TkvAutoObject {
     try {
       return Dispatch(member, kind, args);
     } catch (const uno::Exception& e) {
-      throw TkvAutomationError(Failure(member, tabrix::office::ExceptionText(e)), member);
+      throw TkvAutomationError(Failure(member, tabrix::office::ExceptionText(e), tabrix::office::MayBeConnectionFailureNow()), member);
     } catch (const TkvAutomationError&) {
       throw;
     } catch (const TkvError& e) {  // the office could not be (re)started, or timed out
@@ -108,8 +108,8 @@ class CalcObject : public TkvAutoObject {
   virtual TkvOfficeProcess& Process() = 0;
   virtual QString Subject() const = 0;  // what the object is about, for messages
 
-  QString Failure(const QString& member, const QString& text) {
-    const QString message = Process().FailureMessage(text);
+  QString Failure(const QString& member, const QString& text, bool connectionFailure) {
+    const QString message = Process().FailureMessage(text, connectionFailure);
     if (message != text) return QStringLiteral("%1: %2").arg(message, Subject());
     return QStringLiteral("%1 failed for %2: %3").arg(member, Subject(), text);
   }
@@ -145,7 +145,7 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
                              {Prop("FilterName", uno::Any(OUString("calc_pdf_Export"))), Prop("FilterData", uno::Any(data))}));
   } catch (const uno::Exception& e) {
     const QString text = tabrix::office::ExceptionText(e);
-    const QString message = doc.Process().FailureMessage(text);
+    const QString message = doc.Process().FailureMessage(text, tabrix::office::MayBeConnectionFailureNow());
     if (message != text) throw TkvAutomationError(QStringLiteral("%1: %2").arg(message, doc.Path()), QStringLiteral("ExportAsFixedFormat"));
     throw TkvAutomationError(QStringLiteral("Cannot write the PDF file %1 from %2: %3").arg(target, doc.Path(), text),
                              QStringLiteral("ExportAsFixedFormat"));
@@ -393,7 +393,7 @@ class CalcWorkbooks final : public CalcObject {
       component = desktop->loadComponentFromURL(ToOU(remote ? path : TkvOfficeFileUrl(localPath)), "_blank", 0, media);
     } catch (const uno::Exception& e) {
       const QString text = tabrix::office::ExceptionText(e);
-      const QString message = process_->FailureMessage(text);
+      const QString message = process_->FailureMessage(text, tabrix::office::MayBeConnectionFailureNow());
       if (message != text) throw TkvAutomationError(QStringLiteral("%1: %2").arg(message, path), QStringLiteral("Open"));
       if (text.contains(QLatin1String("type detection aborted")) || text.contains(QLatin1String("Unsupported URL")))
         throw TkvAutomationError(remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)

@@ -257,13 +257,13 @@ void TkvOfficeProcess::Quit() noexcept {
   documentsOpen_ = 0;
 }
 
-QString TkvOfficeProcess::FailureMessage(const QString& text) const {
+QString TkvOfficeProcess::FailureMessage(const QString& text, bool connectionFailure) const {
   const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage();
   if (!timeout.isEmpty()) return timeout;
   // A call fails as soon as the office's pipe closes, a moment before its
   // death is visible: look again briefly before calling it alive.
   bool dead = Pid() > 0 && !IsRunning();
-  for (int i = 0; i < 20 && !dead && Pid() > 0; ++i) {
+  for (int i = 0; connectionFailure && i < 20 && !dead && Pid() > 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
     dead = !IsRunning();
   }

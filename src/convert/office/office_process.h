@@ -76,8 +76,9 @@ class TkvOfficeProcess {
   int StartCount() const { return startCount_; }
   // The message for a failed office call: the timeout message when this
   // thread's guard expired, "LibreOffice ended unexpectedly" when the process
-  // died, otherwise the given text.
-  QString FailureMessage(const QString& text) const;
+  // died, otherwise the given text. connectionFailure: the error may come from
+  // a broken connection, so death is looked for a little longer.
+  QString FailureMessage(const QString& text, bool connectionFailure = true) const;
 
  private:
   void Start();

@@ -161,9 +161,11 @@ TkvVariant TkvUnoObject::Invoke(const QString& member, TkvInvokeKind kind, const
   } catch (const reflection::InvocationTargetException& e) {
     uno::Exception inner;
     const QString text = (e.TargetException >>= inner) ? tabrix::office::ExceptionText(inner) : tabrix::office::ExceptionText(e);
-    throw TkvAutomationError(process_->FailureMessage(QStringLiteral("%1: %2").arg(member, text)), member);
+    throw TkvAutomationError(process_->FailureMessage(QStringLiteral("%1: %2").arg(member, text), false), member);
   } catch (const uno::Exception& e) {
-    throw TkvAutomationError(process_->FailureMessage(QStringLiteral("%1: %2").arg(member, tabrix::office::ExceptionText(e))), member);
+    throw TkvAutomationError(
+        process_->FailureMessage(QStringLiteral("%1: %2").arg(member, tabrix::office::ExceptionText(e)), tabrix::office::MayBeConnectionFailureNow()),
+        member);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include <com/sun/star/uno/RuntimeException.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
 #include <cstdlib>
@@ -32,6 +33,16 @@ css::uno::Reference<css::uno::XComponentContext> LocalContext() {
     }
   }
   return *context;
+}
+
+bool MayBeConnectionFailureNow() {
+  try {
+    throw;
+  } catch (const css::uno::RuntimeException&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 QString ExceptionText(const css::uno::Exception& e) {

@@ -38,4 +38,10 @@ css::uno::Sequence<T> SequenceOf(std::initializer_list<T> items) {
 // positions LibreOffice appends ("at ./sfx2/...").
 QString ExceptionText(const css::uno::Exception& e);
 
+// Call only inside a catch block: true when the exception being handled is of
+// the kind a broken connection raises (RuntimeException and its subclasses
+// such as DisposedException); ordinary failures of a live office
+// (IOException, IllegalArgumentException) are not.
+bool MayBeConnectionFailureNow();
+
 }  // namespace tabrix::office

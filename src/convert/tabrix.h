@@ -1,12 +1,43 @@
 #pragma once
-// The product's converter class, registered as "TkvTabrix". For now it
-// converts nothing: every item keeps its waiting state.
+// The product's converter class, registered as "TkvTabrix": one workbook to
+// PDF per item, through the thread's spreadsheet session.
+//
+// Per item: the whole workbook (AllSheets), sheet n (Sheet n), the active
+// sheet (Sheet 0) or every sheet to its own file <name>-<i>.pdf (Sheet
+// below 0), optionally with every sheet fitted to one page (AllColumns).
+// When the export fails: the office-suite export of the whole workbook, then
+// a print on the PDF printer under the batch's item-list lock, and, when
+// anything else failed, the office-suite export once more. The item ends
+// with Status Done and the target path, or Failed and the error's message,
+// written through the batch; Convert raises only for target-path errors.
 
-#include "convert/convertor.h"
+#include "convert/excel_ole.h"
 
-class TkvTabrix : public TkvConvertor {
+class TkvTabrix : public TkvExcelOle {
  public:
-  using TkvConvertor::TkvConvertor;
+  using TkvExcelOle::TkvExcelOle;
+  ~TkvTabrix() override;
+
+  void Convert(TkvBatch* batch, TkvNode* item) override;
+
+  // "<target without extension>-<i><extension>".
+  static QString SheetPath(const QString& targetPath, int index);
+
+ protected:
+  // Seams of the fallback chain (tests make them fail). ExportObject writes
+  // `object` (workbook or sheet) as PDF at `path` and raises on failure;
+  // SuiteExport is the office-suite export and never raises.
+  virtual void ExportObject(TkvAutoObject& object, const QString& path);
+  virtual bool SuiteExport(const QString& source, const QString& target);
+
+ private:
+  struct Mode;
+  void FitSheets() noexcept;
+  void ExportByMode(const Mode& mode, const QString& target);
+  void PrintByMode(const Mode& mode, const QString& target);
+  void PrintObject(TkvAutoObject& object);
+  std::shared_ptr<TkvAutoObject> SheetAt(int index);
+  int SheetCount();
 };
 
 // Registers TkvTabrix in TkvWorkerClasses; start-up calls it once.

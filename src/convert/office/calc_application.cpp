@@ -3,6 +3,7 @@
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/uno_runtime.h"
+#include "convert/printer/printer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -155,8 +156,24 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
                              QStringLiteral("ExportAsFixedFormat"));
 }
 
-[[noreturn]] void NoPrinting(const QString& path) {
-  throw TkvAutomationError(QStringLiteral("Printing is not available: %1 was not printed").arg(path), QStringLiteral("PrintOut"));
+// PrintOut(from, to, copies, preview, printer): the office writes the object
+// as PDF (pages from..to when given) and the printer module prints that file
+// on `printer` (the default PDF printer when omitted). Preview is ignored:
+// nothing is ever shown. Raises when the print fails.
+void PrintPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sheet, const TkvArgs& args) {
+  const TkvVariant copies = Arg(args, 2);
+  if (!copies.IsMissing() && copies.ToInt() != 1)
+    throw TkvAutomationError(QStringLiteral("Only one copy can be printed, not %1").arg(copies.ToInt()),
+                             QStringLiteral("PrintOut"));
+  const TkvVariant printerArg = Arg(args, 4);
+  const QString printer = printerArg.IsMissing() ? TkvPdfPrinterName(QString()) : printerArg.ToText();
+  const TkvVariant omitted = TkvVariant::Omitted;
+  TkvPrintThroughPdf(
+      printer,
+      [&](const QString& pdf) {
+        ExportPdf(doc, sheet, {std::int32_t(0), pdf, omitted, omitted, omitted, Arg(args, 0), Arg(args, 1)});
+      },
+      TkvCalcProgramPath());
 }
 
 class CalcPageSetup final : public CalcObject {
@@ -233,7 +250,10 @@ class CalcSheet final : public CalcObject {
       ExportPdf(*doc_, sheet_, args);
       return {};
     }
-    if (Is(member, "PrintOut")) NoPrinting(doc_->Path());
+    if (Is(member, "PrintOut")) {
+      PrintPdf(*doc_, sheet_, args);
+      return {};
+    }
     RequireGet(member, kind);
     if (Is(member, "PageSetup")) return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<CalcPageSetup>(doc_, sheet_)));
     if (Is(member, "Name")) return TkvVariant(ToQ(uno::Reference<container::XNamed>(sheet_, uno::UNO_QUERY_THROW)->getName()));
@@ -310,7 +330,10 @@ class CalcWorkbook final : public CalcObject {
       ExportPdf(*doc_, nullptr, args);
       return {};
     }
-    if (Is(member, "PrintOut")) NoPrinting(doc_->Path());
+    if (Is(member, "PrintOut")) {
+      PrintPdf(*doc_, nullptr, args);
+      return {};
+    }
     RequireGet(member, kind);
     if (Is(member, "Sheets") || Is(member, "Worksheets")) {
       if (!args.isEmpty()) return TkvVariant(SheetAt(doc_, args[0]));
@@ -480,3 +503,5 @@ std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication(std::shared_ptr<TkvOffic
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication() {
   return TkvCreateCalcApplication(TkvOfficeProcess::ForThisThread());
 }
+
+QString TkvCalcProgramPath() { return tabrix::office::ProgramDir() + QStringLiteral("/soffice.bin"); }

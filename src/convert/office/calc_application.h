@@ -3,6 +3,8 @@
 
 #include "convert/automation/auto_object.h"
 
+#include <QString>
+
 #include <memory>
 
 class TkvOfficeProcess;
@@ -14,9 +16,14 @@ class TkvOfficeProcess;
 //   folder), Quit, Workbooks.Open(path, omitted, readOnly[, omitted, password]).
 //   Workbook: Close([saveChanges = false]), Sheets / Worksheets (collection, or
 //   Sheets(i) with i from 1, or a sheet name), ActiveSheet, Name, FullName,
-//   ExportAsFixedFormat(0, path, ...), PrintOut.
+//   ExportAsFixedFormat(0, path, ...), PrintOut(from, to, copies, preview,
+//   printer) through the PDF printer module.
 //   Sheets: Count, Item(i). Sheet: Name, Index, PageSetup, ExportAsFixedFormat,
 //   PrintOut. PageSetup: Zoom, FitToPagesWide, FitToPagesTall.
 // Errors are TkvAutomationError with a readable message naming the file.
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication();
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication(std::shared_ptr<TkvOfficeProcess> process);
+
+// The office's program file ("Path" + "/soffice.bin"): the name the PDF
+// printer settings are written under for this application.
+QString TkvCalcProgramPath();

@@ -28,6 +28,7 @@ class Program : public ::testing::Test {
     if (!QFile::exists(built)) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
     // A private copy: the usage store and recent projects land beside it.
     QDir().mkpath(tmp_.file(QStringLiteral("bin")));
+    QDir().mkpath(tmp_.file(QStringLiteral("in")));
     exe_ = tmp_.file(QStringLiteral("bin/tabrix"));
     ASSERT_TRUE(QFile::copy(built, exe_));
   }
@@ -82,6 +83,22 @@ TEST_F(Program, UnattendedRunEndsWithZeroAndSilentStderr) {
   EXPECT_TRUE(text.contains(QStringLiteral(" => %1 => ").arg(tmp_.file(QStringLiteral("in/sub/b.xlsx")))));
   EXPECT_FALSE(text.contains(QStringLiteral("~$")));
   EXPECT_TRUE(readFile(tmp_.file(QStringLiteral("bin/tabrix.ext"))).contains("C=1"));
+}
+
+TEST_F(Program, RealWorkbooksBecomePdfFiles) {
+  const QString examples = tabrix::test::sourceDir() + QStringLiteral("/examples");
+  for (const char* name : {"quarterly-sales.xlsx", "budget-archive.xls"})
+    ASSERT_TRUE(QFile::copy(examples + u'/' + QLatin1String(name), tmp_.file(QStringLiteral("in/")) + QLatin1String(name)))
+        << name;
+  const QString log = tmp_.file(QStringLiteral("out/run.log"));
+  const Outcome o = Run({Options(QStringLiteral("PureConsole=True;ThreadsCount=2;Source=%1/*.xls?;Target=%2;LogFile=%3")
+                                     .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log))});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();
+  const QString text = QString::fromUtf8(readFile(log));
+  EXPECT_EQ(text.count(QStringLiteral("Success => ")), 2) << text.toStdString();
+  for (const char* pdf : {"out/quarterly-sales.pdf", "out/budget-archive.pdf"})
+    EXPECT_TRUE(readFile(tmp_.file(QLatin1String(pdf))).startsWith("%PDF")) << pdf;
 }
 
 TEST_F(Program, ProjectFileWithPureConsoleRunsUnattended) {

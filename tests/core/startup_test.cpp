@@ -7,13 +7,28 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 
 namespace {
+
+// Processes whose command line mentions `text`.
+int ProcessesMentioning(const QString& text) {
+  int n = 0;
+  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    if (!pid.front().isDigit()) continue;
+    QByteArray cmdline = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+    cmdline.replace('\0', ' ');
+    if (cmdline.contains(text.toUtf8())) ++n;
+  }
+  return n;
+}
 
 struct Outcome {
   int exitCode = -1;
@@ -33,15 +48,20 @@ class Program : public ::testing::Test {
     ASSERT_TRUE(QFile::copy(built, exe_));
   }
 
-  Outcome Run(const QStringList& args) {
-    QProcess process;
+  QProcessEnvironment Environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), tmp_.file(QStringLiteral("cache")));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
+    return env;
+  }
+
+  Outcome Run(const QStringList& args) {
+    QProcess process;
+    process.setProcessEnvironment(Environment());
     process.start(exe_, args);
     EXPECT_TRUE(process.waitForFinished(120000));
     Outcome o;
@@ -99,6 +119,31 @@ TEST_F(Program, RealWorkbooksBecomePdfFiles) {
   EXPECT_EQ(text.count(QStringLiteral("Success => ")), 2) << text.toStdString();
   for (const char* pdf : {"out/quarterly-sales.pdf", "out/budget-archive.pdf"})
     EXPECT_TRUE(readFile(tmp_.file(QLatin1String(pdf))).startsWith("%PDF")) << pdf;
+  EXPECT_EQ(ProcessesMentioning(tmp_.file(QStringLiteral("cache"))), 0) << "an office process outlived the run";
+}
+
+TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
+  const QString book = tabrix::test::sourceDir() + QStringLiteral("/examples/quarterly-sales.xlsx");
+  for (int i = 0; i < 8; ++i)
+    ASSERT_TRUE(QFile::copy(book, tmp_.file(QStringLiteral("in/book%1.xlsx").arg(i))));
+  const QString log = tmp_.file(QStringLiteral("out/run.log"));
+  QProcess process;
+  process.setProcessEnvironment(Environment());
+  process.start(exe_, {Options(QStringLiteral("PureConsole=True;Source=%1/*.xls?;Target=%2;LogFile=%3")
+                                   .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log))});
+  ASSERT_TRUE(process.waitForStarted());
+  // Interrupt once the first workbook is done.
+  for (int i = 0; i < 1200 && !QFile::exists(tmp_.file(QStringLiteral("out/book0.pdf"))); ++i)
+    QThread::msleep(50);
+  ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+  ASSERT_TRUE(process.waitForFinished(120000));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process.exitCode(), 1);
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("stopped")));
+  const QString text = QString::fromUtf8(readFile(log));
+  EXPECT_GE(text.count(QStringLiteral("Success => ")), 1) << text.toStdString();
+  EXPECT_LT(text.count(QStringLiteral("\r\n")), 8) << text.toStdString();
+  EXPECT_EQ(ProcessesMentioning(tmp_.file(QStringLiteral("cache"))), 0) << "an office process outlived the run";
 }
 
 TEST_F(Program, ProjectFileWithPureConsoleRunsUnattended) {

@@ -1,0 +1,353 @@
+// The converter's call sequence against a recording "Excel.Application":
+// session lifecycle, open arguments, export modes, page fit and the whole
+// fallback chain, each run through a real batch and converter thread.
+
+#include "convert/automation/class_registry.h"
+#include "convert/tabrix.h"
+#include "convertor_test_env.h"
+
+#include "core/path_utils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <vector>
+
+using namespace tabrix::test;
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace {
+
+// What the recording application answers and everything it was asked.
+struct Script {
+  QString version = QStringLiteral("16.0");
+  int sheetCount = 3;
+  int activeSheet = 3;
+  bool failExport = false;
+  bool failPrint = false;
+  QString openError;           // Workbooks.Open raises this when set
+  int failCreations = 0;       // the next N creations raise
+  bool suiteResult = false;    // what the office-suite export returns
+  TkvBatch* batch = nullptr;   // to check the lock while printing
+  bool lockHeldWhilePrinting = true;
+  std::vector<std::future<int>> waiters;  // finish once the lock is free
+
+  std::mutex mutex;
+  QStringList calls;
+  int creations = 0;
+
+  void Add(const QString& call) {
+    std::lock_guard<std::mutex> lock(mutex);
+    calls.append(call);
+  }
+  QStringList Matching(const QString& part) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return calls.filter(part);
+  }
+};
+
+Script* script = nullptr;
+
+QString Text(const TkvVariant& v) {
+  switch (v.GetType()) {
+    case TkvVariant::Type::Omitted: return QStringLiteral("~");
+    case TkvVariant::Type::Boolean: return v.ToBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case TkvVariant::Type::Object: return QStringLiteral("<object>");
+    default: return v.ToText();
+  }
+}
+
+class Recorder : public TkvAutoObject {
+ public:
+  explicit Recorder(QString name) : name_(std::move(name)) {}
+
+  TkvVariant Invoke(const QString& member, TkvInvokeKind kind, const TkvArgs& args) override {
+    QStringList parts;
+    for (const TkvVariant& a : args) parts << Text(a);
+    const QString call = kind == TkvInvokeKind::PropertyPut
+                             ? QStringLiteral("%1.%2=%3").arg(name_, member, parts.join(u','))
+                             : QStringLiteral("%1.%2(%3)").arg(name_, member, parts.join(u','));
+    script->Add(call);
+    return Answer(member, args);
+  }
+
+ private:
+  static TkvVariant Object(const QString& name) {
+    return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<Recorder>(name)));
+  }
+
+  TkvVariant Answer(const QString& member, const TkvArgs& args) {
+    if (member == "Version") return TkvVariant(script->version);
+    if (member == "Path") return TkvVariant(QStringLiteral("/opt/office/program"));
+    if (member == "Workbooks") return Object(QStringLiteral("Workbooks"));
+    if (member == "Open") {
+      if (!script->openError.isEmpty()) throw TkvAutomationError(script->openError, member);
+      return Object(QStringLiteral("Workbook"));
+    }
+    if (member == "Sheets") {
+      if (args.isEmpty()) return Object(QStringLiteral("Sheets"));
+      const int i = args[0].ToInt();
+      if (i < 1 || i > script->sheetCount) throw TkvAutomationError(QStringLiteral("No sheet %1").arg(i), member);
+      return Object(QStringLiteral("Sheet%1").arg(i));
+    }
+    if (member == "Count") return TkvVariant(std::int32_t(script->sheetCount));
+    if (member == "ActiveSheet") return Object(QStringLiteral("Sheet%1").arg(script->activeSheet));
+    if (member == "PageSetup") return Object(name_ + QStringLiteral(".PageSetup"));
+    if (member == "ExportAsFixedFormat") {
+      if (script->failExport) throw TkvAutomationError(QStringLiteral("Export refused"), member);
+      QFile file(args[1].ToText());
+      if (!file.open(QIODevice::WriteOnly)) throw TkvAutomationError(QStringLiteral("Cannot write"), member);
+      file.write("%PDF " + name_.toUtf8());
+      return {};
+    }
+    if (member == "PrintOut") {
+      // Another thread must not get the batch's lock while a print runs.
+      script->waiters.push_back(std::async(std::launch::async, [] { return script->batch->SuccessCount(); }));
+      if (script->waiters.back().wait_for(std::chrono::milliseconds(50)) != std::future_status::timeout)
+        script->lockHeldWhilePrinting = false;
+      if (script->failPrint) throw TkvAutomationError(QStringLiteral("Printer jammed"), member);
+      return {};
+    }
+    return {};
+  }
+
+  QString name_;
+};
+
+// TkvTabrix with the office-suite export scripted.
+class TkvTabrixProbe : public TkvTabrix {
+ public:
+  using TkvTabrix::TkvTabrix;
+  ~TkvTabrixProbe() override { Shutdown(); }
+
+ protected:
+  bool SuiteExport(const QString& source, const QString& target) override {
+    script->Add(QStringLiteral("Suite(%1,%2)").arg(TkvNamePart(source), TkvNamePart(target)));
+    return script->suiteResult;
+  }
+};
+
+class ExcelOleTest : public ::testing::Test {
+ protected:
+  ExcelOleTest()
+      : globals_(tmp_, QStringLiteral("TkvTabrixProbe")),
+        registration_(QStringLiteral("Excel.Application"), [] {
+          std::lock_guard<std::mutex> lock(script->mutex);
+          ++script->creations;
+          if (script->failCreations > 0) {
+            --script->failCreations;
+            throw TkvAutomationError(QStringLiteral("Spreadsheet application not installed"));
+          }
+          return std::shared_ptr<TkvAutoObject>(std::make_shared<Recorder>(QStringLiteral("App")));
+        }) {
+    TkvRegisterConvertor<TkvTabrixProbe>(QStringLiteral("TkvTabrixProbe"));
+    script = &script_;
+  }
+  ~ExcelOleTest() override { script = nullptr; }
+
+  void Option(const QString& key, const QString& value) { globals_.project->SetOptionValue(key, value); }
+  QString Out(const QString& name) const { return tmp_.file(QStringLiteral("out/") + name); }
+
+  // Converts book1.xlsx .. bookN.xlsx, in that order, on one converter thread.
+  void Run(int count) {
+    QDir(tmp_.file(QStringLiteral("in"))).removeRecursively();
+    batch_ = std::make_unique<TkvBatch>();
+    script_.batch = batch_.get();
+    for (int i = 1; i <= count; ++i)
+      batch_->AddFile(tmp_.write(QStringLiteral("in/book%1.xlsx").arg(i), "x"));
+    auto head = TkvConvertor::StartConverters(batch_.get(), tmp_.file(QStringLiteral("out")), {});
+    head->Start();
+    head->WaitChain();
+    script_.waiters.clear();
+  }
+  TkvNode Item(int i) const { return batch_->ItemSnapshot(i); }
+
+  Script script_;
+  ScopedTempDir tmp_;
+  TestGlobals globals_;
+  TkvScopedClassRegistration registration_;
+  std::unique_ptr<TkvBatch> batch_;
+};
+
+TEST(ExcelOleVersion, NumberAndTextPaths) {
+  EXPECT_EQ(TkvExcelOle::VersionNumber(QStringLiteral("16.0")), 16);
+  EXPECT_EQ(TkvExcelOle::VersionNumber(15.0), 15);
+  EXPECT_EQ(TkvExcelOle::VersionNumber(std::int32_t(12)), 12);
+  EXPECT_EQ(TkvExcelOle::VersionNumber(QStringLiteral("7.4")), 7);
+  EXPECT_EQ(TkvExcelOle::VersionNumber(std::int32_t(160)), 16);
+  EXPECT_EQ(TkvExcelOle::VersionNumber(QStringLiteral("14.0.1")), 0);  // text path, "140.1" is no integer
+  EXPECT_EQ(TkvExcelOle::VersionNumber(TkvVariant()), 0);
+  EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("16.0")), 16);
+  EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("12.0")), 12);
+  EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("7.0")), 70);
+  EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("8.0")), 8);
+  EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("abc")), 0);
+  EXPECT_EQ(TkvTabrix::SheetPath(QStringLiteral("/out/book.pdf"), 2), QStringLiteral("/out/book-2.pdf"));
+  EXPECT_EQ(TkvTabrix::SheetPath(QStringLiteral("/out.d/book"), 1), QStringLiteral("/out.d/book-1"));
+}
+
+TEST_F(ExcelOleTest, OneSessionPerThreadWithAnOpenClosePairPerItem) {
+  Run(2);
+  const QStringList calls = script_.Matching(QString());
+  EXPECT_EQ(script_.creations, 1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("App.Version")).size(), 1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("App.DisplayAlerts=false")).size(), 1);
+  EXPECT_EQ(calls.last(), QStringLiteral("App.Quit()"));
+  EXPECT_EQ(script_.Matching(QStringLiteral("Quit")).size(), 1);
+  // Open and Close alternate, Close(false) after every Open; ReadOnly absent.
+  const QStringList openClose = calls.filter(QRegularExpression(QStringLiteral("Open|Close")));
+  ASSERT_EQ(openClose.size(), 4);
+  EXPECT_EQ(openClose[0], QStringLiteral("Workbooks.Open(%1,~,false)").arg(tmp_.file("in/book1.xlsx")));
+  EXPECT_EQ(openClose[1], QStringLiteral("Workbook.Close(false)"));
+  EXPECT_TRUE(openClose[2].startsWith(QStringLiteral("Workbooks.Open(")));
+  EXPECT_EQ(openClose[3], QStringLiteral("Workbook.Close(false)"));
+  // Sheet 0: the active sheet, with the eight export arguments.
+  EXPECT_EQ(script_.Matching(QStringLiteral("Export")).first(),
+            QStringLiteral("Sheet3.ExportAsFixedFormat(0,%1,0,true,false,~,~,false)").arg(Out("book1.pdf")));
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Item(0).Result, Out("book1.pdf"));
+  EXPECT_EQ(batch_->SuccessCount(), 2);
+  EXPECT_EQ(globals_.info->Count(QStringLiteral("W")), 16);
+}
+
+TEST_F(ExcelOleTest, OpenArgumentsFollowReadOnlyAndSkipPassword) {
+  Option(QStringLiteral("SkipPassword"), QStringLiteral("true"));
+  Option(QStringLiteral("ReadOnly"), QStringLiteral("false"));
+  Run(1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Open")),
+            QStringList{QStringLiteral("Workbooks.Open(%1,~,true,~,%2)").arg(tmp_.file("in/book1.xlsx")).arg(TkvExcelOle::kDummyPassword)});
+}
+
+TEST_F(ExcelOleTest, ReadOnlyOptionIsTheThirdArgument) {
+  Option(QStringLiteral("ReadOnly"), QStringLiteral("true"));
+  script_.version = QStringLiteral("not a version");
+  Run(1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Open")),
+            QStringList{QStringLiteral("Workbooks.Open(%1,~,true)").arg(tmp_.file("in/book1.xlsx"))});
+  EXPECT_EQ(globals_.info->Count(QStringLiteral("W")), 1);  // no version: counted up by one
+}
+
+TEST_F(ExcelOleTest, ExportModes) {
+  struct Case {
+    QString allSheets, sheet;
+    QStringList exports;
+  };
+  const QString pdf = Out(QStringLiteral("book1.pdf"));
+  const QList<Case> cases = {
+      {"true", "3", {"Workbook|" + pdf}},  // AllSheets wins over Sheet
+      {"false", "2", {"Sheet2|" + pdf}},
+      {"false", "0", {"Sheet3|" + pdf}},
+      {"false", "-1", {"Sheet1|" + Out("book1-1.pdf"), "Sheet2|" + Out("book1-2.pdf"), "Sheet3|" + Out("book1-3.pdf")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(("Sheet " + c.sheet).toStdString());
+    QDir(tmp_.file("out")).removeRecursively();
+    script_.calls.clear();
+    Option(QStringLiteral("AllSheets"), c.allSheets);
+    Option(QStringLiteral("Sheet"), c.sheet);
+    Run(1);
+    QStringList exports;
+    for (const QString& call : script_.Matching(QStringLiteral("ExportAsFixedFormat")))
+      exports << call.section(u'.', 0, 0) + u'|' + call.section(u',', 1, 1);
+    EXPECT_EQ(exports, c.exports);
+    for (const QString& e : c.exports) EXPECT_TRUE(QFileInfo::exists(e.section(u'|', 1)));
+    EXPECT_EQ(Item(0).Result, pdf);  // the per-sheet mode too
+  }
+}
+
+TEST_F(ExcelOleTest, AllColumnsFitsEverySheetAndExportsOnlyTheActiveOne) {
+  Option(QStringLiteral("AllColumns"), QStringLiteral("true"));
+  Run(1);
+  QStringList expected;
+  for (int i = 1; i <= 3; ++i)
+    expected << QStringLiteral("Sheet%1.PageSetup.Zoom=false").arg(i)
+             << QStringLiteral("Sheet%1.PageSetup.FitToPagesWide=1").arg(i)
+             << QStringLiteral("Sheet%1.PageSetup.FitToPagesTall=1").arg(i);
+  EXPECT_EQ(script_.Matching(QStringLiteral(".PageSetup.")), expected);
+  EXPECT_EQ(script_.Matching(QStringLiteral("ExportAsFixedFormat")).size(), 1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+}
+
+TEST_F(ExcelOleTest, FailedExportFallsBackToTheOfficeSuite) {
+  script_.failExport = true;
+  script_.suiteResult = true;
+  Run(1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")), QStringList{QStringLiteral("Suite(book1.xlsx,book1.pdf)")});
+  EXPECT_TRUE(script_.Matching(QStringLiteral("PrintOut")).isEmpty());
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Item(0).Result, Out("book1.pdf"));
+}
+
+TEST_F(ExcelOleTest, ThenPrintsUnderTheBatchLock) {
+  script_.failExport = true;
+  Option(QStringLiteral("Sheet"), QStringLiteral("-1"));
+  Option(QStringLiteral("PDFWriter"), QStringLiteral("Test PDF"));
+  Run(1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 1);
+  QStringList expected;
+  for (int i = 1; i <= 3; ++i) expected << QStringLiteral("Sheet%1.PrintOut(~,~,1,false,Test PDF)").arg(i);
+  EXPECT_EQ(script_.Matching(QStringLiteral("PrintOut")), expected);
+  EXPECT_TRUE(script_.lockHeldWhilePrinting);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Close")).size(), 1);
+}
+
+TEST_F(ExcelOleTest, FailedPrintTriesTheOfficeSuiteAgainThenFails) {
+  script_.failExport = true;
+  script_.failPrint = true;
+  Run(2);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(book1")).size(), 2);
+  EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+  EXPECT_TRUE(Item(0).Result.contains(QStringLiteral("Printer jammed"))) << Item(0).Result.toStdString();
+  EXPECT_EQ(batch_->FailureCount(), 2);
+  EXPECT_EQ(batch_->Failures(), QStringList{Item(0).Result});
+  EXPECT_EQ(script_.Matching(QStringLiteral("Close(false)")).size(), 2);  // closed on the failure path too
+}
+
+TEST_F(ExcelOleTest, MissingSheetFailsWithTheApplicationsMessage) {
+  Option(QStringLiteral("Sheet"), QStringLiteral("5"));
+  Run(1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 2);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("PrintOut")).isEmpty());
+  EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+  EXPECT_EQ(Item(0).Result, QStringLiteral("No sheet 5"));
+}
+
+TEST_F(ExcelOleTest, OpenAndStartFailuresCostOnlyTheirItem) {
+  script_.failCreations = 1;
+  Run(2);
+  EXPECT_EQ(script_.creations, 2);  // tried again at the next item
+  EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+  EXPECT_EQ(Item(0).Result, QStringLiteral("Spreadsheet application not installed"));
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(book1.xlsx,book1.pdf)")).size(), 1);
+  EXPECT_EQ(Item(1).Status, TkvNode::Done);
+
+  script_.calls.clear();
+  script_.openError = QStringLiteral("The workbook is password-protected");
+  script_.suiteResult = true;  // the office suite converts what the application cannot open
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("Close")).isEmpty());
+}
+
+TEST_F(ExcelOleTest, SkippedItemOpensNothing) {
+  Option(QStringLiteral("IsOverwrite"), QStringLiteral("skip"));
+  tmp_.write(QStringLiteral("out/book1.pdf"), "old");
+  Run(1);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("Open")).isEmpty());
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_TRUE(Item(0).Result.isEmpty());
+  EXPECT_EQ(script_.creations, 0);
+}
+
+}  // namespace

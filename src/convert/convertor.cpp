@@ -144,7 +144,13 @@ void TkvConvertor::WaitChain() {
 
 void TkvConvertor::ProcessItem() {
   if (onItemStart_) onItemStart_(Batch(), Item());
-  Convert(Batch(), Item());
+  try {
+    Convert(Batch(), Item());
+  } catch (const TkvError& e) {
+    // The item keeps its status; its owner still hears of it, so that no
+    // handed-out item goes missing from a log or a list.
+    Batch()->SetItemResult(Item(), e.Message());
+  }
   if (itemEvent_) itemEvent_(Batch(), Item());
 }
 

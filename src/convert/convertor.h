@@ -102,7 +102,8 @@ class TkvConvertor : public TkvWorkBase {
 
  protected:
   // The item-start event, Convert, then the item event (skipped items
-  // included).
+  // included). A TkvError out of Convert becomes the item's Result (its
+  // Status kept) before the item event; other exceptions end the thread.
   void ProcessItem() override;
   // On the converter's thread after its loop: EndSession, OnFinish handed
   // to the main thread, RunningConvertors lowered under the batch lock.

@@ -2,11 +2,13 @@
 // Converter classes for tests, each registered under its own name:
 //   "TkvTestWriter" writes "PDF of <source>" to the target and disposes of
 //                   the source, as a real converter does after a success;
-//   "TkvTestFailer" fails every item, with the source file's text as message;
+//   "TkvTestFailer" fails every item, with the source file's text as message
+//                   (a text beginning with "throw:" is raised as TkvError);
 //   "TkvTestSlow"   a writer that takes TkvTestSlow::delayMs per item and
 //                   writes its file in two halves with the wait in between.
 
 #include "convert/convertor.h"
+#include "core/error.h"
 
 #include <QFile>
 
@@ -72,6 +74,7 @@ class TkvTestFailer : public TkvConvertor {
     QFile file(ItemFileName(batch, item));
     QString message = QStringLiteral("Unreadable");
     if (file.open(QIODevice::ReadOnly)) message = QString::fromUtf8(file.readAll());
+    if (message.startsWith(QLatin1String("throw:"))) throw TkvError(message);
     batch->SetItemOutcome(item, TkvNode::Failed, message);
     batch->AddFailure(message);
   }

@@ -73,11 +73,13 @@ TEST_F(Unattended, FailuresAreCountedLoggedAndReportedOnce) {
   tmp_.write(QStringLiteral("in/1.xls"), "Bad? file");
   tmp_.write(QStringLiteral("in/2.xls"), "bad? FILE");
   tmp_.write(QStringLiteral("in/3.xls"), "Other, \"quoted\"");
+  tmp_.write(QStringLiteral("in/4.xls"), "throw: escaped the converter");
   Start(QStringLiteral("TkvTestFailer"), Options());
   main_->RunUnattended();
 
   const QStringList lines = main_->LogLines();
-  ASSERT_EQ(lines.size(), 3);
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_TRUE(lines.contains(QStringLiteral("Running => %1/4.xls => throw: escaped the converter").arg(In())));
   EXPECT_TRUE(lines.contains(QStringLiteral("Failure => %1/1.xls => Bad? file").arg(In())));
   TkvInfo& info = *globals_->info;
   EXPECT_EQ(info.Count(QStringLiteral("F")), 3);

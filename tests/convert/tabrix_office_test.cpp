@@ -1,0 +1,221 @@
+// TkvTabrix in real batches on real LibreOffice processes, checked through
+// the PDF files it writes: every export mode, the page fit, the three
+// workbook formats, unreadable workbooks, a killed office and two threads.
+
+#include "convert/office/office_process.h"
+#include "convert/office/office_url.h"
+#include "convert/office/uno_runtime.h"
+#include "convert/tabrix.h"
+#include "core/path_utils.h"
+#include "convertor_test_env.h"
+#include "office_test_env.h"
+#include "support/workbooks.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <algorithm>
+#include <future>
+#include <iostream>
+#include <mutex>
+#include <set>
+
+using namespace tabrix::test;
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace {
+
+class TabrixOfficeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!officeInstalled()) return;
+    officeCacheDir();
+    inputs = new ScopedTempDir;
+    ASSERT_TRUE(writeXlsx(inputs->file(QStringLiteral("three.xlsx")), threeSheets(), 3));
+    // .xls, .xlsm and a password-protected .xls, written by LibreOffice on
+    // an office of this thread that is quit again before the tests.
+    auto office = TkvOfficeProcess::ForThisThread();
+    saveAs(QStringLiteral("three.xls"), QStringLiteral("MS Excel 97"));
+    saveAs(QStringLiteral("three.xlsm"), QStringLiteral("Calc MS Excel 2007 VBA XML"));
+    saveAs(QStringLiteral("locked.xls"), QStringLiteral("MS Excel 97"), QStringLiteral("secret"));
+    office->Quit();
+    inputs->write(QStringLiteral("damaged.xlsx"), QByteArray("PK\x03\x04 this is no workbook", 28));
+  }
+  static void TearDownTestSuite() {
+    delete inputs;
+    inputs = nullptr;
+  }
+
+  static void saveAs(const QString& to, const QString& filter, const QString& password = {}) {
+    using namespace css;
+    using tabrix::office::ToOU;
+    auto prop = [](const char* name, const uno::Any& value) {
+      return beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
+    };
+    auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
+    auto doc = desktop->loadComponentFromURL(ToOU(TkvOfficeFileUrl(inputs->file(QStringLiteral("three.xlsx")))),
+                                             "_blank", 0,
+                                             tabrix::office::SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true))}));
+    std::vector<beans::PropertyValue> store{prop("FilterName", uno::Any(ToOU(filter)))};
+    if (!password.isEmpty()) store.push_back(prop("Password", uno::Any(ToOU(password))));
+    uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
+        ->storeToURL(ToOU(TkvOfficeFileUrl(inputs->file(to))),
+                     uno::Sequence<beans::PropertyValue>(store.data(), static_cast<sal_Int32>(store.size())));
+    uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
+  }
+
+  TabrixOfficeTest() : globals_(tmp_, QStringLiteral("TkvTabrix")) { TkvRegisterTabrix(); }
+
+  void SetUp() override { TABRIX_REQUIRE_OFFICE(); }
+  void TearDown() override { EXPECT_TRUE(childOffices().isEmpty()); }
+
+  // A copy of input `from` named `name` in <tmp>/in.
+  QString Input(const QString& from, const QString& name) {
+    const QString path = tmp_.file(QStringLiteral("in/") + name);
+    QDir().mkpath(tmp_.file(QStringLiteral("in")));
+    EXPECT_TRUE(QFile::copy(inputs->file(from), path));
+    return path;
+  }
+  QString Out(const QString& name) const { return tmp_.file(QStringLiteral("out/") + name); }
+
+  // Converts `files` in order through a chain of `threads` converters.
+  void Run(const QStringList& files, int threads, TkvItemEvent onItemStart = {}) {
+    globals_.project->SetOptionValue(QStringLiteral("ThreadsCount"), QString::number(threads));
+    batch_ = std::make_unique<TkvBatch>();
+    for (const QString& f : files) batch_->AddFile(f);
+    auto head = TkvConvertor::StartConverters(batch_.get(), tmp_.file(QStringLiteral("out")), {});
+    if (onItemStart) head->SetOnItemStart(std::move(onItemStart));
+    head->Start();
+    head->WaitChain();
+  }
+  TkvNode Item(int i) const { return batch_->ItemSnapshot(i); }
+
+  static inline ScopedTempDir* inputs = nullptr;
+  ScopedTempDir tmp_;
+  TestGlobals globals_;
+  std::unique_ptr<TkvBatch> batch_;
+};
+
+TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
+  // Options per item, set as each item starts (they are read at use).
+  const QHash<QString, QString> options = {
+      {"whole.xlsx", "AllSheets=true"},
+      {"second.xlsx", "Sheet=2"},
+      {"active.xlsx", "Sheet=0"},
+      {"each.xlsx", "Sheet=-1"},
+      {"fit.xlsx", "AllSheets=true;AllColumns=true"},
+      {"old.xls", "AllSheets=true"},
+      {"macro.xlsm", "AllSheets=true"},
+      {"locked.xls", "AllSheets=true;SkipPassword=true"},
+      {"damaged.xlsx", "AllSheets=true"},
+      {"after.xlsx", "Sheet=2;ReadOnly=true"},
+  };
+  const QStringList files = {
+      Input("three.xlsx", "whole.xlsx"), Input("three.xlsx", "second.xlsx"), Input("three.xlsx", "active.xlsx"),
+      Input("three.xlsx", "each.xlsx"),  Input("three.xlsx", "fit.xlsx"),    Input("three.xls", "old.xls"),
+      Input("three.xlsm", "macro.xlsm"), Input("locked.xls", "locked.xls"),  Input("damaged.xlsx", "damaged.xlsx"),
+      Input("three.xlsx", "after.xlsx")};
+  TkvProject* project = globals_.project.get();
+  Run(files, 1, [&](TkvBatch*, TkvNode* item) {
+    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly"})
+      project->SetOptionValue(QString::fromLatin1(key), QString());
+    for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
+      project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+  });
+
+  for (int i = 0; i < files.size(); ++i) {
+    const TkvNode item = Item(i);
+    const bool bad = item.FileName.contains(QLatin1String("locked")) || item.FileName.contains(QLatin1String("damaged"));
+    EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done) << item.FileName.toStdString() << ": " << item.Result.toStdString();
+  }
+  const int wholePages = pdfPageCount(Out("whole.pdf"));
+  EXPECT_GE(wholePages, 5);
+  for (const char* name : {"whole.pdf", "old.pdf", "macro.pdf"}) {
+    const QString text = pdfText(Out(QString::fromLatin1(name)));
+    EXPECT_TRUE(text.contains("Alpha text one") && text.contains("Bravo text two") && text.contains("Charlie text three")) << name;
+  }
+  EXPECT_EQ(pdfPageCount(Out("second.pdf")), wholePages - 2);
+  EXPECT_TRUE(pdfText(Out("second.pdf")).contains("Bravo text two"));
+  EXPECT_FALSE(pdfText(Out("second.pdf")).contains("Alpha text one"));
+  EXPECT_EQ(pdfPageCount(Out("active.pdf")), 1);
+  EXPECT_TRUE(pdfText(Out("active.pdf")).contains("Charlie text three"));
+  EXPECT_FALSE(pdfText(Out("active.pdf")).contains("Bravo text two"));
+
+  EXPECT_EQ(Item(3).Result, Out("each.pdf"));
+  EXPECT_FALSE(QFileInfo::exists(Out("each.pdf")));
+  EXPECT_EQ(pdfPageCount(Out("each-1.pdf")), 1);
+  EXPECT_EQ(pdfPageCount(Out("each-2.pdf")), wholePages - 2);
+  EXPECT_TRUE(pdfText(Out("each-3.pdf")).contains("Charlie text three"));
+  EXPECT_FALSE(QFileInfo::exists(Out("each-4.pdf")));
+
+  EXPECT_EQ(pdfPageCount(Out("fit.pdf")), 3);  // one page per sheet
+
+  EXPECT_TRUE(Item(7).Result.contains("password", Qt::CaseInsensitive)) << Item(7).Result.toStdString();
+  EXPECT_TRUE(Item(8).Result.contains("damaged.xlsx")) << Item(8).Result.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Out("locked.pdf")));
+  EXPECT_EQ(batch_->SuccessCount(), 8);
+  EXPECT_EQ(batch_->FailureCount(), 2);
+  EXPECT_TRUE(QFileInfo::exists(files[0]));  // sources are left alone
+}
+
+TEST_F(TabrixOfficeTest, KilledOfficeCostsAtMostTheRunningItem) {
+  globals_.project->SetOptionValue(QStringLiteral("AllSheets"), QStringLiteral("true"));
+  QStringList files;
+  for (int i = 1; i <= 4; ++i) files << Input("three.xlsx", QStringLiteral("book%1.xlsx").arg(i));
+  std::future<void> killer;
+  std::mutex seenMutex;
+  std::set<pid_t> seen;
+  Run(files, 1, [&](TkvBatch*, TkvNode* item) {
+    {
+      std::lock_guard<std::mutex> lock(seenMutex);
+      for (pid_t pid : childOffices()) seen.insert(pid);
+    }
+    if (!item->FileName.endsWith(QLatin1String("book2.xlsx"))) return;
+    // The office of item 1 dies while item 2 is being converted.
+    killer = std::async(std::launch::async, [] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      for (pid_t pid : childOffices()) ::kill(pid, SIGKILL);
+    });
+  });
+  killer.wait();
+  for (int i : {0, 2, 3}) {
+    EXPECT_EQ(Item(i).Status, TkvNode::Done) << Item(i).Result.toStdString();
+    EXPECT_TRUE(pdfText(Item(i).Result).contains("Bravo text two"));
+  }
+  // The running item either failed with a message or was saved by a fallback.
+  EXPECT_TRUE(Item(1).Status == TkvNode::Done || !Item(1).Result.isEmpty());
+  std::cout << "The item whose office was killed: status " << Item(1).Status << ", " << Item(1).Result.toStdString() << "\n";
+  EXPECT_GE(seen.size(), 2u);  // a new office served the later items
+}
+
+TEST_F(TabrixOfficeTest, TwoThreadsRunTwoOfficesAtOnce) {
+  QStringList files;
+  for (int i = 1; i <= 8; ++i) files << Input("three.xlsx", QStringLiteral("book%1.xlsx").arg(i));
+  std::atomic<bool> done{false};
+  std::atomic<int> most{0};
+  auto sampler = std::async(std::launch::async, [&] {
+    while (!done.load()) {
+      most.store(std::max(most.load(), static_cast<int>(childOffices().size())));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  Run(files, 2);
+  done.store(true);
+  sampler.wait();
+  EXPECT_EQ(most.load(), 2);
+  EXPECT_EQ(batch_->SuccessCount(), 8);
+  for (int i = 1; i <= 8; ++i) EXPECT_EQ(pdfPageCount(Out(QStringLiteral("book%1.pdf").arg(i))), 1);
+}
+
+}  // namespace

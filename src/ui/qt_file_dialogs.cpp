@@ -26,8 +26,10 @@ namespace {
 void Preset(QFileDialog& dialog, const QString& initialName) {
   const QString folder = TkvDialogInitialFolder(initialName);
   if (!folder.isEmpty()) dialog.setDirectory(folder);
+  // A mask as the file name would sit in Qt's name box and be refused on
+  // confirmation; the filter already lists the matching files.
   const QString file = TkvNamePart(initialName);
-  if (!file.isEmpty()) dialog.selectFile(file);
+  if (!file.isEmpty() && !file.contains(u'*') && !file.contains(u'?')) dialog.selectFile(file);
 }
 
 }  // namespace

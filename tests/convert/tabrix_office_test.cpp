@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <algorithm>
 #include <future>
@@ -197,6 +198,24 @@ TEST_F(TabrixOfficeTest, KilledOfficeCostsAtMostTheRunningItem) {
   EXPECT_TRUE(Item(1).Status == TkvNode::Done || !Item(1).Result.isEmpty());
   std::cout << "The item whose office was killed: status " << Item(1).Status << ", " << Item(1).Result.toStdString() << "\n";
   EXPECT_GE(seen.size(), 2u);  // a new office served the later items
+}
+
+TEST_F(TabrixOfficeTest, ItemTimeoutFailsOnlyTheSlowItem) {
+  const QString slow = tmp_.file(QStringLiteral("in/slow.xlsx"));
+  QDir().mkpath(tmp_.file(QStringLiteral("in")));
+  ASSERT_TRUE(writeXlsx(slow, {{QStringLiteral("Big"), QStringLiteral("Many rows"), 60000}}));
+  const QStringList files = {Input("three.xlsx", "before.xlsx"), slow, Input("three.xlsx", "after.xlsx")};
+  TkvProject* project = globals_.project.get();
+  const auto started = std::chrono::steady_clock::now();
+  Run(files, 1, [project](TkvBatch*, TkvNode* item) {
+    project->SetOptionValue(QStringLiteral("ItemTimeout"), item->FileName.endsWith(QLatin1String("slow.xlsx")) ? "1" : "120");
+  });
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Item(1).Status, TkvNode::Failed);
+  EXPECT_TRUE(Item(1).Result.contains(QStringLiteral("timed out after 1 second"))) << Item(1).Result.toStdString();
+  EXPECT_EQ(Item(2).Status, TkvNode::Done) << Item(2).Result.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Out("slow.pdf")));
 }
 
 TEST_F(TabrixOfficeTest, TwoThreadsRunTwoOfficesAtOnce) {

@@ -121,12 +121,13 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
       {"locked.xls", "AllSheets=true;SkipPassword=true"},
       {"damaged.xlsx", "AllSheets=true"},
       {"after.xlsx", "Sheet=2;ReadOnly=true"},
+      {"my book #1 %41 \u00fc.xlsx", "AllSheets=true"},
   };
   const QStringList files = {
       Input("three.xlsx", "whole.xlsx"), Input("three.xlsx", "second.xlsx"), Input("three.xlsx", "active.xlsx"),
       Input("three.xlsx", "each.xlsx"),  Input("three.xlsx", "fit.xlsx"),    Input("three.xls", "old.xls"),
       Input("three.xlsm", "macro.xlsm"), Input("locked.xls", "locked.xls"),  Input("damaged.xlsx", "damaged.xlsx"),
-      Input("three.xlsx", "after.xlsx")};
+      Input("three.xlsx", "after.xlsx"), Input("three.xlsx", "my book #1 %41 \u00fc.xlsx")};
   TkvProject* project = globals_.project.get();
   Run(files, 1, [&](TkvBatch*, TkvNode* item) {
     for (const char* key : {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly"})
@@ -142,9 +143,9 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   }
   const int wholePages = pdfPageCount(Out("whole.pdf"));
   EXPECT_GE(wholePages, 5);
-  for (const char* name : {"whole.pdf", "old.pdf", "macro.pdf"}) {
-    const QString text = pdfText(Out(QString::fromLatin1(name)));
-    EXPECT_TRUE(text.contains("Alpha text one") && text.contains("Bravo text two") && text.contains("Charlie text three")) << name;
+  for (const QString name : {"whole.pdf", "old.pdf", "macro.pdf", "my book #1 %41 \u00fc.pdf"}) {
+    const QString text = pdfText(Out(name));
+    EXPECT_TRUE(text.contains("Alpha text one") && text.contains("Bravo text two") && text.contains("Charlie text three")) << name.toStdString();
   }
   EXPECT_EQ(pdfPageCount(Out("second.pdf")), wholePages - 2);
   EXPECT_TRUE(pdfText(Out("second.pdf")).contains("Bravo text two"));
@@ -165,7 +166,7 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   EXPECT_TRUE(Item(7).Result.contains("password", Qt::CaseInsensitive)) << Item(7).Result.toStdString();
   EXPECT_TRUE(Item(8).Result.contains("damaged.xlsx")) << Item(8).Result.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out("locked.pdf")));
-  EXPECT_EQ(batch_->SuccessCount(), 8);
+  EXPECT_EQ(batch_->SuccessCount(), 9);
   EXPECT_EQ(batch_->FailureCount(), 2);
   EXPECT_TRUE(QFileInfo::exists(files[0]));  // sources are left alone
 }
@@ -233,7 +234,7 @@ TEST_F(TabrixOfficeTest, TwoThreadsRunTwoOfficesAtOnce) {
   done.store(true);
   sampler.wait();
   EXPECT_EQ(most.load(), 2);
-  EXPECT_EQ(batch_->SuccessCount(), 8);
+  EXPECT_EQ(batch_->SuccessCount(), 9);
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(pdfPageCount(Out(QStringLiteral("book%1.pdf").arg(i))), 1);
 }
 

@@ -4,6 +4,7 @@
 #include "convert/convertor.h"
 #include "core/error.h"
 #include "core/info.h"
+#include "core/item_times.h"
 #include "core/project.h"
 #include "core/text_file.h"
 #include "core/unattended_progress.h"
@@ -35,6 +36,7 @@ void TkvMain::TearDown() {
   if (batch_) batch_->Terminate();
   convertor_.reset();
   batch_.reset();
+  itemTimes_.reset();
 }
 
 void TkvMain::RunUnattended() {
@@ -49,6 +51,7 @@ void TkvMain::RunUnattended() {
     failedItems_ = 0;
     currentFile_.clear();
   }
+  itemTimes_ = TkvItemTimes::FromEnvironment();
   batch_ = std::make_unique<TkvBatch>();
   const bool subdir = project_.Subdir();
   batch_->StartSearch(project_.Source(), project_.TargetFolder(), subdir);
@@ -64,6 +67,7 @@ void TkvMain::RunUnattended() {
   WaitForConvertors();
   if (progress_) progress_->Finish();
   FinishRun();
+  if (itemTimes_) itemTimes_->Finish();
   if (stopRequested_.load()) throw TkvError(QStringLiteral("Run stopped before all files were converted"));
 }
 
@@ -98,6 +102,7 @@ void TkvMain::ShowProgress() {
 }
 
 void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
+  if (itemTimes_) itemTimes_->ItemStarted();
   QString name;
   {
     TkvItemsLock lock(*batch);
@@ -110,6 +115,8 @@ void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
 void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
   QString line;
   bool failed;
+  int status;
+  QString fileName;
   {
     TkvItemsLock lock(*batch);
     QString state = QStringLiteral("Running");
@@ -117,7 +124,10 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
     else if (item->Status == TkvNode::Failed) state = QStringLiteral("Failure");
     failed = item->Status == TkvNode::Failed;
     line = QStringLiteral("%1 => %2 => %3").arg(state, item->FileName, item->Result);
+    status = item->Status;
+    fileName = item->FileName;
   }
+  if (itemTimes_) itemTimes_->ItemDone(status, fileName);
   QMutexLocker lock(&logLock_);
   logLines_.append(line);
   if (failed) ++failedItems_;

@@ -19,6 +19,7 @@
 class TkvBatch;
 class TkvConvertor;
 class TkvInfo;
+class TkvItemTimes;
 class TkvProgressLine;
 class TkvProject;
 struct TkvNode;
@@ -62,6 +63,8 @@ class TkvMain {
   TkvProgressLine* progress_;
   std::unique_ptr<TkvBatch> batch_;
   std::unique_ptr<TkvConvertor> convertor_;
+  // Per-item timing when TABRIX_ITEM_TIMES asks for it (null otherwise).
+  std::unique_ptr<TkvItemTimes> itemTimes_;
   mutable QMutex logLock_;
   QStringList logLines_;
   int failedItems_ = 0;

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Conversion speed of Tabrix against LibreOffice's own batch conversion on a
+# generated corpus, in one run: Tabrix unattended with ThreadsCount 1 and 2,
+# one `soffice --convert-to pdf` call over the same files and two such calls
+# on halves at the same time (each with its own profile), the office's
+# document time from Tabrix's per-item timing (TABRIX_ITEM_TIMES), the office
+# start-up, Tabrix's peak memory, the unattended run on 10,000 items with a
+# converter that writes a tiny file, and the CPU use of idle workers.
+#
+#   scripts/bench-conversion.sh [build folder]      (default: build-perf)
+#
+# The build folder is configured Release (with the window layer, for the
+# tabrix program) when it does not exist yet. Environment: BENCH_SMALL,
+# BENCH_MEDIUM, BENCH_LARGE (workbooks of each size: 176, 20, 4),
+# BENCH_MANY (items of the memory run: 10000), BENCH_KEEP=1 (keep the
+# temporary folder). Run it on an otherwise idle machine.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-"$root/build-perf"}
+small=${BENCH_SMALL:-176}
+medium=${BENCH_MEDIUM:-20}
+large=${BENCH_LARGE:-4}
+many=${BENCH_MANY:-10000}
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTABRIX_BUILD_UI=ON >/dev/null
+fi
+buildType=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
+ninja -C "$build" tabrix tabrix_bench_corpus tabrix_bench_office_start tabrix_bench_many tabrix_bench_idle >/dev/null
+tabrix="$build/bin/tabrix"
+bench="$build/bench"
+command -v soffice >/dev/null || { echo "soffice is not installed" >&2; exit 1; }
+command -v pdfinfo >/dev/null || { echo "pdfinfo (poppler-utils) is not installed" >&2; exit 1; }
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/tabrix-bench.XXXXXX")
+cleanup() { if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "kept $tmp"; else rm -rf "$tmp"; fi; }
+trap cleanup EXIT
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+fail() { echo "bench: $*" >&2; exit 1; }
+
+echo "== machine"
+echo "$(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GB", $2/1048576}' /proc/meminfo), $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1)"
+echo "$(. /etc/os-release && echo "$PRETTY_NAME"), $(soffice --version 2>/dev/null | head -1)"
+echo "build: $build ($buildType), $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+echo "== corpus"
+corpus="$tmp/corpus"
+mkdir -p "$corpus"
+"$bench/tabrix_bench_corpus" "$corpus" "$small" "$medium" "$large" >"$tmp/corpus.tsv"
+files=$(wc -l <"$tmp/corpus.tsv")
+mapfile -t all < <(cut -f3 "$tmp/corpus.tsv")
+mapfile -t half1 < <(awk -F'\t' '$1 == 1 {print $3}' "$tmp/corpus.tsv")
+mapfile -t half2 < <(awk -F'\t' '$1 == 2 {print $3}' "$tmp/corpus.tsv")
+echo "$files workbooks ($small small, $medium of ~20 pages, $large of 20,000 rows), $(du -sh "$corpus" | cut -f1)"
+
+echo "== office start-up"
+"$bench/tabrix_bench_office_start" 3 | tee "$tmp/start.txt" | grep -v '^office_'
+startup=$(awk -F'\t' '$1 == "office_start_s" {print $2}' "$tmp/start.txt")
+startupNew=$(awk -F'\t' '$1 == "office_start_new_s" {print $2}' "$tmp/start.txt")
+
+# Tabrix's kept profiles and the two soffice profiles exist before timing, so
+# no measured run pays a first start.
+echo "== warming up"
+"$tabrix" "/P:PureConsole=True;Source=$corpus/small-00?.xlsx;Target=$tmp/warm/t;ThreadsCount=2;AllSheets=True"
+for p in 1 2; do
+  soffice -env:UserInstallation="file://$tmp/profile$p" --headless --convert-to pdf --outdir "$tmp/warm/s$p" \
+    "$corpus/small-001.xlsx" >/dev/null 2>&1
+done
+
+# run_tabrix NAME THREADS: wall seconds in $tmp/NAME.wall, item times in $tmp/NAME.tsv.
+run_tabrix() {
+  local name=$1 threads=$2 t0 t1
+  t0=$(now)
+  TABRIX_ITEM_TIMES="$tmp/$name.tsv" "$tabrix" \
+    "/P:PureConsole=True;Source=$corpus/*.xls?;Target=$tmp/out/$name;ThreadsCount=$threads;AllSheets=True;LogFile=$tmp/$name.log" \
+    || fail "$name: tabrix failed"
+  t1=$(now)
+  calc "%.3f" "$t1 - $t0" >"$tmp/$name.wall"
+  local ok
+  ok=$(grep -c '^Success' "$tmp/$name.log" || true)
+  [ "$ok" -eq "$files" ] || fail "$name: $ok of $files items succeeded (see $tmp/$name.log)"
+}
+
+# run_soffice NAME PROFILE FILES...
+run_soffice() {
+  local name=$1 profile=$2
+  shift 2
+  soffice -env:UserInstallation="file://$tmp/$profile" --headless --convert-to pdf --outdir "$tmp/out/$name" "$@" \
+    >"$tmp/$name.out" 2>&1 || fail "$name: soffice failed (see $tmp/$name.out)"
+}
+
+pdfs() { find "$tmp/out/$1" -name '*.pdf' | wc -l; }
+pages() { find "$tmp/out/$1" -name '*.pdf' -exec pdfinfo {} \; 2>/dev/null | awk '/^Pages:/ {s += $2} END {print s + 0}'; }
+
+echo "== tabrix, ThreadsCount=1"
+run_tabrix t1 1
+echo "$(cat "$tmp/t1.wall") s"
+
+echo "== soffice --convert-to, one call"
+t0=$(now)
+run_soffice s1 profile1 "${all[@]}"
+t1=$(now)
+calc "%.3f" "$t1 - $t0" >"$tmp/s1.wall"
+echo "$(cat "$tmp/s1.wall") s"
+
+echo "== tabrix, ThreadsCount=2"
+run_tabrix t2 2
+echo "$(cat "$tmp/t2.wall") s"
+
+echo "== soffice --convert-to, two calls on halves at once"
+t0=$(now)
+run_soffice s2 profile1 "${half1[@]}" &
+p1=$!
+run_soffice s2 profile2 "${half2[@]}" &
+p2=$!
+wait $p1 || fail "s2: first half failed"
+wait $p2 || fail "s2: second half failed"
+t1=$(now)
+calc "%.3f" "$t1 - $t0" >"$tmp/s2.wall"
+echo "$(cat "$tmp/s2.wall") s"
+
+for run in t1 s1 t2 s2; do
+  [ "$(pdfs $run)" -eq "$files" ] || fail "$run: $(pdfs $run) PDF files for $files workbooks"
+done
+
+echo "== unattended run on $many items (tiny-file converter)"
+"$bench/tabrix_bench_many" "$many" 2 | tee "$tmp/many.txt" | grep -v '^many_' || fail "many-item run failed"
+manyPeak=$(awk -F'\t' '$1 == "many_peak_kb" {print $2}' "$tmp/many.txt")
+manyWall=$(awk -F'\t' '$1 == "many_wall_s" {print $2}' "$tmp/many.txt")
+
+echo "== idle workers"
+"$bench/tabrix_bench_idle" 3 2 | tee "$tmp/idle.txt" | grep -v '^idle_'
+idle=$(awk -F'\t' '$1 == "idle_cpu_share" {print $2}' "$tmp/idle.txt")
+
+# Office document time of a run: the sum of its item times (each from the
+# item's start to its end, so a thread's first item includes its office start).
+items_sum() { awk -F'\t' '!/^#/ {s += $3 - $2} END {printf "%.3f", s / 1000}' "$tmp/$1.tsv"; }
+peak_kb() { awk -F'\t' '$1 == "# peak_rss_kb" {print $2}' "$tmp/$1.tsv"; }
+
+w_t1=$(cat "$tmp/t1.wall"); w_t2=$(cat "$tmp/t2.wall")
+w_s1=$(cat "$tmp/s1.wall"); w_s2=$(cat "$tmp/s2.wall")
+sum_t1=$(items_sum t1); sum_t2=$(items_sum t2)
+
+echo
+echo "== results ($files workbooks, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '| %-44s | %8s | %8s | %7s |\n' "run" "wall s" "files/s" "pages"
+printf '|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "----------" "---------"
+for row in "t1:tabrix ThreadsCount=1" "s1:soffice --convert-to, one call" \
+           "t2:tabrix ThreadsCount=2" "s2:soffice --convert-to, two calls on halves"; do
+  run=${row%%:*}
+  wall=$(cat "$tmp/$run.wall")
+  printf '| %-44s | %8.2f | %8.2f | %7s |\n' "${row#*:}" "$wall" "$(calc "%.4f" "$files / $wall")" "$(pages "$run")"
+done
+echo
+printf '%-58s %s\n' \
+  "ThreadsCount=1 / one soffice call (target >= 1.00):" "$(calc "%.2f" "$w_s1 / $w_t1")" \
+  "ThreadsCount=2 / two soffice calls (target >= 0.95):" "$(calc "%.2f" "$w_s2 / $w_t2")" \
+  "ThreadsCount=2 / ThreadsCount=1:" "$(calc "%.2f" "$w_t1 / $w_t2")" \
+  "two soffice calls / one soffice call:" "$(calc "%.2f" "$w_s1 / $w_s2")" \
+  "office start-up, kept profile / new profile:" "$startup s / $startupNew s" \
+  "office time of ThreadsCount=1 (sum of item times):" "$sum_t1 s" \
+  "office time of ThreadsCount=2 (sum of item times):" "$sum_t2 s" \
+  "Tabrix overhead, ThreadsCount=1 (target <= 5%):" "$(calc "%.1f%%" "100 * ($w_t1 - $sum_t1) / $w_t1")" \
+  "Tabrix overhead, ThreadsCount=2 (target <= 5%):" "$(calc "%.1f%%" "100 * ($w_t2 - $sum_t2 / 2) / $w_t2")" \
+  "  the same with the office start-up counted, 1 / 2:" "$(calc "%.1f%% / %.1f%%" "100 * ($w_t1 - $sum_t1 + $startup) / $w_t1, 100 * ($w_t2 - $sum_t2 / 2 + $startup) / $w_t2")" \
+  "Tabrix peak memory (VmHWM), ThreadsCount=1 / 2:" "$(calc "%.1f MB / %.1f MB" "$(peak_kb t1) / 1024, $(peak_kb t2) / 1024")" \
+  "Tabrix peak memory, $many items (target < 100 MB):" "$(calc "%.1f MB (%.0f items/s)" "$manyPeak / 1024, $many / $manyWall")" \
+  "idle worker CPU while waiting (1 ms polling):" "$(calc "%.2f%% of a core" "100 * $idle")"

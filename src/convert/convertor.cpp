@@ -1,5 +1,7 @@
 #include "convert/convertor.h"
 
+#include "convert/printer/printer.h"
+
 #include "core/error.h"
 #include "core/path_utils.h"
 #include "core/project.h"
@@ -181,11 +183,19 @@ QString TkvConvertor::ApplicationPath() { return QString(); }
 
 QString TkvConvertor::PdfPrinterName() {
   const TkvProject* project = TkvProject::Instance();
-  const QString name = project ? project->PDFWriter() : QString();
-  return name.isEmpty() ? QStringLiteral("Acrobat PDFWriter") : name;
+  return TkvPdfPrinterName(project ? project->PDFWriter() : QString());
 }
 
-void TkvConvertor::SetPrinterOutput(const QString&) {}
+void TkvConvertor::SetPrinterOutput(const QString& path) {
+  const TkvProject* project = TkvProject::Instance();
+  TkvSetPrinterOutput(
+      path, project ? project->PDFWriter() : QString(),
+      [] {
+        const TkvProject* p = TkvProject::Instance();
+        return p && p->MultiInstance();
+      },
+      ApplicationPath(), [this] { return Terminated(); });
+}
 
 // ---------------------------------------------------------------------------
 // Target paths

@@ -79,10 +79,11 @@ class TkvConvertor : public TkvWorkBase {
   virtual QString AdjustTargetPath(const QString& path);
   // The program file that performs the conversion; base: empty.
   virtual QString ApplicationPath();
-  // The PDF printer to print on: the PDFWriter option, else
-  // "Acrobat PDFWriter".
+  // The PDF printer to print on: the PDFWriter option when that printer is
+  // installed, else "Acrobat PDFWriter" or "Adobe PDF".
   virtual QString PdfPrinterName();
-  // Prepares the PDF printer to write its next job to `path`. Base: nothing.
+  // Points the PDF printer drivers at `path` for the next job; never throws.
+  // Called under the batch's item-list lock.
   virtual void SetPrinterOutput(const QString& path);
 
   // The target path of an item; empty means the item is skipped (it is then

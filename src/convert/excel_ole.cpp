@@ -1,7 +1,6 @@
 #include "convert/excel_ole.h"
 
 #include "convert/automation/class_registry.h"
-#include "convert/printer/printer.h"
 #include "core/info.h"
 #include "core/project.h"
 
@@ -92,22 +91,6 @@ QString TkvExcelOle::ApplicationPath() {
   } catch (...) {
     return QString();
   }
-}
-
-QString TkvExcelOle::PdfPrinterName() {
-  const TkvProject* project = TkvProject::Instance();
-  return TkvPdfPrinterName(project ? project->PDFWriter() : QString());
-}
-
-void TkvExcelOle::SetPrinterOutput(const QString& path) {
-  const TkvProject* project = TkvProject::Instance();
-  TkvSetPrinterOutput(
-      path, project ? project->PDFWriter() : QString(),
-      [] {
-        const TkvProject* p = TkvProject::Instance();
-        return p && p->MultiInstance();
-      },
-      ApplicationPath(), [this] { return Terminated(); });
 }
 
 TkvOfficeTimeout TkvExcelOle::DocumentTimeLimit() const {

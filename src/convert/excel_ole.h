@@ -38,10 +38,6 @@ class TkvExcelOle : public TkvConvertor {
   // Path of the application's program file (Path + "/" + kProgramFileName);
   // empty when no application runs or its Path cannot be read. Never throws.
   QString ApplicationPath() override;
-  // The printer chosen from the PDFWriter option and the installed printers.
-  QString PdfPrinterName() override;
-  // Points the PDF printer drivers at `path`; never throws.
-  void SetPrinterOutput(const QString& path) override;
 
   int AppVersion() const { return appVersion_; }
 

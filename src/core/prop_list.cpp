@@ -73,7 +73,12 @@ bool TkvPropList::WriteProp(const QString& name, const QString& text) {
   if (type == QMetaType::Bool) {
     if (key.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return prop.write(object, true);
     if (key.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return prop.write(object, false);
-    return false;
+    // A number is a Boolean to every reader of the option ("Subdir=1"); the
+    // box must show what the run will do, or the next collection would
+    // silently write the opposite back.
+    const bool a = TkvStrToBool(key, false);
+    if (a != TkvStrToBool(key, true)) return false;
+    return prop.write(object, a);
   }
   if (prop.isEnumType()) {
     const QMetaEnum e = prop.enumerator();

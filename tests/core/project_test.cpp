@@ -160,11 +160,11 @@ TEST_F(ProjectTest, BoundControlsWithLegacyKeys) {
   project->BindControl(&subdir);
   project->BindControl(&target);
   target.text = "/old";
-  subdir.checked = true;
+  subdir.checked = false;
   project->SetOptionsText("eSource.Text=/legacy/*.xls\nSubdir=1\nTarget=\n");
   project->ApplyToControls();
   EXPECT_EQ(source.text, "/legacy/*.xls");
-  EXPECT_TRUE(subdir.checked);  // "1" names no Boolean value: the box keeps its state
+  EXPECT_TRUE(subdir.checked);  // a number reads as a Boolean, so the box shows what runs
   EXPECT_EQ(target.text, "");
   EXPECT_EQ(Lines(), QStringList({"Subdir=1", "Target="}));
 

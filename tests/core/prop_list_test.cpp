@@ -54,8 +54,13 @@ TEST(PropList, WritesOnlyValuesThatFit) {
   TkvPropList props(&c);
   EXPECT_TRUE(props.WriteProp("Checked", "tRUE"));
   EXPECT_TRUE(c.checked);
-  // "1" is true for option readers but names no value of a Boolean.
-  EXPECT_FALSE(props.WriteProp("Checked", "1"));
+  // Numbers read as Booleans, as every option reader sees them; other text
+  // names no value and changes nothing.
+  EXPECT_TRUE(props.WriteProp("Checked", "0"));
+  EXPECT_FALSE(c.checked);
+  EXPECT_TRUE(props.WriteProp("Checked", "1"));
+  EXPECT_TRUE(c.checked);
+  EXPECT_FALSE(props.WriteProp("Checked", "yes"));
   EXPECT_TRUE(c.checked);
   EXPECT_TRUE(props.WriteProp("Checked", ""));
   EXPECT_FALSE(c.checked);

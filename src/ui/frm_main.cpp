@@ -12,6 +12,7 @@
 #include "ui/handler_guard.h"
 #include "ui/qt_file_dialogs.h"
 #include "ui/result_list.h"
+#include "ui/window_run.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -114,16 +116,22 @@ TkvFrmMain::TkvFrmMain(std::unique_ptr<TkvFileDialogs> dialogs, QWidget* parent)
   column->addWidget(pViewer, 1);
   setCentralWidget(central);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  CreateRunControl();
   FormCreate();
 }
 
 TkvFrmMain::~TkvFrmMain() {
-  // FormDestroy: no more drops; the batch goes first (its search thread is
-  // joined while every member it reports to still exists).
+  // FormDestroy: no more drops; the run and the batch go first (their
+  // threads are joined while every member they report to still exists).
   setAcceptDrops(false);
-  std::unique_ptr<TkvBatch> old = std::move(batch_);
+  repeatTimer_->stop();
+  rowTimer_->stop();
+  reapTimer_->stop();
   ++batchGeneration_;
-  old.reset();
+  if (batch_) batch_->Terminate();
+  run_.reset();
+  endedRuns_.clear();
+  batch_.reset();
   if (TkvProject* project = Project(); project && project->FileDialogs() == dialogs_.get()) {
     project->SetFileDialogs(nullptr);
   }
@@ -352,36 +360,23 @@ void TkvFrmMain::SetDefaultTarget(const QString& folder) {
   if (eTarget->text().isEmpty()) eTarget->setText(folder);
 }
 
-bool TkvFrmMain::NewBatch() {
-  // A running batch is used by the search thread and the converters.
-  if (running_) return false;
-  std::unique_ptr<TkvBatch> old = std::move(batch_);
+void TkvFrmMain::NewBatch() {
+  // The running batch stays with its run, which ends after the items in hand.
+  if (run_) aStopExecute();
+  std::shared_ptr<TkvBatch> old = std::move(batch_);
   ++batchGeneration_;
-  old.reset();  // joins its search thread
+  if (old) old->Terminate();
+  old.reset();  // joins its search thread unless a run still holds it
   lViewer->clear();
-  batch_ = std::make_unique<TkvBatch>();
+  rowsDone_ = 0;
+  rowsFailed_ = 0;
+  progressShown_ = false;
+  ShowProgress();
+  batch_ = std::make_shared<TkvBatch>();
   const std::uint64_t generation = batchGeneration_;
   batch_->OnItemAdded = [this, generation](TkvBatch* batch, TkvNode* item) {
     BatchItemAdded(generation, batch, item);
   };
-  return true;
-}
-
-void TkvFrmMain::BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
-  int index = 0;
-  int status = 0;
-  QString name;
-  {
-    TkvItemsLock lock(*batch);
-    index = item->Index;
-    status = item->Status;
-    name = item->FileName;
-  }
-  auto apply = [this, generation, index, name, status] {
-    if (generation == batchGeneration_) lViewer->ShowItem(index, name, status);
-  };
-  if (QThread::currentThread() == thread()) apply();
-  else QMetaObject::invokeMethod(this, apply, Qt::QueuedConnection);
 }
 
 void TkvFrmMain::AddSourceFile(const QString& path) {
@@ -405,10 +400,7 @@ void TkvFrmMain::bSourceFileClick() {
   if (!dialogs_->OpenDialog(Profile().SourceFilter, names, true)) return;
   names = names.trimmed();
   if (!names.contains(u'\n')) eSource->setText(names);
-  if (!NewBatch()) {
-    statusBar()->showMessage(QStringLiteral("The list cannot change while files are being converted"), 5000);
-    return;
-  }
+  NewBatch();
   for (const QString& line : names.split(u'\n')) {
     const QString path = line.trimmed();
     if (!path.isEmpty()) AddSourceFile(path);
@@ -483,10 +475,7 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
     SetDefaultTarget(TkvFolderPart(paths.first()));
     return;
   }
-  if (!NewBatch()) {
-    statusBar()->showMessage(QStringLiteral("The list cannot change while files are being converted"), 5000);
-    return;
-  }
+  NewBatch();
   for (const QString& path : paths) AddSourceFile(path);
 }
 

@@ -4,15 +4,19 @@
 // sources and targets, takes dropped files, runs the project commands and the
 // product links, and owns the batch the result list `lViewer` shows.
 //
-// UI thread only, except BatchItemAdded, which the batch may call from its
-// search thread: it copies the item's values and hands them to the UI thread.
-// The window installs its file dialogs into the project for its lifetime.
-// While a run is in progress the batch is never replaced (NewBatch refuses).
+// UI thread only, except BatchItemAdded and ItemConverted, which the search
+// and converter threads call: they copy the item's values into a queue that
+// the UI thread applies in order (changes of a batch no longer listed are
+// dropped). The window installs its file dialogs into the project for its
+// lifetime. A batch that a run still uses is kept alive by that run until
+// the run's threads have ended; destroying the window stops the run and
+// waits for its threads.
 
 #include "core/file_dialogs.h"
 #include "ui/frm_about.h"
 #include "ui/frm_base.h"
 #include "ui/images.h"
+#include "ui/row_changes.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -29,11 +34,13 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 class QToolBar;
 class TkvActionButton;
 class TkvBatch;
 class TkvFrmCfg;
 class TkvResultList;
+class TkvWindowRun;
 struct TkvNode;
 
 class TkvFrmMain : public TkvFrmBase<QMainWindow> {
@@ -51,7 +58,10 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
 
   TkvBatch* Batch() const { return batch_.get(); }
   bool Shown() const { return shown_; }
-  bool RunInProgress() const { return running_; }
+  // Converters of a run are at work (Running or Ending).
+  bool RunInProgress() const { return run_ != nullptr; }
+  // An automatic run waits for its next repetition.
+  bool RepetitionPending() const;
   const TkvImageList& Images() const { return imgList_; }
 
   // ---- components (owned by Qt's parent chain) ----
@@ -75,6 +85,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   TkvResultList* lViewer = nullptr;
   QMenu* pm1 = nullptr;
   QMenu* pm2 = nullptr;
+  // Done / failed / total of the listed batch once a run has started on it.
+  QLabel* lblProgress = nullptr;
 
   QAction* aConvert = nullptr;
   QAction* aStop = nullptr;
@@ -132,9 +144,10 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   // ---- operations ----
   void UpdateCaption();
   void SetDefaultTarget(const QString& folder);
-  // Replaces the batch by a new, empty one and clears the list; false (and
-  // nothing changes) while a run uses the current batch.
-  bool NewBatch();
+  // Replaces the batch by a new, empty one and clears the list. A run in
+  // progress is stopped first (as by Stop); it keeps its batch until its
+  // threads have ended.
+  void NewBatch();
   void AddSourceFile(const QString& path);
   TkvFrmCfg* ConfigDialog() const { return kvFrmCfg_; }
 
@@ -142,6 +155,7 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   virtual void BindControls();
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateActions();
@@ -152,18 +166,61 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
                       void (TkvFrmMain::*handler)());
   void FormCreate();
   void FormShow();
-  // Run-control hook of the first showing.
+  void CreateRunControl();
+  // Starts Convert when the project asks for an automatic run. An error is
+  // reported, and the run's end step follows so that the run still closes
+  // or repeats.
   void AutoRun();
+  // Search without the end step: false (and the batch kept) when the source,
+  // or for a folder search the target, is empty; the focus moves there.
+  bool SearchSource();
+  void StartRun(const QString& targetFolder);
+  void OnFinish(TkvWindowRun* run);
+  void AfterRun();
+  void ShowIdleActions();
+  // Usage counters and failure report of the run's batch; a batch converted
+  // in several runs (Pause) is counted once.
+  void CountRunFigures(const TkvWindowRun& run);
+  void ReleaseEndedRuns();
+  // Any thread.
   void BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item);
+  void ItemConverted(std::uint64_t generation, TkvBatch* batch, TkvNode* item);
+  void HandOver(TkvRowChange change);
+  // UI thread: applies the handed-over changes, oldest first.
+  void ApplyRowChanges();
+  void KeepApplyingRowChanges();
+  void ShowProgress();
   void ShellOpen(const QString& path);
 
   TkvImageList imgList_;
   std::unique_ptr<TkvFileDialogs> dialogs_;
-  std::unique_ptr<TkvBatch> batch_;
-  // Changes handed over for an older batch carry an older generation.
+  // Shared with the run that converts it.
+  std::shared_ptr<TkvBatch> batch_;
+  // Identifies the listed batch; changes handed over for an older batch
+  // carry an older generation.
   std::uint64_t batchGeneration_ = 0;
   bool shown_ = false;
-  bool running_ = false;
+
+  TkvRowChangeQueue rowChanges_;
+  QTimer* rowTimer_ = nullptr;  // applies rowChanges_ while threads may add to it
+  std::unique_ptr<TkvWindowRun> run_;
+  // Runs whose last OnFinish has run; released once their threads have ended.
+  std::vector<std::unique_ptr<TkvWindowRun>> endedRuns_;
+  QTimer* reapTimer_ = nullptr;
+  QTimer* repeatTimer_ = nullptr;  // the wait of a Daemon run
+  bool stopRequested_ = false;
+  // The Stop action's tag: 1 while a Stop waits for the converters.
+  int stopTag_ = 0;
+  struct CountedFigures {
+    std::uint64_t generation = 0;
+    int items = 0;
+    int successes = 0;
+    int failures = 0;
+    QStringList messages;
+  } counted_;
+  int rowsDone_ = 0;
+  int rowsFailed_ = 0;
+  bool progressShown_ = false;
   TkvFrmCfg* kvFrmCfg_ = nullptr;
   QPointer<TkvFrmAbout> about_;
   std::function<void(const QString&)> shellOpen_;

@@ -1,0 +1,310 @@
+// The window's run control on the offscreen platform with real converter
+// threads: rows while a search and four converters run, the action swaps,
+// Pause / Stop / a new batch during a run, the end of a run and the
+// automatic runs.
+
+#include "batch/batch.h"
+#include "run_support.h"
+#include "ui/result_list.h"
+#include "ui/target_folder.h"
+#include "window_fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+
+using namespace tabrix::test;
+
+namespace {
+
+class RunControlTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    TkvUiTestConvertor::delayMs = 0;
+  }
+
+  // The window converting `source` to `target` with the test converter.
+  TkvFrmMain& ConvertingWindow(const QString& source, const QString& target, int threads) {
+    TkvFrmMain& w = Window();
+    UseConvertor(*project, "TkvUiTestConvertor");
+    project->SetOptionValue("ThreadsCount", QString::number(threads));
+    w.eSource->setText(source);
+    w.eTarget->setText(target);
+    return w;
+  }
+
+  // `count` workbooks in/f00.xls ...; the numbers in `failing` fail.
+  void MakeFiles(int count, const QList<int>& failing = {}) {
+    for (int i = 0; i < count; ++i)
+      temp.write(QStringLiteral("in/f%1.xls").arg(i, 2, 10, QChar('0')),
+                 failing.contains(i) ? QByteArray("fail: locked by another user") : QByteArray("x"));
+  }
+
+  // The row showing `file` (the search lists in directory order); -1 if none.
+  static int RowOf(const TkvFrmMain& w, const QString& file) {
+    for (int r = 0; r < w.lViewer->RowCount(); ++r)
+      if (w.lViewer->topLevelItem(r)->text(TkvResultList::FileColumn) == file) return r;
+    return -1;
+  }
+
+  static int RowsWithStatus(const TkvFrmMain& w, int status) {
+    int n = 0;
+    for (int r = 0; r < w.lViewer->RowCount(); ++r) n += w.lViewer->RowStatus(r) == status;
+    return n;
+  }
+};
+
+TEST(TargetReduction, EndsInAFolderOrNothing) {
+  ScopedTempDir temp;
+  const QString file = temp.write("out/a.pdf", "x");
+  EXPECT_EQ(TkvReduceTarget("/out/*.pdf"), "/out/");
+  EXPECT_EQ(TkvReduceTarget(file), temp.file("out/"));
+  EXPECT_EQ(TkvReduceTarget(file + "/"), temp.file("out/"));
+  EXPECT_EQ(TkvReduceTarget("/a?/b*/c/*.pdf"), "/");
+  EXPECT_EQ(TkvReduceTarget("*"), "");
+  EXPECT_EQ(TkvReduceTarget("a?/"), "");
+  EXPECT_EQ(TkvReduceTarget("/missing/x.pdf"), "/missing/x.pdf");  // becomes a folder
+  EXPECT_EQ(TkvReduceTarget(temp.file("out/")), temp.file("out/"));
+}
+
+TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigures) {
+  MakeFiles(30, {7, 19});
+  TkvUiTestConvertor::delayMs = 10;
+  TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/*.pdf"), 4);
+  links->clear();
+  const int runs = info->Count("C"), all = info->Count("A"), ok = info->Count("S"), bad = info->Count("F");
+
+  w.aConvert->trigger();
+  // The target was cut back to a folder and created; the run is on.
+  EXPECT_EQ(w.eTarget->text(), temp.file("out/"));
+  EXPECT_TRUE(QFileInfo(temp.file("out")).isDir());
+  ASSERT_TRUE(w.RunInProgress());
+  EXPECT_EQ(w.bCreate->Action(), w.aPause);
+  EXPECT_TRUE(w.aPause->isEnabled());
+  EXPECT_EQ(w.bSearchConvert->Action(), w.aStop);
+  EXPECT_FALSE(w.bSearchConvert->isHidden());
+  EXPECT_FALSE(w.aSearch->isEnabled());
+  EXPECT_FALSE(w.aConvert->isEnabled());
+  EXPECT_EQ(info->Count("C"), runs + 1);
+
+  // Row i always shows item i, whatever order the threads finish in.
+  bool progressSeen = false;
+  TkvBatch* batch = w.Batch();
+  ASSERT_TRUE(WaitFor([&] {
+    for (int r = 0; r < w.lViewer->RowCount(); ++r) {
+      const TkvNode item = batch->ItemSnapshot(r);
+      EXPECT_EQ(w.lViewer->topLevelItem(r)->text(TkvResultList::FileColumn), item.FileName) << r;
+      if (w.lViewer->RowStatus(r) == 0) {
+        EXPECT_TRUE(w.lViewer->topLevelItem(r)->text(2).isEmpty()) << r;
+      }
+    }
+    if (w.RunInProgress() && w.lblProgress->text().endsWith(" total")) progressSeen = true;
+    return Idle(w);
+  }));
+  EXPECT_TRUE(progressSeen);
+  EXPECT_TRUE(w.bSearchConvert->isHidden());
+  EXPECT_TRUE(w.aSearch->isEnabled());
+
+  ASSERT_EQ(w.lViewer->RowCount(), 30);
+  EXPECT_EQ(RowsWithStatus(w, 1), 28);
+  const int failed = RowOf(w, temp.file("in/f07.xls"));
+  ASSERT_GE(failed, 0);
+  EXPECT_EQ(w.lViewer->RowStatus(failed), 2);
+  EXPECT_EQ(w.lViewer->topLevelItem(failed)->text(2), "fail: locked by another user");
+  const int done = RowOf(w, temp.file("in/f03.xls"));
+  ASSERT_GE(done, 0);
+  EXPECT_EQ(w.lViewer->topLevelItem(done)->text(2), temp.file("out/f03.pdf"));
+  EXPECT_EQ(w.lblProgress->text(), "30 done, 2 failed, 30 total");
+  EXPECT_EQ(info->Count("A"), all + 30);
+  EXPECT_EQ(info->Count("S"), ok + 28);
+  EXPECT_EQ(info->Count("F"), bad + 2);
+  ASSERT_EQ(links->size(), 1);  // one report for the one distinct failure
+  EXPECT_TRUE(links->first().contains("locked")) << links->first().toStdString();
+
+  // A finished batch is not converted again: Convert searches the source anew.
+  temp.write("in/g.xls", "x");
+  w.aConvert->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  ASSERT_EQ(w.lViewer->RowCount(), 31);
+  const int added = RowOf(w, temp.file("in/g.xls"));
+  ASSERT_GE(added, 0);
+  EXPECT_EQ(w.lViewer->topLevelItem(added)->text(2), temp.file("out/g.pdf"));
+  EXPECT_EQ(info->Count("A"), all + 61);
+}
+
+TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
+  MakeFiles(12);
+  TkvUiTestConvertor::delayMs = 60;
+  TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/"), 2);
+  const int ok = info->Count("S");
+
+  w.aConvert->trigger();
+  ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
+  TkvBatch* paused = w.Batch();
+  w.aPause->trigger();
+  // Ending: the swapped buttons stay, disabled.
+  EXPECT_EQ(w.bCreate->Action(), w.aPause);
+  EXPECT_FALSE(w.bCreate->isEnabled());
+  EXPECT_EQ(w.bSearchConvert->Action(), w.aStop);
+  EXPECT_FALSE(w.bSearchConvert->isEnabled());
+  EXPECT_FALSE(w.aSearch->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(w.Batch(), paused);
+  EXPECT_FALSE(paused->Exhausted());
+  const int doneAtPause = RowsWithStatus(w, 1);
+  EXPECT_LT(doneAtPause, 12);
+  EXPECT_EQ(info->Count("S"), ok + doneAtPause);
+
+  // Convert carries on with the same batch; its items are counted once.
+  w.aConvert->trigger();
+  EXPECT_EQ(w.Batch(), paused);
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(RowsWithStatus(w, 1), 12);
+  EXPECT_EQ(info->Count("S"), ok + 12);
+
+  // Stop: the batch is forgotten, its rows stay; Convert searches anew.
+  w.aConvert->trigger();
+  ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
+  w.aStop->trigger();
+  EXPECT_FALSE(w.aStop->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(w.Batch(), nullptr);
+  EXPECT_EQ(w.lViewer->RowCount(), 12);
+  EXPECT_LT(RowsWithStatus(w, 1), 12);
+  TkvUiTestConvertor::delayMs = 0;
+  w.aConvert->trigger();
+  ASSERT_NE(w.Batch(), nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(RowsWithStatus(w, 1), 12);
+}
+
+TEST_F(RunControlTest, NewBatchDuringARunAndClosingTheWindowMidRun) {
+  MakeFiles(10);
+  const QString x = temp.write("drop/x.xls", "x");
+  const QString y = temp.write("drop/y.xls", "x");
+  TkvUiTestConvertor::delayMs = 80;
+  TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/"), 2);
+
+  // Files dropped during a run: the run stops, the list shows only the new
+  // batch, and no late result of the old batch reaches it.
+  w.aConvert->trigger();
+  ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
+  DropFiles(w.lViewer->viewport(), {x, y});
+  ASSERT_EQ(w.lViewer->RowCount(), 2);
+  EXPECT_FALSE(w.aStop->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(w.lViewer->RowCount(), 2);
+  EXPECT_EQ(RowsWithStatus(w, 0), 2);
+  ASSERT_EQ(w.Batch()->ItemCount(), 2);
+  EXPECT_FALSE(w.Batch()->Exhausted());
+  w.aConvert->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(RowsWithStatus(w, 1), 2);
+  EXPECT_TRUE(QFileInfo::exists(temp.file("out/y.pdf")));
+
+  // Destroying the window mid-run stops the converters and waits for them.
+  w.aConvert->trigger();  // the dropped batch is used up: searches in/
+  ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
+  window.reset();
+  const auto written = [&] { return QDir(temp.file("out")).entryList(QDir::Files).size(); };
+  const qsizetype afterClose = written();
+  QThread::msleep(300);
+  EXPECT_EQ(written(), afterClose);
+  EXPECT_LT(afterClose, 12);
+}
+
+TEST_F(RunControlTest, RunAndCloseWritesTheLogAndClosesEvenWhenTheLogFails) {
+  const QString a = temp.write("in/a.xls", "x");
+  const QString b = temp.write("in/b.xls", "fail: damaged\r\nsecond line");
+  const QString log = temp.file("run.log");
+  const auto automaticWindow = [&](const QString& logFile, const QString& target) -> TkvFrmMain& {
+    window.reset();
+    TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), target, 1);
+    project->SetOptionValue("RunAndClose", "True");
+    project->SetOptionValue("LogFile", logFile);
+    w.show();  // the first showing starts the run
+    return w;
+  };
+
+  TkvFrmMain& w = automaticWindow(log, temp.file("out/"));
+  ASSERT_TRUE(WaitFor([&] { return !w.isVisible(); }));
+  EXPECT_EQ(QString::fromUtf8(readFile(log)), "[Success] => " + a + " => " + temp.file("out/a.pdf") +
+                                                  "\r\n[Failure] => " + b + " => fail: damaged\r\n");
+
+  // A log file that cannot be written is shown; the window still closes.
+  TkvFrmMain& w2 = automaticWindow(temp.file("no/such/folder/run.log"), temp.file("out/"));
+  ASSERT_TRUE(WaitFor([&] { return !w2.isVisible(); }));
+  EXPECT_TRUE(w2.statusBar()->currentMessage().contains("no/such/folder")) << w2.statusBar()->currentMessage().toStdString();
+
+  // An empty target: no run, an empty log, closed all the same.
+  TkvFrmMain& w3 = automaticWindow(log, QString());
+  ASSERT_TRUE(WaitFor([&] { return !w3.isVisible(); }));
+  EXPECT_EQ(w3.Batch(), nullptr);
+  EXPECT_TRUE(readFile(log).isEmpty());
+}
+
+TEST_F(RunControlTest, DaemonRepeatsPicksUpNewFilesResumesAfterPauseAndStops) {
+  temp.write("in/a.xls", "x");
+  temp.write("in/b.xls", "x");
+  const QString log = temp.file("run.log");
+  TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/"), 1);
+  project->SetOptionValue("Daemon", "200");
+  project->SetOptionValue("LogFile", log);
+  const int runs = info->Count("C");
+  const auto logLines = [&] { return QString::fromUtf8(readFile(log)).count("[Success]"); };
+
+  w.show();
+  ASSERT_TRUE(WaitFor([&] { return logLines() == 2; }));
+  EXPECT_TRUE(w.isVisible());
+  // A file added between two repetitions is converted by the next one.
+  const QString c = temp.write("in/c.xls", "x");
+  ASSERT_TRUE(WaitFor([&] { return logLines() == 3; }));
+  EXPECT_TRUE(QFileInfo::exists(temp.file("out/c.pdf")));
+  ASSERT_TRUE(WaitFor([&] { return info->Count("C") >= runs + 4; }));  // and again, on its own
+
+  // Pause ends one repetition; the next one resumes that batch.
+  for (int i = 0; i < 20; ++i) temp.write(QStringLiteral("in/p%1.xls").arg(i), "x");
+  TkvUiTestConvertor::delayMs = 30;
+  TkvBatch* paused = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    if (!w.RunInProgress() || w.lViewer->RowCount() < 23 || RowsWithStatus(w, 1) < 1) return false;
+    paused = w.Batch();
+    w.aPause->trigger();
+    return true;
+  }));
+  ASSERT_TRUE(WaitFor([&] { return !w.RunInProgress() && w.RepetitionPending(); }));
+  EXPECT_LT(RowsWithStatus(w, 1), 23);
+  ASSERT_TRUE(WaitFor([&] { return w.RunInProgress(); }));
+  EXPECT_EQ(w.Batch(), paused);
+
+  // Stop ends the repetitions; the window stays open.
+  w.aStop->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Idle(w) && !w.RepetitionPending(); }));
+  const int after = info->Count("C");
+  WaitFor([] { return false; }, 500);
+  EXPECT_EQ(info->Count("C"), after);
+  EXPECT_TRUE(Idle(w));
+  EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(RunControlTest, EmptyBoxesMoveTheFocusInsteadOfReporting) {
+  TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), QString(), 1);
+  links->clear();
+  w.aSearch->trigger();
+  w.aConvert->trigger();
+  w.eTarget->setText("*?");  // nothing left once cut back
+  w.aConvert->trigger();
+  EXPECT_TRUE(links->isEmpty());
+  EXPECT_EQ(w.Batch(), nullptr);
+  EXPECT_TRUE(Idle(w));
+  w.eSource->clear();
+  w.eTarget->setText(temp.file("out/"));
+  w.aConvert->trigger();
+  EXPECT_TRUE(links->isEmpty());
+  EXPECT_EQ(w.Batch(), nullptr);
+}
+
+}  // namespace

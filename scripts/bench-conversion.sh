@@ -13,7 +13,9 @@
 # tabrix program) when it does not exist yet. Environment: BENCH_SMALL,
 # BENCH_MEDIUM, BENCH_LARGE (workbooks of each size: 176, 20, 4),
 # BENCH_MANY (items of the memory run: 10000), BENCH_KEEP=1 (keep the
-# temporary folder). Run it on an otherwise idle machine.
+# temporary folder), BENCH_WAIT (seconds to wait for an idle machine before
+# each timed run: 900). Each run reports the CPU time other processes used
+# meanwhile ("other cores"): figures with a high value are not comparable.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-"$root/build-perf"}
@@ -37,6 +39,40 @@ cleanup() { if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "kept $tmp"; else rm -rf "$
 trap cleanup EXIT
 
 now() { date +%s.%N; }
+# CPU seconds spent by the whole machine so far (all cores, not idle).
+cpu_busy() { awk '/^cpu / {printf "%.2f", ($2 + $3 + $4 + $7 + $8 + $9) / 100}' /proc/stat; }
+# Waits (up to BENCH_WAIT seconds) until the machine has been idle for 8 s.
+wait_quiet() {
+  local deadline=$((SECONDS + ${BENCH_WAIT:-900})) b0 b1
+  while :; do
+    b0=$(cpu_busy); sleep 8; b1=$(cpu_busy)
+    if awk "BEGIN { exit !(($b1 - $b0) / 8 < 0.2) }"; then return; fi
+    if [ $SECONDS -ge $deadline ]; then echo "(the machine is busy: $(calc "%.2f" "($b1 - $b0) / 8") cores in use)"; return; fi
+    sleep 10
+  done
+}
+# timed NAME COMMAND...: runs COMMAND, appends its CPU seconds to $tmp/NAME.cpu.
+timed() {
+  local name=$1
+  shift
+  /usr/bin/time -f "%U %S" -a -o "$tmp/$name.cpu" "$@"
+}
+# measure NAME FUNCTION ARGS...: waits for a quiet machine, runs the function;
+# $tmp/NAME.wall gets its wall seconds, $tmp/NAME.other the cores that other
+# processes used meanwhile.
+measure() {
+  local name=$1 t0 t1 b0 b1 own
+  shift
+  wait_quiet
+  b0=$(cpu_busy); t0=$(now)
+  "$@"
+  t1=$(now); b1=$(cpu_busy)
+  own=$(awk '{s += $1 + $2} END {print s + 0}' "$tmp/$name.cpu")
+  calc "%.3f" "$t1 - $t0" >"$tmp/$name.wall"
+  calc "%.2f" "($b1 - $b0 - $own) / ($t1 - $t0)" >"$tmp/$name.other"
+  calc "%.2f" "$own / ($t1 - $t0)" >"$tmp/$name.own"
+  echo "$(cat "$tmp/$name.wall") s ($(cat "$tmp/$name.own") cores used, $(cat "$tmp/$name.other") by other processes)"
+}
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 fail() { echo "bench: $*" >&2; exit 1; }
 
@@ -70,16 +106,12 @@ for p in 1 2; do
     "$corpus/small-001.xlsx" >/dev/null 2>&1
 done
 
-# run_tabrix NAME THREADS: wall seconds in $tmp/NAME.wall, item times in $tmp/NAME.tsv.
+# run_tabrix NAME THREADS: item times in $tmp/NAME.tsv, run log in $tmp/NAME.log.
 run_tabrix() {
-  local name=$1 threads=$2 t0 t1
-  t0=$(now)
-  TABRIX_ITEM_TIMES="$tmp/$name.tsv" "$tabrix" \
+  local name=$1 threads=$2 ok
+  TABRIX_ITEM_TIMES="$tmp/$name.tsv" timed "$name" "$tabrix" \
     "/P:PureConsole=True;Source=$corpus/*.xls?;Target=$tmp/out/$name;ThreadsCount=$threads;AllSheets=True;LogFile=$tmp/$name.log" \
     || fail "$name: tabrix failed"
-  t1=$(now)
-  calc "%.3f" "$t1 - $t0" >"$tmp/$name.wall"
-  local ok
   ok=$(grep -c '^Success' "$tmp/$name.log" || true)
   [ "$ok" -eq "$files" ] || fail "$name: $ok of $files items succeeded (see $tmp/$name.log)"
 }
@@ -88,39 +120,31 @@ run_tabrix() {
 run_soffice() {
   local name=$1 profile=$2
   shift 2
-  soffice -env:UserInstallation="file://$tmp/$profile" --headless --convert-to pdf --outdir "$tmp/out/$name" "$@" \
-    >"$tmp/$name.out" 2>&1 || fail "$name: soffice failed (see $tmp/$name.out)"
+  timed "$name" soffice -env:UserInstallation="file://$tmp/$profile" --headless --convert-to pdf \
+    --outdir "$tmp/out/$name" "$@" >>"$tmp/$name.out" 2>&1 || fail "$name: soffice failed (see $tmp/$name.out)"
+}
+
+run_soffice_halves() {
+  local p1 p2
+  run_soffice s2 profile1 "${half1[@]}" &
+  p1=$!
+  run_soffice s2 profile2 "${half2[@]}" &
+  p2=$!
+  wait $p1 || fail "s2: first half failed"
+  wait $p2 || fail "s2: second half failed"
 }
 
 pdfs() { find "$tmp/out/$1" -name '*.pdf' | wc -l; }
 pages() { find "$tmp/out/$1" -name '*.pdf' -exec pdfinfo {} \; 2>/dev/null | awk '/^Pages:/ {s += $2} END {print s + 0}'; }
 
 echo "== tabrix, ThreadsCount=1"
-run_tabrix t1 1
-echo "$(cat "$tmp/t1.wall") s"
-
+measure t1 run_tabrix t1 1
 echo "== soffice --convert-to, one call"
-t0=$(now)
-run_soffice s1 profile1 "${all[@]}"
-t1=$(now)
-calc "%.3f" "$t1 - $t0" >"$tmp/s1.wall"
-echo "$(cat "$tmp/s1.wall") s"
-
+measure s1 run_soffice s1 profile1 "${all[@]}"
 echo "== tabrix, ThreadsCount=2"
-run_tabrix t2 2
-echo "$(cat "$tmp/t2.wall") s"
-
+measure t2 run_tabrix t2 2
 echo "== soffice --convert-to, two calls on halves at once"
-t0=$(now)
-run_soffice s2 profile1 "${half1[@]}" &
-p1=$!
-run_soffice s2 profile2 "${half2[@]}" &
-p2=$!
-wait $p1 || fail "s2: first half failed"
-wait $p2 || fail "s2: second half failed"
-t1=$(now)
-calc "%.3f" "$t1 - $t0" >"$tmp/s2.wall"
-echo "$(cat "$tmp/s2.wall") s"
+measure s2 run_soffice_halves
 
 for run in t1 s1 t2 s2; do
   [ "$(pdfs $run)" -eq "$files" ] || fail "$run: $(pdfs $run) PDF files for $files workbooks"
@@ -146,13 +170,14 @@ sum_t1=$(items_sum t1); sum_t2=$(items_sum t2)
 
 echo
 echo "== results ($files workbooks, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
-printf '| %-44s | %8s | %8s | %7s |\n' "run" "wall s" "files/s" "pages"
-printf '|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "----------" "---------"
+printf '| %-44s | %8s | %8s | %7s | %10s | %12s |\n' "run" "wall s" "files/s" "pages" "cores used" "other cores"
+printf '|%s|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "----------" "---------" "------------" "--------------"
 for row in "t1:tabrix ThreadsCount=1" "s1:soffice --convert-to, one call" \
            "t2:tabrix ThreadsCount=2" "s2:soffice --convert-to, two calls on halves"; do
   run=${row%%:*}
   wall=$(cat "$tmp/$run.wall")
-  printf '| %-44s | %8.2f | %8.2f | %7s |\n' "${row#*:}" "$wall" "$(calc "%.4f" "$files / $wall")" "$(pages "$run")"
+  printf '| %-44s | %8.2f | %8.2f | %7s | %10s | %12s |\n' "${row#*:}" "$wall" "$(calc "%.4f" "$files / $wall")" \
+    "$(pages "$run")" "$(cat "$tmp/$run.own")" "$(cat "$tmp/$run.other")"
 done
 echo
 printf '%-58s %s\n' \

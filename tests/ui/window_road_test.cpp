@@ -37,3 +37,31 @@ TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
   program.kill();
   program.waitForFinished(5000);
 }
+
+TEST(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
+  const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + "/bin/tabrix";
+  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
+  ScopedTempDir temp;
+  const QString exe = temp.file("tabrix");
+  ASSERT_TRUE(QFile::copy(built, exe));
+  QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
+  temp.write("in/readme.txt", "not a workbook");  // nothing to convert: no office starts
+  const QString log = temp.write("run.log", "old contents");
+  const QString project = temp.write(
+      "auto.batch-tabrix", QStringLiteral("Source=%1\r\nTarget=%2\r\nRunAndClose=True\r\nLogFile=%3\r\n")
+                               .arg(temp.file("in/*.xls?"), temp.file("out/"), log)
+                               .toUtf8());
+
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_CONFIG_HOME", temp.file("config"));
+  env.insert("XDG_STATE_HOME", temp.file("state"));
+  program.setProcessEnvironment(env);
+  program.start(exe, {project});
+  ASSERT_TRUE(program.waitForFinished(30000)) << "the window did not close";
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  EXPECT_TRUE(QFileInfo(temp.file("out")).isDir());
+  EXPECT_TRUE(tabrix::test::readFile(log).isEmpty());  // replaced by the empty list
+}

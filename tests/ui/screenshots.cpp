@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
   window.lViewer->SetItemResult(0, files[0], window.eTarget->text() + "budget-archive.pdf", 1);
   window.lViewer->SetItemResult(1, files[1], window.eTarget->text() + "quarterly-sales.pdf", 1);
   window.lViewer->SetItemResult(2, files[2], "The workbook is protected by a password", 2);
+  window.lblProgress->setText(QStringLiteral("3 done, 1 failed, 4 total"));
   window.show();
 
   auto* about = new TkvFrmTabrixAbout(&window);

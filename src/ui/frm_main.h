@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -201,6 +202,7 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   std::uint64_t batchGeneration_ = 0;
   bool shown_ = false;
 
+  std::thread::id uiThread_;
   TkvRowChangeQueue rowChanges_;
   QTimer* rowTimer_ = nullptr;  // applies rowChanges_ while threads may add to it
   std::unique_ptr<TkvWindowRun> run_;

@@ -22,8 +22,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
+
+#include <thread>
 
 namespace {
 
@@ -37,6 +38,7 @@ bool AutomaticRun() {
 }  // namespace
 
 void TkvFrmMain::CreateRunControl() {
+  uiThread_ = std::this_thread::get_id();
   lblProgress = new QLabel(this);
   lblProgress->setObjectName(QStringLiteral("lblProgress"));
   statusBar()->addPermanentWidget(lblProgress);
@@ -100,7 +102,7 @@ void TkvFrmMain::HandOver(TkvRowChange change) {
   rowChanges_.Push(std::move(change));
   // On the UI thread (files added by the window) the row shows at once,
   // after anything handed over before it.
-  if (QThread::currentThread() == thread()) ApplyRowChanges();
+  if (std::this_thread::get_id() == uiThread_) ApplyRowChanges();
 }
 
 void TkvFrmMain::ApplyRowChanges() {
@@ -220,6 +222,7 @@ void TkvFrmMain::StartRun(const QString& targetFolder) {
   ShowProgress();
   KeepApplyingRowChanges();
 
+  RunningConvertors.fetch_add(run->Chain().ThreadsCount());  // each converter lowers it as it ends
   run->Chain().Start();
   if (TkvInfo* info = TkvInfo::Instance()) info->AddCount(QStringLiteral("C"), 0, 1);
 }

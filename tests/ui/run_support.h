@@ -3,6 +3,7 @@
 // waiting with the event loop running.
 
 #include "convert/convertor.h"
+#include "core/error.h"
 #include "core/project.h"
 #include "ui/action_button.h"
 #include "ui/frm_main.h"
@@ -45,11 +46,8 @@ class TkvUiTestConvertor : public TkvConvertor {
     const QString target = MakeTargetPath(batch, item);
     if (target.isEmpty()) return;
     QFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write("PDF of " + source.toUtf8()) < 0) {
-      batch->SetItemOutcome(item, TkvNode::Failed, QStringLiteral("Cannot write ") + target);
-      batch->AddFailure(QStringLiteral("Cannot write ") + target);
-      return;
-    }
+    if (!out.open(QIODevice::WriteOnly)) throw TkvError(QStringLiteral("Cannot write ") + target);
+    out.write("PDF of " + source.toUtf8());
     batch->SetItemOutcome(item, TkvNode::Done, target);
     batch->AddSuccess();
   }

@@ -158,7 +158,13 @@ bool TkvFrmMain::SearchSource() {
     return true;
   }
   KeepApplyingRowChanges();
-  batch_->StartSearch(source, target, cSubdir->isChecked());
+  try {
+    batch_->StartSearch(source, target, cSubdir->isChecked());
+  } catch (...) {
+    // A batch whose search never ran would keep converters waiting for it.
+    batch_.reset();
+    throw;
+  }
   return true;
 }
 

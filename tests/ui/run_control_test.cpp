@@ -245,6 +245,16 @@ TEST_F(RunControlTest, RunAndCloseWritesTheLogAndClosesEvenWhenTheLogFails) {
   EXPECT_EQ(w3.Batch(), nullptr);
   EXPECT_TRUE(readFile(log).isEmpty());
 
+  // PureConsole with an address: the address is the only item, no search.
+  window.reset();
+  TkvFrmMain& web = ConvertingWindow("https://example.invalid/books/q1.xls", temp.file("out/"), 1);
+  project->SetOptionValue("RunAndClose", "False");
+  project->SetOptionValue("PureConsole", "True");
+  FirstShowing(web);
+  ASSERT_TRUE(WaitFor([&] { return closed; }));
+  EXPECT_EQ(web.lViewer->RowCount(), 1);
+  EXPECT_EQ(RowOf(web, "https://example.invalid/books/q1.xls").left(2), "1 ");
+
   // A converter class that cannot be made: reported, and the window closes.
   links->clear();
   TkvFrmMain& w4 = automaticWindow(log, temp.file("out/"), "NoSuchConvertor");

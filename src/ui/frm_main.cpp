@@ -28,7 +28,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>

@@ -14,7 +14,8 @@
 # BENCH_MEDIUM, BENCH_LARGE (workbooks of each size: 176, 20, 4),
 # BENCH_MANY (items of the memory run: 10000), BENCH_KEEP=1 (keep the
 # temporary folder), BENCH_WAIT (seconds to wait for an idle machine before
-# each timed run: 900). Each run reports the CPU time other processes used
+# each timed run: 900), BENCH_REPEAT (rounds of the four timed runs: 2; the
+# fastest round of each run is reported). Each run reports the CPU time other processes used
 # meanwhile ("other cores"): figures with a high value are not comparable.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,6 +40,8 @@ cleanup() { if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "kept $tmp"; else rm -rf "$
 trap cleanup EXIT
 
 now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+fail() { echo "bench: $*" >&2; exit 1; }
 # CPU seconds spent by the whole machine so far (all cores, not idle).
 cpu_busy() { awk '/^cpu / {printf "%.2f", ($2 + $3 + $4 + $7 + $8 + $9) / 100}' /proc/stat; }
 # Waits (up to BENCH_WAIT seconds) until the machine has been idle for 8 s.
@@ -57,24 +60,30 @@ timed() {
   shift
   /usr/bin/time -f "%U %S" -a -o "$tmp/$name.cpu" "$@"
 }
-# measure NAME FUNCTION ARGS...: waits for a quiet machine, runs the function;
-# $tmp/NAME.wall gets its wall seconds, $tmp/NAME.other the cores that other
-# processes used meanwhile.
+# measure NAME FUNCTION ARGS...: waits for a quiet machine, runs the function
+# with a fresh output folder. The fastest round so far is kept: $tmp/NAME.wall
+# (wall seconds), .own (cores it used), .other (cores other processes used
+# meanwhile), .tsv (item times, Tabrix only), and the output in $tmp/out/NAME.
 measure() {
-  local name=$1 t0 t1 b0 b1 own
+  local name=$1 t0 t1 b0 b1 own wall
   shift
   wait_quiet
+  rm -rf "$tmp/out/$name" "$tmp/$name.cpu" "$tmp/$name.tsv"
   b0=$(cpu_busy); t0=$(now)
   "$@"
   t1=$(now); b1=$(cpu_busy)
   own=$(awk '{s += $1 + $2} END {print s + 0}' "$tmp/$name.cpu")
-  calc "%.3f" "$t1 - $t0" >"$tmp/$name.wall"
-  calc "%.2f" "($b1 - $b0 - $own) / ($t1 - $t0)" >"$tmp/$name.other"
-  calc "%.2f" "$own / ($t1 - $t0)" >"$tmp/$name.own"
-  echo "$(cat "$tmp/$name.wall") s ($(cat "$tmp/$name.own") cores used, $(cat "$tmp/$name.other") by other processes)"
+  wall=$(calc "%.3f" "$t1 - $t0")
+  echo "$wall s ($(calc "%.2f" "$own / $wall") cores used, $(calc "%.2f" "($b1 - $b0 - $own) / $wall") by other processes)"
+  if [ ! -f "$tmp/$name.wall" ] || awk "BEGIN { exit !($wall < $(cat "$tmp/$name.wall")) }"; then
+    echo "$wall" >"$tmp/$name.wall"
+    calc "%.2f" "$own / $wall" >"$tmp/$name.own"
+    calc "%.2f" "($b1 - $b0 - $own) / $wall" >"$tmp/$name.other"
+    if [ -f "$tmp/$name.tsv" ]; then cp "$tmp/$name.tsv" "$tmp/$name.best.tsv"; fi
+    rm -rf "$tmp/out/$name.best"
+    mv "$tmp/out/$name" "$tmp/out/$name.best"
+  fi
 }
-calc() { awk "BEGIN { printf \"$1\", $2 }"; }
-fail() { echo "bench: $*" >&2; exit 1; }
 
 echo "== machine"
 echo "$(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GB", $2/1048576}' /proc/meminfo), $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1)"
@@ -134,17 +143,19 @@ run_soffice_halves() {
   wait $p2 || fail "s2: second half failed"
 }
 
-pdfs() { find "$tmp/out/$1" -name '*.pdf' | wc -l; }
-pages() { find "$tmp/out/$1" -name '*.pdf' -exec pdfinfo {} \; 2>/dev/null | awk '/^Pages:/ {s += $2} END {print s + 0}'; }
+pdfs() { find "$tmp/out/$1.best" -name '*.pdf' | wc -l; }
+pages() { find "$tmp/out/$1.best" -name '*.pdf' -exec pdfinfo {} \; 2>/dev/null | awk '/^Pages:/ {s += $2} END {print s + 0}'; }
 
-echo "== tabrix, ThreadsCount=1"
-measure t1 run_tabrix t1 1
-echo "== soffice --convert-to, one call"
-measure s1 run_soffice s1 profile1 "${all[@]}"
-echo "== tabrix, ThreadsCount=2"
-measure t2 run_tabrix t2 2
-echo "== soffice --convert-to, two calls on halves at once"
-measure s2 run_soffice_halves
+for round in $(seq 1 "${BENCH_REPEAT:-2}"); do
+  echo "== round $round: tabrix, ThreadsCount=1"
+  measure t1 run_tabrix t1 1
+  echo "== round $round: soffice --convert-to, one call"
+  measure s1 run_soffice s1 profile1 "${all[@]}"
+  echo "== round $round: tabrix, ThreadsCount=2"
+  measure t2 run_tabrix t2 2
+  echo "== round $round: soffice --convert-to, two calls on halves at once"
+  measure s2 run_soffice_halves
+done
 
 for run in t1 s1 t2 s2; do
   [ "$(pdfs $run)" -eq "$files" ] || fail "$run: $(pdfs $run) PDF files for $files workbooks"
@@ -161,15 +172,16 @@ idle=$(awk -F'\t' '$1 == "idle_cpu_share" {print $2}' "$tmp/idle.txt")
 
 # Office document time of a run: the sum of its item times (each from the
 # item's start to its end, so a thread's first item includes its office start).
-items_sum() { awk -F'\t' '!/^#/ {s += $3 - $2} END {printf "%.3f", s / 1000}' "$tmp/$1.tsv"; }
-peak_kb() { awk -F'\t' '$1 == "# peak_rss_kb" {print $2}' "$tmp/$1.tsv"; }
+items_sum() { awk -F'\t' '!/^#/ {s += $3 - $2} END {printf "%.3f", s / 1000}' "$tmp/$1.best.tsv"; }
+peak_kb() { awk -F'\t' '$1 == "# peak_rss_kb" {print $2}' "$tmp/$1.best.tsv"; }
+own_cpu() { awk -F'\t' '$1 == "# cpu_ms" {printf "%.2f", $2 / 1000}' "$tmp/$1.best.tsv"; }
 
 w_t1=$(cat "$tmp/t1.wall"); w_t2=$(cat "$tmp/t2.wall")
 w_s1=$(cat "$tmp/s1.wall"); w_s2=$(cat "$tmp/s2.wall")
 sum_t1=$(items_sum t1); sum_t2=$(items_sum t2)
 
 echo
-echo "== results ($files workbooks, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
+echo "== results ($files workbooks, fastest of ${BENCH_REPEAT:-2} rounds, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
 printf '| %-44s | %8s | %8s | %7s | %10s | %12s |\n' "run" "wall s" "files/s" "pages" "cores used" "other cores"
 printf '|%s|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "----------" "---------" "------------" "--------------"
 for row in "t1:tabrix ThreadsCount=1" "s1:soffice --convert-to, one call" \
@@ -191,6 +203,7 @@ printf '%-58s %s\n' \
   "Tabrix overhead, ThreadsCount=1 (target <= 5%):" "$(calc "%.1f%%" "100 * ($w_t1 - $sum_t1) / $w_t1")" \
   "Tabrix overhead, ThreadsCount=2 (target <= 5%):" "$(calc "%.1f%%" "100 * ($w_t2 - $sum_t2 / 2) / $w_t2")" \
   "  the same with the office start-up counted, 1 / 2:" "$(calc "%.1f%% / %.1f%%" "100 * ($w_t1 - $sum_t1 + $startup) / $w_t1, 100 * ($w_t2 - $sum_t2 / 2 + $startup) / $w_t2")" \
+  "CPU of the tabrix process itself, ThreadsCount=1 / 2:" "$(own_cpu t1) s / $(own_cpu t2) s" \
   "Tabrix peak memory (VmHWM), ThreadsCount=1 / 2:" "$(calc "%.1f MB / %.1f MB" "$(peak_kb t1) / 1024, $(peak_kb t2) / 1024")" \
   "Tabrix peak memory, $many items (target < 100 MB):" "$(calc "%.1f MB (%.0f items/s)" "$manyPeak / 1024, $many / $manyWall")" \
   "idle worker CPU while waiting (1 ms polling):" "$(calc "%.2f%% of a core" "100 * $idle")"

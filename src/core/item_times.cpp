@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+#include <sys/resource.h>
+
 std::unique_ptr<TkvItemTimes> TkvItemTimes::FromEnvironment() {
   const QString path = qEnvironmentVariable(kVariable);
   if (path.isEmpty()) return nullptr;
@@ -46,14 +48,22 @@ void TkvItemTimes::ItemDone(int status, const QString& fileName) {
 void TkvItemTimes::Finish() {
   QMutexLocker lock(&lock_);
   if (!file_.isOpen()) return;
-  const QString summary = QStringLiteral("# wall_ms\t%1\n# peak_rss_kb\t%2\n")
+  const QString summary = QStringLiteral("# wall_ms\t%1\n# cpu_ms\t%2\n# peak_rss_kb\t%3\n")
                               .arg(clock_.nsecsElapsed() / 1e6, 0, 'f', 3)
+                              .arg(OwnCpuMs(), 0, 'f', 3)
                               .arg(PeakResidentKb());
   if (file_.write(summary.toUtf8()) < 0) failed_ = true;
   if (!file_.flush()) failed_ = true;
   file_.close();
   if (failed_ || file_.error() != QFileDevice::NoError)
     throw TkvError(QStringLiteral("Cannot write the item times file %1").arg(file_.fileName()));
+}
+
+double TkvItemTimes::OwnCpuMs() {
+  rusage usage{};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+  return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
 qint64 TkvItemTimes::PeakResidentKb() {

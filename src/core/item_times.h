@@ -5,7 +5,8 @@
 //   <converter thread 1..n> <start ms> <end ms> <status 0/1/2> <file name>
 // (milliseconds since the run began; from the item-start event to the item
 // event, so a thread's first item includes its office start), and at the end
-//   # wall_ms <ms>        # peak_rss_kb <VmHWM of this process>
+//   # wall_ms <ms>   # cpu_ms <this process's CPU time, offices excluded>
+//   # peak_rss_kb <VmHWM of this process>
 //
 // Threads: ItemStarted and ItemDone run on converter threads (an item's two
 // calls on the same thread); the constructor and Finish on the run's thread.
@@ -39,6 +40,9 @@ class TkvItemTimes {
   // file when anything written could not be stored.
   void Finish();
 
+  // CPU time (user + system) of this process so far, child processes not
+  // included.
+  static double OwnCpuMs();
   // VmHWM of this process in kB (0 when /proc cannot tell).
   static qint64 PeakResidentKb();
 

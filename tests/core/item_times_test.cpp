@@ -64,7 +64,7 @@ TEST_F(ItemTimes, OneLinePerItemWithThreadTimesAndStatusThenTheSummary) {
   Run(QStringLiteral("TkvTestSlow"), 2);
 
   const QStringList lines = QString::fromUtf8(readFile(timesFile)).split(u'\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 5 + 2) << lines.join(u'\n').toStdString();
+  ASSERT_EQ(lines.size(), 5 + 3) << lines.join(u'\n').toStdString();
   QSet<QString> files;
   QSet<int> threads;
   for (int i = 0; i < 5; ++i) {
@@ -82,8 +82,9 @@ TEST_F(ItemTimes, OneLinePerItemWithThreadTimesAndStatusThenTheSummary) {
   EXPECT_TRUE(files.contains(tmp_.file(QStringLiteral("in/e.xls"))));
   EXPECT_TRUE(lines[5].startsWith(QStringLiteral("# wall_ms\t")));
   EXPECT_GE(lines[5].section(u'\t', 1).toDouble(), 3 * 40.0) << "five items of 40 ms on two threads";
-  EXPECT_TRUE(lines[6].startsWith(QStringLiteral("# peak_rss_kb\t")));
-  EXPECT_GT(lines[6].section(u'\t', 1).toLongLong(), 0);
+  EXPECT_TRUE(lines[6].startsWith(QStringLiteral("# cpu_ms\t")));
+  EXPECT_TRUE(lines[7].startsWith(QStringLiteral("# peak_rss_kb\t")));
+  EXPECT_GT(lines[7].section(u'\t', 1).toLongLong(), 0);
 }
 
 TEST_F(ItemTimes, FailedItemsKeepTheirStatusAndNoVariableWritesNothing) {
@@ -94,7 +95,7 @@ TEST_F(ItemTimes, FailedItemsKeepTheirStatusAndNoVariableWritesNothing) {
     Run(QStringLiteral("TkvTestFailer"), 1);
   }
   const QStringList lines = QString::fromUtf8(readFile(timesFile)).split(u'\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 3);
+  ASSERT_EQ(lines.size(), 4);
   EXPECT_EQ(lines[0].section(u'\t', 3, 3), QStringLiteral("2"));
 
   QFile::remove(timesFile);

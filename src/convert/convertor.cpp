@@ -232,6 +232,14 @@ QString RelativeName(const TkvBatch& batch, const QString& fileName, bool keepSu
   return parts.join(u'/');
 }
 
+// Both names lead to one file (the same name, a link or a hard link).
+bool SameFile(const QString& a, const QString& b) {
+  struct stat sa {}, sb {};
+  return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+         ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
@@ -263,6 +271,13 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
     case TkvOverwrite::OtherName:
       return folder + u'-' + profile.ShortName + u'-' + TkvNamePart(path);
     case TkvOverwrite::Overwrite:
+      if (SameFile(path, fileName)) {
+        // Writing the target would replace the source it is made from.
+        const QString message = QStringLiteral("The target %1 is the source file itself").arg(path);
+        batch->SetItemOutcome(item, TkvNode::Failed, message);
+        batch->AddFailure(message);
+        return QString();
+      }
       break;
   }
   return path;

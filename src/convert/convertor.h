@@ -87,7 +87,8 @@ class TkvConvertor : public TkvWorkBase {
   virtual void SetPrinterOutput(const QString& path);
 
   // The target path of an item; empty means the item is skipped (it is then
-  // marked done with an empty result). A target folder that cannot be made
+  // marked done with an empty result) or, when the existing target is the
+  // source file itself, refused (marked failed and counted as a failure). A target folder that cannot be made
   // is reported once through the batch's AddFailure and the path returned.
   QString MakeTargetPath(TkvBatch* batch, TkvNode* item);
   // Deletes a file; failures are ignored.

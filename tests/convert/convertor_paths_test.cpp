@@ -105,6 +105,42 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   EXPECT_EQ(readFile(target), "old");
 }
 
+TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {
+  // A source with the target's extension converted into its own folder, and
+  // a target name that is a link to its source.
+  tmp_.write(QStringLiteral("in/report.pdf"), "source");
+  tmp_.write(QStringLiteral("in/book.xlsx"), "book");
+  ASSERT_TRUE(QDir().mkpath(out_));
+  ASSERT_TRUE(QFile::link(in_ + QStringLiteral("book.xlsx"), out_ + QStringLiteral("book.pdf")));
+  TkvBatch same;
+  same.StartSearch(in_ + QStringLiteral("*.pdf"), in_, false);
+  same.WaitForSearch();
+  TkvBatch linked;
+  linked.StartSearch(in_ + QStringLiteral("*.xlsx"), out_, false);
+  linked.WaitForSearch();
+
+  for (TkvBatch* batch : {&same, &linked}) {
+    ASSERT_EQ(batch->ItemCount(), 1);
+    TkvConvertor convertor(batch, 1, {});
+    EXPECT_EQ(convertor.MakeTargetPath(batch, batch->Item(0)), QString());
+    const TkvNode refused = batch->ItemSnapshot(0);
+    EXPECT_EQ(refused.Status, TkvNode::Failed);
+    EXPECT_TRUE(refused.Result.contains(QStringLiteral("source file itself"))) << refused.Result.toStdString();
+    EXPECT_EQ(batch->FailureCount(), 1);
+  }
+  EXPECT_EQ(readFile(in_ + QStringLiteral("report.pdf")), "source");
+  EXPECT_EQ(readFile(in_ + QStringLiteral("book.xlsx")), "book");
+
+  // Another name for the target leaves the source alone: no refusal.
+  SetOptions(QStringLiteral("IsOverwrite=False"));
+  TkvBatch other;
+  other.StartSearch(in_ + QStringLiteral("*.pdf"), in_, false);
+  other.WaitForSearch();
+  TkvConvertor convertor(&other, 1, {});
+  EXPECT_EQ(convertor.MakeTargetPath(&other, other.Item(0)), in_ + QStringLiteral("-tabrix-report.pdf"));
+  EXPECT_EQ(other.FailureCount(), 0);
+}
+
 TEST_F(ConvertorPaths, UncreatableFolderIsReportedOnceAndPathStillReturned) {
   tmp_.write(QStringLiteral("in/blocked/book.xls"), "x");
   tmp_.write(QStringLiteral("out/blocked"), "a file where the folder should be");

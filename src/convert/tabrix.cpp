@@ -54,9 +54,10 @@ void TkvTabrix::FitSheets() noexcept {
   try {
     const int count = SheetCount();
     for (int i = 1; i <= count; ++i) {
-      SheetAt(i)->GetObject(QStringLiteral("PageSetup"))->Put(QStringLiteral("Zoom"), false);
-      SheetAt(i)->GetObject(QStringLiteral("PageSetup"))->Put(QStringLiteral("FitToPagesWide"), std::int32_t(1));
-      SheetAt(i)->GetObject(QStringLiteral("PageSetup"))->Put(QStringLiteral("FitToPagesTall"), std::int32_t(1));
+      const auto pageSetup = SheetAt(i)->GetObject(QStringLiteral("PageSetup"));
+      pageSetup->Put(QStringLiteral("Zoom"), false);
+      pageSetup->Put(QStringLiteral("FitToPagesWide"), std::int32_t(1));
+      pageSetup->Put(QStringLiteral("FitToPagesTall"), std::int32_t(1));
     }
   } catch (...) {
     // The remaining sheets keep their page setup.

@@ -73,11 +73,10 @@ void TkvBatch::SearchBody() {
     {
       Guard g(lock_);
       extraPattern_ = project ? project->RegExt() : QString();
-      skipHidden_ = project ? project->SkipHidden() : false;
       folder = sourceFolder_;
       options.Mask = mask_;
       options.IncludeSubfolders = includeSubfolders_;
-      options.SkipHidden = skipHidden_;
+      options.SkipHidden = project ? project->SkipHidden() : false;
     }
     options.SkipLockFiles = SkipLockFiles.load();
     TkvFolderWalk walk(options, stop_, [this](const QString& path) { AddItem(path); });

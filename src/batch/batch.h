@@ -132,7 +132,6 @@ class TkvBatch {
   bool includeSubfolders_ = false;
   QString target_;
   QString extraPattern_;
-  bool skipHidden_ = false;
   QString searchError_;
   bool searchStarted_ = false;
 

@@ -72,7 +72,6 @@ class DelayedAction {
       : thread_([this, delay, action = std::move(action)] {
           std::unique_lock lock(mutex_);
           if (!cv_.wait_for(lock, delay, [this] { return cancelled_; })) {
-            fired_ = true;
             lock.unlock();
             action();
           }
@@ -92,7 +91,6 @@ class DelayedAction {
   std::mutex mutex_;
   std::condition_variable cv_;
   bool cancelled_ = false;
-  bool fired_ = false;
   std::thread thread_;  // last: starts after the members it uses
 };
 

@@ -118,8 +118,9 @@ void TkvConvertor::Start() {
     chain_->handOver.load()->Attach();
   }
   for (TkvConvertor* c = this; c; c = c->next_.get()) {
-    c->started_.store(true);
+    // Marked only once its thread exists: WaitChain waits for marked ones.
     c->TkvWorkBase::Start();
+    c->started_.store(true);
   }
 }
 

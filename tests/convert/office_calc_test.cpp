@@ -9,6 +9,7 @@
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -142,6 +143,8 @@ TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
 
 TEST_F(OfficeCalcTest, FitToPagesReducesPages) {
   auto book = open(folder->file(QStringLiteral("three.xlsx")), false);
+  // Even when not asked to open read-only, nothing lands beside the workbook.
+  EXPECT_FALSE(QFileInfo::exists(folder->file(QStringLiteral(".~lock.three.xlsx#"))));
   const QString before = folder->file(QStringLiteral("fit-before.pdf"));
   exportTo(*book, before);
   EXPECT_GE(pdfPageCount(before), 5);

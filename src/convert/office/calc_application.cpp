@@ -399,11 +399,14 @@ class CalcWorkbooks final : public CalcObject {
     if (!remote && !QFileInfo(localPath).isFile())
       throw TkvAutomationError(QStringLiteral("The workbook %1 does not exist").arg(path), QStringLiteral("Open"));
 
-    const TkvVariant readOnly = Arg(args, 2);
+    // The read-only argument (2) is accepted, but every workbook loads
+    // read-only: nothing is ever saved back, and a read-write load leaves a
+    // lock file beside the user's workbook (for good, when the office is
+    // killed mid-document) and loads a few percent slower.
     const TkvVariant password = Arg(args, 4);
     std::vector<beans::PropertyValue> props = {
         Prop("Hidden", uno::Any(true)),
-        Prop("ReadOnly", uno::Any(!readOnly.IsMissing() && readOnly.ToBool())),
+        Prop("ReadOnly", uno::Any(true)),
         Prop("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
         Prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
     };

@@ -71,31 +71,31 @@ bool TkvFrmMain::RepetitionPending() const { return repeatTimer_->isActive(); }
 
 // ------------------------------------------------------------- hand-over
 
-void TkvFrmMain::BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
+namespace {
+
+// The item's values as they are now, copied under the batch's lock: the
+// hand-over carries copies, never the item, which a converter may change.
+TkvRowChange CopyItem(TkvRowChange::Kind kind, std::uint64_t generation, TkvBatch& batch,
+                      const TkvNode& item) {
   TkvRowChange change;
-  change.kind = TkvRowChange::Kind::Listed;
+  change.kind = kind;
   change.generation = generation;
-  {
-    TkvItemsLock lock(*batch);
-    change.index = item->Index;
-    change.status = item->Status;
-    change.fileName = item->FileName;
-  }
-  HandOver(std::move(change));
+  TkvItemsLock lock(batch);
+  change.index = item.Index;
+  change.status = item.Status;
+  change.fileName = item.FileName;
+  if (kind == TkvRowChange::Kind::Converted) change.result = item.Result;
+  return change;
+}
+
+}  // namespace
+
+void TkvFrmMain::BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
+  HandOver(CopyItem(TkvRowChange::Kind::Listed, generation, *batch, *item));
 }
 
 void TkvFrmMain::ItemConverted(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
-  TkvRowChange change;
-  change.kind = TkvRowChange::Kind::Converted;
-  change.generation = generation;
-  {
-    TkvItemsLock lock(*batch);
-    change.index = item->Index;
-    change.status = item->Status;
-    change.fileName = item->FileName;
-    change.result = item->Result;
-  }
-  HandOver(std::move(change));
+  HandOver(CopyItem(TkvRowChange::Kind::Converted, generation, *batch, *item));
 }
 
 void TkvFrmMain::HandOver(TkvRowChange change) {

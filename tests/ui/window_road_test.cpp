@@ -12,14 +12,27 @@
 
 using tabrix::test::ScopedTempDir;
 
-TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
-  const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + "/bin/tabrix";
-  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
-  // A copy, so that the files kept beside the program land in a temporary folder.
-  ScopedTempDir temp;
+namespace {
+
+QString BuiltProgram() { return qEnvironmentVariable("TABRIX_BINARY_DIR") + "/bin/tabrix"; }
+
+// A copy of the program in `temp`, so that the files it keeps beside itself
+// land in the temporary folder; empty when the copy fails.
+QString CopyProgramInto(const ScopedTempDir& temp, const QString& built) {
   const QString exe = temp.file("tabrix");
-  ASSERT_TRUE(QFile::copy(built, exe));
+  if (!QFile::copy(built, exe)) return {};
   QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
+  return exe;
+}
+
+}  // namespace
+
+TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
+  const QString built = BuiltProgram();
+  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
+  ScopedTempDir temp;
+  const QString exe = CopyProgramInto(temp, built);
+  ASSERT_FALSE(exe.isEmpty());
   const QString project = temp.write("start.batch-tabrix", "Source=/nowhere/*.xls\r\nTarget=/nowhere/\r\n");
 
   QProcess program;
@@ -39,12 +52,11 @@ TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
 }
 
 TEST(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
-  const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + "/bin/tabrix";
+  const QString built = BuiltProgram();
   if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
   ScopedTempDir temp;
-  const QString exe = temp.file("tabrix");
-  ASSERT_TRUE(QFile::copy(built, exe));
-  QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
+  const QString exe = CopyProgramInto(temp, built);
+  ASSERT_FALSE(exe.isEmpty());
   temp.write("in/readme.txt", "not a workbook");  // nothing to convert: no office starts
   const QString log = temp.write("run.log", "old contents");
   const QString project = temp.write(

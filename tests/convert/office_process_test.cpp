@@ -28,7 +28,11 @@ class OfficeProcessTest : public ::testing::Test {
     officeCacheDir();
     ASSERT_TRUE(writeXlsx(dir.file(QStringLiteral("a.xlsx")), threeSheets()));
   }
-  void TearDown() override { EXPECT_TRUE(childOffices().isEmpty()) << "an office process outlived its owner"; }
+  void TearDown() override {
+    EXPECT_TRUE(childOffices().isEmpty()) << "an office process outlived its owner";
+    // A killed office cannot remove its pipe's socket file: its owner does.
+    EXPECT_EQ(leftPipeSockets(), QStringList()) << "an office's pipe outlived it";
+  }
 
   std::shared_ptr<TkvAutoObject> open(TkvAutoObject& app, const QString& name = QStringLiteral("a.xlsx")) {
     return app.GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), {dir.file(name), TkvVariant::Omitted, true}).ToObject();
@@ -59,6 +63,16 @@ TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
     EXPECT_EQ(node->getByName("MacroSecurityLevel").get<sal_Int32>(), 3);
     EXPECT_TRUE(node->getByName("DisableMacrosExecution").get<bool>());
     EXPECT_TRUE(node->getByName("BlockUntrustedRefererLinks").get<bool>());
+
+    // The profile records the version as run, so later starts skip the
+    // office's graphics self-tests.
+    beans::NamedValue productPath("nodepath", uno::Any(rtl::OUString("/org.openoffice.Setup/Product")));
+    uno::Reference<container::XNameAccess> product(
+        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess",
+                                              tabrix::office::SequenceOf<uno::Any>({uno::Any(productPath)})),
+        uno::UNO_QUERY_THROW);
+    EXPECT_FALSE(product->getByName("ooSetupVersion").get<rtl::OUString>().isEmpty());
+    EXPECT_EQ(product->getByName("ooSetupLastVersion").get<rtl::OUString>(), product->getByName("ooSetupVersion").get<rtl::OUString>());
 
     // Quit ends and reaps the process; the next use starts another one.
     process.Quit();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -45,6 +46,13 @@ inline QList<pid_t> childOffices() {
     if (name == "soffice.bin" && rest.size() > 1 && rest[1].toInt() == ::getpid()) result.append(pid);
   }
   return result;
+}
+
+// Pipe socket files of offices started by this test process that are still
+// in /tmp (the pipe names carry the starting process's id).
+inline QStringList leftPipeSockets() {
+  const QString prefix = QStringLiteral("OSL_PIPE_%1_tabrix-%2-").arg(::getuid()).arg(::getpid());
+  return QDir(QStringLiteral("/tmp")).entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::Hidden);
 }
 
 #define TABRIX_REQUIRE_OFFICE() \

@@ -13,6 +13,7 @@
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
@@ -24,6 +25,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -206,12 +208,27 @@ void TkvOfficeProcess::Reap(bool block) noexcept {
       if (r == pid_ || (r < 0 && errno == ECHILD)) {
         ::kill(-pid_, SIGKILL);  // anything the office left in its group
         pid_ = -1;
+        RemovePipeSocket();
         return;
       }
     }
     if (!block) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+void TkvOfficeProcess::RemovePipeSocket() noexcept {
+  // The office creates the socket as <tmp>/OSL_PIPE_<uid>_<pipe name> and
+  // removes it only when it ends normally. The name is unique to this start,
+  // so nothing of another process is touched.
+  if (pipeName_.isEmpty()) return;
+  const QByteArray name = "OSL_PIPE_" + QByteArray::number(::getuid()) + '_' + pipeName_.toUtf8();
+  for (const char* folder : {"/tmp/", "/var/tmp/"}) {
+    const QByteArray path = folder + name;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid()) ::unlink(path.constData());
+  }
+  pipeName_.clear();
 }
 
 void TkvOfficeProcess::DropConnection() noexcept {
@@ -323,6 +340,7 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
   {
     std::lock_guard lock(pidMutex_);
     pid_ = pid;
+    pipeName_ = pipeName;
   }
   {
     std::lock_guard lock(watch_->mutex);  // the guard may have expired meanwhile
@@ -342,6 +360,7 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
       int status = 0;
       if (::waitpid(pid, &status, WNOHANG) == pid) {
         pid_ = -1;
+        RemovePipeSocket();
         *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         throw TkvError(QStringLiteral("LibreOffice exited with code %1 while starting").arg(*exitCode));
       }
@@ -362,18 +381,35 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
   if (!context_.is()) throw TkvError(QStringLiteral("LibreOffice did not provide its component context"));
 }
 
-void TkvOfficeProcess::ApplySecuritySettings() {
+void TkvOfficeProcess::ApplyProfileSettings() {
+  auto provider = configuration::theDefaultProvider::get(context_);
+  auto updateAccess = [&](const char* nodePath) {
+    beans::NamedValue path("nodepath", uno::Any(OUString::createFromAscii(nodePath)));
+    return provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess",
+                                                 tabrix::office::SequenceOf<uno::Any>({uno::Any(path)}));
+  };
+
   // Macros never run and links from untrusted documents are blocked, whatever
   // the document asks; loads also pass MacroExecutionMode NEVER.
-  auto provider = configuration::theDefaultProvider::get(context_);
-  beans::NamedValue path("nodepath", uno::Any(OUString("/org.openoffice.Office.Common/Security/Scripting")));
-  auto access = provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess",
-                                                      tabrix::office::SequenceOf<uno::Any>({uno::Any(path)}));
-  uno::Reference<container::XNameReplace> node(access, uno::UNO_QUERY_THROW);
-  node->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(3)));
-  node->replaceByName("DisableMacrosExecution", uno::Any(true));
-  node->replaceByName("BlockUntrustedRefererLinks", uno::Any(true));
-  uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
+  auto scripting = updateAccess("/org.openoffice.Office.Common/Security/Scripting");
+  uno::Reference<container::XNameReplace> security(scripting, uno::UNO_QUERY_THROW);
+  security->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(3)));
+  security->replaceByName("DisableMacrosExecution", uno::Any(true));
+  security->replaceByName("BlockUntrustedRefererLinks", uno::Any(true));
+  uno::Reference<util::XChangesBatch>(scripting, uno::UNO_QUERY_THROW)->commitChanges();
+
+  // The office runs its graphics self-tests at every start (about half of a
+  // headless start) until the profile records that this version has run; a
+  // headless office never records it itself. The next start skips them.
+  auto product = updateAccess("/org.openoffice.Setup/Product");
+  uno::Reference<container::XNameAccess> productRead(product, uno::UNO_QUERY_THROW);
+  OUString version, lastVersion;
+  productRead->getByName("ooSetupVersion") >>= version;
+  productRead->getByName("ooSetupLastVersion") >>= lastVersion;
+  if (!version.isEmpty() && lastVersion != version) {
+    uno::Reference<container::XNameReplace>(product, uno::UNO_QUERY_THROW)->replaceByName("ooSetupLastVersion", uno::Any(version));
+    uno::Reference<util::XChangesBatch>(product, uno::UNO_QUERY_THROW)->commitChanges();
+  }
 }
 
 void TkvOfficeProcess::Start() {
@@ -386,7 +422,7 @@ void TkvOfficeProcess::Start() {
     try {
       const pid_t pid = Spawn(pipeName);
       Connect(pid, pipeName, &exitCode);
-      ApplySecuritySettings();
+      ApplyProfileSettings();
       ++startCount_;
       return;
     } catch (const std::exception& e) {

@@ -24,7 +24,8 @@ struct ThreadWatch;
 // profile folder (a locked TkvOfficeProfileSlot, kept across restarts) and a
 // new pipe name on every start, and connects to it. The process is a child of
 // the creating thread: it is killed by the kernel if that thread ends first,
-// and it is always reaped by this object (Quit, restart, destructor).
+// and it is always reaped by this object (Quit, restart, destructor), which
+// then removes the pipe's socket file that a killed office leaves in /tmp.
 //
 // Owned by one thread (the converter thread that created it); only Kill() and
 // IsRunning() may be called from other threads. Errors are TkvError.
@@ -84,15 +85,17 @@ class TkvOfficeProcess {
   void Start();
   pid_t Spawn(const QString& pipeName);
   void Connect(pid_t pid, const QString& pipeName, int* exitCode);
-  void ApplySecuritySettings();
+  void ApplyProfileSettings();  // safe settings, and a kept profile that starts fast
   void Reap(bool block) noexcept;
+  void RemovePipeSocket() noexcept;
   void DropConnection() noexcept;
 
   Options options_;
   std::unique_ptr<TkvOfficeProfileSlot> profile_;
   std::shared_ptr<tabrix::office::ThreadWatch> watch_;
-  mutable std::mutex pidMutex_;  // guards pid_ against the watchdog's Kill
+  mutable std::mutex pidMutex_;  // guards pid_ (and pipeName_) against the watchdog's Kill
   pid_t pid_ = -1;
+  QString pipeName_;  // of the current start; its socket file is removed once the process ended
   std::shared_ptr<std::atomic<bool>> bridgeDisposed_;
   css::uno::Reference<css::bridge::XBridge> bridge_;
   css::uno::Reference<css::uno::XComponentContext> context_;

@@ -25,7 +25,7 @@ struct ThreadWatch;
 // new pipe name on every start, and connects to it. The process is a child of
 // the creating thread: it is killed by the kernel if that thread ends first,
 // and it is always reaped by this object (Quit, restart, destructor), which
-// then removes the pipe's socket file that a killed office leaves in /tmp.
+// then removes the pipe's socket file that the office leaves in /tmp.
 //
 // Owned by one thread (the converter thread that created it); only Kill() and
 // IsRunning() may be called from other threads. Errors are TkvError.

@@ -1,6 +1,7 @@
 #include "convert/tabrix.h"
 
 #include "convert/office_suite_export.h"
+#include "convert/target_backup.h"
 #include "core/path_utils.h"
 #include "core/project.h"
 
@@ -120,9 +121,10 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   const TkvOfficeTimeout timeLimit = DocumentTimeLimit();
   bool converted = false;
   QString error;
+  // The old PDF is set aside, not deleted: a failed conversion gets it back.
+  TkvTargetBackup oldTarget(target);
   try {
     OpenWorkbook(source);
-    DeleteTarget(target);
     try {
       if (mode.allColumns) FitSheets();
       ExportByMode(mode, target);
@@ -150,6 +152,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     return;
   }
   CloseWorkbook();
+  oldTarget.Commit();
   try {
     DisposeSource(batch, item, target);
   } catch (...) {

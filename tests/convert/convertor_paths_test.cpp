@@ -2,6 +2,7 @@
 // files in a temporary folder.
 
 #include "convert/convertor.h"
+#include "convert/target_backup.h"
 #include "convertor_test_env.h"
 
 #include <QDir>
@@ -103,6 +104,50 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   EXPECT_TRUE(skipped.Result.isEmpty());
   EXPECT_EQ(batch->SuccessCount() + batch->FailureCount(), 0);
   EXPECT_EQ(readFile(target), "old");
+}
+
+TEST_F(ConvertorPaths, OverwrittenTargetComesBackWhenTheConversionFails) {
+  const QString target = out_ + QStringLiteral("book.pdf");
+  auto folderEntries = [&] {
+    return QDir(out_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  };
+
+  // A failed conversion: whatever it left is replaced by the old file.
+  tmp_.write(QStringLiteral("out/book.pdf"), "old");
+  {
+    TkvTargetBackup backup(target);
+    EXPECT_FALSE(QFileInfo::exists(target)) << "the conversion must find the target free";
+    EXPECT_TRUE(QFileInfo(backup.BackupPath()).fileName().startsWith(u'.'));
+    EXPECT_EQ(readFile(backup.BackupPath()), "old");
+    tmp_.write(QStringLiteral("out/book.pdf"), "half-written");
+  }
+  EXPECT_EQ(readFile(target), "old");
+  EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("book.pdf")});
+
+  // A failed conversion that wrote nothing.
+  { TkvTargetBackup backup(target); }
+  EXPECT_EQ(readFile(target), "old");
+
+  // A success: the new file stays, the old one is gone.
+  {
+    TkvTargetBackup backup(target);
+    tmp_.write(QStringLiteral("out/book.pdf"), "new");
+    backup.Commit();
+  }
+  EXPECT_EQ(readFile(target), "new");
+  EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("book.pdf")});
+
+  // Nothing to keep: no target, or a folder in its place.
+  {
+    TkvTargetBackup backup(out_ + QStringLiteral("none.pdf"));
+    EXPECT_TRUE(backup.BackupPath().isEmpty());
+  }
+  QDir().mkpath(out_ + QStringLiteral("folder.pdf"));
+  {
+    TkvTargetBackup backup(out_ + QStringLiteral("folder.pdf"));
+    EXPECT_TRUE(backup.BackupPath().isEmpty());
+  }
+  EXPECT_TRUE(QFileInfo(out_ + QStringLiteral("folder.pdf")).isDir());
 }
 
 TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {

@@ -128,6 +128,9 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
       Input("three.xlsx", "each.xlsx"),  Input("three.xlsx", "fit.xlsx"),    Input("three.xls", "old.xls"),
       Input("three.xlsm", "macro.xlsm"), Input("locked.xls", "locked.xls"),  Input("damaged.xlsx", "damaged.xlsx"),
       Input("three.xlsx", "after.xlsx"), Input("three.xlsx", "my book #1 %41 \u00fc.xlsx")};
+  // Earlier PDFs: one is overwritten, the other outlives a failed conversion.
+  tmp_.write(QStringLiteral("out/whole.pdf"), "old whole");
+  tmp_.write(QStringLiteral("out/damaged.pdf"), "old damaged");
   TkvProject* project = globals_.project.get();
   Run(files, 1, [&](TkvBatch*, TkvNode* item) {
     for (const char* key : {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly"})
@@ -166,6 +169,9 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   EXPECT_TRUE(Item(7).Result.contains("password", Qt::CaseInsensitive)) << Item(7).Result.toStdString();
   EXPECT_TRUE(Item(8).Result.contains("damaged.xlsx")) << Item(8).Result.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out("locked.pdf")));
+  EXPECT_EQ(readFile(Out("damaged.pdf")), "old damaged");
+  EXPECT_TRUE(QDir(tmp_.file(QStringLiteral("out"))).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden).isEmpty())
+      << "an old PDF set aside was left behind";
   EXPECT_EQ(batch_->SuccessCount(), 9);
   EXPECT_EQ(batch_->FailureCount(), 2);
   EXPECT_TRUE(QFileInfo::exists(files[0]));  // sources are left alone

@@ -270,7 +270,7 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
       batch->SetItemOutcome(item, TkvNode::Done, QString());
       return QString();
     case TkvOverwrite::OtherName:
-      return folder + u'-' + profile.ShortName + u'-' + TkvNamePart(path);
+      return AlternativeName(path);
     case TkvOverwrite::Overwrite:
       if (SameFile(path, fileName)) {
         // Writing the target would replace the source it is made from.
@@ -279,6 +279,26 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
         batch->AddFailure(message);
         return QString();
       }
+      break;
+  }
+  return path;
+}
+
+QString TkvConvertor::AlternativeName(const QString& path) {
+  const TkvProject* project = TkvProject::Instance();
+  const TkvProfile profile = project ? project->Profile() : TkvTabrixProfile();
+  return TkvFolderPart(path) + u'-' + profile.ShortName + u'-' + TkvNamePart(path);
+}
+
+QString TkvConvertor::FurtherOutputPath(const QString& path) {
+  if (!QFileInfo::exists(path)) return path;
+  const TkvProject* project = TkvProject::Instance();
+  switch (project ? project->OverwriteMode() : TkvOverwrite::Overwrite) {
+    case TkvOverwrite::Skip:
+      return QString();
+    case TkvOverwrite::OtherName:
+      return AlternativeName(path);
+    case TkvOverwrite::Overwrite:
       break;
   }
   return path;

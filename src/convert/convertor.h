@@ -91,6 +91,13 @@ class TkvConvertor : public TkvWorkBase {
   // source file itself, refused (marked failed and counted as a failure). A target folder that cannot be made
   // is reported once through the batch's AddFailure and the path returned.
   QString MakeTargetPath(TkvBatch* batch, TkvNode* item);
+  // A further file of an item's output besides its target path (one PDF per
+  // sheet) under the overwrite rule: the path when it is free or files are
+  // overwritten, the alternative name when the rule asks for one, empty when
+  // an existing file is to be left alone (skip).
+  static QString FurtherOutputPath(const QString& path);
+  // The alternative name of an existing target: "<folder>-<short name>-<name>".
+  static QString AlternativeName(const QString& path);
   // Deletes a file; failures are ignored.
   static void DeleteTarget(const QString& path);
   // After a successful conversion: KeepFileTime, DeleteSource, RenameSource

@@ -72,7 +72,8 @@ void TkvTabrix::ExportByMode(const Mode& mode, const QString& target) {
     ExportObject(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    for (int i = 1; i <= count; ++i) ExportObject(*SheetAt(i), SheetPath(target, i));
+    for (int i = 1; i <= count; ++i)
+      if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) ExportObject(*SheetAt(i), path);
   } else {
     ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
@@ -93,7 +94,9 @@ void TkvTabrix::PrintByMode(const Mode& mode, const QString& target) {
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
     for (int i = 1; i <= count; ++i) {
-      SetPrinterOutput(SheetPath(target, i));
+      const QString path = FurtherOutputPath(SheetPath(target, i));
+      if (path.isEmpty()) continue;
+      SetPrinterOutput(path);
       PrintObject(*SheetAt(i));
     }
   } else {

@@ -87,17 +87,24 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   ASSERT_TRUE(item);
   const QString target = out_ + QStringLiteral("sub/book.pdf");
 
+  // Further files of the item (one PDF per sheet) follow the same rule.
+  const QString free = out_ + QStringLiteral("sub/book-2.pdf");
   for (const char* overwrite : {"", "maybe", "True"}) {
     SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(overwrite));
     EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), target) << overwrite;
+    EXPECT_EQ(TkvConvertor::FurtherOutputPath(target), target) << overwrite;
   }
   for (const char* other : {"False", "0"}) {
     SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(other));
     EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
+    EXPECT_EQ(TkvConvertor::FurtherOutputPath(target), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
+    EXPECT_EQ(TkvConvertor::FurtherOutputPath(free), free);
   }
   EXPECT_EQ(batch->ItemSnapshot(0).Status, TkvNode::Waiting);
 
   SetOptions(QStringLiteral("IsOverwrite=SKIP"));
+  EXPECT_EQ(TkvConvertor::FurtherOutputPath(target), QString());
+  EXPECT_EQ(TkvConvertor::FurtherOutputPath(free), free);
   EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), QString());
   const TkvNode skipped = batch->ItemSnapshot(item->Index);
   EXPECT_EQ(skipped.Status, TkvNode::Done);

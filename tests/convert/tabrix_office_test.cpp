@@ -114,7 +114,7 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
       {"whole.xlsx", "AllSheets=true"},
       {"second.xlsx", "Sheet=2"},
       {"active.xlsx", "Sheet=0"},
-      {"each.xlsx", "Sheet=-1"},
+      {"each.xlsx", "Sheet=-1;IsOverwrite=False"},
       {"fit.xlsx", "AllSheets=true;AllColumns=true"},
       {"old.xls", "AllSheets=true"},
       {"macro.xlsm", "AllSheets=true"},
@@ -131,9 +131,11 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   // Earlier PDFs: one is overwritten, the other outlives a failed conversion.
   tmp_.write(QStringLiteral("out/whole.pdf"), "old whole");
   tmp_.write(QStringLiteral("out/damaged.pdf"), "old damaged");
+  // Per-sheet files follow the overwrite rule too (here: another name).
+  tmp_.write(QStringLiteral("out/each-2.pdf"), "old each 2");
   TkvProject* project = globals_.project.get();
   Run(files, 1, [&](TkvBatch*, TkvNode* item) {
-    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly"})
+    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly", "IsOverwrite"})
       project->SetOptionValue(QString::fromLatin1(key), QString());
     for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
       project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
@@ -160,7 +162,8 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   EXPECT_EQ(Item(3).Result, Out("each.pdf"));
   EXPECT_FALSE(QFileInfo::exists(Out("each.pdf")));
   EXPECT_EQ(pdfPageCount(Out("each-1.pdf")), 1);
-  EXPECT_EQ(pdfPageCount(Out("each-2.pdf")), wholePages - 2);
+  EXPECT_EQ(readFile(Out("each-2.pdf")), "old each 2");
+  EXPECT_EQ(pdfPageCount(Out("-tabrix-each-2.pdf")), wholePages - 2);
   EXPECT_TRUE(pdfText(Out("each-3.pdf")).contains("Charlie text three"));
   EXPECT_FALSE(QFileInfo::exists(Out("each-4.pdf")));
 

@@ -13,7 +13,17 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/container/XNameReplace.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/XEventsSupplier.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
@@ -224,6 +234,80 @@ TEST_F(OfficeCalcTest, UnreadableWorkbooksFailWithClearMessages) {
 
   // The office survives all of this.
   open(folder->file(QStringLiteral("three.xlsx")))->Call(QStringLiteral("Close"), {false});
+}
+
+// A workbook whose opening runs a Basic macro that writes a file: opening
+// and exporting it the program's ways never runs the macro.
+TEST_F(OfficeCalcTest, MacroBoundToOpeningNeverRuns) {
+  using namespace css;
+  using tabrix::office::SequenceOf;
+  using tabrix::office::ToOU;
+  auto prop = [](const char* name, const uno::Any& value) {
+    return beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
+  };
+  const QString marker = folder->file(QStringLiteral("macro-ran"));
+  const QString book = folder->file(QStringLiteral("opens-with-macro.xlsx"));  // ODF inside: read by content
+  {
+    auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
+    auto doc = desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0,
+                                             SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true))}));
+    uno::Reference<beans::XPropertySet> model(doc, uno::UNO_QUERY_THROW);
+    uno::Reference<script::XLibraryContainer> libraries(model->getPropertyValue("BasicLibraries"), uno::UNO_QUERY_THROW);
+    if (!libraries->hasByName("Standard")) libraries->createLibrary("Standard");
+    uno::Reference<container::XNameContainer> standard(libraries->getByName("Standard"), uno::UNO_QUERY_THROW);
+    standard->insertByName("Opening", uno::Any(ToOU(QStringLiteral("Sub Main\n  Dim n As Integer\n  n = FreeFile\n"
+                                                                      "  Open \"%1\" For Output As #n\n  Print #n, \"ran\"\n"
+                                                                      "  Close #n\nEnd Sub\n").arg(marker))));
+    uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)
+        ->getEvents()
+        ->replaceByName("OnLoad", uno::Any(SequenceOf<beans::PropertyValue>(
+                                      {prop("EventType", uno::Any(rtl::OUString("Script"))),
+                                       prop("Script", uno::Any(rtl::OUString("vnd.sun.star.script:Standard.Opening.Main"
+                                                                             "?language=Basic&location=document")))})));
+    uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
+        ->storeToURL(ToOU(TkvOfficeFileUrl(book)), SequenceOf<beans::PropertyValue>({prop("FilterName", uno::Any(rtl::OUString("calc8")))}));
+    uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
+  }
+
+  auto workbook = open(book);
+  exportTo(*workbook, folder->file(QStringLiteral("opens-with-macro.pdf")));
+  workbook->Call(QStringLiteral("Close"), {false});
+  EXPECT_TRUE(OfficeSuiteExport(book, folder->file(QStringLiteral("opens-with-macro-suite.pdf"))));
+  EXPECT_TRUE(QFileInfo::exists(folder->file(QStringLiteral("opens-with-macro.pdf"))));
+  EXPECT_FALSE(QFileInfo::exists(marker)) << "a macro ran while a workbook was opened";
+
+  // The control: the workbook carries that macro, bound to its opening, and
+  // the macro writes the file when run, on an office whose settings allow it.
+  TkvOfficeProcess::Options options;
+  options.profileRoot = folder->file(QStringLiteral("permissive-profiles"));
+  TkvOfficeProcess permissive(options);
+  auto provider = configuration::theDefaultProvider::get(permissive.Context());
+  beans::NamedValue path("nodepath", uno::Any(rtl::OUString("/org.openoffice.Office.Common/Security/Scripting")));
+  auto access = provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess",
+                                                      SequenceOf<uno::Any>({uno::Any(path)}));
+  uno::Reference<container::XNameReplace> scripting(access, uno::UNO_QUERY_THROW);
+  scripting->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(0)));
+  scripting->replaceByName("DisableMacrosExecution", uno::Any(false));
+  uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
+  auto doc = permissive.Desktop()->loadComponentFromURL(
+      ToOU(TkvOfficeFileUrl(book)), "_blank", 0,
+      SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true)),
+                                        prop("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
+  uno::Sequence<beans::PropertyValue> binding;
+  uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)->getEvents()->getByName("OnLoad") >>= binding;
+  rtl::OUString script;
+  for (const auto& p : binding)
+    if (p.Name == "Script") p.Value >>= script;
+  EXPECT_TRUE(script.startsWith("vnd.sun.star.script:Standard.Opening.Main"));
+  uno::Sequence<sal_Int16> outIndex;
+  uno::Sequence<uno::Any> out;
+  uno::Reference<script::provider::XScriptProviderSupplier>(doc, uno::UNO_QUERY_THROW)
+      ->getScriptProvider()
+      ->getScript(script)
+      ->invoke({}, outIndex, out);
+  uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
+  permissive.Quit();
+  EXPECT_TRUE(QFileInfo::exists(marker)) << "the test workbook's macro does not work";
 }
 
 TEST_F(OfficeCalcTest, OfficeSuiteExportSharesTheThreadsOfficeAndNeverRaises) {

@@ -13,10 +13,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -69,14 +67,12 @@ class OfficeCalcTest : public ::testing::Test {
   static void saveAs(const QString& from, const QString& to, const QString& filter, const QString& password = {}) {
     using namespace css;
     using tabrix::office::ToOU;
-    auto prop = [](const char* name, const uno::Any& value) {
-      return beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
-    };
+    using tabrix::office::Prop;
     auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
     auto doc = desktop->loadComponentFromURL(ToOU(TkvOfficeFileUrl(folder->file(from))), "_blank", 0,
-                                             tabrix::office::SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true))}));
-    std::vector<beans::PropertyValue> store{prop("FilterName", uno::Any(ToOU(filter)))};
-    if (!password.isEmpty()) store.push_back(prop("Password", uno::Any(ToOU(password))));
+                                             tabrix::office::SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
+    std::vector<beans::PropertyValue> store{Prop("FilterName", uno::Any(ToOU(filter)))};
+    if (!password.isEmpty()) store.push_back(Prop("Password", uno::Any(ToOU(password))));
     uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
         ->storeToURL(ToOU(TkvOfficeFileUrl(folder->file(to))), uno::Sequence<beans::PropertyValue>(store.data(), static_cast<sal_Int32>(store.size())));
     uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
@@ -242,15 +238,13 @@ TEST_F(OfficeCalcTest, MacroBoundToOpeningNeverRuns) {
   using namespace css;
   using tabrix::office::SequenceOf;
   using tabrix::office::ToOU;
-  auto prop = [](const char* name, const uno::Any& value) {
-    return beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
-  };
+  using tabrix::office::Prop;
   const QString marker = folder->file(QStringLiteral("macro-ran"));
   const QString book = folder->file(QStringLiteral("opens-with-macro.xlsx"));  // ODF inside: read by content
   {
     auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
     auto doc = desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0,
-                                             SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true))}));
+                                             SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
     uno::Reference<beans::XPropertySet> model(doc, uno::UNO_QUERY_THROW);
     uno::Reference<script::XLibraryContainer> libraries(model->getPropertyValue("BasicLibraries"), uno::UNO_QUERY_THROW);
     if (!libraries->hasByName("Standard")) libraries->createLibrary("Standard");
@@ -261,11 +255,11 @@ TEST_F(OfficeCalcTest, MacroBoundToOpeningNeverRuns) {
     uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)
         ->getEvents()
         ->replaceByName("OnLoad", uno::Any(SequenceOf<beans::PropertyValue>(
-                                      {prop("EventType", uno::Any(rtl::OUString("Script"))),
-                                       prop("Script", uno::Any(rtl::OUString("vnd.sun.star.script:Standard.Opening.Main"
+                                      {Prop("EventType", uno::Any(rtl::OUString("Script"))),
+                                       Prop("Script", uno::Any(rtl::OUString("vnd.sun.star.script:Standard.Opening.Main"
                                                                              "?language=Basic&location=document")))})));
     uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
-        ->storeToURL(ToOU(TkvOfficeFileUrl(book)), SequenceOf<beans::PropertyValue>({prop("FilterName", uno::Any(rtl::OUString("calc8")))}));
+        ->storeToURL(ToOU(TkvOfficeFileUrl(book)), SequenceOf<beans::PropertyValue>({Prop("FilterName", uno::Any(rtl::OUString("calc8")))}));
     uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
   }
 
@@ -281,18 +275,15 @@ TEST_F(OfficeCalcTest, MacroBoundToOpeningNeverRuns) {
   TkvOfficeProcess::Options options;
   options.profileRoot = folder->file(QStringLiteral("permissive-profiles"));
   TkvOfficeProcess permissive(options);
-  auto provider = configuration::theDefaultProvider::get(permissive.Context());
-  beans::NamedValue path("nodepath", uno::Any(rtl::OUString("/org.openoffice.Office.Common/Security/Scripting")));
-  auto access = provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess",
-                                                      SequenceOf<uno::Any>({uno::Any(path)}));
+  auto access = tabrix::office::ConfigNode(permissive.Context(), "/org.openoffice.Office.Common/Security/Scripting", true);
   uno::Reference<container::XNameReplace> scripting(access, uno::UNO_QUERY_THROW);
   scripting->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(0)));
   scripting->replaceByName("DisableMacrosExecution", uno::Any(false));
   uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
   auto doc = permissive.Desktop()->loadComponentFromURL(
       ToOU(TkvOfficeFileUrl(book)), "_blank", 0,
-      SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true)),
-                                        prop("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
+      SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true)),
+                                        Prop("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
   uno::Sequence<beans::PropertyValue> binding;
   uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)->getEvents()->getByName("OnLoad") >>= binding;
   rtl::OUString script;

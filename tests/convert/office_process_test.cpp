@@ -8,8 +8,6 @@
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
-#include <com/sun/star/beans/NamedValue.hpp>
-#include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 
 #include <signal.h>
@@ -54,23 +52,17 @@ TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
 
     // Macros disabled in the profile itself.
     using namespace css;
-    auto provider = configuration::theDefaultProvider::get(process.Context());
-    beans::NamedValue path("nodepath", uno::Any(rtl::OUString("/org.openoffice.Office.Common/Security/Scripting")));
+    using tabrix::office::ConfigNode;
     uno::Reference<container::XNameAccess> node(
-        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess",
-                                              tabrix::office::SequenceOf<uno::Any>({uno::Any(path)})),
-        uno::UNO_QUERY_THROW);
+        ConfigNode(process.Context(), "/org.openoffice.Office.Common/Security/Scripting"), uno::UNO_QUERY_THROW);
     EXPECT_EQ(node->getByName("MacroSecurityLevel").get<sal_Int32>(), 3);
     EXPECT_TRUE(node->getByName("DisableMacrosExecution").get<bool>());
     EXPECT_TRUE(node->getByName("BlockUntrustedRefererLinks").get<bool>());
 
     // The profile records the version as run, so later starts skip the
     // office's graphics self-tests.
-    beans::NamedValue productPath("nodepath", uno::Any(rtl::OUString("/org.openoffice.Setup/Product")));
-    uno::Reference<container::XNameAccess> product(
-        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess",
-                                              tabrix::office::SequenceOf<uno::Any>({uno::Any(productPath)})),
-        uno::UNO_QUERY_THROW);
+    uno::Reference<container::XNameAccess> product(ConfigNode(process.Context(), "/org.openoffice.Setup/Product"),
+                                                   uno::UNO_QUERY_THROW);
     EXPECT_FALSE(product->getByName("ooSetupVersion").get<rtl::OUString>().isEmpty());
     EXPECT_EQ(product->getByName("ooSetupLastVersion").get<rtl::OUString>(), product->getByName("ooSetupVersion").get<rtl::OUString>());
 

@@ -61,15 +61,13 @@ class TabrixOfficeTest : public ::testing::Test {
   static void saveAs(const QString& to, const QString& filter, const QString& password = {}) {
     using namespace css;
     using tabrix::office::ToOU;
-    auto prop = [](const char* name, const uno::Any& value) {
-      return beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
-    };
+    using tabrix::office::Prop;
     auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
     auto doc = desktop->loadComponentFromURL(ToOU(TkvOfficeFileUrl(inputs->file(QStringLiteral("three.xlsx")))),
                                              "_blank", 0,
-                                             tabrix::office::SequenceOf<beans::PropertyValue>({prop("Hidden", uno::Any(true))}));
-    std::vector<beans::PropertyValue> store{prop("FilterName", uno::Any(ToOU(filter)))};
-    if (!password.isEmpty()) store.push_back(prop("Password", uno::Any(ToOU(password))));
+                                             tabrix::office::SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
+    std::vector<beans::PropertyValue> store{Prop("FilterName", uno::Any(ToOU(filter)))};
+    if (!password.isEmpty()) store.push_back(Prop("Password", uno::Any(ToOU(password))));
     uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
         ->storeToURL(ToOU(TkvOfficeFileUrl(inputs->file(to))),
                      uno::Sequence<beans::PropertyValue>(store.data(), static_cast<sal_Int32>(store.size())));

@@ -25,6 +25,17 @@ QString CopyProgramInto(const ScopedTempDir& temp, const QString& built) {
   return exe;
 }
 
+// Starts `exe` with `args` on the offscreen platform, its settings and state
+// kept in `temp`.
+void StartProgram(QProcess& program, const ScopedTempDir& temp, const QString& exe, const QStringList& args) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_CONFIG_HOME", temp.file("config"));
+  env.insert("XDG_STATE_HOME", temp.file("state"));
+  program.setProcessEnvironment(env);
+  program.start(exe, args);
+}
+
 }  // namespace
 
 TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
@@ -36,12 +47,7 @@ TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
   const QString project = temp.write("start.batch-tabrix", "Source=/nowhere/*.xls\r\nTarget=/nowhere/\r\n");
 
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("XDG_CONFIG_HOME", temp.file("config"));
-  env.insert("XDG_STATE_HOME", temp.file("state"));
-  program.setProcessEnvironment(env);
-  program.start(exe, {project});
+  StartProgram(program, temp, exe, {project});
   ASSERT_TRUE(program.waitForStarted(10000));
   // A window road that returned at once (or crashed) would end the process.
   EXPECT_FALSE(program.waitForFinished(2500)) << program.readAllStandardOutput().toStdString()
@@ -65,12 +71,7 @@ TEST(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
                                .toUtf8());
 
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("XDG_CONFIG_HOME", temp.file("config"));
-  env.insert("XDG_STATE_HOME", temp.file("state"));
-  program.setProcessEnvironment(env);
-  program.start(exe, {project});
+  StartProgram(program, temp, exe, {project});
   ASSERT_TRUE(program.waitForFinished(30000)) << "the window did not close";
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();

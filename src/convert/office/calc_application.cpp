@@ -29,16 +29,13 @@
 
 using namespace css;
 using rtl::OUString;
+using tabrix::office::Prop;
 using tabrix::office::ToOU;
 using tabrix::office::ToQ;
 
 namespace {
 
 bool Is(const QString& member, const char* name) { return member.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; }
-
-beans::PropertyValue Prop(const char* name, const uno::Any& value) {
-  return beans::PropertyValue(OUString::createFromAscii(name), 0, value, beans::PropertyState_DIRECT_VALUE);
-}
 
 TkvVariant Arg(const TkvArgs& args, int i) { return i < args.size() ? args[i] : TkvVariant(TkvVariant::Omitted); }
 
@@ -476,12 +473,8 @@ class CalcApplication final : public CalcObject {
 
  private:
   QString Version() {
-    auto provider = configuration::theDefaultProvider::get(process_->Context());
-    beans::NamedValue path("nodepath", uno::Any(OUString("/org.openoffice.Setup/Product")));
-    uno::Reference<container::XNameAccess> node(
-        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess",
-                                              tabrix::office::SequenceOf<uno::Any>({uno::Any(path)})),
-        uno::UNO_QUERY_THROW);
+    uno::Reference<container::XNameAccess> node(tabrix::office::ConfigNode(process_->Context(), "/org.openoffice.Setup/Product"),
+                                                uno::UNO_QUERY_THROW);
     OUString version;
     node->getByName("ooSetupVersion") >>= version;
     return ToQ(version);

@@ -382,16 +382,9 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
 }
 
 void TkvOfficeProcess::ApplyProfileSettings() {
-  auto provider = configuration::theDefaultProvider::get(context_);
-  auto updateAccess = [&](const char* nodePath) {
-    beans::NamedValue path("nodepath", uno::Any(OUString::createFromAscii(nodePath)));
-    return provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess",
-                                                 tabrix::office::SequenceOf<uno::Any>({uno::Any(path)}));
-  };
-
   // Macros never run and links from untrusted documents are blocked, whatever
   // the document asks; loads also pass MacroExecutionMode NEVER.
-  auto scripting = updateAccess("/org.openoffice.Office.Common/Security/Scripting");
+  auto scripting = tabrix::office::ConfigNode(context_, "/org.openoffice.Office.Common/Security/Scripting", true);
   uno::Reference<container::XNameReplace> security(scripting, uno::UNO_QUERY_THROW);
   security->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(3)));
   security->replaceByName("DisableMacrosExecution", uno::Any(true));
@@ -402,7 +395,7 @@ void TkvOfficeProcess::ApplyProfileSettings() {
   // headless start on a 2-core machine) until the profile records that this
   // version has run, which a headless office never does itself. Recorded
   // here, every later start on this profile skips them.
-  auto product = updateAccess("/org.openoffice.Setup/Product");
+  auto product = tabrix::office::ConfigNode(context_, "/org.openoffice.Setup/Product", true);
   uno::Reference<container::XNameAccess> productRead(product, uno::UNO_QUERY_THROW);
   OUString version, lastVersion;
   productRead->getByName("ooSetupVersion") >>= version;

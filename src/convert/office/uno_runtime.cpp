@@ -4,6 +4,9 @@
 
 #include <QRegularExpression>
 
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
@@ -13,6 +16,15 @@
 namespace tabrix::office {
 
 QString ProgramDir() { return QStringLiteral(TABRIX_OFFICE_PROGRAM_DIR); }
+
+css::uno::Reference<css::uno::XInterface> ConfigNode(const css::uno::Reference<css::uno::XComponentContext>& context,
+                                                     const char* nodePath, bool update) {
+  css::beans::NamedValue path("nodepath", css::uno::Any(rtl::OUString::createFromAscii(nodePath)));
+  return css::configuration::theDefaultProvider::get(context)->createInstanceWithArguments(
+      update ? rtl::OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
+             : rtl::OUString("com.sun.star.configuration.ConfigurationAccess"),
+      SequenceOf<css::uno::Any>({css::uno::Any(path)}));
+}
 
 css::uno::Reference<css::uno::XComponentContext> LocalContext() {
   static std::mutex mutex;

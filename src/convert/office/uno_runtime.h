@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
@@ -33,6 +35,18 @@ template <class T>
 css::uno::Sequence<T> SequenceOf(std::initializer_list<T> items) {
   return css::uno::Sequence<T>(items.begin(), static_cast<sal_Int32>(items.size()));
 }
+
+// A media-descriptor or filter property ("Hidden", "FilterName", ...).
+inline css::beans::PropertyValue Prop(const char* name, const css::uno::Any& value) {
+  return css::beans::PropertyValue(rtl::OUString::createFromAscii(name), 0, value,
+                                   css::beans::PropertyState_DIRECT_VALUE);
+}
+
+// A node of the configuration of the office behind `context`
+// ("/org.openoffice.Setup/Product"): read-only, or with `update` an access
+// whose changes are committed through XChangesBatch. Raises UNO exceptions.
+css::uno::Reference<css::uno::XInterface> ConfigNode(const css::uno::Reference<css::uno::XComponentContext>& context,
+                                                     const char* nodePath, bool update = false);
 
 // The readable part of a UNO exception's message, without the source-file
 // positions LibreOffice appends ("at ./sfx2/...").

@@ -15,11 +15,13 @@ for p in "${wanted[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  # As root the package tool runs directly; otherwise through sudo, keeping
+  # the environment so the non-interactive front end reaches apt.
+  as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo -E)
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo -E apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 build=${TABRIX_BUILD_DIR:-"$root/build"}

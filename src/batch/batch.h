@@ -30,6 +30,11 @@ struct TkvNode {
   int Index = 0;
   QString FileName;
   QString Result;
+  // Filled by the converter thread before the item's event: every PDF the
+  // item wrote (the per-sheet files included) and their pages in all. Empty
+  // and 0 for a failed or skipped item. Read by the owner after the event.
+  QStringList Files;
+  int Pages = 0;
 };
 
 using TkvItemEvent = std::function<void(TkvBatch*, TkvNode*)>;

@@ -438,8 +438,8 @@ TEST_F(ExcelOleTest, PrintCountsOnlyWhenItDeliveredAFreshPdf) {
   script_.failExport = true;
   script_.printWrites = false;
   Option(QStringLiteral("DeleteSource"), QStringLiteral("true"));
-  for (const QString sheet : {QStringLiteral("0"), QStringLiteral("-1")}) {
-    SCOPED_TRACE(sheet.toStdString());
+  for (const char* sheet : {"0", "-1"}) {
+    SCOPED_TRACE(sheet);
     Option(QStringLiteral("Sheet"), sheet);
     // An older file where the print should go is not its output.
     tmp_.write(QStringLiteral("out/book1-1.pdf"), "%PDF old");
@@ -468,7 +468,9 @@ TEST_F(ExcelOleTest, SourceOptionsFollowEverySuccessAndNoFailure) {
     ASSERT_EQ(Item(0).Status, road == Failure ? TkvNode::Failed : TkvNode::Done);
     EXPECT_EQ(QFileInfo::exists(source), road == Failure);
     EXPECT_EQ(QFileInfo::exists(source + QStringLiteral(".done")), road != Failure);
-    if (road != Failure) EXPECT_EQ(QFileInfo(Out("book1.pdf")).lastModified(), kSourceTime);
+    if (road != Failure) {
+      EXPECT_EQ(QFileInfo(Out("book1.pdf")).lastModified(), kSourceTime);
+    }
 
     QFile::remove(source + QStringLiteral(".done"));
     Option(QStringLiteral("DeleteSource"), QStringLiteral("true"));

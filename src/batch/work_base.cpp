@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <exception>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -65,6 +67,10 @@ void TkvWorkBase::Execute() {
       ProcessItem();
     } catch (const TkvError& e) {
       batch_->SetItemResult(item_, e.Message());
+    } catch (const std::exception& e) {
+      const QString message = QStringLiteral("Internal error: %1").arg(QString::fromLocal8Bit(e.what()));
+      batch_->SetItemOutcome(item_, TkvNode::Failed, message);
+      batch_->AddFailure(message);
     }
   }
 }

@@ -38,14 +38,16 @@ class TkvWorkBase {
   void Wait();
   // Terminate() then Wait().
   void StopAndWait();
-  // Message of a non-TkvError exception that ended the loop (empty if none).
+  // Message of an exception that ended the loop early (empty if none).
   QString FatalError() const;
 
   TkvBatch* Batch() const { return batch_; }
 
  protected:
   // The item loop. A TkvError out of ProcessItem goes into the item's Result
-  // (Status kept) and the loop goes on; any other exception ends the loop.
+  // (Status kept), another std::exception fails the item with its message
+  // (counted as a failure); the loop goes on. An exception outside
+  // ProcessItem ends the loop and is kept as FatalError.
   virtual void Execute();
   // Handles Item(). The base does nothing.
   virtual void ProcessItem() {}

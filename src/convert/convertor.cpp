@@ -153,8 +153,25 @@ void TkvConvertor::ProcessItem() {
     // The item keeps its status; its owner still hears of it, so that no
     // handed-out item goes missing from a log or a list.
     Batch()->SetItemResult(Item(), e.Message());
+  } catch (const std::exception& e) {
+    // Out of memory, a thread or system call that failed: this item is lost, the batch is not.
+    FailItem(QStringLiteral("Internal error: %1").arg(QString::fromLocal8Bit(e.what())));
+  } catch (...) {
+    FailItem(QStringLiteral("Internal error of unknown kind"));
   }
   if (itemEvent_) itemEvent_(Batch(), Item());
+}
+
+void TkvConvertor::FailItem(const QString& message) {
+  Batch()->SetItemOutcome(Item(), TkvNode::Failed, message);
+  Batch()->AddFailure(message);
+}
+
+QString TkvConvertor::ChainFatalError() const {
+  QStringList errors;
+  for (const TkvConvertor* c = this; c; c = c->next_.get())
+    if (const QString error = c->FatalError(); !error.isEmpty()) errors.append(error);
+  return errors.join(QStringLiteral("; "));
 }
 
 void TkvConvertor::DoTerminate() {
@@ -306,6 +323,16 @@ QString TkvConvertor::FurtherOutputPath(const QString& path) {
 
 void TkvConvertor::DeleteTarget(const QString& path) {
   if (!path.isEmpty()) ::unlink(QFile::encodeName(path).constData());
+}
+
+QString TkvConvertor::TargetWriteProblem(const QString& path) {
+  const QString folder = TkvFolderPart(path);
+  if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+    return QStringLiteral("Cannot write %1: the target folder %2 does not exist and cannot be created").arg(path, folder);
+  if (!folder.isEmpty() && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+    return QStringLiteral("Cannot write %1: the target folder %2 is not writable").arg(path, folder);
+  if (QFileInfo(path).isDir()) return QStringLiteral("Cannot write %1: a folder of that name exists").arg(path);
+  return QString();
 }
 
 // ---------------------------------------------------------------------------

@@ -72,6 +72,9 @@ class TkvConvertor : public TkvWorkBase {
   // Drops OnFinish calls not yet made, stops the chain and waits for it.
   // Idempotent; the destructor calls it.
   void Shutdown();
+  // The errors that ended converter threads of the chain before the batch
+  // was done ("; " between them), empty when none did. After WaitChain.
+  QString ChainFatalError() const;
 
   // ---- per item, on the converter's thread ----
   // Converts one item; writes its outcome through the batch. Base: nothing.
@@ -100,6 +103,10 @@ class TkvConvertor : public TkvWorkBase {
   static QString AlternativeName(const QString& path);
   // Deletes a file; failures are ignored.
   static void DeleteTarget(const QString& path);
+  // Why no file can be written at `path`, naming the file and its folder
+  // (the folder is missing or cannot be written, or a folder has the
+  // file's name); empty when nothing stands in the way.
+  static QString TargetWriteProblem(const QString& path);
   // After a successful conversion: KeepFileTime, DeleteSource, RenameSource
   // in that order; failures are ignored. Web addresses are left alone.
   void DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath);
@@ -112,7 +119,8 @@ class TkvConvertor : public TkvWorkBase {
  protected:
   // The item-start event, Convert, then the item event (skipped items
   // included). A TkvError out of Convert becomes the item's Result (its
-  // Status kept) before the item event; other exceptions end the thread.
+  // Status kept) before the item event; any other exception fails the item
+  // with its message (counted as a failure) and the chain goes on.
   void ProcessItem() override;
   // On the converter's thread after its loop: EndSession, OnFinish handed
   // to the main thread, RunningConvertors lowered under the batch lock.
@@ -124,6 +132,8 @@ class TkvConvertor : public TkvWorkBase {
  private:
   struct ChainState;
   void SetChainState(const std::shared_ptr<ChainState>& state);
+  // Item() failed with `message`, counted as a failure.
+  void FailItem(const QString& message);
 
   std::unique_ptr<TkvConvertor> next_;
   int threadsCount_;

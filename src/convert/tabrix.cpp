@@ -5,7 +5,11 @@
 #include "core/path_utils.h"
 #include "core/project.h"
 
+#include <QFile>
+
 #include <exception>
+
+#include <sys/stat.h>
 
 struct TkvTabrix::Mode {
   bool allSheets = false;
@@ -20,6 +24,47 @@ QString MessageOf(const std::exception& e) {
   if (const auto* error = dynamic_cast<const TkvError*>(&e)) return error->Message();
   return QString::fromLocal8Bit(e.what());
 }
+
+// What stands at an output path before a print, so that only a file the
+// print itself delivered counts: an older file left there is no output.
+class PrintedFile {
+ public:
+  explicit PrintedFile(const QString& path) : path_(path), before_(Stamp()) {}
+
+  // Raises unless a non-empty file other than the one seen before stands at the path.
+  void Check(const QString& printer) const {
+    const Stat after = Stamp();
+    if (!after.exists || after.size <= 0 || after == before_)
+      throw TkvError(QStringLiteral("The printer \"%1\" delivered no PDF file at %2").arg(printer, path_));
+  }
+
+ private:
+  struct Stat {
+    bool exists = false;
+    off_t size = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    struct timespec modified {};
+    bool operator==(const Stat& o) const {
+      return exists == o.exists && size == o.size && device == o.device && inode == o.inode &&
+             modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+  };
+  Stat Stamp() const {
+    struct stat st {};
+    Stat s;
+    if (::stat(QFile::encodeName(path_).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+    s.exists = true;
+    s.size = st.st_size;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.modified = st.st_mtim;
+    return s;
+  }
+
+  QString path_;
+  Stat before_;
+};
 
 }  // namespace
 
@@ -65,43 +110,56 @@ void TkvTabrix::FitSheets() noexcept {
   }
 }
 
-void TkvTabrix::ExportByMode(const Mode& mode, const QString& target) {
+TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& target) {
   if (mode.allSheets) {
     ExportObject(*Workbook, target);
   } else if (mode.sheet > 0) {
     ExportObject(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    for (int i = 1; i <= count; ++i)
-      if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) ExportObject(*SheetAt(i), path);
+    Written written = Written::Nothing;
+    for (int i = 1; i <= count; ++i) {
+      if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) {
+        ExportObject(*SheetAt(i), path);
+        written = Written::Sheets;
+      }
+    }
+    return written;
   } else {
     ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
+  return Written::Target;
 }
 
-void TkvTabrix::PrintObject(TkvAutoObject& object) {
+void TkvTabrix::PrintObject(TkvAutoObject& object, const QString& path) {
   const TkvVariant omitted = TkvVariant::Omitted;
   const QString printer = PdfPrinterName();
+  const PrintedFile output(path);
   object.Call(QStringLiteral("PrintOut"), {omitted, omitted, std::int32_t(1), false, printer});
+  output.Check(printer);
 }
 
-void TkvTabrix::PrintByMode(const Mode& mode, const QString& target) {
+TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& target) {
   if (!mode.perSheet()) SetPrinterOutput(target);
   if (mode.allSheets) {
-    PrintObject(*Workbook);
+    PrintObject(*Workbook, target);
   } else if (mode.sheet > 0) {
-    PrintObject(*SheetAt(mode.sheet));
+    PrintObject(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
+    Written written = Written::Nothing;
     for (int i = 1; i <= count; ++i) {
       const QString path = FurtherOutputPath(SheetPath(target, i));
       if (path.isEmpty()) continue;
       SetPrinterOutput(path);
-      PrintObject(*SheetAt(i));
+      PrintObject(*SheetAt(i), path);
+      written = Written::Sheets;
     }
+    return written;
   } else {
-    PrintObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")));
+    PrintObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
+  return Written::Target;
 }
 
 void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
@@ -123,21 +181,25 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // Bounds every office call of this item, the fallbacks included.
   const TkvOfficeTimeout timeLimit = DocumentTimeLimit();
   bool converted = false;
+  Written written = Written::Nothing;
   QString error;
-  // The old PDF is set aside, not deleted: a failed conversion gets it back.
+  // The old PDF is set aside, not deleted: it comes back unless a new one replaced it.
   TkvTargetBackup oldTarget(target);
   try {
     OpenWorkbook(source);
     try {
       if (mode.allColumns) FitSheets();
-      ExportByMode(mode, target);
+      written = ExportByMode(mode, target);
       converted = true;
     } catch (...) {
       if (SuiteExport(source, target)) {
+        written = Written::Target;
         converted = true;
       } else {
+        // Printing cannot mend a target that cannot be written.
+        if (const QString problem = TargetWriteProblem(target); !problem.isEmpty()) throw TkvError(problem);
         TkvItemsLock printing(*batch);
-        PrintByMode(mode, target);
+        written = PrintByMode(mode, target);
         converted = true;
       }
     }
@@ -146,7 +208,10 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   } catch (...) {
   }
   if (!converted && error.isEmpty()) error = QStringLiteral("The workbook %1 was not converted").arg(source);
-  if (!converted) converted = SuiteExport(source, target);
+  if (!converted && SuiteExport(source, target)) {
+    written = Written::Target;
+    converted = true;
+  }
 
   if (!converted) {
     batch->SetItemOutcome(item, TkvNode::Failed, error);
@@ -155,7 +220,12 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     return;
   }
   CloseWorkbook();
-  oldTarget.Commit();
+  if (written == Written::Nothing) {
+    // Every per-sheet file exists and is left alone: the item is skipped.
+    batch->SetItemOutcome(item, TkvNode::Done, QString());
+    return;
+  }
+  if (written == Written::Target) oldTarget.Commit();
   try {
     DisposeSource(batch, item, target);
   } catch (...) {

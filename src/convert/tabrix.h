@@ -10,6 +10,9 @@
 // anything else failed, the office-suite export once more. The item ends
 // with Status Done and the target path, or Failed and the error's message,
 // written through the batch; Convert raises only for target-path errors.
+// An item whose per-sheet files all exist under the overwrite rule "skip"
+// ends skipped (Done, empty Result, not counted). An old target file is
+// put back unless the target itself was written anew.
 
 #include "convert/excel_ole.h"
 
@@ -32,10 +35,14 @@ class TkvTabrix : public TkvExcelOle {
 
  private:
   struct Mode;
+  // What an export or print wrote: the target file, only per-sheet files,
+  // or nothing (every per-sheet file exists and is to be left alone).
+  enum class Written { Nothing, Sheets, Target };
   void FitSheets() noexcept;
-  void ExportByMode(const Mode& mode, const QString& target);
-  void PrintByMode(const Mode& mode, const QString& target);
-  void PrintObject(TkvAutoObject& object);
+  Written ExportByMode(const Mode& mode, const QString& target);
+  Written PrintByMode(const Mode& mode, const QString& target);
+  // Prints `object`; raises unless the print delivered a fresh non-empty file at `path`.
+  void PrintObject(TkvAutoObject& object, const QString& path);
   std::shared_ptr<TkvAutoObject> SheetAt(int index);
   int SheetCount();
 };

@@ -98,7 +98,7 @@ int TkvProject::Daemon() const { return ReadInt(QStringLiteral("Daemon"), 0); }
 
 int TkvProject::ItemTimeout() const {
   const int seconds = ReadInt(QStringLiteral("ItemTimeout"), kDefaultItemTimeout);
-  return seconds < 1 ? kDefaultItemTimeout : seconds;
+  return seconds < 0 ? kDefaultItemTimeout : seconds;
 }
 
 bool TkvProject::AutomaticRun() const { return RunAndClose() || PureConsole() || Daemon() > 0; }

@@ -41,7 +41,7 @@ class TkvProject {
   // ThreadsCount is clamped to 1..kMaxThreadsCount: every thread runs an
   // office process of its own.
   static constexpr int kMaxThreadsCount = 64;
-  static constexpr int kDefaultItemTimeout = 300;
+  static constexpr int kDefaultItemTimeout = 120;
   static QString PathDelimiter() { return QStringLiteral("/"); }
 
   // ---- options (any thread) ----
@@ -75,7 +75,8 @@ class TkvProject {
   bool RunAndClose() const;
   bool PureConsole() const;
   int Daemon() const;
-  // Seconds one conversion may take; values below 1 give the default 300.
+  // Seconds one conversion may take, 0 for no limit; negative values and
+  // text that is not a number give the default 120.
   int ItemTimeout() const;
 
   // RunAndClose, PureConsole or Daemon above 0.

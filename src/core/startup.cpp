@@ -2,6 +2,7 @@
 
 #include "batch/batch.h"
 #include "batch/matcher.h"
+#include "convert/office/calc_application.h"
 #include "convert/tabrix.h"
 #include "core/app.h"
 #include "core/error.h"
@@ -96,6 +97,7 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
   QCoreApplication::setApplicationVersion(profile.Version);
   SkipLockFiles.store(profile.SkipLockFiles);
   TkvRegisterTabrix();
+  TkvPrepareOfficeEnvironment();
 
   if (project->ParseCommandLine() == TkvCmdResult::Exit) return 0;
   TkvMatcherScope matcher;

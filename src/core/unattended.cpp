@@ -69,6 +69,8 @@ void TkvMain::RunUnattended() {
   FinishRun();
   if (itemTimes_) itemTimes_->Finish();
   if (stopRequested_.load()) throw TkvError(QStringLiteral("Run stopped before all files were converted"));
+  if (const QString fatal = convertor_->ChainFatalError(); !fatal.isEmpty())
+    throw TkvError(QStringLiteral("A converter thread stopped before all files were converted: %1").arg(fatal));
 }
 
 void TkvMain::WaitForConvertors() {

@@ -111,20 +111,26 @@ TEST(Workers, EmptyBatchPlainWorkerAndFactory) {
 
 TEST(Workers, ErrorsGoIntoResultOrEndTheThread) {
   TkvBatch batch;
-  for (int i = 0; i < 6; ++i) batch.AddFile(QString("/f%1.xls").arg(i));
+  for (int i = 0; i < 9; ++i) batch.AddFile(QString("/f%1.xls").arg(i));
 
   RecordingWorker worker(&batch, 1, nullptr);
   worker.onItem = [](TkvNode* item) {
     if (item->Index == 3) throw TkvError("Disk full");
     if (item->Index == 5) throw std::runtime_error("broken");
+    if (item->Index == 7) throw 42;  // no std::exception: the loop cannot go on
   };
   worker.Start();
   worker.Wait();
   EXPECT_EQ(batch.ItemSnapshot(3).Result, "Disk full");
   EXPECT_EQ(batch.ItemSnapshot(3).Status, TkvNode::Waiting);
   EXPECT_EQ(batch.ItemSnapshot(4).Status, TkvNode::Done);
-  EXPECT_EQ(batch.FailureCount(), 0);
-  EXPECT_EQ(worker.FatalError(), "broken");
+  // Another std::exception fails its item, counted, and the loop goes on.
+  EXPECT_EQ(batch.ItemSnapshot(5).Status, TkvNode::Failed);
+  EXPECT_EQ(batch.ItemSnapshot(5).Result, "Internal error: broken");
+  EXPECT_EQ(batch.ItemSnapshot(6).Status, TkvNode::Done);
+  EXPECT_EQ(batch.FailureCount(), 1);
+  EXPECT_EQ(worker.FatalError(), "Unknown error in a worker thread");
+  EXPECT_NE(batch.ItemSnapshot(8).Status, TkvNode::Done);
   EXPECT_TRUE(worker.terminateRan);
 }
 

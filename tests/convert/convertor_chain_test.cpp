@@ -164,4 +164,26 @@ TEST_F(ConvertorChain, StopLetsRunningItemsFinishAndTakesNoNewOnes) {
   EXPECT_EQ(converted, 2);
 }
 
+TEST_F(ConvertorChain, ExceptionsOfOtherKindsFailTheirItemAndTheBatchGoesOn) {
+  globals_.project->SetProfile([] {
+    TkvProfile profile = TkvTabrixProfile();
+    profile.ConvertorClass = QStringLiteral("TkvTestFailer");
+    return profile;
+  }());
+  TkvBatch batch;
+  batch.AddFile(tmp_.write(QStringLiteral("in/1.xlsx"), "bad_alloc"));
+  batch.AddFile(tmp_.write(QStringLiteral("in/2.xlsx"), "system_error:no thread"));
+  batch.AddFile(tmp_.write(QStringLiteral("in/3.xlsx"), "plain failure"));
+  auto head = TkvConvertor::StartConverters(&batch, tmp_.file(QStringLiteral("out")), {});
+  head->Start();
+  head->WaitChain();
+  EXPECT_EQ(head->ChainFatalError(), QString());
+  ASSERT_EQ(batch.ItemCount(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(batch.ItemSnapshot(i).Status, TkvNode::Failed) << i;
+  EXPECT_TRUE(batch.ItemSnapshot(0).Result.contains(QStringLiteral("bad_alloc"))) << batch.ItemSnapshot(0).Result.toStdString();
+  EXPECT_TRUE(batch.ItemSnapshot(1).Result.contains(QStringLiteral("no thread"))) << batch.ItemSnapshot(1).Result.toStdString();
+  EXPECT_EQ(batch.ItemSnapshot(2).Result, QStringLiteral("plain failure"));
+  EXPECT_EQ(batch.FailureCount(), 3);
+}
+
 }  // namespace

@@ -3,7 +3,11 @@
 //   "TkvTestWriter" writes "PDF of <source>" to the target and disposes of
 //                   the source, as a real converter does after a success;
 //   "TkvTestFailer" fails every item, with the source file's text as message
-//                   (a text beginning with "throw:" is raised as TkvError);
+//                   (a text beginning with "throw:" is raised as TkvError,
+//                   "bad_alloc" raises std::bad_alloc, "system_error:" a
+//                   std::system_error with the rest as its text);
+//   "TkvTestBroken" a worker whose item handling raises what no converter
+//                   handles (not a std::exception): its thread cannot go on;
 //   "TkvTestSlow"   a writer that takes TkvTestSlow::delayMs per item and
 //                   writes its file in two halves with the wait in between.
 
@@ -14,6 +18,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
+#include <system_error>
 #include <thread>
 
 namespace tabrix::test {
@@ -75,12 +81,25 @@ class TkvTestFailer : public TkvConvertor {
     QString message = QStringLiteral("Unreadable");
     if (file.open(QIODevice::ReadOnly)) message = QString::fromUtf8(file.readAll());
     if (message.startsWith(QLatin1String("throw:"))) throw TkvError(message);
+    if (message == QLatin1String("bad_alloc")) throw std::bad_alloc();
+    if (message.startsWith(QLatin1String("system_error:")))
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), message.mid(13).toStdString());
     batch->SetItemOutcome(item, TkvNode::Failed, message);
     batch->AddFailure(message);
   }
 };
 
+class TkvTestBroken : public TkvConvertor {
+ public:
+  using TkvConvertor::TkvConvertor;
+  ~TkvTestBroken() override { Shutdown(); }
+
+ protected:
+  void ProcessItem() override { throw 42; }
+};
+
 inline void RegisterTestConvertors() {
+  TkvRegisterConvertor<TkvTestBroken>(QStringLiteral("TkvTestBroken"));
   TkvRegisterConvertor<TkvTestWriter>(QStringLiteral("TkvTestWriter"));
   TkvRegisterConvertor<TkvTestSlow>(QStringLiteral("TkvTestSlow"));
   TkvRegisterConvertor<TkvTestFailer>(QStringLiteral("TkvTestFailer"));

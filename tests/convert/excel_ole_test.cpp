@@ -8,6 +8,7 @@
 
 #include "core/path_utils.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +38,9 @@ struct Script {
   bool failPrint = false;
   QString openError;           // Workbooks.Open raises this when set
   int failCreations = 0;       // the next N creations raise
-  bool suiteResult = false;    // what the office-suite export returns
+  bool suiteResult = false;    // what the office-suite export returns (true: it writes the target)
+  bool printWrites = true;     // PrintOut delivers a file at the printer output path
+  QString printerOutput;       // the last SetPrinterOutput path
   TkvBatch* batch = nullptr;   // to check the lock while printing
   bool lockHeldWhilePrinting = true;
   std::vector<std::future<int>> waiters;  // finish once the lock is free
@@ -116,6 +119,10 @@ class Recorder : public TkvAutoObject {
       if (script->waiters.back().wait_for(std::chrono::milliseconds(50)) != std::future_status::timeout)
         script->lockHeldWhilePrinting = false;
       if (script->failPrint) throw TkvAutomationError(QStringLiteral("Printer jammed"), member);
+      if (script->printWrites) {
+        QFile file(script->printerOutput);
+        if (file.open(QIODevice::WriteOnly)) file.write("%PDF printed " + name_.toUtf8());
+      }
       return {};
     }
     return {};
@@ -133,12 +140,17 @@ class TkvTabrixProbe : public TkvTabrix {
  protected:
   bool SuiteExport(const QString& source, const QString& target) override {
     script->Add(QStringLiteral("Suite(%1,%2)").arg(TkvNamePart(source), TkvNamePart(target)));
-    return script->suiteResult;
+    if (!script->suiteResult) return false;
+    QFile file(target);
+    return file.open(QIODevice::WriteOnly) && file.write("%PDF suite") > 0;
   }
+  void SetPrinterOutput(const QString& path) override { script->printerOutput = path; }
 };
 
 class ExcelOleTest : public ::testing::Test {
  protected:
+  static inline const QDateTime kSourceTime = QDateTime::fromSecsSinceEpoch(1000000000);
+
   ExcelOleTest()
       : globals_(tmp_, QStringLiteral("TkvTabrixProbe")),
         registration_(QStringLiteral("Excel.Application"), [] {
@@ -158,14 +170,20 @@ class ExcelOleTest : public ::testing::Test {
   void Option(const QString& key, const QString& value) { globals_.project->SetOptionValue(key, value); }
   QString Out(const QString& name) const { return tmp_.file(QStringLiteral("out/") + name); }
 
-  // Converts book1.xlsx .. bookN.xlsx, in that order, on one converter thread.
-  void Run(int count) {
+  // Converts book1.xlsx .. bookN.xlsx, in that order, on one converter thread,
+  // into `target` (default: out/). The sources date from 2001.
+  void Run(int count, const QString& target = QString()) {
     QDir(tmp_.file(QStringLiteral("in"))).removeRecursively();
     batch_ = std::make_unique<TkvBatch>();
     script_.batch = batch_.get();
-    for (int i = 1; i <= count; ++i)
-      batch_->AddFile(tmp_.write(QStringLiteral("in/book%1.xlsx").arg(i), "x"));
-    auto head = TkvConvertor::StartConverters(batch_.get(), tmp_.file(QStringLiteral("out")), {});
+    for (int i = 1; i <= count; ++i) {
+      const QString source = tmp_.write(QStringLiteral("in/book%1.xlsx").arg(i), "x");
+      QFile file(source);
+      file.open(QIODevice::ReadWrite);
+      file.setFileTime(kSourceTime, QFileDevice::FileModificationTime);
+      batch_->AddFile(source);
+    }
+    auto head = TkvConvertor::StartConverters(batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
     head->Start();
     head->WaitChain();
     script_.waiters.clear();
@@ -350,6 +368,117 @@ TEST_F(ExcelOleTest, SkippedItemOpensNothing) {
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_TRUE(Item(0).Result.isEmpty());
   EXPECT_EQ(script_.creations, 0);
+}
+
+}  // namespace
+
+namespace {
+
+QByteArray Content(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST_F(ExcelOleTest, PerSheetModeKeepsTheOldTargetItNeverRewrites) {
+  Option(QStringLiteral("Sheet"), QStringLiteral("-1"));
+  tmp_.write(QStringLiteral("out/book1.pdf"), "old");
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Content(Out("book1.pdf")), "old");
+  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(QFileInfo::exists(Out(QStringLiteral("book1-%1.pdf").arg(i))));
+  EXPECT_TRUE(QDir(tmp_.file("out")).entryList({"*tabrix-old*"}, QDir::Files | QDir::Hidden).isEmpty());
+
+  // The office-suite fallback writes the whole workbook there: that replaces it.
+  script_.failExport = true;
+  script_.suiteResult = true;
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Content(Out("book1.pdf")), "%PDF suite");
+}
+
+TEST_F(ExcelOleTest, PerSheetItemWithEveryFileLeftAloneIsSkipped) {
+  Option(QStringLiteral("Sheet"), QStringLiteral("-1"));
+  Option(QStringLiteral("IsOverwrite"), QStringLiteral("skip"));
+  Option(QStringLiteral("DeleteSource"), QStringLiteral("true"));
+  for (int i = 1; i <= 3; ++i) tmp_.write(QStringLiteral("out/book1-%1.pdf").arg(i), "old");
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_TRUE(Item(0).Result.isEmpty());
+  EXPECT_EQ(batch_->SuccessCount(), 0);
+  EXPECT_EQ(batch_->FailureCount(), 0);
+  EXPECT_TRUE(QFileInfo::exists(tmp_.file("in/book1.xlsx")));
+  EXPECT_EQ(Content(Out("book1-2.pdf")), "old");
+
+  // One sheet file missing: that one is written and the item is a success.
+  QFile::remove(Out("book1-2.pdf"));
+  Run(1);
+  EXPECT_EQ(Item(0).Result, Out("book1.pdf"));
+  EXPECT_EQ(batch_->SuccessCount(), 1);
+  EXPECT_EQ(Content(Out("book1-1.pdf")), "old");
+  EXPECT_FALSE(QFileInfo::exists(tmp_.file("in/book1.xlsx")));
+}
+
+TEST_F(ExcelOleTest, UnwritableTargetFolderFailsWithItsCauseAndPrintsNothing) {
+  // The target folder would lie below a file: it cannot be made.
+  tmp_.write(QStringLiteral("blocked"), "a file");
+  const QString folder = tmp_.file(QStringLiteral("blocked/out"));
+  script_.failExport = true;
+  script_.failPrint = true;  // as a CUPS server that cannot be reached
+  Run(1, folder);
+  EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+  const QString result = Item(0).Result;
+  EXPECT_TRUE(result.contains(folder + u'/') && result.contains(folder + QStringLiteral("/book1.pdf"))) << result.toStdString();
+  EXPECT_FALSE(result.contains(QStringLiteral("Printer jammed"))) << result.toStdString();
+  EXPECT_TRUE(script_.Matching(QStringLiteral("PrintOut")).isEmpty());
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 2);
+  EXPECT_TRUE(batch_->Failures().contains(QStringLiteral("CreateDir Failed: ") + folder + u'/'));
+}
+
+TEST_F(ExcelOleTest, PrintCountsOnlyWhenItDeliveredAFreshPdf) {
+  script_.failExport = true;
+  script_.printWrites = false;
+  Option(QStringLiteral("DeleteSource"), QStringLiteral("true"));
+  for (const char* sheet : {"0", "-1"}) {
+    SCOPED_TRACE(sheet);
+    Option(QStringLiteral("Sheet"), sheet);
+    // An older file where the print should go is not its output.
+    tmp_.write(QStringLiteral("out/book1-1.pdf"), "%PDF old");
+    Run(1);
+    EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+    EXPECT_TRUE(Item(0).Result.contains(QStringLiteral("delivered no PDF file at"))) << Item(0).Result.toStdString();
+    EXPECT_EQ(batch_->SuccessCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(tmp_.file("in/book1.xlsx")));
+  }
+}
+
+TEST_F(ExcelOleTest, SourceOptionsFollowEverySuccessAndNoFailure) {
+  enum Road { Export, Suite, Print, Failure };
+  for (const Road road : {Export, Suite, Print, Failure}) {
+    SCOPED_TRACE(int(road));
+    script_.failExport = road != Export;
+    script_.suiteResult = road == Suite;
+    script_.failPrint = road == Failure;
+    const QString source = tmp_.file(QStringLiteral("in/book1.xlsx"));
+
+    QDir(tmp_.file("out")).removeRecursively();
+    Option(QStringLiteral("DeleteSource"), QStringLiteral("false"));
+    Option(QStringLiteral("KeepFileTime"), QStringLiteral("true"));
+    Option(QStringLiteral("RenameSource"), QStringLiteral(".done"));
+    Run(1);
+    ASSERT_EQ(Item(0).Status, road == Failure ? TkvNode::Failed : TkvNode::Done);
+    EXPECT_EQ(QFileInfo::exists(source), road == Failure);
+    EXPECT_EQ(QFileInfo::exists(source + QStringLiteral(".done")), road != Failure);
+    if (road != Failure) {
+      EXPECT_EQ(QFileInfo(Out("book1.pdf")).lastModified(), kSourceTime);
+    }
+
+    QFile::remove(source + QStringLiteral(".done"));
+    Option(QStringLiteral("DeleteSource"), QStringLiteral("true"));
+    Option(QStringLiteral("KeepFileTime"), QStringLiteral("false"));
+    Option(QStringLiteral("RenameSource"), QString());
+    Run(1);
+    EXPECT_EQ(QFileInfo::exists(source), road == Failure);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "convert/office/calc_application.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_timeout.h"
+#include "convert/office/office_url.h"
+#include "convert/office/uno_object.h"
 #include "convert/office/uno_runtime.h"
 #include "office_test_env.h"
 #include "support/workbooks.h"
@@ -18,6 +20,14 @@
 using namespace tabrix::test;
 
 namespace {
+
+// First in this file: nothing has touched the office environment yet.
+TEST(OfficeEnvironment, IsPreparedOnTheCallingThread) {
+  const QByteArray dir = tabrix::office::ProgramDir().toLocal8Bit();
+  TkvPrepareOfficeEnvironment();
+  EXPECT_EQ(qgetenv("UNO_PATH"), dir);
+  EXPECT_EQ(qgetenv("URE_BOOTSTRAP"), "vnd.sun.star.pathname:" + dir + "/fundamentalrc");
+}
 
 class OfficeProcessTest : public ::testing::Test {
  protected:
@@ -153,6 +163,24 @@ TEST_F(OfficeProcessTest, RestartsAfterItsDocumentQuota) {
   EXPECT_EQ(pids[0], pids[1]);
   EXPECT_NE(pids[1], pids[2]);
   EXPECT_TRUE(processGone(pids[0]));
+}
+
+TEST_F(OfficeProcessTest, FailedCloseStillCountsTheDocumentClosed) {
+  auto manager = TkvCreateOfficeServiceManager();
+  auto process = TkvOfficeProcess::ForThisThread();
+  auto desktop = manager->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")}).ToObject();
+  auto hidden = manager->Call(QStringLiteral("Bridge_GetStruct"), {QStringLiteral("com.sun.star.beans.PropertyValue")}).ToObject();
+  hidden->Put(QStringLiteral("Name"), QStringLiteral("Hidden"));
+  hidden->Put(QStringLiteral("Value"), true);
+  auto document = desktop->Call(QStringLiteral("loadComponentFromURL"),
+                                {TkvOfficeFileUrl(dir.file(QStringLiteral("a.xlsx"))), QStringLiteral("_blank"), std::int32_t{0},
+                                 TkvVariant(TkvArgs{TkvVariant(hidden)})})
+                      .ToObject();
+  EXPECT_EQ(process->DocumentsOpen(), 1);
+  EXPECT_THROW(document->Call(QStringLiteral("close")), TkvAutomationError);  // no argument: refused
+  EXPECT_EQ(process->DocumentsOpen(), 0) << "the restart after the document quota would never come";
+  document->Call(QStringLiteral("close"), {true});
+  EXPECT_EQ(process->DocumentsOpen(), 0);
 }
 
 TEST_F(OfficeProcessTest, ConverterThreadsWorkOnTheirOwnOfficesAtOnce) {

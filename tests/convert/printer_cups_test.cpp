@@ -90,12 +90,16 @@ TEST_F(PrinterRouteOnCups, PrintedPdfEndsAtTheConfiguredPath) {
 
   const QByteArray printed = readFile(target);
   ASSERT_TRUE(printed.startsWith("%PDF")) << "no PDF at " << target.toStdString();
+  ASSERT_FALSE(QStandardPaths::findExecutable("pdftotext").isEmpty()) << "pdftotext (poppler-utils) is needed";
   const QString text = PdfText(target);
-  if (!text.isEmpty()) {
-    EXPECT_TRUE(text.contains("Tabrix printed page")) << text.toStdString();
-  }
+  EXPECT_TRUE(text.contains("Tabrix printed page")) << text.toStdString();
   EXPECT_TRUE(QFile::exists(source));
   EXPECT_TRUE(QDir(server_->OutputFolder()).entryList({"*.pdf"}, QDir::Files).isEmpty());
+
+  // The path was used up: a second print without new settings goes nowhere old.
+  QFile::remove(target);
+  EXPECT_THROW(TkvPrintRoute(store_).PrintPdf(printer, source, kApp), TkvError);
+  EXPECT_FALSE(QFile::exists(target));
 }
 
 TEST_F(PrinterRouteOnCups, PdfWriterPathIsConsumedAndReplacesAnOldFile) {
@@ -125,6 +129,9 @@ TEST_F(PrinterRouteOnCups, FailuresNameThePrinterAndLeaveNoOutput) {
   EXPECT_TRUE(message(kQueue, {}).contains("No output file is set"));
   printers.SetPrinterOutput(target, "", {}, kApp, {});
   EXPECT_TRUE(message("Adobe PDF", {}).contains("\"Adobe PDF\" is not installed"));
+  // A failed job uses its path up too.
+  EXPECT_TRUE(message(kQueue, {}).contains("No output file is set"));
+  printers.SetPrinterOutput(target, "", {}, kApp, {});
   EXPECT_TRUE(message(kQueue, [n = 0]() mutable { return ++n > 1; }).contains("job on \"" + kQueue + "\" was stopped"));
   EXPECT_FALSE(QFile::exists(target));
 }

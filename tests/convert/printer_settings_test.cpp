@@ -15,6 +15,8 @@
 #include <atomic>
 #include <thread>
 
+#include <unistd.h>
+
 using namespace tkv_printer;
 using tabrix::test::ScopedTempDir;
 
@@ -188,7 +190,8 @@ TEST(SetPrinterOutput, WritesTheDriverKeysByPrinterName) {
     EXPECT_EQ(f.Read(TkvHive::CurrentUser, kDistillerKey, kSplwow64), "/out/b.pdf");
     EXPECT_FALSE(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"));  // key not created
     EXPECT_EQ(printers.OutputPath("PDF", app), "/out/b.pdf");
-    EXPECT_EQ(printers.OutputPath("PDF", "/other/app"), "/out/b.pdf");  // the splwow64 value
+    EXPECT_EQ(printers.OutputPath("PDF", ""), "/out/b.pdf");  // no program: the splwow64 value
+    EXPECT_FALSE(printers.OutputPath("PDF", "/other/app"));   // another program's value is not followed
     EXPECT_FALSE(printers.OutputPath(kFreePdfXp, app));
   }
   {  // an existing PDFWriter key gets the path and bExecViewer, and wins
@@ -202,10 +205,30 @@ TEST(SetPrinterOutput, WritesTheDriverKeysByPrinterName) {
     EXPECT_EQ(printers.OutputPath("PDF", app), "/out/c.pdf");
     printers.OutputDelivered("PDF", "/out/other.pdf");  // not the path it holds: kept
     EXPECT_EQ(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"), "/out/c.pdf");
-    printers.OutputDelivered("PDF", "/out/c.pdf");
+    printers.OutputDelivered("PDF", "/out/c.pdf", app);
     EXPECT_EQ(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"), "");
-    EXPECT_EQ(printers.OutputPath("PDF", app), "/stale.pdf");
+    // The path is used up: a stale or shared value is never followed.
+    EXPECT_FALSE(printers.OutputPath("PDF", app));
   }
+}
+
+TEST(SetPrinterOutput, EachProcessFollowsOnlyItsOwnPath) {
+  const QString app = "/usr/lib/libreoffice/program/soffice.bin";
+  Fixture f;
+  f.store.OpenKey(TkvHive::CurrentUser, kPdfWriterKey, TkvKeyOpen::Create);
+  const TkvPdfPrinters first(f.store, {}, "101"), second(f.store, {}, "202");
+  EXPECT_NE(first.ProcessValueName(app), second.ProcessValueName(app));
+  EXPECT_EQ(TkvPdfPrinters(f.store).ProcessValueName(app), app + "#" + QString::number(::getpid()));
+  first.SetPrinterOutput("/out/first.pdf", "", {}, app, {});
+  second.SetPrinterOutput("/out/second.pdf", "", {}, app, {});
+  // The Windows values hold the last writer's path; each process reads its own.
+  EXPECT_EQ(f.Read(TkvHive::CurrentUser, kDistillerKey, app), "/out/second.pdf");
+  EXPECT_EQ(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"), "/out/second.pdf");
+  EXPECT_EQ(first.OutputPath("PDF", app), "/out/first.pdf");
+  EXPECT_EQ(second.OutputPath("PDF", app), "/out/second.pdf");
+  first.OutputDelivered("PDF", "/out/first.pdf", app);
+  EXPECT_FALSE(first.OutputPath("PDF", app));  // not the other's path
+  EXPECT_EQ(second.OutputPath("PDF", app), "/out/second.pdf");
 }
 
 TEST(SetPrinterOutput, MultiInstanceWaitEndsWhenConsumedStoppedOrTimedOut) {

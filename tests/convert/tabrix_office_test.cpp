@@ -88,12 +88,13 @@ class TabrixOfficeTest : public ::testing::Test {
   }
   QString Out(const QString& name) const { return tmp_.file(QStringLiteral("out/") + name); }
 
-  // Converts `files` in order through a chain of `threads` converters.
-  void Run(const QStringList& files, int threads, TkvItemEvent onItemStart = {}) {
+  // Converts `files` in order through a chain of `threads` converters into
+  // `target` (default: <tmp>/out).
+  void Run(const QStringList& files, int threads, TkvItemEvent onItemStart = {}, const QString& target = {}) {
     globals_.project->SetOptionValue(QStringLiteral("ThreadsCount"), QString::number(threads));
     batch_ = std::make_unique<TkvBatch>();
     for (const QString& f : files) batch_->AddFile(f);
-    auto head = TkvConvertor::StartConverters(batch_.get(), tmp_.file(QStringLiteral("out")), {});
+    auto head = TkvConvertor::StartConverters(batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
     if (onItemStart) head->SetOnItemStart(std::move(onItemStart));
     head->Start();
     head->WaitChain();
@@ -203,7 +204,11 @@ TEST_F(TabrixOfficeTest, KilledOfficeCostsAtMostTheRunningItem) {
     EXPECT_TRUE(pdfText(Item(i).Result).contains("Bravo text two"));
   }
   // The running item either failed with a message or was saved by a fallback.
-  EXPECT_TRUE(Item(1).Status == TkvNode::Done || !Item(1).Result.isEmpty());
+  // Never left running; a success stands on disk, a failure says why.
+  const TkvNode killed = Item(1);
+  ASSERT_TRUE(killed.Status == TkvNode::Done || killed.Status == TkvNode::Failed) << killed.Status;
+  if (killed.Status == TkvNode::Done) EXPECT_TRUE(pdfText(killed.Result).contains("Bravo text two")) << killed.Result.toStdString();
+  else EXPECT_FALSE(killed.Result.isEmpty());
   std::cout << "The item whose office was killed: status " << Item(1).Status << ", " << Item(1).Result.toStdString() << "\n";
   EXPECT_GE(seen.size(), 2u);  // a new office served the later items
 }
@@ -243,6 +248,26 @@ TEST_F(TabrixOfficeTest, TwoThreadsRunTwoOfficesAtOnce) {
   EXPECT_EQ(most.load(), 2);
   EXPECT_EQ(batch_->SuccessCount(), 8);
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(pdfPageCount(Out(QStringLiteral("book%1.pdf").arg(i))), 1);
+}
+
+TEST_F(TabrixOfficeTest, PerSheetRunKeepsTheOldTargetAndAnUnwritableFolderNamesItself) {
+  globals_.project->SetOptionValue(QStringLiteral("Sheet"), QStringLiteral("-1"));
+  tmp_.write(QStringLiteral("out/each.pdf"), "old each");
+  Run({Input("three.xlsx", "each.xlsx")}, 1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done) << Item(0).Result.toStdString();
+  QFile old(Out("each.pdf"));
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), "old each");
+  for (int i = 1; i <= 3; ++i) EXPECT_GE(pdfPageCount(Out(QStringLiteral("each-%1.pdf").arg(i))), 1) << i;
+
+  // A target folder below a file cannot be made: the item says so, no print is tried.
+  globals_.project->SetOptionValue(QStringLiteral("Sheet"), QStringLiteral("0"));
+  tmp_.write(QStringLiteral("blocked"), "a file");
+  const QString folder = tmp_.file(QStringLiteral("blocked/out"));
+  Run({Input("three.xlsx", "book.xlsx")}, 1, {}, folder);
+  EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+  EXPECT_TRUE(Item(0).Result.contains(folder + QStringLiteral("/book.pdf"))) << Item(0).Result.toStdString();
+  EXPECT_FALSE(Item(0).Result.contains(QStringLiteral("CUPS"))) << Item(0).Result.toStdString();
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(ProjectTest, StartsWithDefaultsWhenThereIsNothingToLoad) {
   EXPECT_TRUE(project->KeepTargetSubdirs());
   EXPECT_FALSE(project->Subdir() || project->AutomaticRun() || project->UnattendedRoad());
   EXPECT_EQ(project->Sheet(), 0);
-  EXPECT_EQ(project->ItemTimeout(), 300);
+  EXPECT_EQ(project->ItemTimeout(), 120);
   EXPECT_EQ(project->TargetFolder(), "");
   EXPECT_TRUE(project->RecentProjects().isEmpty());
 }
@@ -140,8 +140,11 @@ TEST_F(ProjectTest, OptionReadings) {
     project->SetOptionValue("ThreadsCount", c.value);
     EXPECT_EQ(project->ThreadsCount(), c.threads) << c.value;
   }
-  project->SetOptionValue("ItemTimeout", "-1");
-  EXPECT_EQ(project->ItemTimeout(), 300);
+  const struct { const char* value; int seconds; } timeouts[] = {{"-1", 120}, {"abc", 120}, {"0", 0}, {"30", 30}};
+  for (const auto& c : timeouts) {
+    project->SetOptionValue("ItemTimeout", c.value);
+    EXPECT_EQ(project->ItemTimeout(), c.seconds) << c.value;  // 0: no limit
+  }
   project->SetOptionValue("PureConsole", "1");
   project->SetOptionValue("Source", "/in/*.xls");
   EXPECT_TRUE(project->UnattendedRoad());

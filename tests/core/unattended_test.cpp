@@ -167,4 +167,17 @@ TEST(ProgressLine, FitsTheTerminalAndNeverCarriesControlCharacters) {
   EXPECT_TRUE(TkvProgressLine::Text(3, 1, 10, longName, 10).size() < 10);
 }
 
+TEST_F(Unattended, ConverterThreadThatCannotGoOnFailsTheRun) {
+  for (const char* name : {"a.xls", "b.xlsx"}) tmp_.write(QStringLiteral("in/") + name, "x");
+  Start(QStringLiteral("TkvTestBroken"), Options());
+  try {
+    main_->RunUnattended();
+    ADD_FAILURE() << "the run ended as if every file had been converted";
+  } catch (const TkvError& e) {
+    EXPECT_TRUE(e.Message().contains(QStringLiteral("converter thread stopped"))) << e.Message().toStdString();
+  }
+  EXPECT_EQ(RunningConvertors.load(), 0);
+  EXPECT_TRUE(QFile::exists(Log()));  // the log is written all the same
+}
+
 }  // namespace

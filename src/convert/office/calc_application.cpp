@@ -156,7 +156,7 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
 // PrintOut(from, to, copies, preview, printer): the office writes the object
 // as PDF (pages from..to when given) and the printer module prints that file
 // on `printer` (the default PDF printer when omitted). Preview is ignored:
-// nothing is ever shown. Raises when the print fails.
+// nothing is ever shown. Raises when the print fails or delivers no file.
 void PrintPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sheet, const TkvArgs& args) {
   const TkvVariant copies = Arg(args, 2);
   if (!copies.IsMissing() && copies.ToInt() != 1)
@@ -165,12 +165,15 @@ void PrintPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& shee
   const TkvVariant printerArg = Arg(args, 4);
   const QString printer = printerArg.IsMissing() ? TkvPdfPrinterName(QString()) : printerArg.ToText();
   const TkvVariant omitted = TkvVariant::Omitted;
-  TkvPrintThroughPdf(
+  const QString delivered = TkvPrintThroughPdf(
       printer,
       [&](const QString& pdf) {
         ExportPdf(doc, sheet, {std::int32_t(0), pdf, omitted, omitted, omitted, Arg(args, 0), Arg(args, 1)});
       },
       TkvCalcProgramPath());
+  if (QFileInfo(delivered).size() <= 0)
+    throw TkvAutomationError(QStringLiteral("The printer \"%1\" delivered no PDF file for %2").arg(printer, doc.Path()),
+                             QStringLiteral("PrintOut"));
 }
 
 class CalcPageSetup final : public CalcObject {
@@ -501,3 +504,5 @@ std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication() {
 }
 
 QString TkvCalcProgramPath() { return tabrix::office::ProgramDir() + QStringLiteral("/soffice.bin"); }
+
+void TkvPrepareOfficeEnvironment() { tabrix::office::PrepareEnvironment(); }

@@ -27,3 +27,9 @@ std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication(std::shared_ptr<TkvOffic
 // The office's program file ("Path" + "/soffice.bin"): the name the PDF
 // printer settings are written under for this application.
 QString TkvCalcProgramPath();
+
+// Sets the environment the office layer's UNO runtime reads (UNO_PATH,
+// URE_BOOTSTRAP) once for the process. Call on the main thread before any
+// converter thread starts: changing the environment is unsafe while other
+// threads read it or fork. Without the call the first office call does it.
+void TkvPrepareOfficeEnvironment();

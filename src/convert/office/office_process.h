@@ -70,6 +70,7 @@ class TkvOfficeProcess {
   // Document bookkeeping for the restart after maxDocuments.
   void DocumentOpened() { ++documentsServed_; ++documentsOpen_; }
   void DocumentClosed() { if (documentsOpen_ > 0) --documentsOpen_; }
+  int DocumentsOpen() const { return documentsOpen_; }
 
   pid_t Pid() const;
   int Slot() const { return profile_ ? profile_->Slot() : 0; }

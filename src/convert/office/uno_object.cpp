@@ -151,9 +151,16 @@ TkvVariant TkvUnoObject::Invoke(const QString& member, TkvInvokeKind kind, const
       for (int i = 0; i < args.size(); ++i) in.getArray()[i] = ToUno(args[i]);
       uno::Sequence<sal_Int16> outIndex;
       uno::Sequence<uno::Any> out;
+      // A document whose close failed counts as closed all the same: it goes
+      // with the process, which must still restart after its quota.
+      struct CloseCount {
+        TkvOfficeProcess* process;
+        ~CloseCount() {
+          if (process) process->DocumentClosed();
+        }
+      } closeCount{name == "close" || name == "dispose" ? process_.get() : nullptr};
       const uno::Any result = inv->invoke(name, in, outIndex, out);
       if (name == "loadComponentFromURL" && result.hasValue()) process_->DocumentOpened();
-      if (name == "close" || name == "dispose") process_->DocumentClosed();
       return FromUno(result);
     }
     if (inv->hasProperty(name) && args.isEmpty()) return FromUno(inv->getValue(name));

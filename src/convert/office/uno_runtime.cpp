@@ -26,15 +26,25 @@ css::uno::Reference<css::uno::XInterface> ConfigNode(const css::uno::Reference<c
       SequenceOf<css::uno::Any>({css::uno::Any(path)}));
 }
 
+namespace {
+std::once_flag environmentPrepared;
+}
+
+void PrepareEnvironment() {
+  std::call_once(environmentPrepared, [] {
+    const QByteArray dir = ProgramDir().toLocal8Bit();
+    setenv("UNO_PATH", dir.constData(), 0);
+    setenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + dir + "/fundamentalrc").constData(), 0);
+  });
+}
+
 css::uno::Reference<css::uno::XComponentContext> LocalContext() {
   static std::mutex mutex;
   static css::uno::Reference<css::uno::XComponentContext>* context = nullptr;
   std::lock_guard lock(mutex);
   if (!context) {
-    const QByteArray dir = ProgramDir().toLocal8Bit();
-    // Read by the bootstrap below; the values are the same for every thread.
-    setenv("UNO_PATH", dir.constData(), 0);
-    setenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + dir + "/fundamentalrc").constData(), 0);
+    // Read by the bootstrap below. Done already, on the main thread, in the program.
+    PrepareEnvironment();
     try {
       // Intentionally never released: UNO does not support tearing the
       // runtime down during static destruction.

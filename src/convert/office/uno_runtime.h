@@ -19,6 +19,10 @@ namespace tabrix::office {
 // The office's program folder (soffice.bin, types.rdb).
 QString ProgramDir();
 
+// Sets UNO_PATH and URE_BOOTSTRAP for the UNO runtime unless they are set;
+// later calls do nothing. See TkvPrepareOfficeEnvironment.
+void PrepareEnvironment();
+
 // The local UNO context, bootstrapped once on first use (thread-safe) and
 // kept for the life of the process. Raises TkvError when the UNO runtime
 // cannot be bootstrapped.

@@ -7,10 +7,16 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 using namespace tkv_printer;
 
-TkvPdfPrinters::TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait)
-    : store_(store), wait_(wait) {}
+TkvPdfPrinters::TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait, QString processTag)
+    : store_(store), wait_(wait), processTag_(processTag.isEmpty() ? QString::number(::getpid()) : std::move(processTag)) {}
+
+QString TkvPdfPrinters::ProcessValueName(const QString& applicationPath) const {
+  return applicationPath + u'#' + processTag_;
+}
 
 QString TkvPdfPrinters::PdfPrinterName(const QString& pdfWriterOption) const {
   QString name = pdfWriterOption.isEmpty() ? kAcrobatPdfWriter : pdfWriterOption;
@@ -54,6 +60,7 @@ void TkvPdfPrinters::SetPrinterOutput(const QString& path, const QString& pdfWri
     const auto distiller = store_.OpenKey(TkvHive::CurrentUser, kDistillerKey, TkvKeyOpen::Create);
     distiller->WriteString(applicationPath, path);
     distiller->WriteString(kSplwow64, path);
+    if (!applicationPath.isEmpty()) distiller->WriteString(ProcessValueName(applicationPath), path);
   } catch (const TkvError&) {
   }
 }
@@ -69,20 +76,26 @@ std::optional<QString> TkvPdfPrinters::ReadValue(TkvHive hive, const QString& ke
 
 std::optional<QString> TkvPdfPrinters::OutputPath(const QString& printerName, const QString& applicationPath) const {
   if (printerName == kFreePdfXp) return ReadValue(TkvHive::LocalMachine, kFreePdfKey, QStringLiteral("PDFFilename"));
+  if (!applicationPath.isEmpty()) return ReadValue(TkvHive::CurrentUser, kDistillerKey, ProcessValueName(applicationPath));
   if (auto path = ReadValue(TkvHive::CurrentUser, kPdfWriterKey, QStringLiteral("PDFFileName"))) return path;
-  if (!applicationPath.isEmpty()) {
-    if (auto path = ReadValue(TkvHive::CurrentUser, kDistillerKey, applicationPath)) return path;
-  }
   return ReadValue(TkvHive::CurrentUser, kDistillerKey, kSplwow64);
 }
 
-void TkvPdfPrinters::OutputDelivered(const QString& printerName, const QString& path) const {
+void TkvPdfPrinters::OutputDelivered(const QString& printerName, const QString& path,
+                                     const QString& applicationPath) const {
   if (printerName == kFreePdfXp) return;
   try {
     const auto writer = store_.OpenKey(TkvHive::CurrentUser, kPdfWriterKey, TkvKeyOpen::Existing);
     if (writer->ReadString(QStringLiteral("PDFFileName")) == path) {
       writer->WriteString(QStringLiteral("PDFFileName"), QString());
     }
+  } catch (const TkvError&) {
+  }
+  if (applicationPath.isEmpty()) return;
+  try {
+    const auto distiller = store_.OpenKey(TkvHive::CurrentUser, kDistillerKey, TkvKeyOpen::Existing);
+    const QString own = ProcessValueName(applicationPath);
+    if (!distiller->ReadString(own).value_or(QString()).isEmpty()) distiller->WriteString(own, QString());
   } catch (const TkvError&) {
   }
 }

@@ -36,8 +36,13 @@ struct TkvPrinterWait {
 
 class TkvPdfPrinters {
  public:
-  // The store must outlive this object.
-  explicit TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait = {});
+  // The store must outlive this object. `processTag` tells this process's
+  // own output value from other processes' (empty: the process id).
+  explicit TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait = {}, QString processTag = {});
+
+  // The Distiller value name only this process writes and reads for the
+  // program `applicationPath`: "<applicationPath>#<process tag>".
+  QString ProcessValueName(const QString& applicationPath) const;
 
   // The configured printer if installed, else "Acrobat PDFWriter" if
   // installed, else "Adobe PDF". When the printer list cannot be read: the
@@ -47,7 +52,9 @@ class TkvPdfPrinters {
   // Points the driver settings at `path` for the next print job: the
   // machine-wide FreePDF XP value when the option is exactly "FreePDF XP",
   // otherwise the per-user Acrobat PDFWriter values (when that key exists)
-  // and the Acrobat Distiller values (key created when missing).
+  // and the Acrobat Distiller values (key created when missing): the one
+  // named after the program, the "splwow64" one and, for a program, this
+  // process's own (ProcessValueName).
   // `multiInstance` is asked before every check of the wait; `stopRequested`
   // may be empty.
   void SetPrinterOutput(const QString& path, const QString& pdfWriterOption,
@@ -57,17 +64,21 @@ class TkvPdfPrinters {
   // ---- driver side ----
   // Where a job printed on `printerName` by the program `applicationPath`
   // is to be written: FreePDF XP's machine-wide value for the printer
-  // "FreePDF XP"; otherwise a non-empty "PDFFileName" of Acrobat PDFWriter,
-  // else the Distiller value named after the program, else the one named
-  // after "C:\Windows\splwow64.exe". Nullopt when none is set.
+  // "FreePDF XP"; for a program, this process's own Distiller value only
+  // (values other processes share are never followed); without a program,
+  // a non-empty "PDFFileName" of Acrobat PDFWriter, else the Distiller value
+  // named after "C:\Windows\splwow64.exe". Nullopt when none is set.
   std::optional<QString> OutputPath(const QString& printerName, const QString& applicationPath) const;
-  // Marks the output at `path` as written: empties "PDFFileName" when it
-  // still names `path`, which ends other processes' MultiInstance wait.
-  void OutputDelivered(const QString& printerName, const QString& path) const;
+  // The job for `path` is over, delivered or not: empties "PDFFileName" when
+  // it still names `path` (which ends other processes' MultiInstance wait)
+  // and this process's own value for `applicationPath`, so that no later
+  // print follows a stale path.
+  void OutputDelivered(const QString& printerName, const QString& path, const QString& applicationPath = {}) const;
 
  private:
   std::optional<QString> ReadValue(TkvHive hive, const QString& key, const QString& name) const;
 
   const TkvSettingsStore& store_;
   TkvPrinterWait wait_;
+  QString processTag_;
 };

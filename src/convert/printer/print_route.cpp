@@ -112,6 +112,19 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
   if (!target) {
     throw TkvError(QStringLiteral("No output file is set for the PDF printer \"%1\"").arg(printerName));
   }
+  // The path is used up by this job whatever becomes of it.
+  struct Consume {
+    const TkvPdfPrinters& settings;
+    const QString& printer;
+    const QString& path;
+    const QString& application;
+    ~Consume() {
+      try {
+        settings.OutputDelivered(printer, path, application);
+      } catch (...) {
+      }
+    }
+  } consume{settings, printerName, *target, applicationPath};
   const auto printer = TkvFindPrinter(store_.Printers().Printers(), printerName);
   if (!printer) throw TkvError(QStringLiteral("The printer \"%1\" is not installed").arg(printerName));
   const char* user = cupsUser();
@@ -174,6 +187,5 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
     QFile::remove(printed);
     throw TkvError(QStringLiteral("The printed PDF cannot be moved to %1").arg(*target));
   }
-  settings.OutputDelivered(printerName, *target);
   return *target;
 }

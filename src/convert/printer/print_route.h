@@ -6,7 +6,8 @@
 // is: the office writes the object as a temporary PDF, PrintPdf submits it
 // to the queue under a unique job title, waits for the job to complete,
 // finds cups-pdf's output by that title and moves it to the output path of
-// TkvPdfPrinters::OutputPath. Threads: any; each call uses its own CUPS
+// TkvPdfPrinters::OutputPath; the output values are used up by the job
+// (OutputDelivered), delivered or not. Threads: any; each call uses its own CUPS
 // connection. Failures throw TkvError with a message naming the printer.
 
 #include "convert/printer/pdf_printers.h"

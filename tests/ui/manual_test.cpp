@@ -14,7 +14,7 @@ namespace {
 
 const QString kManual = QStringLiteral(TABRIX_MANUAL_PDF);
 
-QString Run(const QString& program, const QStringList& args) {
+QString Output(const QString& program, const QStringList& args) {
   QProcess p;
   p.start(program, args);
   if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
@@ -25,7 +25,7 @@ QString Run(const QString& program, const QStringList& args) {
 
 TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
   ASSERT_TRUE(QFile::exists(kManual)) << kManual.toStdString();
-  QString text = Run("pdftotext", {"-layout", kManual, "-"});
+  QString text = Output("pdftotext", {"-layout", kManual, "-"});
   ASSERT_FALSE(text.isEmpty());
   text.replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral(" "));
 
@@ -54,12 +54,12 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
         "--strict", "--watch", "/P:"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(flag))) << flag;
   }
-  for (const char* code : {"0 The run completed", "1 The run itself failed", "2 With --strict", "64 A usage error"})
+  for (const char* code : {"0: The run completed", "1: The run itself failed", "2: With --strict", "64: A usage error"})
     EXPECT_TRUE(text.contains(QString::fromLatin1(code))) << code;
   for (const char* part : {"The window", "The result list", "Troubleshooting", "Examples", "Send problem reports"})
     EXPECT_TRUE(text.contains(QString::fromLatin1(part))) << part;
 
   // The pictures of the window and the about box are in it.
-  const QString images = Run("pdfimages", {"-list", kManual});
+  const QString images = Output("pdfimages", {"-list", kManual});
   EXPECT_GE(images.count(QStringLiteral(" image ")), 2) << images.toStdString();
 }

@@ -268,7 +268,7 @@ void TkvFrmMain::CreateShortcuts() {
       {aHelp, {QKeySequence(Qt::Key_F1)}},
       {aSearch, {QKeySequence(Qt::Key_F5)}},
       {aConvert, {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
-      {aStop, {QKeySequence(Qt::Key_Escape)}},  // enabled only during a run
+      {aStop, {QKeySequence(Qt::Key_Escape)}},  // acts only on a run or a Daemon's wait
   };
   for (const auto& k : keys) {
     k.action->setShortcuts(k.keys);

@@ -8,6 +8,7 @@
 #include "ui/result_list.h"
 #include "window_fixture.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
@@ -210,6 +211,25 @@ TEST_F(WindowTest, SizePositionAndColumnsAreKeptBetweenSessions) {
   again.show();
   EXPECT_EQ(again.size(), QSize(900, 500));
   EXPECT_EQ(again.lViewer->header()->sectionSize(TkvResultList::FileColumn), 222);
+}
+
+TEST_F(WindowTest, ALargerDesktopFontWidensButtonsAndPanelsInsteadOfClipping) {
+  TkvFrmMain& w = Window();
+  w.show();
+  QFont large = w.font();
+  large.setPointSizeF(large.pointSizeF() * 1.5 + 4);
+  w.setFont(large);
+  QApplication::processEvents();
+  for (const char* name : {"tbOpen", "tbSaveAs", "tbUpdate", "tbHelp", "bSource", "bSourceFile", "bTarget", "bSearch",
+                           "bCreate"}) {
+    auto* b = w.findChild<QAbstractButton*>(name);
+    ASSERT_NE(b, nullptr) << name;
+    const QString caption = QString(b->text()).remove(u'&');
+    EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(caption)) << name;
+  }
+  for (QWidget* panel : {static_cast<QWidget*>(w.pSource), static_cast<QWidget*>(w.pTarget)})
+    EXPECT_GE(panel->height(), panel->sizeHint().height()) << panel->objectName().toStdString();
+  EXPECT_GE(w.pAction->height(), w.pSource->height() + w.pTarget->height());
 }
 
 TEST(ProductPicture, SharpAtTwoDevicePixelsPerPixel) {

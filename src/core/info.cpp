@@ -18,6 +18,10 @@
 #include <climits>
 #include <cstdlib>
 
+#ifndef TABRIX_MAKER_HOST
+#define TABRIX_MAKER_HOST ""
+#endif
+
 namespace {
 
 std::atomic<TkvInfo*> g_info{nullptr};
@@ -25,6 +29,13 @@ std::atomic<TkvInfo*> g_info{nullptr};
 TkvProfile CurrentProfile() {
   if (TkvProject* project = TkvProject::Instance()) return project->Profile();
   return TkvTabrixProfile();
+}
+
+QString SupportMailOf(const QString& host) {
+  if (host.isEmpty()) return {};
+  QString domain = host;
+  if (domain.startsWith(QLatin1String("www."), Qt::CaseInsensitive)) domain.remove(0, 4);
+  return QStringLiteral("support@") + domain;
 }
 
 bool HasDesktopSession() {
@@ -41,7 +52,10 @@ void TkvXdgLinkOpener::Open(const QString& link) {
 }
 
 TkvInfo::TkvInfo(const TkvApp& app, std::unique_ptr<TkvLinkOpener> opener)
-    : exePath_(app.ExePath()), helpBase_(app.HelpFileBase()), storeFile_(app.InfoStoreFile()) {
+    : exePath_(app.ExePath()),
+      helpBase_(app.HelpFileBase()),
+      makerHost_(BuildMakerHost()),
+      storeFile_(app.InfoStoreFile()) {
   opener_ = opener ? std::shared_ptr<TkvLinkOpener>(std::move(opener))
                    : std::make_shared<TkvXdgLinkOpener>();
   installStamp_ = TkvFileUtils::FileDate(app.ProgramFolder(), true, true);
@@ -67,6 +81,23 @@ void TkvInfo::SetLinkOpener(std::unique_ptr<TkvLinkOpener> opener) {
   if (!opener) opener = std::make_unique<TkvXdgLinkOpener>();
   QMutexLocker lock(&mutex_);
   opener_ = std::move(opener);
+}
+
+QString TkvInfo::BuildMakerHost() { return QString::fromUtf8(TABRIX_MAKER_HOST).trimmed(); }
+
+QString TkvInfo::MakerHost() const {
+  QMutexLocker lock(&mutex_);
+  return makerHost_;
+}
+
+void TkvInfo::SetMakerHost(const QString& host) {
+  QMutexLocker lock(&mutex_);
+  makerHost_ = host.trimmed();
+}
+
+QString TkvInfo::SupportMail() const {
+  QMutexLocker lock(&mutex_);
+  return SupportMailOf(makerHost_);
 }
 
 void TkvInfo::SaveLocked() const {
@@ -99,6 +130,14 @@ bool TkvInfo::Quiet() const {
   return TkvStrToBool(store_.Value(QStringLiteral("+")), false);
 }
 
+void TkvInfo::SetQuiet(bool quiet) {
+  QMutexLocker lock(&mutex_);
+  const QString text = quiet ? QStringLiteral("True") : QStringLiteral("False");
+  if (store_.Value(QStringLiteral("+")) == text) return;
+  store_.SetValue(QStringLiteral("+"), text);
+  SaveLocked();
+}
+
 QString TkvInfo::CountersText() const {
   QMutexLocker lock(&mutex_);
   return CountersTextLocked();
@@ -123,19 +162,25 @@ QString TkvInfo::BuildLink(const QString& topic, const QString& action, const QS
 QString TkvInfo::BuildLinkLocked(const QString& topic, const QString& action,
                                  const QString& extra) const {
   const TkvProfile profile = CurrentProfile();
+  if (topic == QLatin1String("h")) {
+    // Beside the program first (a build tree), then where an install puts it.
+    const QString chm = helpBase_ + QStringLiteral(".chm");
+    if (QFileInfo::exists(chm)) return chm;
+    const QString pdf = helpBase_ + QStringLiteral(".pdf");
+    const QString installed = QDir::cleanPath(TkvFolderPart(exePath_) +
+                                              QStringLiteral("../share/doc/tabrix/tabrix.pdf"));
+    return !QFileInfo::exists(pdf) && QFileInfo::exists(installed) ? installed : pdf;
+  }
+  if (makerHost_.isEmpty()) return {};
   if (topic == QLatin1String("supports")) {
     QString title = profile.Title;
     const qsizetype amp = title.indexOf(u'&');
     if (amp >= 0) title.replace(amp, 1, QStringLiteral("And"));
-    return QStringLiteral("mailto:") + QLatin1String(kSupportMail) +
+    return QStringLiteral("mailto:") + SupportMailOf(makerHost_) +
            QStringLiteral("?subject=Support required for ") + title + u' ' + profile.Version +
            QStringLiteral(" - ") + QString::number(installStamp_);
   }
-  if (topic == QLatin1String("h")) {
-    const QString chm = helpBase_ + QStringLiteral(".chm");
-    return QFileInfo::exists(chm) ? chm : helpBase_ + QStringLiteral(".pdf");
-  }
-  QString link = QStringLiteral("http://") + QLatin1String(kMakerHost);
+  QString link = QStringLiteral("http://") + makerHost_;
   if (!topic.isEmpty()) {
     link += QStringLiteral("/en/") + profile.ShortName + u'/' + topic + QStringLiteral(".htm");
   } else if (!action.isEmpty()) {

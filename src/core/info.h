@@ -1,6 +1,8 @@
 #pragma once
 // Product information: the usage store (counters and the Quiet flag, kept in
 // a file beside the program), the product's links and problem reports.
+// The maker's host is a build setting; without one, no link goes to the
+// maker's site or mailbox and reports open nothing.
 //
 // One per process: Instance() is set by the constructor and cleared by the
 // destructor. AddCount and the readers may be called from any thread; the
@@ -34,8 +36,8 @@ class TkvXdgLinkOpener : public TkvLinkOpener {
 
 class TkvInfo {
  public:
-  static constexpr const char* kMakerHost = "www.tabrix-converter.example";
-  static constexpr const char* kSupportMail = "support@tabrix-converter.example";
+  // The host this build was configured with (TABRIX_MAKER_HOST); may be empty.
+  static QString BuildMakerHost();
 
   // Reads the store (a missing or unreadable file gives an empty store), the
   // install stamp, then counts the start ("R"). Without an opener, links go
@@ -49,6 +51,14 @@ class TkvInfo {
   static TkvInfo* Instance();
 
   void SetLinkOpener(std::unique_ptr<TkvLinkOpener> opener);
+
+  // The maker's web host (the build's unless set); empty: the site, the
+  // support mail and every report open nothing.
+  QString MakerHost() const;
+  void SetMakerHost(const QString& host);
+  bool HasMakerSite() const { return !MakerHost().isEmpty(); }
+  // "support@" and the host without a leading "www."; empty without a host.
+  QString SupportMail() const;
 
   // Builds the link for (topic, action, extra) and opens it; with Quiet set,
   // report links (no topic, an action) open nothing.
@@ -64,6 +74,8 @@ class TkvInfo {
   // "r12c3a40": every entry whose key begins with A..Z, in store order.
   QString CountersText() const;
   bool Quiet() const;
+  // Stores "+" (the user's choice) and writes the store; a write failure is silent.
+  void SetQuiet(bool quiet);
   std::int32_t InstallStamp() const { return installStamp_; }
   QString StoreFile() const { return storeFile_; }
 
@@ -80,6 +92,7 @@ class TkvInfo {
 
   QString exePath_;
   QString helpBase_;
+  QString makerHost_;
   QString storeFile_;
   std::int32_t installStamp_ = -1;
   mutable QMutex mutex_;

@@ -157,6 +157,7 @@ void TkvProject::LoadInitial() {
 }
 
 bool TkvProject::OpenProject(bool dialog) {
+  openError_.clear();
   if (dialog) {
     if (!dialogs_) return false;
     QString name = fileName_;
@@ -169,8 +170,9 @@ bool TkvProject::OpenProject(bool dialog) {
     try {
       options_.LoadFromFile(name);
       AddRecentProject(name);
-    } catch (const TkvError&) {
+    } catch (const TkvError& e) {
       // An unreadable project keeps the current options.
+      openError_ = e.Message();
     }
   } else if (!cmdOptions_.isEmpty()) {
     options_.SetText(cmdOptions_);

@@ -103,6 +103,9 @@ class TkvProject {
   void LoadInitial();
   // Returns false when the dialog was cancelled.
   bool OpenProject(bool dialog);
+  // Why the last OpenProject kept the current options (an unreadable
+  // project file); empty when it loaded.
+  QString OpenError() const { return openError_; }
   void NewProject();
   // Throws TkvError naming the path when the file cannot be written.
   void SaveProject();
@@ -141,6 +144,7 @@ class TkvProject {
   QString cmdOptions_;
   QString cmdName_;  // a file or source named on the command line
   QStringList recent_;
+  QString openError_;
   std::vector<Binding> bindings_;
   TkvFileDialogs* dialogs_ = nullptr;
 };

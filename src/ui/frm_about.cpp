@@ -117,5 +117,5 @@ void TkvFrmAbout::keyPressEvent(QKeyEvent* event) {
 TkvFrmTabrixAbout::TkvFrmTabrixAbout(QWidget* mainWindow) : TkvFrmAbout(mainWindow) {
   setObjectName(QStringLiteral("kvFrmTabrixAbout"));
   img->setGeometry(16, 16, 128, 128);
-  img->setPixmap(TkvProductPicture(128));
+  img->setPixmap(TkvProductPicture(128, devicePixelRatioF()));
 }

@@ -6,14 +6,16 @@
 #include <QScreen>
 
 QFont TkvBaseFont() {
-  QFont font;
+  // The desktop's size; the family only where the system has it.
+  const QFont desktop = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  QFont font = desktop;
   if (QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive)) {
     font = QFont(QStringLiteral("Tahoma"));
   } else {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setStyleHint(QFont::SansSerif);
   }
-  font.setPointSize(8);
+  if (desktop.pointSizeF() > 0) font.setPointSizeF(desktop.pointSizeF());
+  else font.setPixelSize(desktop.pixelSize());
   font.setWeight(QFont::Normal);
   font.setItalic(false);
   return font;

@@ -7,7 +7,8 @@
 #include <QShowEvent>
 #include <QWidget>
 
-// Tahoma 8 pt when installed, otherwise the desktop's sans font at 8 pt.
+// Tahoma when installed, otherwise the desktop's sans font; at the size the
+// desktop asks for.
 QFont TkvBaseFont();
 // Font, button-face background, 1200 x 600 size, tool tips on.
 void TkvApplyBaseLook(QWidget* form);

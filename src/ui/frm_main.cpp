@@ -1,6 +1,7 @@
 #include "ui/frm_main.h"
 
 #include "batch/batch.h"
+#include "core/error.h"
 #include "core/file_dialogs.h"
 #include "core/info.h"
 #include "core/path_utils.h"
@@ -19,20 +20,27 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -46,6 +54,18 @@ QFrame* MakePanel(QWidget* parent, const char* name, QFrame::Shadow shadow) {
   p->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
   p->setFrameShadow(shadow);
   return p;
+}
+
+// A panel of a specified height that grows when its contents need more.
+void SetPanelHeight(QFrame* panel, int height) {
+  panel->setMinimumHeight(height);
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+// The per-user file of the window's size, position and column widths.
+QString LayoutFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/tabrix/window.conf");
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int width,
@@ -116,6 +136,8 @@ TkvFrmMain::TkvFrmMain(std::unique_ptr<TkvFileDialogs> dialogs, QWidget* parent)
   setCentralWidget(central);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   CreateRunControl();
+  CreateShortcuts();
+  UpdateLinkActions();
   FormCreate();
 }
 
@@ -207,25 +229,86 @@ void TkvFrmMain::CreateToolBar() {
       ToolBar->addSeparator()->setObjectName(QString::fromLatin1(b.button));
       continue;
     }
+    // The caption keeps its "&": the button underlines the letter and takes
+    // Alt with it, as a menu item would (Qt strips it otherwise).
+    b.action->setIconText(b.action->text());
     ToolBar->addAction(b.action);
     QWidget* w = ToolBar->widgetForAction(b.action);
     w->setObjectName(QString::fromLatin1(b.button));
+    w->setFocusPolicy(Qt::TabFocus);
     w->setFixedWidth(101);
+    specWidths_.emplace_back(w, 101);
   }
   auto* tbOpen = qobject_cast<QToolButton*>(ToolBar->widgetForAction(aOpen));
   tbOpen->setMenu(pm2);
   tbOpen->setPopupMode(QToolButton::MenuButtonPopup);
+
+  pm3 = new QMenu(this);
+  pm3->setObjectName(QStringLiteral("pm3"));
+  SendReports1 = pm3->addAction(QStringLiteral("Send problem reports"));
+  SendReports1->setObjectName(QStringLiteral("SendReports1"));
+  SendReports1->setCheckable(true);
+  connect(SendReports1, &QAction::triggered, this, [this] { TkvGuarded([this] { SendReports1Click(); }); });
+  connect(pm3, &QMenu::aboutToShow, this, [this] { TkvGuarded([this] { pm3Popup(); }); });
+  auto* tbHelp = qobject_cast<QToolButton*>(ToolBar->widgetForAction(aHelp));
+  tbHelp->setMenu(pm3);
+  tbHelp->setPopupMode(QToolButton::MenuButtonPopup);
+  pm3Popup();
+}
+
+void TkvFrmMain::CreateShortcuts() {
+  const struct {
+    QAction* action;
+    QList<QKeySequence> keys;
+  } keys[] = {
+      {aOpen, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+      {aNew, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
+      {aSave, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+      {aSaveAs, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
+      {aHelp, {QKeySequence(Qt::Key_F1)}},
+      {aSearch, {QKeySequence(Qt::Key_F5)}},
+      {aConvert, {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
+      {aStop, {QKeySequence(Qt::Key_Escape)}},  // acts only on a run or a Daemon's wait
+  };
+  for (const auto& k : keys) {
+    k.action->setShortcuts(k.keys);
+    // Window-wide, whichever button shows the action at the moment.
+    addAction(k.action);
+  }
+  // Tab reaches the toolbar, then the source row.
+  QWidget* previous = nullptr;
+  for (QAction* a : ToolBar->actions()) {
+    QWidget* w = ToolBar->widgetForAction(a);
+    if (!w || w->focusPolicy() == Qt::NoFocus) continue;
+    if (previous) setTabOrder(previous, w);
+    previous = w;
+  }
+  if (previous) setTabOrder(previous, eSource);
+  connect(eSource, &QLineEdit::returnPressed, this, [this] {
+    if (aSearch->isEnabled()) aSearch->trigger();
+  });
+}
+
+void TkvFrmMain::FitToFont() {
+  for (const auto& [w, width] : specWidths_) {
+    int needed = w->sizeHint().width();
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+      // A push button's hint asks for more than the caption needs.
+      needed = b->fontMetrics().horizontalAdvance(b->text()) + b->fontMetrics().averageCharWidth() * 2;
+    }
+    w->setFixedWidth(std::max(width, needed));
+  }
 }
 
 void TkvFrmMain::CreateActionPanel() {
   pAction = MakePanel(nullptr, "pAction", QFrame::Sunken);
-  pAction->setFixedHeight(70);
+  SetPanelHeight(pAction, 70);
   auto* rows = new QVBoxLayout(pAction);
   rows->setContentsMargins(2, 2, 2, 2);
   rows->setSpacing(0);
 
   pSource = MakePanel(pAction, "pSource", QFrame::Plain);
-  pSource->setFixedHeight(32);
+  SetPanelHeight(pSource, 32);
   pSource->setToolTip(QStringLiteral("Choose or drag & drop source folder or file(s)"));
   auto* src = new QHBoxLayout(pSource);
   src->setContentsMargins(8, 2, 8, 2);
@@ -249,7 +332,7 @@ void TkvFrmMain::CreateActionPanel() {
   src->addStretch(1);
 
   pTarget = MakePanel(pAction, "pTarget", QFrame::Plain);
-  pTarget->setFixedHeight(30);
+  SetPanelHeight(pTarget, 30);
   pTarget->setToolTip(QStringLiteral("Choose or drag & drop target folder"));
   auto* tgt = new QHBoxLayout(pTarget);
   tgt->setContentsMargins(8, 1, 8, 1);
@@ -265,6 +348,10 @@ void TkvFrmMain::CreateActionPanel() {
   tgt->addWidget(bSearchConvert);
   tgt->addWidget(bCreate);
   tgt->addStretch(1);
+  for (const auto& [w, width] : std::initializer_list<std::pair<QWidget*, int>>{
+           {bSource, 38}, {bSourceFile, 38}, {bTarget, 38}, {bSearch, 76}, {bSearchConvert, 76}, {bCreate, 76}}) {
+    specWidths_.emplace_back(w, width);
+  }
   setTabOrder(eTarget, bTarget);
   setTabOrder(bTarget, bSearchConvert);
   setTabOrder(bSearchConvert, bCreate);
@@ -315,6 +402,8 @@ void TkvFrmMain::CreateViewer() {
   connect(pm1, &QMenu::aboutToShow, this, [this] { TkvGuarded([this] { pm1Popup(); }); });
   connect(lViewer, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pm1->popup(lViewer->viewport()->mapToGlobal(pos)); });
+  connect(lViewer, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* row) { TkvGuarded([this, row] { RowDoubleClick(row); }); });
 }
 
 // ---------------------------------------------------------------- lifecycle
@@ -337,14 +426,59 @@ void TkvFrmMain::FormCreate() {
 }
 
 void TkvFrmMain::showEvent(QShowEvent* event) {
+  FitToFont();
   TkvFrmBase<QMainWindow>::showEvent(event);
+  if (!event->spontaneous() && !shown_) RestoreLayout();
   if (!event->spontaneous()) TkvGuarded([this] { FormShow(); });
+}
+
+void TkvFrmMain::changeEvent(QEvent* event) {
+  TkvFrmBase<QMainWindow>::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitToFont();
+}
+
+void TkvFrmMain::hideEvent(QHideEvent* event) {
+  // Closing (or hiding) the shown window keeps its layout for the next session.
+  if (!event->spontaneous() && shown_) SaveLayout();
+  TkvFrmBase<QMainWindow>::hideEvent(event);
+}
+
+void TkvFrmMain::RestoreLayout() {
+  const QSettings settings(LayoutFile(), QSettings::IniFormat);
+  const QByteArray geometry = settings.value(QStringLiteral("MainWindow/Geometry")).toByteArray();
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
+  const QByteArray columns = settings.value(QStringLiteral("MainWindow/Columns")).toByteArray();
+  if (!columns.isEmpty()) lViewer->header()->restoreState(columns);
+}
+
+void TkvFrmMain::SaveLayout() const {
+  // A folder that cannot be written keeps the next session at the defaults.
+  QDir().mkpath(TkvFolderPart(LayoutFile()));
+  QSettings settings(LayoutFile(), QSettings::IniFormat);
+  settings.setValue(QStringLiteral("MainWindow/Geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("MainWindow/Columns"), lViewer->header()->saveState());
 }
 
 void TkvFrmMain::FormShow() {
   if (shown_) return;
   shown_ = true;
   AutoRun();
+}
+
+void TkvFrmMain::UpdateLinkActions() {
+  const TkvInfo* info = TkvInfo::Instance();
+  const bool site = info && info->HasMakerSite();
+  for (QAction* a : {aUpdate, aHomePage, aSupports}) a->setEnabled(site);
+  pm3Popup();
+}
+
+void TkvFrmMain::ShowFailure(const QString& message) {
+  statusBar()->showMessage(message);
+  const TkvProject* project = Project();
+  if (project && project->AutomaticRun()) {
+    std::fprintf(stderr, "tabrix: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+  }
 }
 
 void TkvFrmMain::UpdateCaption() {
@@ -466,6 +600,7 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
   if (paths.size() == 1 && project && project->IsProjectFile(paths.first())) {
     project->SetProjectFileName(paths.first());
     project->OpenProject(false);
+    if (!project->OpenError().isEmpty()) ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
     UpdateCaption();
     return;
   }
@@ -481,7 +616,10 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
 // ---------------------------------------------------------- project actions
 
 void TkvFrmMain::aOpenExecute() {
-  if (TkvProject* project = Project()) project->OpenProject(true);
+  if (TkvProject* project = Project()) {
+    project->OpenProject(true);
+    if (!project->OpenError().isEmpty()) ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+  }
   UpdateCaption();
 }
 
@@ -502,6 +640,7 @@ void TkvFrmMain::RecentProjectClick(const QString& path) {
   if (TkvProject* project = Project()) {
     project->SetProjectFileName(path);
     project->OpenProject(false);
+    if (!project->OpenError().isEmpty()) ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
   }
   UpdateCaption();
 }
@@ -518,21 +657,30 @@ void TkvFrmMain::aConfigExecute() {
 }
 
 void TkvFrmMain::aSaveExecute() {
-  // The title shows the outcome even when writing fails (the error then
-  // goes on to the report).
-  struct Caption {
-    TkvFrmMain* w;
-    ~Caption() { w->UpdateCaption(); }
-  } caption{this};
-  if (TkvProject* project = Project()) project->SaveProject();
+  TkvProject* project = Project();
+  if (!project) return;
+  // A Save that asks for a name is a Save As: a failure keeps the old name.
+  const QString before = project->ProjectFileName();
+  try {
+    project->SaveProject();
+  } catch (const TkvError& e) {
+    if (before.isEmpty()) project->SetProjectFileName(before);
+    ShowFailure(QStringLiteral("The project was not saved: ") + e.Message());
+  }
+  UpdateCaption();
 }
 
 void TkvFrmMain::aSaveAsExecute() {
-  struct Caption {
-    TkvFrmMain* w;
-    ~Caption() { w->UpdateCaption(); }
-  } caption{this};
-  if (TkvProject* project = Project()) project->SaveProjectAs();
+  TkvProject* project = Project();
+  if (!project) return;
+  const QString before = project->ProjectFileName();
+  try {
+    project->SaveProjectAs();
+  } catch (const TkvError& e) {
+    project->SetProjectFileName(before);
+    ShowFailure(QStringLiteral("The project was not saved: ") + e.Message());
+  }
+  UpdateCaption();
 }
 
 // ------------------------------------------------------------------- links
@@ -578,5 +726,28 @@ void TkvFrmMain::OpenSelected(bool folderOnly) {
 void TkvFrmMain::ExportList1Click() {
   QString name;
   if (!dialogs_->SaveDialog(QStringLiteral("Log File|*.log"), QStringLiteral(".log"), name)) return;
-  lViewer->SaveList(name);
+  try {
+    lViewer->SaveList(name);
+  } catch (const TkvError& e) {
+    ShowFailure(QStringLiteral("The list was not exported: ") + e.Message());
+  }
+}
+
+void TkvFrmMain::RowDoubleClick(QTreeWidgetItem* row) {
+  const int index = lViewer->indexOfTopLevelItem(row);
+  if (index < 0 || lViewer->RowStatus(index) != 1) return;
+  const QStringList files = lViewer->RowFiles(index);
+  if (!files.isEmpty()) ShellOpen(files.first());
+}
+
+void TkvFrmMain::pm3Popup() {
+  const TkvInfo* info = TkvInfo::Instance();
+  // Without the maker's site no report is ever sent: nothing to choose.
+  SendReports1->setEnabled(info && info->HasMakerSite());
+  SendReports1->setChecked(info && info->HasMakerSite() && !info->Quiet());
+}
+
+void TkvFrmMain::SendReports1Click() {
+  if (TkvInfo* info = TkvInfo::Instance()) info->SetQuiet(!SendReports1->isChecked());
+  pm3Popup();
 }

@@ -34,6 +34,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTreeWidgetItem;
 class QPushButton;
 class QTimer;
 class QToolBar;
@@ -86,6 +87,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   TkvResultList* lViewer = nullptr;
   QMenu* pm1 = nullptr;
   QMenu* pm2 = nullptr;
+  // The Help button's drop-down: the "Send problem reports" choice.
+  QMenu* pm3 = nullptr;
   // Done / failed / total of the listed batch once a run has started on it.
   QLabel* lblProgress = nullptr;
 
@@ -111,6 +114,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   QAction* OpenSource1 = nullptr;
   QAction* ViewOutput1 = nullptr;
   QAction* ExportList1 = nullptr;
+  // Checked: failure reports go to the maker (the usage store's "+" unset).
+  QAction* SendReports1 = nullptr;
 
   // ---- handlers (public so that scripts and tests can drive them) ----
   void bSourceClick();
@@ -131,6 +136,10 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void RecentProjectClick(const QString& path);
   void pm1Popup();
   void ExportList1Click();
+  void pm3Popup();
+  void SendReports1Click();
+  // Double-click on a row: a converted item's PDF opens.
+  void RowDoubleClick(QTreeWidgetItem* row);
   void OpenSelected(bool folderOnly);
   // Files dropped on `target` (the list, an edit box; anything else ignores them).
   void FileDrop(QWidget* target, const QStringList& paths);
@@ -144,6 +153,11 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
 
   // ---- operations ----
   void UpdateCaption();
+  // Home, Check Update and Support are enabled only when the build (or a
+  // test) gave the maker's host.
+  void UpdateLinkActions();
+  // What failed, in the status bar; on stderr too during an automatic run.
+  void ShowFailure(const QString& message);
   void SetDefaultTarget(const QString& folder);
   // Replaces the batch by a new, empty one and clears the list. A run in
   // progress is stopped first (as by Stop); it keeps its batch until its
@@ -156,6 +170,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   virtual void BindControls();
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -165,6 +181,13 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void CreateViewer();
   QAction* MakeAction(const char* name, const QString& caption, const QString& hint, int image,
                       void (TkvFrmMain::*handler)());
+  void CreateShortcuts();
+  // Widens the buttons and panels whose specified size is too small for
+  // the current font; never below the specified size.
+  void FitToFont();
+  // Size, position and column widths of the last session (per user).
+  void RestoreLayout();
+  void SaveLayout() const;
   void FormCreate();
   void FormShow();
   void CreateRunControl();
@@ -201,6 +224,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   // carry an older generation.
   std::uint64_t batchGeneration_ = 0;
   bool shown_ = false;
+  // Widgets with a specified fixed width (FitToFont keeps them at least so wide).
+  std::vector<std::pair<QWidget*, int>> specWidths_;
 
   std::thread::id uiThread_;
   TkvRowChangeQueue rowChanges_;

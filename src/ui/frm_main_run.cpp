@@ -84,7 +84,11 @@ TkvRowChange CopyItem(TkvRowChange::Kind kind, std::uint64_t generation, TkvBatc
   change.index = item.Index;
   change.status = item.Status;
   change.fileName = item.FileName;
-  if (kind == TkvRowChange::Kind::Converted) change.result = item.Result;
+  if (kind == TkvRowChange::Kind::Converted) {
+    change.result = item.Result;
+    change.files = item.Files;
+    change.pages = item.Pages;
+  }
   return change;
 }
 
@@ -113,7 +117,7 @@ void TkvFrmMain::ApplyRowChanges() {
     if (c.kind == TkvRowChange::Kind::Listed) {
       lViewer->ShowItem(c.index, c.fileName, c.status);
     } else {
-      lViewer->SetItemResult(c.index, c.fileName, c.result, c.status);
+      lViewer->SetItemResult(c.index, c.fileName, c.result, c.status, c.files, c.pages);
       ++rowsDone_;
       if (c.status == TkvNode::Failed) ++rowsFailed_;
     }
@@ -348,7 +352,7 @@ void TkvFrmMain::AfterRun() {
       lViewer->SaveList(logFile);
     } catch (const TkvError& e) {
       // Shown, and the run still closes or repeats.
-      statusBar()->showMessage(QStringLiteral("The log file was not written: ") + e.Message());
+      ShowFailure(QStringLiteral("The log file was not written: ") + e.Message());
     }
   }
   const int daemon = project->Daemon();

@@ -178,10 +178,14 @@ QIcon TkvImageList::Icon(int index) const {
   return icons_[index];
 }
 
-QPixmap TkvProductPicture(int size) {
-  // A workbook grid turning into a red PDF page: 128-unit design.
-  QPixmap pix(size, size);
+QPixmap TkvProductPicture(int size, qreal devicePixelRatio) {
+  // A workbook grid turning into a red PDF page: 128-unit design, drawn at
+  // the screen's own pixels.
+  const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+  const int pixels = qRound(size * ratio);
+  QPixmap pix(pixels, pixels);
   pix.fill(Qt::transparent);
+  pix.setDevicePixelRatio(ratio);
   QPainter p(&pix);
   p.setRenderHint(QPainter::Antialiasing);
   p.scale(size / 128.0, size / 128.0);

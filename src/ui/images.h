@@ -41,5 +41,6 @@ class TkvImageList {
   QIcon icons_[kCount];
 };
 
-// The product picture, `size` pixels square, transparent background.
-QPixmap TkvProductPicture(int size);
+// The product picture, `size` device-independent pixels square, drawn at
+// `devicePixelRatio` device pixels each; transparent background.
+QPixmap TkvProductPicture(int size, qreal devicePixelRatio = 1.0);

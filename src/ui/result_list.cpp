@@ -9,6 +9,7 @@
 namespace {
 constexpr int kStatusRole = Qt::UserRole;
 constexpr int kFullResultRole = Qt::UserRole + 1;
+constexpr int kFilesRole = Qt::UserRole + 2;
 }  // namespace
 
 TkvResultList::TkvResultList(const TkvImageList& images, QWidget* parent)
@@ -26,7 +27,7 @@ TkvResultList::TkvResultList(const TkvImageList& images, QWidget* parent)
   setToolTip(QStringLiteral("Drag & drop file(s) here and click \"Convert\" to convert them"));
   setHeaderLabels({QStringLiteral("@"), QStringLiteral("File Name"), QStringLiteral("Result")});
   QHeaderView* h = header();
-  h->setStretchLastSection(false);
+  h->setStretchLastSection(true);
   h->setMinimumSectionSize(30);
   h->setSectionResizeMode(StateColumn, QHeaderView::Fixed);
   h->resizeSection(StateColumn, 30);
@@ -40,8 +41,7 @@ QTreeWidgetItem* TkvResultList::EnsureRow(int index) {
     QList<QTreeWidgetItem*> rows;
     for (int i = topLevelItemCount(); i <= index; ++i) {
       auto* row = new QTreeWidgetItem();
-      row->setData(StateColumn, kStatusRole, 0);
-      row->setIcon(StateColumn, images_.Icon(0));
+      SetStatus(row, 0);
       rows << row;
     }
     addTopLevelItems(rows);
@@ -49,28 +49,50 @@ QTreeWidgetItem* TkvResultList::EnsureRow(int index) {
   return topLevelItem(index);
 }
 
+QString TkvResultList::StateText(int status) {
+  return status == 1 ? QStringLiteral("Success") : status == 2 ? QStringLiteral("Failure") : QStringLiteral("Waiting");
+}
+
 void TkvResultList::SetStatus(QTreeWidgetItem* row, int status) {
   row->setData(StateColumn, kStatusRole, status);
   row->setIcon(StateColumn, images_.Icon(status));
+  row->setData(StateColumn, Qt::AccessibleTextRole, StateText(status));
+  row->setToolTip(StateColumn, StateText(status));
 }
 
 void TkvResultList::ShowItem(int index, const QString& path, int status) {
   QTreeWidgetItem* row = EnsureRow(index);
   if (!row) return;
-  if (row->text(FileColumn).isEmpty()) row->setText(FileColumn, path);
+  if (row->text(FileColumn).isEmpty()) {
+    row->setText(FileColumn, path);
+    row->setToolTip(FileColumn, path);
+  }
   // A listing never takes back a result that already arrived.
   if (RowStatus(index) == 0) SetStatus(row, status);
 }
 
 void TkvResultList::SetItemResult(int index, const QString& fileName, const QString& result,
-                                  int status) {
+                                  int status, const QStringList& files, int pages) {
   QTreeWidgetItem* row = EnsureRow(index);
   if (!row) return;
   const QStringList lines = TkvSplitLines(result);
   row->setText(FileColumn, fileName);
+  row->setToolTip(FileColumn, fileName);
   row->setText(ResultColumn, lines.isEmpty() ? QString() : lines.first());
   row->setData(ResultColumn, kFullResultRole, result);
+  QString tip = result;
+  if (status == 1 && pages > 0) {
+    if (!tip.isEmpty()) tip += u'\n';
+    tip += pages == 1 ? QStringLiteral("1 page") : QStringLiteral("%1 pages").arg(pages);
+  }
+  row->setToolTip(ResultColumn, tip);
+  row->setData(FileColumn, kFilesRole, files);
   SetStatus(row, status);
+}
+
+QStringList TkvResultList::RowFiles(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item ? item->data(FileColumn, kFilesRole).toStringList() : QStringList();
 }
 
 int TkvResultList::RowStatus(int row) const {

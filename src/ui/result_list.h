@@ -2,6 +2,8 @@
 // `lViewer`: the result list of the main window, one row per item of the
 // window's batch (row i shows item i): state icon, source path and the first
 // line of the result. Rows hold copies of item values, never item pointers.
+// A cell's full text is its tool tip; the state icon's accessible text names
+// the state; the Result column takes the rest of the width.
 // The log lines "[state] => file => result" are built from the rows.
 // UI thread only.
 
@@ -22,9 +24,14 @@ class TkvResultList : public QTreeWidget {
   QTreeWidgetItem* EnsureRow(int index);
   // The item was listed: its row exists with `path` and the state icon.
   void ShowItem(int index, const QString& path, int status);
-  // The item was finished: path, first result line and state icon.
-  void SetItemResult(int index, const QString& fileName, const QString& result, int status);
+  // The item was finished: path, first result line, state icon, and the
+  // PDFs it wrote with their pages in all.
+  void SetItemResult(int index, const QString& fileName, const QString& result, int status,
+                     const QStringList& files = {}, int pages = 0);
   int RowStatus(int row) const;
+  QStringList RowFiles(int row) const;
+  // "Success", "Failure" or "Waiting" (in progress included).
+  static QString StateText(int status);
 
   QString LogLine(int row) const;
   QStringList LogLines() const;

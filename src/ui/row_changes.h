@@ -6,6 +6,7 @@
 // the notifying thread only takes a std::mutex, never waits for the UI.
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,9 @@ struct TkvRowChange {
   int status = 0;
   QString fileName;
   QString result;
+  // A converted item's PDFs and their pages in all.
+  QStringList files;
+  int pages = 0;
 };
 
 class TkvRowChangeQueue {

@@ -52,6 +52,7 @@ class TestGlobals {
     app = std::make_unique<TkvApp>(root.file(QStringLiteral("bin/tabrix")), QString(),
                                    TkvApp::Placement::BesideProgram);
     info = std::make_unique<TkvInfo>(*app, std::make_unique<RecordingOpener>(&links));
+    info->SetMakerHost(QStringLiteral("www.tabrix-converter.example"));  // reports are sent
     project = std::make_unique<TkvProject>(*app);
     TkvProfile profile = TkvTabrixProfile();
     profile.ConvertorClass = convertorClass;

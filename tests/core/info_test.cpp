@@ -33,7 +33,12 @@ class InfoTest : public ::testing::Test {
   InfoTest() : app(dir.file("bin/tabrix"), QString(), TkvApp::Placement::BesideProgram) {
     QDir().mkpath(dir.file("bin"));
   }
-  std::unique_ptr<TkvInfo> Make() { return std::make_unique<TkvInfo>(app, std::make_unique<Recorder>(&links)); }
+  // With the maker's host of a build configured with one.
+  std::unique_ptr<TkvInfo> Make(const QString& host = "www.tabrix-converter.example") {
+    auto info = std::make_unique<TkvInfo>(app, std::make_unique<Recorder>(&links));
+    info->SetMakerHost(host);
+    return info;
+  }
   QString Tail(const TkvInfo& info) const {
     return "&c=" + info.CountersText() + "&i=" + QString::number(info.InstallStamp());
   }
@@ -89,6 +94,49 @@ TEST_F(InfoTest, QuietSilencesOnlyReports) {
   info->OpenLink("supports", "", "");
   EXPECT_EQ(links.size(), 4);
   EXPECT_EQ(info->Count("E"), 1);
+}
+
+TEST_F(InfoTest, WithoutMakerHostOnlyTheHelpFileOpens) {
+  auto info = Make("");
+  EXPECT_FALSE(info->HasMakerSite());
+  EXPECT_TRUE(info->SupportMail().isEmpty());
+  info->OpenLink("download", "", "");
+  info->OpenLink("", "", "");
+  info->OpenLink("supports", "", "");
+  info->ReportException("boom");
+  info->ReportFailures({"x"});
+  info->OpenLink("", "ins", "v=1");
+  EXPECT_TRUE(links.isEmpty());
+  info->OpenLink("h", "", "");
+  EXPECT_EQ(links, QStringList({dir.file("bin/tabrix.pdf")}));
+  EXPECT_EQ(TkvInfo::BuildMakerHost(), "");  // the default build has no host
+  info->SetMakerHost("www.maker.example");
+  EXPECT_EQ(info->SupportMail(), "support@maker.example");
+}
+
+TEST_F(InfoTest, HelpFileBesideTheProgramThenTheInstalledManual) {
+  auto info = Make();
+  const QString installed = dir.write("share/doc/tabrix/tabrix.pdf", "%PDF");
+  EXPECT_EQ(info->BuildLink("h", "", ""), installed);
+  const QString beside = dir.write("bin/tabrix.pdf", "%PDF");
+  EXPECT_EQ(info->BuildLink("h", "", ""), beside);
+}
+
+TEST_F(InfoTest, QuietIsTheUsersChoiceKeptInTheStore) {
+  {
+    auto info = Make();
+    EXPECT_FALSE(info->Quiet());
+    info->SetQuiet(true);
+    EXPECT_TRUE(info->Quiet());
+    info->ReportFailures({"x"});
+    EXPECT_TRUE(links.isEmpty());
+  }
+  EXPECT_TRUE(readFile(dir.file("bin/tabrix.ext")).contains("+=True\r\n"));
+  auto again = Make();
+  EXPECT_TRUE(again->Quiet());
+  again->SetQuiet(false);
+  again->ReportFailures({"x"});
+  EXPECT_EQ(links.size(), 1);
 }
 
 TEST_F(InfoTest, CountersPersistAndSurviveGarbage) {

@@ -118,6 +118,7 @@ TEST_F(ProjectTest, CommandLineSourcesAndOptions) {
 TEST_F(ProjectTest, InstallerNoticesOpenTheirLinkAndEndTheProgram) {
   QStringList links;
   TkvInfo info(*app, std::make_unique<Recorder>(&links));
+  info.SetMakerHost("www.tabrix-converter.example");
   EXPECT_EQ(project->ParseCommandLine("/Iversion=7&x=1"), TkvCmdResult::Exit);
   EXPECT_EQ(project->ParseCommandLine("-u"), TkvCmdResult::Exit);
   ASSERT_EQ(links.size(), 2);

@@ -142,6 +142,39 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
   EXPECT_EQ(info->Count("A"), all + 61);
 }
 
+TEST_F(RunControlTest, WithoutMakerHostAFailedRunOpensNothingAndRowsOpenTheirPdfs) {
+  makerHost.clear();
+  StartProgram(QString());
+  MakeFiles(3, {1});
+  TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/"), 2);
+  EXPECT_FALSE(w.aUpdate->isEnabled());
+  EXPECT_FALSE(w.aHomePage->isEnabled());
+  EXPECT_FALSE(w.aSupports->isEnabled());
+  EXPECT_EQ(w.aUpdate->text(), "Check &Update");  // the caption stays
+  EXPECT_FALSE(w.SendReports1->isEnabled());
+  links->clear();
+  w.aConvert->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(info->Count("F"), 1);
+  EXPECT_TRUE(links->isEmpty()) << links->join(' ').toStdString();
+
+  // The hand-over carried the PDFs and pages: the tip counts them, a
+  // double-click opens the PDF; a failed row opens nothing.
+  int good = -1, bad = -1;
+  for (int r = 0; r < w.lViewer->RowCount(); ++r)
+    (w.lViewer->RowStatus(r) == 1 ? good : bad) = r;
+  ASSERT_TRUE(good >= 0 && bad >= 0);
+  const QString pdf = w.lViewer->RowFiles(good).value(0);
+  EXPECT_TRUE(pdf.endsWith(".pdf") && QFileInfo::exists(pdf)) << pdf.toStdString();
+  EXPECT_EQ(w.lViewer->topLevelItem(good)->toolTip(TkvResultList::ResultColumn), pdf + "\n1 page");
+  EXPECT_EQ(w.lViewer->topLevelItem(bad)->toolTip(TkvResultList::ResultColumn), "fail: locked by another user");
+  shellOpened.clear();
+  w.RowDoubleClick(w.lViewer->topLevelItem(bad));
+  EXPECT_TRUE(shellOpened.isEmpty());
+  w.RowDoubleClick(w.lViewer->topLevelItem(good));
+  EXPECT_EQ(shellOpened, QStringList{pdf});
+}
+
 TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
   MakeFiles(12);
   TkvUiTestConvertor::delayMs = 60;

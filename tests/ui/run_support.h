@@ -21,7 +21,8 @@
 namespace tabrix::test {
 
 // "TkvUiTestConvertor": a source whose text begins with "fail" fails with
-// that text as its message; any other gets "PDF of <source>" as its target.
+// that text as its message; any other gets "PDF of <source>" as its target
+// (one file of one page).
 // Every item takes delayMs.
 class TkvUiTestConvertor : public TkvConvertor {
  public:
@@ -48,6 +49,11 @@ class TkvUiTestConvertor : public TkvConvertor {
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly)) throw TkvError(QStringLiteral("Cannot write ") + target);
     out.write("PDF of " + source.toUtf8());
+    {
+      TkvItemsLock lock(*batch);
+      item->Files = QStringList{target};
+      item->Pages = 1;
+    }
     batch->SetItemOutcome(item, TkvNode::Done, target);
     batch->AddSuccess();
   }

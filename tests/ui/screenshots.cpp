@@ -1,6 +1,8 @@
 // Writes PNG pictures of the main window and the about box for the
-// documentation: screenshots <folder>. Run on the offscreen platform (or
-// any display); the windows are rendered, not captured from a screen.
+// documentation: screenshots <folder> [name suffix]. Run on the offscreen
+// platform (or any display); the windows are rendered, not captured from a
+// screen, at the device pixel ratio of the screen (QT_SCALE_FACTOR=2: twice
+// the pixels, written as main-window<suffix>.png).
 
 #include "batch/batch.h"
 #include "core/app.h"
@@ -32,11 +34,15 @@ class NoLinks : public TkvLinkOpener {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <output folder> [name suffix]\n", argv[0]);
     return 2;
   }
+  // The window's kept layout stays out of the user's configuration.
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QApplication qapp(argc, argv);
   const QString out = QString::fromLocal8Bit(argv[1]);
+  const QString suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
   // A user's folders as the pictures show them (the files need not exist).
   const QString examples = QStringLiteral("/home/ana/Workbooks");
   QDir().mkpath(out);
@@ -66,10 +72,10 @@ int main(int argc, char** argv) {
   about->ShowAbout();  // the start-up step: nothing shown
   int failures = 0;
   QTimer::singleShot(200, [&] {
-    if (!window.grab().save(out + "/main-window.png")) ++failures;
+    if (!window.grab().save(out + "/main-window" + suffix + ".png")) ++failures;
     about->show();
     QTimer::singleShot(200, [&] {
-      if (!about->grab().save(out + "/about-box.png")) ++failures;
+      if (!about->grab().save(out + "/about-box" + suffix + ".png")) ++failures;
       about->close();
       window.close();
     });

@@ -46,6 +46,8 @@ class WindowTest : public ::testing::Test {
   TkvFrmMain& Window();
 
   ScopedTempDir temp;
+  // The maker's host StartProgram gives TkvInfo (a build with a host).
+  QString makerHost = QStringLiteral("www.tabrix-converter.example");
   std::shared_ptr<QStringList> links = std::make_shared<QStringList>();
   QStringList shellOpened;
   ScriptedDialogs* dialogs = nullptr;  // owned by the window

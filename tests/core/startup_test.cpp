@@ -54,6 +54,7 @@ class Program : public ::testing::Test {
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     for (const char* scheduler : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX", "TABRIX_SHARDS"})
       env.remove(QLatin1String(scheduler));
+    env.remove(QStringLiteral("TMPDIR"));  // office profiles in the cache folder below
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), tmp_.file(QStringLiteral("cache")));

@@ -4,6 +4,7 @@
 #include "batch/matcher.h"
 #include "batch/vbscript_regex.h"
 #include "core/error.h"
+#include "core/path_utils.h"
 #include "core/project.h"
 
 #include <QDir>
@@ -50,6 +51,7 @@ void TkvBatch::StartSearch(const QString& source, const QString& target, bool in
   const QString src = NormalizePath(source);
   const QString tgt = NormalizePath(target);
   if (tgt.isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
+  ReadShard();
   if (!QFileInfo(tgt).isDir()) QDir().mkpath(tgt);  // failure is reported per item later
 
   const qsizetype cut = src.lastIndexOf(u'/');
@@ -79,7 +81,8 @@ void TkvBatch::SearchBody() {
       options.SkipHidden = project ? project->SkipHidden() : false;
     }
     options.SkipLockFiles = SkipLockFiles.load();
-    TkvFolderWalk walk(options, stop_, [this](const QString& path) { AddItem(path); });
+    TkvFolderWalk walk(options, stop_,
+                       [this, &folder](const QString& path) { AddItem(path, path.mid(folder.size())); });
     walk.Run(folder);
   } catch (const std::exception& e) {
     Guard g(lock_);
@@ -113,7 +116,20 @@ bool TkvBatch::Accepts(const QString& path) const {
   return extra.isEmpty() || matcher->Matches(path, extra);
 }
 
-void TkvBatch::AddItem(const QString& path) {
+void TkvBatch::ReadShard() {
+  const TkvProject* project = TkvProject::Instance();
+  TkvShard shard;
+  const QString error = project ? TkvParseShard(project->Shard(), shard) : QString();
+  if (!error.isEmpty()) throw TkvError(error);
+  Guard g(lock_);
+  shard_ = shard;
+}
+
+void TkvBatch::AddItem(const QString& path, const QString& relativePath) {
+  {
+    Guard g(lock_);
+    if (!shard_.Holds(relativePath)) return;
+  }
   if (!Accepts(path)) return;
   TkvNode* node = nullptr;
   {
@@ -130,7 +146,8 @@ void TkvBatch::AddItem(const QString& path) {
 }
 
 void TkvBatch::AddFile(const QString& fileName) {
-  AddItem(fileName);
+  ReadShard();
+  AddItem(fileName, TkvNamePart(fileName));
   // While a search runs, its end (not this file) ends the list: otherwise
   // workers could give up on files the search has yet to list.
   bool searching;

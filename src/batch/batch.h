@@ -10,6 +10,8 @@
 // and Result), the hand-out position, the counters, the failure list and the
 // stored fields. Read an item's fields only while holding it (TkvItemsLock).
 
+#include "core/shard.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -57,12 +59,19 @@ class TkvBatch {
   // Owner's thread, once per batch. Normalises source and target, creates a
   // missing target folder (a failure to create it is ignored here) and
   // starts the search thread. Throws TkvError "Unable to create directory"
-  // (code 3) for an empty target; then nothing is searched. A later call
-  // only changes the stored fields.
+  // (code 3) for an empty target, and TkvError with TkvParseShard's message
+  // for a bad Shard option; then nothing is searched. A later call only
+  // changes the stored fields.
+  //
+  // The project's Shard option limits the items to one shard: a listed file
+  // is an item only when its path relative to the source folder belongs to
+  // the shard; the others are passed over as if not there.
   void StartSearch(const QString& source, const QString& target, bool includeSubfolders);
   // Adds one text (path or web address) as an item, unchecked by the file
   // system, and marks the search done without starting the thread (unless
-  // a search is already running: then its end marks it).
+  // a search is already running: then its end marks it). With a Shard
+  // option, the text's name part (after its last "/") decides its shard;
+  // a bad Shard option throws as in StartSearch and adds nothing.
   void AddFile(const QString& fileName);
 
   // The next item in list order, or null when the search has ended and
@@ -122,7 +131,10 @@ class TkvBatch {
 
  private:
   void SearchBody();
-  void AddItem(const QString& path);
+  // Reads the project's Shard option (none without a project).
+  void ReadShard();
+  // `relativePath` decides the item's shard.
+  void AddItem(const QString& path, const QString& relativePath);
   bool Accepts(const QString& path) const;
 
   mutable std::recursive_mutex lock_;
@@ -137,6 +149,7 @@ class TkvBatch {
   bool includeSubfolders_ = false;
   QString target_;
   QString extraPattern_;
+  TkvShard shard_;
   QString searchError_;
   bool searchStarted_ = false;
 

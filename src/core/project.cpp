@@ -92,6 +92,7 @@ bool TkvProject::MultiInstance() const { return ReadBool(QStringLiteral("MultiIn
 QString TkvProject::RegExt() const { return OptionValue(QStringLiteral("RegExt")); }
 bool TkvProject::SkipHidden() const { return ReadBool(QStringLiteral("SkipHidden"), false); }
 QString TkvProject::LogFile() const { return OptionValue(QStringLiteral("LogFile")); }
+QString TkvProject::Shard() const { return OptionValue(QStringLiteral("Shard")); }
 bool TkvProject::RunAndClose() const { return ReadBool(QStringLiteral("RunAndClose"), false); }
 bool TkvProject::PureConsole() const { return ReadBool(QStringLiteral("PureConsole"), false); }
 int TkvProject::Daemon() const { return ReadInt(QStringLiteral("Daemon"), 0); }

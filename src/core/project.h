@@ -72,6 +72,9 @@ class TkvProject {
   QString RegExt() const;
   bool SkipHidden() const;
   QString LogFile() const;
+  // The shard text as written ("" no sharding, "K/N" or "auto"); parse it
+  // with TkvParseShard.
+  QString Shard() const;
   bool RunAndClose() const;
   bool PureConsole() const;
   int Daemon() const;

@@ -4,6 +4,7 @@
 #include "core/app.h"
 #include "core/error.h"
 #include "core/project.h"
+#include "core/shard.h"
 #include "support/scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +217,79 @@ TEST_F(SearchTest, AddFileCountersAndFailures) {
   TkvItemsLock outer(batch);
   TkvItemsLock inner(batch);
   EXPECT_EQ(batch.ItemCount(), 1);
+}
+
+TEST_F(SearchTest, ShardsPartitionTheTreeExactlyWhateverTheRoot) {
+  // The same tree under two roots, created in opposite orders: the shards
+  // depend on the paths below the source folder only.
+  QStringList relative;
+  for (int folder = 0; folder < 6; ++folder)
+    for (int file = 0; file < 7; ++file)
+      relative << QString("%1book %2.xlsx").arg(folder ? QString("dir %1/sub/").arg(folder) : QString()).arg(file);
+  relative << QString::fromUtf8("Über/Fläche.xlsx");
+  for (const QString& r : relative) Touch("src/" + r);
+  for (auto it = relative.crbegin(); it != relative.crend(); ++it) Touch("other/" + *it);
+  Touch("src/dir 1/not-a-book.txt");
+
+  const auto relativeNames = [](const QStringList& found, const QString& root) {
+    QStringList names;
+    for (const QString& f : found) names << f.mid(root.size());
+    names.sort();
+    return names;
+  };
+  QStringList all = relative;
+  all.sort();
+  ASSERT_EQ(relativeNames(Search(Root() + "*.xlsx", true), Root()), all);
+
+  for (const int count : {1, 3, 4}) {
+    QStringList seen;
+    for (int index = 0; index < count; ++index) {
+      project_.SetOptionValue("Shard", QString("%1/%2").arg(index).arg(count));
+      TkvBatch batch;
+      const QStringList shard = relativeNames(Search(Root() + "*.xlsx", true, &batch), Root());
+      EXPECT_EQ(batch.ItemCount(), shard.size());
+      EXPECT_FALSE(shard.isEmpty()) << index << "/" << count;
+      for (const QString& name : shard)
+        EXPECT_EQ(TkvShardHash(name.toUtf8()) % count, static_cast<unsigned>(index)) << name.toStdString();
+      const QString otherRoot = tmp_.path() + "/other/";
+      EXPECT_EQ(relativeNames(Search(otherRoot + "*.xlsx", true), otherRoot), shard);
+      seen << shard;
+    }
+    seen.sort();
+    EXPECT_EQ(seen, all) << "shards of " << count << " overlap or leave items out";
+  }
+}
+
+TEST_F(SearchTest, BadShardStopsTheSearchAndAddedFilesShardByName) {
+  Touch("src/a.xlsx");
+  project_.SetOptionValue("Shard", "4/4");
+  TkvBatch bad;
+  try {
+    bad.StartSearch(Root() + "*.xlsx", tmp_.file("new-target"), true);
+    FAIL() << "a bad shard must stop the search";
+  } catch (const TkvError& e) {
+    EXPECT_TRUE(e.Message().contains("\"4/4\"")) << e.Message().toStdString();
+  }
+  EXPECT_FALSE(bad.SearchDone());
+  EXPECT_EQ(bad.ItemCount(), 0);
+  EXPECT_FALSE(QFileInfo::exists(tmp_.file("new-target")));
+  EXPECT_THROW(bad.AddFile(Root() + "a.xlsx"), TkvError);
+  EXPECT_EQ(bad.ItemCount(), 0);
+
+  // A file added by itself has no source folder: its name decides.
+  const QStringList files = {"/one/x/report.xlsx", "/two/book.xls", "http://example.invalid/data/sheet.xlsm"};
+  for (int index = 0; index < 2; ++index) {
+    project_.SetOptionValue("Shard", QString("%1/2").arg(index));
+    TkvBatch batch;
+    for (const QString& f : files) batch.AddFile(f);
+    EXPECT_TRUE(batch.SearchDone());
+    QStringList expected;
+    for (const QString& f : files)
+      if (TkvShardHash(f.mid(f.lastIndexOf('/') + 1).toUtf8()) % 2 == static_cast<unsigned>(index)) expected << f;
+    QStringList added;
+    for (int i = 0; i < batch.ItemCount(); ++i) added << batch.ItemSnapshot(i).FileName;
+    EXPECT_EQ(added, expected);
+  }
 }
 
 TEST_F(SearchTest, RealWorldCorpusIsListed) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QSysInfo>
 
 namespace {
 
@@ -129,6 +130,30 @@ TEST(OfficeProfileSlot, SlotsAreExclusiveAndReused) {
   }
   TkvOfficeProfileSlot again(root.path());
   EXPECT_EQ(again.Slot(), firstSlot);
+}
+
+TEST(OfficeProfileSlot, RootIsLocalToTheHost) {
+  using Slot = TkvOfficeProfileSlot;
+  const QString cache = QStringLiteral("/home/u/.cache");
+  // Nodes sharing a home folder get folders of their own.
+  EXPECT_EQ(Slot::RootFor(QString(), cache, QStringLiteral("node1"), 1000), QStringLiteral("/home/u/.cache/tabrix/node1"));
+  EXPECT_EQ(Slot::RootFor(QString(), cache, QStringLiteral("node2"), 1000), QStringLiteral("/home/u/.cache/tabrix/node2"));
+  // $TMPDIR wins over the cache folder; users sharing it are kept apart.
+  EXPECT_EQ(Slot::RootFor(QStringLiteral("/scratch/"), cache, QStringLiteral("node1"), 1000),
+            QStringLiteral("/scratch/tabrix-1000/node1"));
+  EXPECT_NE(Slot::RootFor(QStringLiteral("/tmp"), cache, QStringLiteral("n"), 1000),
+            Slot::RootFor(QStringLiteral("/tmp"), cache, QStringLiteral("n"), 1001));
+  for (const char* odd : {"", ".", "..", "a/b"})
+    EXPECT_EQ(Slot::RootFor(QString(), cache, QString::fromLatin1(odd), 1), QStringLiteral("/home/u/.cache/tabrix/host"));
+
+  const QByteArray oldTmp = qgetenv("TMPDIR");
+  const bool hadTmp = qEnvironmentVariableIsSet("TMPDIR");
+  qputenv("TMPDIR", "/scratch/job");
+  const QString root = Slot::DefaultRoot();
+  if (hadTmp) qputenv("TMPDIR", oldTmp);
+  else qunsetenv("TMPDIR");
+  EXPECT_TRUE(root.startsWith(QStringLiteral("/scratch/job/tabrix-"))) << root.toStdString();
+  EXPECT_TRUE(root.endsWith(u'/' + QSysInfo::machineHostName())) << root.toStdString();
 }
 
 TEST(OfficeUrl, EscapesWhatFileAddressesCannotHoldAsIs) {

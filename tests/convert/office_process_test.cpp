@@ -12,6 +12,8 @@
 
 #include <com/sun/star/container/XNameAccess.hpp>
 
+#include <QSysInfo>
+
 #include <signal.h>
 
 #include <chrono>
@@ -58,7 +60,9 @@ TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(process.IsRunning());
     EXPECT_TRUE(QFileInfo(process.ProfileFolder()).isDir());
-    EXPECT_TRUE(process.ProfileFolder().startsWith(officeCacheDir().path() + QStringLiteral("/tabrix/office-profile-")));
+    EXPECT_TRUE(process.ProfileFolder().startsWith(officeCacheDir().path() + QStringLiteral("/tabrix/") +
+                                                   QSysInfo::machineHostName() + QStringLiteral("/office-profile-")))
+        << process.ProfileFolder().toStdString();
 
     // Macros disabled in the profile itself.
     using namespace css;

@@ -15,11 +15,13 @@
 namespace tabrix::test {
 
 // Office profiles of the test run live in a temporary cache folder, not the
-// user's. Set before the first office starts; kept for the whole executable.
+// user's (and not in $TMPDIR, which is unset for them). Set before the first
+// office starts; kept for the whole executable.
 inline const ScopedTempDir& officeCacheDir() {
   static ScopedTempDir* dir = [] {
     auto* d = new ScopedTempDir;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(d->path()));
+    qunsetenv("TMPDIR");
     return d;
   }();
   return *dir;

@@ -52,6 +52,9 @@ class Program : public ::testing::Test {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const char* scheduler : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX", "TABRIX_SHARDS"})
+      env.remove(QLatin1String(scheduler));
+    env.remove(QStringLiteral("TMPDIR"));  // office profiles in the cache folder below
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), tmp_.file(QStringLiteral("cache")));
@@ -145,6 +148,17 @@ TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {
   o = Run({Options(QStringLiteral("PureConsole=True;Source=*.xls"))});
   EXPECT_EQ(o.exitCode, 1);
   EXPECT_TRUE(o.err.contains(QStringLiteral("Unable to create directory"))) << o.err.toStdString();
+
+  // A bad shard is an error of the run, before any file is converted.
+  const QString log = tmp_.file(QStringLiteral("out/run.log"));
+  for (const QString& shard : {QStringLiteral("4/4"), QStringLiteral("auto")}) {
+    o = Run({Options(QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3;Shard=%4")
+                         .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log, shard))});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_TRUE(o.err.contains(shard == QLatin1String("auto") ? QStringLiteral("SLURM_ARRAY_TASK_ID") : QStringLiteral("\"4/4\"")))
+        << o.err.toStdString();
+    EXPECT_FALSE(QFile::exists(log));
+  }
 }
 
 TEST_F(Program, InstallerNoticeEndsWithZeroBeforeAnyRun) {

@@ -5,13 +5,24 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+QString TkvOfficeProfileSlot::RootFor(const QString& tmpDir, const QString& cacheDir, const QString& host,
+                                      unsigned uid) {
+  QString folder = host;
+  if (folder.isEmpty() || folder == u'.' || folder == QLatin1String("..") || folder.contains(u'/'))
+    folder = QStringLiteral("host");
+  if (!tmpDir.isEmpty()) return QDir::cleanPath(QStringLiteral("%1/tabrix-%2/%3").arg(tmpDir).arg(uid).arg(folder));
+  return QDir::cleanPath(QStringLiteral("%1/tabrix/%2").arg(cacheDir, folder));
+}
+
 QString TkvOfficeProfileSlot::DefaultRoot() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/tabrix");
+  return RootFor(qEnvironmentVariable("TMPDIR"), QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+                 QSysInfo::machineHostName(), static_cast<unsigned>(::getuid()));
 }
 
 TkvOfficeProfileSlot::TkvOfficeProfileSlot(const QString& root, int maxSlots) {

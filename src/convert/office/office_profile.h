@@ -11,8 +11,15 @@
 // another converter thread) is passed over for the next number.
 class TkvOfficeProfileSlot {
  public:
-  // The default root: $XDG_CACHE_HOME/tabrix (or ~/.cache/tabrix).
+  // The default root, on storage local to this machine and named after it,
+  // so that hosts sharing a home folder never share a profile or rely on
+  // locks across the network: RootFor($TMPDIR, the cache folder
+  // ($XDG_CACHE_HOME or ~/.cache), this host's name, the user id).
   static QString DefaultRoot();
+  // "<tmpDir>/tabrix-<uid>/<host>" when tmpDir is not empty, else
+  // "<cacheDir>/tabrix/<host>". A host name that could not be a folder name
+  // ("", ".", "..", or with "/") is replaced by "host".
+  static QString RootFor(const QString& tmpDir, const QString& cacheDir, const QString& host, unsigned uid);
 
   // Raises TkvError when the root cannot be created or no slot up to
   // maxSlots can be locked.

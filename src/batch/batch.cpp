@@ -115,6 +115,7 @@ bool TkvBatch::Accepts(const QString& path) const {
 
 void TkvBatch::AddItem(const QString& path) {
   if (!Accepts(path)) return;
+  if (Admit && !Admit(path)) return;
   TkvNode* node = nullptr;
   {
     Guard g(lock_);

@@ -93,11 +93,16 @@ QString TkvConvertHelp(const QString& program) {
     QString left = QStringLiteral("  ") + (flag.names.first().size() == 1 ? QString() : QStringLiteral("    ")) +
                    spelled.join(QStringLiteral(", "));
     if (!flag.valueName.isEmpty()) left += u' ' + flag.valueName;
-    text += left;
-    text += left.size() < 34 ? QString(34 - left.size(), u' ') : QStringLiteral("\n") + QString(34, u' ');
-    text += flag.help;
-    if (!flag.sets.isEmpty()) text += QStringLiteral(" [%1]").arg(flag.sets);
-    text += u'\n';
+    constexpr int kColumn = 34, kWidth = 79;
+    const QString indent(kColumn, u' ');
+    QString line = left + (left.size() < kColumn - 1 ? QString(kColumn - left.size(), u' ') : u'\n' + indent);
+    line += flag.help;
+    if (!flag.sets.isEmpty()) {
+      const QString sets = QStringLiteral("[%1]").arg(flag.sets);
+      const qsizetype lastLine = line.size() - line.lastIndexOf(u'\n') - 1;
+      line += lastLine + 1 + sets.size() <= kWidth ? u' ' + sets : u'\n' + indent + sets;
+    }
+    text += line + u'\n';
   }
   text += QStringLiteral(
       "\n"

@@ -112,7 +112,9 @@ TEST(ConvertArgs, HelpManPageAndCompletionKnowEveryFlag) {
   for (const TkvConvertFlag& flag : TkvConvertFlags()) {
     const QString longName = QStringLiteral("--") + flag.names.last();
     EXPECT_TRUE(help.contains(longName)) << longName.toStdString();
-    if (!flag.sets.isEmpty()) EXPECT_TRUE(help.contains(QStringLiteral("[%1]").arg(flag.sets))) << longName.toStdString();
+    if (!flag.sets.isEmpty()) {
+      EXPECT_TRUE(help.contains(QStringLiteral("[%1]").arg(flag.sets))) << longName.toStdString();
+    }
     QString roff = longName;
     roff.replace(u'-', QStringLiteral("\\-"));
     EXPECT_TRUE(man.contains(roff)) << longName.toStdString() << " missing from the man page";

@@ -163,9 +163,11 @@ TEST_F(Rounds, WatchConvertsNewFilesOnOneSessionAndEndsCleanlyOnStop) {
 
   tmp_.write(QStringLiteral("in/bad.xls"), "bad, and changed");
   ASSERT_TRUE(WaitFor([&] { return CountStatus(ReportObjects(F("report.jsonl")), "failure") == 2; }));
-  const QStringList log = TkvReadTextLines(F("run.log"));
-  EXPECT_EQ(log.size(), 1) << "the log holds the last round that converted something";
-  EXPECT_TRUE(log.value(0).startsWith(QStringLiteral("Failure => ") + F("in/bad.xls")));
+  // The log is rewritten at the end of the round, after the report's lines.
+  EXPECT_TRUE(WaitFor([&] { return TkvReadTextLines(F("run.log")).size() == 1; }))
+      << "the log holds the last round that converted something: "
+      << TkvReadTextLines(F("run.log")).join(u'\n').toStdString();
+  EXPECT_TRUE(TkvReadTextLines(F("run.log")).value(0).startsWith(QStringLiteral("Failure => ") + F("in/bad.xls")));
 
   main_->RequestStop();
   ASSERT_EQ(run.wait_for(std::chrono::seconds(10)), std::future_status::ready);

@@ -8,7 +8,7 @@
 #include <QMutexLocker>
 
 #include <cmath>
-#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -23,7 +23,7 @@ QByteArray Line(const QJsonObject& object) {
 TkvRunReport::TkvRunReport(const QString& path) : path_(path) {
   bool open;
   if (path == QLatin1String("-"))
-    open = file_.open(stdout, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    open = file_.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
   else {
     file_.setFileName(path);
     open = file_.open(QIODevice::WriteOnly | QIODevice::Append);

@@ -153,6 +153,11 @@ TEST_F(Rounds, WatchConvertsNewFilesOnOneSessionAndEndsCleanlyOnStop) {
                        "ThreadsCount=2\nReportFile=%3\nLogFile=%4\n")
             .arg(F("in"), F("out"), F("report.jsonl"), F("run.log")));
   auto run = std::async(std::launch::async, [this] { return main_->RunUnattended(); });
+  // Whatever fails below, the watch is stopped before the future is waited for.
+  struct StopAtExit {
+    TkvMain& main;
+    ~StopAtExit() { main.RequestStop(); }
+  } stopAtExit{*main_};
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(F("in/a.xls.done")); }));
 
   tmp_.write(QStringLiteral("in/b.xls"), "x");

@@ -31,6 +31,7 @@ void PrintHelp(const TkvProfile& profile) {
       "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
       "  FILE%4        a batch project file\n"
       "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
+      "  convert [OPTION]... SOURCE...  the same run spelled with flags (%1 convert --help)\n"
       "  --help, --version        this text, the version\n"
       "\n"
       "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"

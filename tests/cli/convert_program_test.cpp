@@ -27,16 +27,18 @@ using tabrix::test::ScopedTempDir;
 
 namespace {
 
-int ProcessesMentioning(const QString& text) {
-  int n = 0;
+QStringList PidsMentioning(const QString& text) {
+  QStringList pids;
   for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
     if (!pid.front().isDigit()) continue;
     QByteArray cmdline = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
     cmdline.replace('\0', ' ');
-    if (cmdline.contains(text.toUtf8())) ++n;
+    if (cmdline.contains(text.toUtf8())) pids.append(pid);
   }
-  return n;
+  return pids;
 }
+
+int ProcessesMentioning(const QString& text) { return static_cast<int>(PidsMentioning(text).size()); }
 
 struct Outcome {
   int exitCode = -1;
@@ -260,10 +262,13 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
     return QFile::exists(path);
   };
   ASSERT_TRUE(waitFor(F("hot/first.xlsx.done"))) << process.readAllStandardError().toStdString();
+  const QStringList offices = PidsMentioning(cache_->path());
+  EXPECT_EQ(offices.size(), 1) << "one converter thread, one office";
   // Dropped in whole, as a hot folder's writers should: written aside, then moved.
   Copy("budget-archive.xls", QStringLiteral("incoming.tmp"));
   ASSERT_TRUE(QFile::rename(F("incoming.tmp"), F("hot/second.xls")));
   ASSERT_TRUE(waitFor(F("hot/second.xls.done")));
+  EXPECT_EQ(PidsMentioning(cache_->path()), offices) << "the office stays warm between rounds";
   EXPECT_EQ(process.state(), QProcess::Running);
   QThread::msleep(500);  // a few idle rounds
 

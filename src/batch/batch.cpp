@@ -131,6 +131,7 @@ void TkvBatch::AddItem(const QString& path, const QString& relativePath) {
     if (!shard_.Holds(relativePath)) return;
   }
   if (!Accepts(path)) return;
+  if (Admit && !Admit(path)) return;
   TkvNode* node = nullptr;
   {
     Guard g(lock_);

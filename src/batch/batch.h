@@ -128,6 +128,10 @@ class TkvBatch {
   // Raised after an item is appended, on the appending thread, without the
   // lock. Set it before StartSearch / AddFile.
   TkvItemEvent OnItemAdded;
+  // When set, asked on the appending thread, without the lock, for every
+  // path that matched: false leaves it out of the list. Set it before
+  // StartSearch / AddFile.
+  std::function<bool(const QString&)> Admit;
 
  private:
   void SearchBody();

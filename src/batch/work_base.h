@@ -55,6 +55,12 @@ class TkvWorkBase {
   virtual void DoTerminate() {}
   // The item being processed (worker thread only).
   TkvNode* Item() const { return item_; }
+  // For a worker kept for several batches, on its own thread between two
+  // batches: clears the stop request and draws from `batch` from now on.
+  void Rearm(TkvBatch* batch) {
+    batch_ = batch;
+    terminated_.store(false);
+  }
 
  private:
   void Body();

@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <thread>
 
@@ -33,6 +35,16 @@ struct TkvConvertor::ChainState {
   std::atomic<bool> cancelled{false};
   // Owner's thread only: the hand-over was attached by Start.
   bool attached = false;
+
+  // Rounds. `stopped` is set before any converter's stop request, under the
+  // lock, so a converter that is handed a new round cannot lose a stop.
+  mutable std::mutex roundLock;
+  std::condition_variable roundChanged;
+  bool rounds = false;
+  bool stopped = false;
+  int round = 0;
+  int waiting = 0;  // converters done with the current round
+  TkvBatch* batch = nullptr;
 };
 
 TkvConvertor::TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent)
@@ -125,6 +137,11 @@ void TkvConvertor::Start() {
 }
 
 void TkvConvertor::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(chain_->roundLock);
+    chain_->stopped = true;
+  }
+  chain_->roundChanged.notify_all();
   try {
     if (next_) next_->Stop();
   } catch (...) {
@@ -139,6 +156,44 @@ void TkvConvertor::WaitChain() {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     c->Wait();
+  }
+}
+
+void TkvConvertor::KeepBetweenRounds() {
+  std::lock_guard<std::mutex> lock(chain_->roundLock);
+  chain_->rounds = true;
+}
+
+bool TkvConvertor::RoundDone() const {
+  int ended = 0;
+  for (const TkvConvertor* c = this; c; c = c->next_.get())
+    if (c->Finished()) ++ended;
+  std::lock_guard<std::mutex> lock(chain_->roundLock);
+  return chain_->waiting + ended >= threadsCount_;
+}
+
+void TkvConvertor::StartRound(TkvBatch* batch, const QString& targetFolder) {
+  batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
+  {
+    std::lock_guard<std::mutex> lock(chain_->roundLock);
+    chain_->batch = batch;
+    chain_->waiting = 0;
+    ++chain_->round;
+  }
+  chain_->roundChanged.notify_all();
+}
+
+void TkvConvertor::Execute() {
+  int round = 0;
+  for (;;) {
+    TkvWorkBase::Execute();
+    std::unique_lock<std::mutex> lock(chain_->roundLock);
+    if (!chain_->rounds || chain_->stopped) return;
+    ++chain_->waiting;
+    chain_->roundChanged.wait(lock, [&] { return chain_->stopped || chain_->round != round; });
+    if (chain_->stopped) return;
+    round = chain_->round;
+    Rearm(chain_->batch);
   }
 }
 

@@ -76,6 +76,19 @@ class TkvConvertor : public TkvWorkBase {
   // was done ("; " between them), empty when none did. After WaitChain.
   QString ChainFatalError() const;
 
+  // ---- rounds: one chain for several batches (owner's thread) ----
+  // Whole chain, before Start: a converter that has used up its batch does
+  // not end its thread (its office session stays open) but waits for the
+  // next round or a stop.
+  void KeepBetweenRounds();
+  // Every converter of the chain has used up the round's batch and waits
+  // for the next round, or its thread has ended.
+  bool RoundDone() const;
+  // After RoundDone: every converter draws from `batch` (its target set to
+  // `targetFolder` as StartConverters does). The previous batch may then be
+  // destroyed; `batch` must outlive the round.
+  void StartRound(TkvBatch* batch, const QString& targetFolder);
+
   // ---- per item, on the converter's thread ----
   // Converts one item; writes its outcome through the batch. Base: nothing.
   virtual void Convert(TkvBatch* batch, TkvNode* item);
@@ -117,6 +130,8 @@ class TkvConvertor : public TkvWorkBase {
   static bool RenameNoReplace(const QString& from, const QString& to);
 
  protected:
+  // The item loop, once per round when the chain is kept between rounds.
+  void Execute() override;
   // The item-start event, Convert, then the item event (skipped items
   // included). A TkvError out of Convert becomes the item's Result (its
   // Status kept) before the item event; any other exception fails the item

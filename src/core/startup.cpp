@@ -9,6 +9,7 @@
 #include "core/info.h"
 #include "core/profile.h"
 #include "core/project.h"
+#include "core/run_options.h"
 #include "core/unattended.h"
 #include "core/unattended_progress.h"
 
@@ -31,6 +32,7 @@ void PrintHelp(const TkvProfile& profile) {
       "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
       "  FILE%4        a batch project file\n"
       "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
+      "  convert [OPTION]... SOURCE...  the same run spelled with flags (%1 convert --help)\n"
       "  --help, --version        this text, the version\n"
       "\n"
       "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"
@@ -73,7 +75,7 @@ class StopSignals {
   struct sigaction old_[kCount] {};
 };
 
-int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
+int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad) {
   const TkvProfile profile = TkvTabrixProfile();
   if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
     PrintHelp(profile);
@@ -99,6 +101,7 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
   TkvRegisterTabrix();
   TkvPrepareOfficeEnvironment();
 
+  if (convertRoad && argc >= 2 && std::strcmp(argv[1], "convert") == 0) return convertRoad(argc, argv);
   if (project->ParseCommandLine() == TkvCmdResult::Exit) return 0;
   TkvMatcherScope matcher;
 
@@ -111,13 +114,14 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
 int TkvRunUnattendedRoad(int& argc, char** argv) {
   QCoreApplication application(argc, argv);
   StopSignals stopSignals;
-  TkvMain::Instance()->RunUnattended();
-  return 0;
+  const bool failed = TkvMain::Instance()->RunUnattended();
+  const TkvProject* project = TkvProject::Instance();
+  return failed && project && project->ReadBool(TkvRunKeys::kStrictExit, false) ? 2 : 0;
 }
 
-int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad) {
+int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad) {
   try {
-    return RunProgram(argc, argv, windowRoad);
+    return RunProgram(argc, argv, windowRoad, convertRoad);
   } catch (const TkvError& e) {
     PrintError(e.Message());
   } catch (const std::exception& e) {

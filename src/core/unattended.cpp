@@ -6,9 +6,12 @@
 #include "core/info.h"
 #include "core/item_times.h"
 #include "core/project.h"
+#include "core/run_options.h"
+#include "core/run_report.h"
 #include "core/text_file.h"
 #include "core/unattended_progress.h"
 
+#include <QFileInfo>
 #include <QMutexLocker>
 
 #include <chrono>
@@ -16,7 +19,17 @@
 
 namespace {
 std::atomic<TkvMain*> g_main{nullptr};
+
+// A web address is one item, not a folder to search.
+bool IsWebAddress(const QString& source) {
+  return source.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+         source.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+}  // namespace
 
 TkvMain::TkvMain(TkvProject& project, TkvInfo& info, TkvProgressLine* progress)
     : project_(project), info_(info), progress_(progress) {
@@ -32,14 +45,16 @@ TkvMain::~TkvMain() {
 TkvMain* TkvMain::Instance() { return g_main.load(); }
 
 void TkvMain::TearDown() {
-  // Chain first (it draws from the batch), then the batch and its search.
+  // Chain first (it draws from the batches), then the batches and their search.
   if (batch_) batch_->Terminate();
   convertor_.reset();
   batch_.reset();
+  doneBatch_.reset();
   itemTimes_.reset();
+  report_.reset();
 }
 
-void TkvMain::RunUnattended() {
+bool TkvMain::RunUnattended() {
   struct TearDownGuard {
     TkvMain* self;
     ~TearDownGuard() { self->TearDown(); }
@@ -47,35 +62,94 @@ void TkvMain::RunUnattended() {
 
   {
     QMutexLocker lock(&logLock_);
-    logLines_.clear();
-    failedItems_ = 0;
-    currentFile_.clear();
+    anyFailed_ = false;
+    failedFiles_.clear();
   }
   itemTimes_ = TkvItemTimes::FromEnvironment();
-  batch_ = std::make_unique<TkvBatch>();
-  const bool subdir = project_.Subdir();
-  batch_->StartSearch(project_.Source(), project_.TargetFolder(), subdir);
+  const int watchMs = TkvWatchInterval(project_);
+  watching_ = watchMs > 0;
+  const QString reportFile = project_.OptionValue(TkvRunKeys::kReportFile);
+  if (!reportFile.isEmpty()) report_ = std::make_unique<TkvRunReport>(reportFile);
+  // A watch runs as a service: no progress line.
+  showProgress_ = progress_ && !watching_ && !project_.ReadBool(TkvRunKeys::kNoProgress, false);
 
-  convertor_ = TkvConvertor::StartConverters(
-      batch_.get(), project_.TargetFolder(),
-      [this](TkvBatch* batch, TkvNode* item) { ItemDone(batch, item); });
-  convertor_->SetOnItemStart([this](TkvBatch* batch, TkvNode* item) { ItemStarted(batch, item); });
-  RunningConvertors.store(convertor_->ThreadsCount());
-  convertor_->Start();
-  info_.AddCount(QStringLiteral("C"), 0, 1);
-
-  WaitForConvertors();
-  if (progress_) progress_->Finish();
-  FinishRun();
+  for (;;) {
+    BeginSweep();
+    const QStringList sources = TkvRunSources(project_);
+    const bool rounds = watching_ || sources.size() > 1;
+    bool alive = true;
+    for (int i = 0; i < sources.size() && alive; ++i) {
+      if (i > 0 && stopRequested_.load()) break;
+      alive = ConvertSource(sources.at(i), rounds);
+    }
+    if (!watching_) EndChain();
+    if (showProgress_) progress_->Finish();
+    FinishRun();
+    if (!watching_ || stopRequested_.load()) break;
+    if (!alive) {
+      const QString why = convertor_ ? convertor_->ChainFatalError() : QString();
+      throw TkvError(QStringLiteral("The converter threads ended: %1").arg(why));
+    }
+    ForgetUnseenFailures();
+    if (!SleepUntilNextRound(watchMs)) break;
+  }
+  EndChain();
   if (itemTimes_) itemTimes_->Finish();
-  if (stopRequested_.load()) throw TkvError(QStringLiteral("Run stopped before all files were converted"));
-  if (const QString fatal = convertor_->ChainFatalError(); !fatal.isEmpty())
-    throw TkvError(QStringLiteral("A converter thread stopped before all files were converted: %1").arg(fatal));
+  if (stopRequested_.load() && !watching_)
+    throw TkvError(QStringLiteral("Run stopped before all files were converted"));
+  if (convertor_) {
+    if (const QString fatal = convertor_->ChainFatalError(); !fatal.isEmpty())
+      throw TkvError(QStringLiteral("A converter thread stopped before all files were converted: %1").arg(fatal));
+  }
+  QMutexLocker lock(&logLock_);
+  return anyFailed_;
 }
 
-void TkvMain::WaitForConvertors() {
+void TkvMain::BeginSweep() {
+  QMutexLocker lock(&logLock_);
+  logLines_.clear();
+  failedItems_ = 0;
+  currentFile_.clear();
+  sweepCounts_ = Counts{};
+  sweepItems_ = sweepSucceeded_ = sweepFailed_ = 0;
+  sweepFailures_.clear();
+  sweepStarted_ = std::chrono::steady_clock::now();
+}
+
+void TkvMain::StartBatch(const QString& source) {
+  batch_ = std::make_unique<TkvBatch>();
+  if (watching_) batch_->Admit = [this](const QString& path) { return AdmitWatched(path); };
+  const bool subdir = project_.Subdir();
+  if (IsWebAddress(source)) {
+    if (project_.TargetFolder().isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
+    batch_->AddFile(source);
+  } else {
+    batch_->StartSearch(source, project_.TargetFolder(), subdir);
+  }
+}
+
+bool TkvMain::ConvertSource(const QString& source, bool rounds) {
+  StartBatch(source);
+  if (!convertor_) {
+    convertor_ = TkvConvertor::StartConverters(
+        batch_.get(), project_.TargetFolder(),
+        [this](TkvBatch* batch, TkvNode* item) { ItemDone(batch, item); });
+    convertor_->SetOnItemStart([this](TkvBatch* batch, TkvNode* item) { ItemStarted(batch, item); });
+    if (rounds) convertor_->KeepBetweenRounds();
+    RunningConvertors.store(convertor_->ThreadsCount());
+    convertor_->Start();
+    info_.AddCount(QStringLiteral("C"), 0, 1);
+  } else {
+    convertor_->StartRound(batch_.get(), project_.TargetFolder());
+  }
+  WaitForRound(rounds);
+  CloseBatch();
+  return !rounds || RunningConvertors.load() > 0;
+}
+
+void TkvMain::WaitForRound(bool rounds) {
   bool stopping = false;
-  while (RunningConvertors.load() > 0) {
+  while (rounds ? !convertor_->RoundDone() : RunningConvertors.load() > 0) {
     if (!stopping && stopRequested_.load()) {
       stopping = true;
       batch_->Terminate();
@@ -87,11 +161,69 @@ void TkvMain::WaitForConvertors() {
   ShowProgress();
   // Every converter has lowered the count; join their threads now so that
   // none is left when the log is written.
+  if (!rounds) convertor_->WaitChain();
+}
+
+void TkvMain::EndChain() {
+  if (!convertor_) return;
+  convertor_->Stop();
+  WaitForConvertors();
+}
+
+void TkvMain::WaitForConvertors() {
+  while (RunningConvertors.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
   convertor_->WaitChain();
 }
 
+void TkvMain::CloseBatch() {
+  sweepItems_ += batch_->ItemCount();
+  sweepSucceeded_ += batch_->SuccessCount();
+  sweepFailed_ += batch_->FailureCount();
+  for (const QString& failure : batch_->Failures())
+    if (!sweepFailures_.contains(failure, Qt::CaseInsensitive)) sweepFailures_.append(failure);
+  // Converters that wait for the next round still name this batch until they
+  // take the next one; it goes when the round after it is done.
+  doneBatch_ = std::move(batch_);
+}
+
+bool TkvMain::SleepUntilNextRound(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    if (stopRequested_.load()) return false;
+    std::this_thread::sleep_for(std::min(std::chrono::milliseconds(pollMs_),
+                                         std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             until - std::chrono::steady_clock::now()) +
+                                             std::chrono::milliseconds(1)));
+  }
+  return !stopRequested_.load();
+}
+
+TkvMain::FileStamp TkvMain::StampOf(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {};
+  return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+bool TkvMain::AdmitWatched(const QString& path) {
+  const FileStamp stamp = StampOf(path);
+  QMutexLocker lock(&logLock_);
+  seenFiles_.insert(path);
+  const auto it = failedFiles_.find(path);
+  if (it == failedFiles_.end()) return true;
+  if (it.value() == stamp) return false;
+  failedFiles_.erase(it);
+  return true;
+}
+
+void TkvMain::ForgetUnseenFailures() {
+  QMutexLocker lock(&logLock_);
+  for (auto it = failedFiles_.begin(); it != failedFiles_.end();)
+    it = seenFiles_.contains(it.key()) ? std::next(it) : failedFiles_.erase(it);
+  seenFiles_.clear();
+}
+
 void TkvMain::ShowProgress() {
-  if (!progress_ || !progress_->Enabled()) return;
+  if (!showProgress_ || !progress_->Enabled()) return;
   int done, failed;
   QString current;
   {
@@ -100,7 +232,7 @@ void TkvMain::ShowProgress() {
     failed = failedItems_;
     current = currentFile_;
   }
-  progress_->Update(done, failed, batch_->ItemCount(), current);
+  progress_->Update(done, failed, sweepItems_ + (batch_ ? batch_->ItemCount() : 0), current);
 }
 
 void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
@@ -112,6 +244,7 @@ void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
   }
   QMutexLocker lock(&logLock_);
   currentFile_ = name;
+  itemStarts_[item] = std::chrono::steady_clock::now();
 }
 
 void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
@@ -119,30 +252,85 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
   bool failed;
   int status;
   QString fileName;
+  TkvReportItem entry;
   {
     TkvItemsLock lock(*batch);
     QString state = QStringLiteral("Running");
     if (item->Status == TkvNode::Done) state = QStringLiteral("Success");
     else if (item->Status == TkvNode::Failed) state = QStringLiteral("Failure");
-    failed = item->Status == TkvNode::Failed;
+    // An item that is not done (its target could not be made) failed too.
+    failed = item->Status != TkvNode::Done;
     line = QStringLiteral("%1 => %2 => %3").arg(state, item->FileName, item->Result);
     status = item->Status;
     fileName = item->FileName;
+    entry.source = item->FileName;
+    if (failed) {
+      entry.status = QStringLiteral("failure");
+      entry.message = item->Result;
+    } else if (item->Result.isEmpty()) {
+      entry.status = QStringLiteral("skipped");
+    } else {
+      entry.status = QStringLiteral("success");
+      entry.target = item->Result;
+      entry.files = item->Files;
+      entry.pages = item->Pages;
+    }
   }
   if (itemTimes_) itemTimes_->ItemDone(status, fileName);
-  QMutexLocker lock(&logLock_);
-  logLines_.append(line);
-  if (failed) ++failedItems_;
+  const bool skipped = entry.status == QLatin1String("skipped");
+  const FileStamp stamp = failed && watching_ ? StampOf(fileName) : FileStamp{};
+  {
+    QMutexLocker lock(&logLock_);
+    logLines_.append(line);
+    if (status == TkvNode::Failed) ++failedItems_;
+    const auto start = itemStarts_.find(item);
+    if (start != itemStarts_.end()) {
+      entry.seconds = SecondsSince(start->second);
+      itemStarts_.erase(start);
+    }
+    ++sweepCounts_.items;
+    if (failed) {
+      ++sweepCounts_.failed;
+      anyFailed_ = true;
+      if (watching_) failedFiles_.insert(fileName, stamp);
+    } else if (skipped) {
+      ++sweepCounts_.skipped;
+    } else {
+      ++sweepCounts_.succeeded;
+    }
+  }
+  // A watch lists every file its rules skip again each round: those are
+  // left out of its report.
+  if (report_ && !(watching_ && skipped)) report_->Write(TkvRunReport::ItemLine(entry));
 }
 
 void TkvMain::FinishRun() {
-  info_.AddCount(QStringLiteral("A"), 0, batch_->ItemCount());
-  info_.AddCount(QStringLiteral("S"), 0, batch_->SuccessCount());
-  info_.AddCount(QStringLiteral("F"), 0, batch_->FailureCount());
-  if (batch_->FailureCount() > 0) info_.ReportFailures(batch_->Failures());
+  info_.AddCount(QStringLiteral("A"), 0, sweepItems_);
+  info_.AddCount(QStringLiteral("S"), 0, sweepSucceeded_);
+  info_.AddCount(QStringLiteral("F"), 0, sweepFailed_);
+  if (sweepFailed_ > 0) info_.ReportFailures(sweepFailures_);
 
+  Counts counts;
+  {
+    QMutexLocker lock(&logLock_);
+    counts = sweepCounts_;
+  }
+  // A watch round that converted nothing leaves the log and report alone.
+  const bool converted = counts.succeeded + counts.failed > 0;
   const QString logFile = project_.LogFile();
-  if (!logFile.isEmpty()) TkvWriteTextLines(logFile, LogLines());
+  if (!logFile.isEmpty() && (!watching_ || converted)) TkvWriteTextLines(logFile, LogLines());
+  if (report_) {
+    if (!watching_ || converted) {
+      TkvReportSummary summary;
+      summary.items = counts.items;
+      summary.succeeded = counts.succeeded;
+      summary.failed = counts.failed;
+      summary.skipped = counts.skipped;
+      summary.seconds = SecondsSince(sweepStarted_);
+      report_->Write(TkvRunReport::SummaryLine(summary));
+    }
+    report_->Check();
+  }
 }
 
 QStringList TkvMain::LogLines() const {

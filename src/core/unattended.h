@@ -3,6 +3,13 @@
 // searches the source, runs the converter chain, waits for it, then adds the
 // usage counters, sends the failure report and writes the log file.
 //
+// Beyond that, when the options ask for it: further sources (one batch each,
+// in order, for one chain kept between them), a JSON Lines report, and watch
+// rounds: search and convert again every WatchInterval ms with the same
+// chain (office processes stay warm) until a stop request, which then ends
+// the run without an error. A watched file that failed is not tried again
+// until its size or time changes.
+//
 // Threads: RunUnattended and FinishRun run on the main thread; ItemDone and
 // the item-start event run on converter threads. RequestStop may be called
 // from any thread. Whatever happens, the converter threads are joined and
@@ -13,8 +20,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <QHash>
+#include <QSet>
+
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <unordered_map>
 
 class TkvBatch;
 class TkvConvertor;
@@ -22,6 +34,7 @@ class TkvInfo;
 class TkvItemTimes;
 class TkvProgressLine;
 class TkvProject;
+class TkvRunReport;
 struct TkvNode;
 
 class TkvMain {
@@ -36,9 +49,10 @@ class TkvMain {
   static TkvMain* Instance();
 
   // The whole run. Throws TkvError when the run itself fails: an empty
-  // target ("Unable to create directory"), a log file that cannot be
-  // written, a stop request. Item failures are not failures of the run.
-  void RunUnattended();
+  // target ("Unable to create directory"), a log or report file that cannot
+  // be written, a stop request (not when watching). Item failures are not
+  // failures of the run; returns whether any item failed.
+  bool RunUnattended();
   // The converters' item event: appends "State => FileName => Result".
   void ItemDone(TkvBatch* batch, TkvNode* item);
   // Counters, failure report, log file. Called by RunUnattended.
@@ -53,8 +67,31 @@ class TkvMain {
   void SetPollIntervalMs(int ms) { pollMs_ = ms; }
 
  private:
+  struct Counts {
+    int items = 0, succeeded = 0, failed = 0, skipped = 0;
+  };
+  struct FileStamp {
+    qint64 size = -1, modified = 0;
+    bool operator==(const FileStamp&) const = default;
+  };
+  static FileStamp StampOf(const QString& path);
+
   void ItemStarted(TkvBatch* batch, TkvNode* item);
+  // One round: the batch of `source` converted by the chain (built on the
+  // first round). Returns false when the chain has no thread left.
+  bool ConvertSource(const QString& source, bool rounds);
+  void StartBatch(const QString& source);
+  // Waits until the round is done (rounds) or every converter has ended.
+  void WaitForRound(bool rounds);
+  void EndChain();
   void WaitForConvertors();
+  // Adds the batch's counters to the sweep's, then frees it.
+  void CloseBatch();
+  void BeginSweep();
+  // Whether the watch may admit `path` (not a failure left unchanged).
+  bool AdmitWatched(const QString& path);
+  void ForgetUnseenFailures();
+  bool SleepUntilNextRound(int ms);
   void ShowProgress();
   void TearDown();
 
@@ -62,12 +99,29 @@ class TkvMain {
   TkvInfo& info_;
   TkvProgressLine* progress_;
   std::unique_ptr<TkvBatch> batch_;
+  // The previous round's batch, which waiting converters still name.
+  std::unique_ptr<TkvBatch> doneBatch_;
   std::unique_ptr<TkvConvertor> convertor_;
+  std::unique_ptr<TkvRunReport> report_;
+  bool watching_ = false;
+  bool showProgress_ = false;
+  // The sweep's batch counters (main thread): one sweep is every source once.
+  int sweepItems_ = 0, sweepSucceeded_ = 0, sweepFailed_ = 0;
+  QStringList sweepFailures_;
+  std::chrono::steady_clock::time_point sweepStarted_;
   // Per-item timing when TABRIX_ITEM_TIMES asks for it (null otherwise).
   std::unique_ptr<TkvItemTimes> itemTimes_;
   mutable QMutex logLock_;
   QStringList logLines_;
   int failedItems_ = 0;
+  // Under logLock_: what the report needs of the items in hand and the
+  // sweep's outcome; the failed files a watch leaves alone, and the paths
+  // its current sweep has seen.
+  std::unordered_map<const TkvNode*, std::chrono::steady_clock::time_point> itemStarts_;
+  Counts sweepCounts_;
+  bool anyFailed_ = false;
+  QHash<QString, FileStamp> failedFiles_;
+  QSet<QString> seenFiles_;
   QString currentFile_;
   std::atomic<bool> stopRequested_{false};
   int pollMs_ = 100;

@@ -1,0 +1,85 @@
+#include "cli/convert_command.h"
+
+#include "batch/batch.h"
+#include "batch/matcher.h"
+#include "cli/convert_args.h"
+#include "core/error.h"
+#include "core/path_utils.h"
+#include "core/project.h"
+#include "core/run_options.h"
+#include "core/startup.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+bool IsFolder(const QString& path) { return QFileInfo(path).isDir(); }
+
+void Print(std::FILE* stream, const QString& text) { std::fputs(text.toLocal8Bit().constData(), stream); }
+
+int UsageError(const QString& program, const QString& message) {
+  Print(stderr, QStringLiteral("%1 convert: %2\nTry '%1 convert --help'.\n").arg(program, message));
+  return kUsageError;
+}
+
+bool IsWebAddress(const QString& source) {
+  return source.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+         source.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+int TkvRunConvertCommand(int argc, char** argv) {
+  TkvProject& project = *TkvProject::Instance();
+  const TkvProfile& profile = project.Profile();
+  const QString program = profile.ShortName;
+  QStringList args;
+  for (int i = 2; i < argc; ++i) args.append(QString::fromLocal8Bit(argv[i]));
+
+  const TkvConvertArgs parsed = TkvParseConvertArgs(args, QDir::currentPath(), profile.SourceMask, &IsFolder);
+  switch (parsed.action) {
+    case TkvConvertArgs::Action::Help:
+      Print(stdout, TkvConvertHelp(program));
+      return 0;
+    case TkvConvertArgs::Action::Version:
+      Print(stdout, QStringLiteral("%1 %2\n").arg(profile.Title, profile.Version));
+      return 0;
+    case TkvConvertArgs::Action::UsageError:
+      return UsageError(program, parsed.error);
+    case TkvConvertArgs::Action::Run:
+      break;
+  }
+
+  if (!parsed.projectFile.isEmpty()) {
+    if (!QFileInfo(parsed.projectFile).isFile())
+      return UsageError(program, QStringLiteral("--project: no such file %1").arg(parsed.projectFile));
+    try {
+      project.Options().LoadFromFile(parsed.projectFile);
+    } catch (const TkvError& e) {
+      return UsageError(program, QStringLiteral("--project: %1").arg(e.Message()));
+    }
+  }
+  for (const auto& [key, value] : parsed.settings) project.SetOptionValue(key, value);
+  if (!parsed.sources.isEmpty()) {
+    // The sources named here replace the project's.
+    for (int n = 2; !project.OptionValue(TkvRunKeys::SourceKey(n)).isEmpty(); ++n)
+      project.SetOptionValue(TkvRunKeys::SourceKey(n), QString());
+    for (int i = 0; i < parsed.sources.size(); ++i)
+      project.SetOptionValue(TkvRunKeys::SourceKey(i + 1), parsed.sources.at(i));
+  }
+  const QString first = project.Source();
+  if (first.isEmpty()) return UsageError(program, QStringLiteral("no SOURCE given"));
+  if (project.Target().isEmpty()) {
+    if (IsWebAddress(first)) return UsageError(program, QStringLiteral("a web address needs --target"));
+    project.SetOptionValue(QStringLiteral("Target"), TkvFolderPart(TkvBatch::NormalizePath(first)));
+  }
+  project.SetOptionValue(QStringLiteral("PureConsole"), QStringLiteral("True"));
+
+  TkvMatcherScope matcher;
+  return TkvRunUnattendedRoad(argc, argv);
+}

@@ -1,0 +1,293 @@
+// The built program driven by `tabrix convert` on real workbooks, as a shell
+// script or a service would drive it: several sources and masks, the flags,
+// the JSON Lines report on stdout, the exit codes, and a watch run stopped
+// by SIGTERM. Office profiles are shared by the suite so that offices start
+// warm after the first run.
+
+#include "support/scoped_temp_dir.h"
+#include "support/workbooks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+using tabrix::test::readFile;
+using tabrix::test::ScopedTempDir;
+
+namespace {
+
+QStringList PidsMentioning(const QString& text) {
+  QStringList pids;
+  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    if (!pid.front().isDigit()) continue;
+    QByteArray cmdline = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+    cmdline.replace('\0', ' ');
+    if (cmdline.contains(text.toUtf8())) pids.append(pid);
+  }
+  return pids;
+}
+
+int ProcessesMentioning(const QString& text) { return static_cast<int>(PidsMentioning(text).size()); }
+
+struct Outcome {
+  int exitCode = -1;
+  QByteArray out;
+  QString err;
+};
+
+QList<QJsonObject> JsonLines(const QByteArray& text) {
+  QList<QJsonObject> objects;
+  for (const QByteArray& line : text.split('\n')) {
+    if (line.isEmpty()) continue;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << "not JSON: " << line.toStdString();
+    objects.append(doc.object());
+  }
+  return objects;
+}
+
+QString S(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toString(); }
+
+class Convert : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { cache_ = new ScopedTempDir; }
+  static void TearDownTestSuite() {
+    delete cache_;
+    cache_ = nullptr;
+  }
+  void SetUp() override {
+    const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix");
+    if (!QFile::exists(built)) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
+    QDir().mkpath(tmp_.file(QStringLiteral("bin")));
+    exe_ = tmp_.file(QStringLiteral("bin/tabrix"));
+    ASSERT_TRUE(QFile::copy(built, exe_));
+  }
+
+  QProcessEnvironment Environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache_->path());
+    return env;
+  }
+
+  Outcome Run(const QStringList& args) {
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.setWorkingDirectory(tmp_.path());
+    process.start(exe_, QStringList{QStringLiteral("convert")} + args);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    Outcome o;
+    o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    o.out = process.readAllStandardOutput();
+    o.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return o;
+  }
+
+  QString F(const QString& name) const { return tmp_.file(name); }
+  void Copy(const char* example, const QString& to) {
+    QDir().mkpath(QFileInfo(F(to)).path());
+    ASSERT_TRUE(QFile::copy(tabrix::test::sourceDir() + QStringLiteral("/examples/") + QLatin1String(example), F(to)));
+  }
+  void Damaged(const QString& to) { tmp_.write(to, QByteArray("PK\x03\x04 this is not a real zip archive", 36)); }
+
+  static inline ScopedTempDir* cache_ = nullptr;
+  ScopedTempDir tmp_;
+  QString exe_;
+};
+
+TEST_F(Convert, WrongFlagsAndValuesEndWith64NamingThem) {
+  const struct {
+    QStringList args;
+    const char* named;
+  } cases[] = {
+      {{"--bogus", "a.xls"}, "bogus"},
+      {{"--sheet", "second", "a.xls"}, "second"},
+      {{"-j", "x", "a.xls"}, "-j"},
+      {{"-O", "NoEquals", "a.xls"}, "NoEquals"},
+      {{"-q"}, "SOURCE"},
+      {{"-p", "missing.batch-tabrix", "a.xls"}, "missing.batch-tabrix"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.exitCode, 64) << c.args.join(u' ').toStdString();
+    EXPECT_TRUE(o.err.contains(QLatin1String(c.named))) << o.err.toStdString();
+    EXPECT_TRUE(o.out.isEmpty());
+  }
+  const Outcome help = Run({QStringLiteral("--help")});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.out.contains("--rename-source SUFFIX")) << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("[RenameSource=SUFFIX]"));
+  const Outcome version = Run({QStringLiteral("--version")});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, QByteArray("Tabrix Converter 2025.17.420.2053\n"));
+  EXPECT_FALSE(readFile(F("bin/tabrix.ext")).contains("C=")) << "no run was made";
+}
+
+// One run shared by the next two test cases.
+struct SharedRun {
+  Outcome outcome;
+  QList<QJsonObject> report;
+};
+
+class ConvertRun : public Convert {
+ protected:
+  // Several sources (a folder searched with its sub-folders, a mask, one
+  // file), most flags, and a value holding ";" and ",".
+  const SharedRun& Shared() {
+    if (run_) return *run_;
+    run_ = std::make_unique<SharedRun>();
+    Copy("quarterly-sales.xlsx", QStringLiteral("in/a/quarterly.xlsx"));
+    Copy("budget-archive.xls", QStringLiteral("in/a/sub/budget.xls"));
+    Copy("budget-archive.xls", QStringLiteral("in/a/.hidden.xls"));
+    Copy("quarterly-sales.xlsx", QStringLiteral("in/b/q2.xlsx"));
+    Copy("quarterly-sales.xlsx", QStringLiteral("in/b/left-out.xlsx"));
+    Damaged(QStringLiteral("in/c/damaged.xlsx"));
+    tmp_.write(QStringLiteral("out/q2.pdf"), "an older PDF");
+    run_->outcome = Run({"-r", "--skip-hidden", "-j", "2", "--flat", "--sheet", "all", "--keep-time", "--overwrite",
+                         "rename", "--regex", "(quarterly|budget|q2|damaged)\\.xls", "--timeout", "60", "-q", "--log",
+                         "out/run.log", "-O", "RenameSource=.done;1,2", "-o", "out", "--report", "-", "in/a",
+                         "in/b/*.XLS?", F("in/c/damaged.xlsx")});
+    run_->report = JsonLines(run_->outcome.out);
+    return *run_;
+  }
+  static inline std::unique_ptr<SharedRun> run_;
+};
+
+TEST_F(ConvertRun, SeveralSourcesAndFlagsMakeOneRunWithAJsonReport) {
+  const SharedRun& run = Shared();
+  EXPECT_EQ(run.outcome.exitCode, 0) << "a failed file is no failure of the run: " << run.outcome.err.toStdString();
+  EXPECT_TRUE(run.outcome.err.isEmpty()) << run.outcome.err.toStdString();
+  ASSERT_EQ(run.report.size(), 5) << run.outcome.out.toStdString();
+
+  QStringList sources, successes;
+  for (int i = 0; i < 4; ++i) {
+    const QJsonObject& o = run.report[i];
+    sources.append(S(o, "source"));
+    EXPECT_TRUE(o.value(QStringLiteral("seconds")).isDouble());
+    if (S(o, "status") == QLatin1String("success")) {
+      successes.append(S(o, "source"));
+      EXPECT_TRUE(readFile(S(o, "target")).startsWith("%PDF")) << S(o, "target").toStdString();
+      EXPECT_TRUE(S(o, "message").isEmpty());
+    }
+  }
+  // Sources in the order given; within the first, the search's order.
+  EXPECT_EQ(sources.mid(2), (QStringList{F("in/b/q2.xlsx"), F("in/c/damaged.xlsx")}));
+  EXPECT_EQ(successes.size(), 3);
+  const QJsonObject& failure = run.report[3];
+  EXPECT_EQ(S(failure, "status"), QStringLiteral("failure"));
+  EXPECT_TRUE(S(failure, "message").contains(F("in/c/damaged.xlsx"))) << S(failure, "message").toStdString();
+  EXPECT_TRUE(S(failure, "target").isEmpty());
+  const QJsonObject& summary = run.report[4];
+  EXPECT_EQ(summary.value(QStringLiteral("items")).toInt(), 4);
+  EXPECT_EQ(summary.value(QStringLiteral("succeeded")).toInt(), 3);
+  EXPECT_EQ(summary.value(QStringLiteral("failed")).toInt(), 1);
+  EXPECT_EQ(summary.value(QStringLiteral("skipped")).toInt(), 0);
+
+  // --flat, --overwrite rename, the value with ";" and ",", --keep-time.
+  EXPECT_TRUE(QFile::exists(F("out/budget.pdf")));
+  EXPECT_FALSE(QFile::exists(F("out/sub")));
+  EXPECT_EQ(readFile(F("out/q2.pdf")), QByteArray("an older PDF"));
+  EXPECT_TRUE(readFile(F("out/-tabrix-q2.pdf")).startsWith("%PDF"));
+  EXPECT_TRUE(QFile::exists(F("in/a/quarterly.xlsx.done;1,2")));
+  EXPECT_TRUE(QFile::exists(F("in/c/damaged.xlsx"))) << "a failed source stays";
+  EXPECT_EQ(QFileInfo(F("out/quarterly.pdf")).lastModified(), QFileInfo(F("in/a/quarterly.xlsx.done;1,2")).lastModified());
+  // --regex, --skip-hidden: left out; the log in its own format.
+  EXPECT_TRUE(QFile::exists(F("in/b/left-out.xlsx")));
+  EXPECT_TRUE(QFile::exists(F("in/a/.hidden.xls")));
+  const QString log = QString::fromUtf8(readFile(F("out/run.log")));
+  EXPECT_EQ(log.count(QStringLiteral("Success => ")), 3) << log.toStdString();
+  EXPECT_EQ(log.count(QStringLiteral("Failure => ")), 1) << log.toStdString();
+  EXPECT_EQ(ProcessesMentioning(cache_->path()), 0) << "an office process outlived the run";
+}
+
+// Needs the converter to record the PDFs it wrote and their pages
+// (TkvNode::Files and Pages); expected to fail until it does.
+TEST_F(ConvertRun, ReportNamesEveryPdfWrittenAndItsPages) {
+  const SharedRun& run = Shared();
+  ASSERT_GE(run.report.size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    const QJsonObject& o = run.report[i];
+    if (S(o, "status") != QLatin1String("success")) continue;
+    const QJsonArray files = o.value(QStringLiteral("files")).toArray();
+    EXPECT_TRUE(files.contains(S(o, "target"))) << S(o, "source").toStdString();
+    EXPECT_GT(o.value(QStringLiteral("pages")).toInt(), 0) << S(o, "source").toStdString();
+  }
+}
+
+TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/good.xlsx"));
+  Damaged(QStringLiteral("in/bad.xlsx"));
+  const QString project = tmp_.write(QStringLiteral("job.batch-tabrix"),
+                                     QStringLiteral("Target=%1\r\nDeleteSource=False\r\nSource=/nowhere/*.xls\r\n")
+                                         .arg(F("out"))
+                                         .toUtf8());
+  const Outcome o = Run({"--strict", "-p", project, "--delete-source", "--sheet", "each", "--fit", "page",
+                         "--orientation", "landscape", "--paper", "A4", "--pdfa", "--report", F("report.jsonl"),
+                         "in"});
+  EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();
+  EXPECT_FALSE(QFile::exists(F("in/good.xlsx"))) << "--delete-source over the project's DeleteSource=False";
+  EXPECT_TRUE(QFile::exists(F("in/bad.xlsx")));
+  EXPECT_TRUE(readFile(F("out/good-1.pdf")).startsWith("%PDF")) << "--sheet each, into the project's target";
+  const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
+  ASSERT_EQ(report.size(), 3);
+  EXPECT_EQ(report[2].value(QStringLiteral("failed")).toInt(), 1);
+}
+
+TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
+  Copy("quarterly-sales.xlsx", QStringLiteral("hot/first.xlsx"));
+  QProcess process;
+  process.setProcessEnvironment(Environment());
+  process.setWorkingDirectory(tmp_.path());
+  process.start(exe_, {"convert", "--watch", "200", "--rename-source", ".done", "-o", F("out"), "--report",
+                       F("report.jsonl"), "--log", F("run.log"), F("hot")});
+  ASSERT_TRUE(process.waitForStarted());
+  auto waitFor = [](const QString& path) {
+    for (int i = 0; i < 600 && !QFile::exists(path); ++i) QThread::msleep(50);
+    return QFile::exists(path);
+  };
+  ASSERT_TRUE(waitFor(F("hot/first.xlsx.done"))) << process.readAllStandardError().toStdString();
+  const QStringList offices = PidsMentioning(cache_->path());
+  EXPECT_EQ(offices.size(), 1) << "one converter thread, one office";
+  // Dropped in whole, as a hot folder's writers should: written aside, then moved.
+  Copy("budget-archive.xls", QStringLiteral("incoming.tmp"));
+  ASSERT_TRUE(QFile::rename(F("incoming.tmp"), F("hot/second.xls")));
+  ASSERT_TRUE(waitFor(F("hot/second.xls.done")));
+  EXPECT_EQ(PidsMentioning(cache_->path()), offices) << "the office stays warm between rounds";
+  EXPECT_EQ(process.state(), QProcess::Running);
+  QThread::msleep(500);  // a few idle rounds
+
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  EXPECT_TRUE(readFile(F("out/first.pdf")).startsWith("%PDF"));
+  EXPECT_TRUE(readFile(F("out/second.pdf")).startsWith("%PDF"));
+  const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
+  int successes = 0, summaries = 0;
+  for (const QJsonObject& o : report) {
+    successes += S(o, "status") == QLatin1String("success");
+    summaries += o.contains(QStringLiteral("items"));
+  }
+  EXPECT_EQ(successes, 2);
+  EXPECT_EQ(summaries, 2) << "one summary per round that converted something";
+  EXPECT_TRUE(QString::fromUtf8(readFile(F("run.log"))).startsWith(QStringLiteral("Success => ") + F("hot/second.xls")));
+  EXPECT_EQ(ProcessesMentioning(cache_->path()), 0) << "an office process outlived the watch";
+}
+
+}  // namespace

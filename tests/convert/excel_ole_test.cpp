@@ -432,6 +432,7 @@ TEST_F(ExcelOleTest, ItemsCarryTheirCheckedPdfsAndPages) {
   script_.exportBytes = "%PDF-1.4 this is not a PDF";
   script_.suiteResult = true;
   Option(QStringLiteral("Sheet"), QStringLiteral("0"));
+  script_.calls.clear();
   Run(1);
   EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 1);
   EXPECT_EQ(Item(0).Status, TkvNode::Done);

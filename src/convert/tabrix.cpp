@@ -1,6 +1,8 @@
 #include "convert/tabrix.h"
 
 #include "convert/office_suite_export.h"
+#include "convert/page_layout.h"
+#include "convert/pdf_check.h"
 #include "convert/target_backup.h"
 #include "core/path_utils.h"
 #include "core/project.h"
@@ -15,6 +17,7 @@ struct TkvTabrix::Mode {
   bool allSheets = false;
   int sheet = 0;
   bool allColumns = false;
+  TkvPageLayout layout;
   bool perSheet() const { return !allSheets && sheet < 0; }
 };
 
@@ -80,8 +83,35 @@ QString TkvTabrix::SheetPath(const QString& targetPath, int index) {
 
 void TkvTabrix::ExportObject(TkvAutoObject& object, const QString& path) {
   const TkvVariant omitted = TkvVariant::Omitted;
-  object.Call(QStringLiteral("ExportAsFixedFormat"),
-              {std::int32_t(0), path, std::int32_t(0), true, false, omitted, omitted, false});
+  TkvArgs args = {std::int32_t(0), path, std::int32_t(0), true, false, omitted, omitted, false};
+  if (pdfA_) args << omitted << true;
+  object.Call(QStringLiteral("ExportAsFixedFormat"), args);
+}
+
+void TkvTabrix::CheckOutput(const QString& path, TkvPdfOutputs& outputs) {
+  try {
+    outputs.Add(path);
+  } catch (...) {
+    DeleteTarget(path);  // no broken PDF stays behind
+    throw;
+  }
+}
+
+bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs) {
+  outputs.Clear();
+  if (!SuiteExport(source, target)) return false;
+  try {
+    CheckOutput(target, outputs);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TkvTabrix::SheetVisible(int index) {
+  // XlSheetVisibility: hidden 0 and very hidden 2; anything else shows.
+  const TkvVariant visible = SheetAt(index)->Get(QStringLiteral("Visible"));
+  return visible.GetType() == TkvVariant::Type::Empty || (visible.ToInt() != 0 && visible.ToInt() != 2);
 }
 
 bool TkvTabrix::SuiteExport(const QString& source, const QString& target) {
@@ -110,7 +140,8 @@ void TkvTabrix::FitSheets() noexcept {
   }
 }
 
-TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& target) {
+TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& target,
+                                           TkvPdfOutputs& outputs) {
   if (mode.allSheets) {
     ExportObject(*Workbook, target);
   } else if (mode.sheet > 0) {
@@ -119,8 +150,10 @@ TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& targ
     const int count = SheetCount();
     Written written = Written::Nothing;
     for (int i = 1; i <= count; ++i) {
+      if (!SheetVisible(i)) continue;  // the file names keep the sheets' numbers
       if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) {
         ExportObject(*SheetAt(i), path);
+        CheckOutput(path, outputs);
         written = Written::Sheets;
       }
     }
@@ -128,6 +161,7 @@ TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& targ
   } else {
     ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
+  CheckOutput(target, outputs);
   return Written::Target;
 }
 
@@ -139,7 +173,9 @@ void TkvTabrix::PrintObject(TkvAutoObject& object, const QString& path) {
   output.Check(printer);
 }
 
-TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& target) {
+TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& target,
+                                          TkvPdfOutputs& outputs) {
+  outputs.Clear();
   if (!mode.perSheet()) SetPrinterOutput(target);
   if (mode.allSheets) {
     PrintObject(*Workbook, target);
@@ -149,16 +185,19 @@ TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& targe
     const int count = SheetCount();
     Written written = Written::Nothing;
     for (int i = 1; i <= count; ++i) {
+      if (!SheetVisible(i)) continue;
       const QString path = FurtherOutputPath(SheetPath(target, i));
       if (path.isEmpty()) continue;
       SetPrinterOutput(path);
       PrintObject(*SheetAt(i), path);
+      CheckOutput(path, outputs);
       written = Written::Sheets;
     }
     return written;
   } else {
     PrintObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
+  CheckOutput(target, outputs);
   return Written::Target;
 }
 
@@ -172,11 +211,21 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     source = item->FileName;
   }
   Mode mode;
-  if (const TkvProject* project = TkvProject::Instance()) {
+  const TkvProject* project = TkvProject::Instance();
+  if (project) {
     mode.allSheets = project->AllSheets();
     mode.sheet = project->Sheet();
     mode.allColumns = project->AllColumns();
   }
+  try {
+    mode.layout = TkvPageLayout::FromProject(project);
+  } catch (const TkvError& e) {  // a bad option value: nothing is converted
+    batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
+    batch->AddFailure(e.Message());
+    return;
+  }
+  if (mode.allColumns) mode.layout.fitWidth = false;  // one page wins
+  pdfA_ = mode.layout.pdfA;
 
   // Bounds every office call of this item, the fallbacks included.
   const TkvOfficeTimeout timeLimit = DocumentTimeLimit();
@@ -185,21 +234,24 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   QString error;
   // The old PDF is set aside, not deleted: it comes back unless a new one replaced it.
   TkvTargetBackup oldTarget(target);
+  // The PDFs written, each checked: a broken one fails its step.
+  TkvPdfOutputs outputs;
   try {
     OpenWorkbook(source);
     try {
       if (mode.allColumns) FitSheets();
-      written = ExportByMode(mode, target);
+      mode.layout.Apply(*Workbook);
+      written = ExportByMode(mode, target, outputs);
       converted = true;
     } catch (...) {
-      if (SuiteExport(source, target)) {
+      if (SuiteExportChecked(source, target, outputs)) {
         written = Written::Target;
         converted = true;
       } else {
         // Printing cannot mend a target that cannot be written.
         if (const QString problem = TargetWriteProblem(target); !problem.isEmpty()) throw TkvError(problem);
         TkvItemsLock printing(*batch);
-        written = PrintByMode(mode, target);
+        written = PrintByMode(mode, target, outputs);
         converted = true;
       }
     }
@@ -208,7 +260,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   } catch (...) {
   }
   if (!converted && error.isEmpty()) error = QStringLiteral("The workbook %1 was not converted").arg(source);
-  if (!converted && SuiteExport(source, target)) {
+  if (!converted && SuiteExportChecked(source, target, outputs)) {
     written = Written::Target;
     converted = true;
   }
@@ -229,6 +281,11 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   try {
     DisposeSource(batch, item, target);
   } catch (...) {
+  }
+  {
+    TkvItemsLock lock(*batch);
+    item->Files = outputs.Files();
+    item->Pages = outputs.Pages();
   }
   // A success is recorded even when disposing of the source failed.
   batch->SetItemOutcome(item, TkvNode::Done, target);

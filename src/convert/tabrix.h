@@ -4,17 +4,22 @@
 //
 // Per item: the whole workbook (AllSheets), sheet n (Sheet n), the active
 // sheet (Sheet 0) or every sheet to its own file <name>-<i>.pdf (Sheet
-// below 0), optionally with every sheet fitted to one page (AllColumns).
+// below 0; hidden sheets are left out), optionally with every sheet fitted
+// to one page (AllColumns) and the page layout options applied to the
+// loaded copy. Every PDF written is checked (TkvCheckPdf); a broken one
+// fails its step like a failed export. A bad layout option fails the item.
 // When the export fails: the office-suite export of the whole workbook, then
 // a print on the PDF printer under the batch's item-list lock, and, when
 // anything else failed, the office-suite export once more. The item ends
-// with Status Done and the target path, or Failed and the error's message,
-// written through the batch; Convert raises only for target-path errors.
-// An item whose per-sheet files all exist under the overwrite rule "skip"
-// ends skipped (Done, empty Result, not counted). An old target file is
-// put back unless the target itself was written anew.
+// with Status Done, the target path and the PDFs written (Files, Pages), or
+// Failed and the error's message, written through the batch; Convert raises
+// only for target-path errors. An item whose per-sheet files all exist under
+// the overwrite rule "skip" ends skipped (Done, empty Result, not counted).
+// An old target file is put back unless the target itself was written anew.
 
 #include "convert/excel_ole.h"
+
+class TkvPdfOutputs;
 
 class TkvTabrix : public TkvExcelOle {
  public:
@@ -28,8 +33,9 @@ class TkvTabrix : public TkvExcelOle {
 
  protected:
   // Seams of the fallback chain (tests make them fail). ExportObject writes
-  // `object` (workbook or sheet) as PDF at `path` and raises on failure;
-  // SuiteExport is the office-suite export and never raises.
+  // `object` (workbook or sheet) as PDF (PDF/A-2b under the item's PdfA) at
+  // `path` and raises on failure; SuiteExport is the office-suite export and
+  // never raises.
   virtual void ExportObject(TkvAutoObject& object, const QString& path);
   virtual bool SuiteExport(const QString& source, const QString& target);
 
@@ -39,10 +45,17 @@ class TkvTabrix : public TkvExcelOle {
   // or nothing (every per-sheet file exists and is to be left alone).
   enum class Written { Nothing, Sheets, Target };
   void FitSheets() noexcept;
-  Written ExportByMode(const Mode& mode, const QString& target);
-  Written PrintByMode(const Mode& mode, const QString& target);
+  Written ExportByMode(const Mode& mode, const QString& target, TkvPdfOutputs& outputs);
+  Written PrintByMode(const Mode& mode, const QString& target, TkvPdfOutputs& outputs);
   // Prints `object`; raises unless the print delivered a fresh non-empty file at `path`.
   void PrintObject(TkvAutoObject& object, const QString& path);
+  // Checks a written PDF into `outputs`; a broken file is deleted and raises.
+  static void CheckOutput(const QString& path, TkvPdfOutputs& outputs);
+  // SuiteExport, true only when its PDF passes the check (then in `outputs`).
+  bool SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs);
+  bool SheetVisible(int index);
+
+  bool pdfA_ = false;  // the PdfA option of the item being converted
   std::shared_ptr<TkvAutoObject> SheetAt(int index);
   int SheetCount();
 };

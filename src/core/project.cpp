@@ -87,6 +87,10 @@ bool TkvProject::SkipPassword() const { return ReadBool(QStringLiteral("SkipPass
 bool TkvProject::AllSheets() const { return ReadBool(QStringLiteral("AllSheets"), false); }
 int TkvProject::Sheet() const { return ReadInt(QStringLiteral("Sheet"), 0); }
 bool TkvProject::AllColumns() const { return ReadBool(QStringLiteral("AllColumns"), false); }
+bool TkvProject::FitWidth() const { return ReadBool(QStringLiteral("FitWidth"), false); }
+QString TkvProject::Orientation() const { return OptionValue(QStringLiteral("Orientation")).trimmed(); }
+QString TkvProject::PaperSize() const { return OptionValue(QStringLiteral("PaperSize")).trimmed(); }
+bool TkvProject::PdfA() const { return ReadBool(QStringLiteral("PdfA"), false); }
 QString TkvProject::PDFWriter() const { return OptionValue(QStringLiteral("PDFWriter")); }
 bool TkvProject::MultiInstance() const { return ReadBool(QStringLiteral("MultiInstance"), false); }
 QString TkvProject::RegExt() const { return OptionValue(QStringLiteral("RegExt")); }

@@ -67,6 +67,15 @@ class TkvProject {
   bool AllSheets() const;
   int Sheet() const;
   bool AllColumns() const;
+  // Page layout of every sheet of the loaded copy (the source is never
+  // saved). FitWidth: columns on one page wide, rows on as many pages as they
+  // need (AllColumns wins). Orientation and PaperSize are the raw, trimmed
+  // texts; empty keeps each sheet's own setting. The converter checks them.
+  bool FitWidth() const;
+  QString Orientation() const;
+  QString PaperSize() const;
+  // PDF/A-2b output.
+  bool PdfA() const;
   QString PDFWriter() const;
   bool MultiInstance() const;
   QString RegExt() const;

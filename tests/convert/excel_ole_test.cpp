@@ -5,6 +5,7 @@
 #include "convert/automation/class_registry.h"
 #include "convert/tabrix.h"
 #include "convertor_test_env.h"
+#include "support/workbooks.h"
 
 #include "core/path_utils.h"
 
@@ -38,8 +39,10 @@ struct Script {
   bool failPrint = false;
   QString openError;           // Workbooks.Open raises this when set
   int failCreations = 0;       // the next N creations raise
-  bool suiteResult = false;    // what the office-suite export returns (true: it writes the target)
+  bool suiteResult = false;    // what the office-suite export returns (writing a PDF when true)
   bool printWrites = true;     // PrintOut delivers a file at the printer output path
+  QList<int> hiddenSheets;     // answer Visible 0
+  QByteArray exportBytes;      // what ExportAsFixedFormat writes; a one-page PDF when empty
   QString printerOutput;       // the last SetPrinterOutput path
   TkvBatch* batch = nullptr;   // to check the lock while printing
   bool lockHeldWhilePrinting = true;
@@ -106,11 +109,12 @@ class Recorder : public TkvAutoObject {
     if (member == "Count") return TkvVariant(std::int32_t(script->sheetCount));
     if (member == "ActiveSheet") return Object(QStringLiteral("Sheet%1").arg(script->activeSheet));
     if (member == "PageSetup") return Object(name_ + QStringLiteral(".PageSetup"));
+    if (member == "Visible") return TkvVariant(std::int32_t(script->hiddenSheets.contains(name_.mid(5).toInt()) ? 0 : -1));
     if (member == "ExportAsFixedFormat") {
       if (script->failExport) throw TkvAutomationError(QStringLiteral("Export refused"), member);
       QFile file(args[1].ToText());
       if (!file.open(QIODevice::WriteOnly)) throw TkvAutomationError(QStringLiteral("Cannot write"), member);
-      file.write("%PDF " + name_.toUtf8());
+      file.write(script->exportBytes.isNull() ? tinyPdf(1) : script->exportBytes);
       return {};
     }
     if (member == "PrintOut") {
@@ -121,7 +125,7 @@ class Recorder : public TkvAutoObject {
       if (script->failPrint) throw TkvAutomationError(QStringLiteral("Printer jammed"), member);
       if (script->printWrites) {
         QFile file(script->printerOutput);
-        if (file.open(QIODevice::WriteOnly)) file.write("%PDF printed " + name_.toUtf8());
+        if (file.open(QIODevice::WriteOnly)) file.write(tinyPdf(2));
       }
       return {};
     }
@@ -142,7 +146,7 @@ class TkvTabrixProbe : public TkvTabrix {
     script->Add(QStringLiteral("Suite(%1,%2)").arg(TkvNamePart(source), TkvNamePart(target)));
     if (!script->suiteResult) return false;
     QFile file(target);
-    return file.open(QIODevice::WriteOnly) && file.write("%PDF suite") > 0;
+    return file.open(QIODevice::WriteOnly) && file.write(tinyPdf(3)) > 0;
   }
   void SetPrinterOutput(const QString& path) override { script->printerOutput = path; }
 };
@@ -368,6 +372,93 @@ TEST_F(ExcelOleTest, SkippedItemOpensNothing) {
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_TRUE(Item(0).Result.isEmpty());
   EXPECT_EQ(script_.creations, 0);
+}
+
+TEST_F(ExcelOleTest, LayoutOptionsSetEverySheetsPageSetupAndPdfA) {
+  Option(QStringLiteral("FitWidth"), QStringLiteral("true"));
+  Option(QStringLiteral("Orientation"), QStringLiteral("Landscape"));
+  Option(QStringLiteral("PaperSize"), QStringLiteral("a3"));
+  Option(QStringLiteral("PdfA"), QStringLiteral("true"));
+  Run(1);
+  QStringList expected;
+  for (int i = 1; i <= 3; ++i)
+    for (const char* call : {"PaperSize=8", "Orientation=2", "Zoom=false", "FitToPagesWide=1", "FitToPagesTall=false"})
+      expected << QStringLiteral("Sheet%1.PageSetup.%2").arg(i).arg(QLatin1String(call));
+  EXPECT_EQ(script_.Matching(QStringLiteral(".PageSetup.")), expected);
+  EXPECT_EQ(script_.Matching(QStringLiteral("ExportAsFixedFormat")),
+            QStringList{QStringLiteral("Sheet3.ExportAsFixedFormat(0,%1,0,true,false,~,~,false,~,true)").arg(Out("book1.pdf"))});
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+
+  // AllColumns wins over FitWidth; the other settings still apply.
+  script_.calls.clear();
+  Option(QStringLiteral("AllColumns"), QStringLiteral("true"));
+  Option(QStringLiteral("PdfA"), QStringLiteral("false"));
+  Run(1);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("FitToPagesTall=false")).isEmpty());
+  EXPECT_EQ(script_.Matching(QStringLiteral("FitToPagesTall=1")).size(), 3);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Orientation=2")).size(), 3);
+  EXPECT_EQ(script_.Matching(QStringLiteral("ExportAsFixedFormat"))[0].count(u','), 7);  // eight arguments
+}
+
+TEST_F(ExcelOleTest, BadLayoutValueFailsTheItemNamingOptionAndValue) {
+  for (const auto& [key, value] : {std::pair{"Orientation", "sideways"}, std::pair{"PaperSize", "B5"}}) {
+    SCOPED_TRACE(key);
+    script_.calls.clear();
+    Option(QStringLiteral("Orientation"), QString());
+    Option(QStringLiteral("PaperSize"), QString());
+    Option(QString::fromLatin1(key), QString::fromLatin1(value));
+    Run(1);
+    EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+    EXPECT_TRUE(Item(0).Result.contains(QString::fromLatin1(key)) && Item(0).Result.contains(QString::fromLatin1(value)))
+        << Item(0).Result.toStdString();
+    EXPECT_TRUE(script_.Matching(QStringLiteral("Open")).isEmpty());
+    EXPECT_TRUE(script_.Matching(QStringLiteral("Suite(")).isEmpty());
+    EXPECT_EQ(batch_->FailureCount(), 1);
+  }
+}
+
+TEST_F(ExcelOleTest, ItemsCarryTheirCheckedPdfsAndPages) {
+  // Per-sheet export leaves the hidden sheet out and keeps the numbers.
+  script_.hiddenSheets = {2};
+  Option(QStringLiteral("Sheet"), QStringLiteral("-1"));
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Item(0).Files, (QStringList{Out("book1-1.pdf"), Out("book1-3.pdf")}));
+  EXPECT_EQ(Item(0).Pages, 2);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("Sheet2.Export")).isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(Out("book1-2.pdf")));
+
+  // Printed per sheet (two pages each), the hidden sheet left out again.
+  script_.failExport = true;
+  Option(QStringLiteral("PDFWriter"), QStringLiteral("Test PDF"));
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Item(0).Files, (QStringList{Out("book1-1.pdf"), Out("book1-3.pdf")}));
+  EXPECT_EQ(Item(0).Pages, 4);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("Sheet2.PrintOut")).isEmpty());
+
+  // An export that writes no PDF fails like a failed export: the office suite's file counts.
+  script_.failExport = false;
+  script_.exportBytes = "%PDF-1.4 this is not a PDF";
+  script_.suiteResult = true;
+  Option(QStringLiteral("Sheet"), QStringLiteral("0"));
+  script_.calls.clear();
+  Run(1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done);
+  EXPECT_EQ(Item(0).Files, QStringList{Out("book1.pdf")});
+  EXPECT_EQ(Item(0).Pages, 3);
+
+  // Nothing readable anywhere: the item fails and no broken file stays behind.
+  QDir(tmp_.file(QStringLiteral("out"))).removeRecursively();
+  script_.calls.clear();
+  script_.suiteResult = false;
+  script_.failPrint = true;
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Failed);
+  EXPECT_TRUE(Item(0).Files.isEmpty());
+  EXPECT_EQ(Item(0).Pages, 0);
+  EXPECT_FALSE(QFileInfo::exists(Out("book1.pdf")));
 }
 
 }  // namespace

@@ -19,9 +19,14 @@ bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSh
     const SheetSpec& spec = sheets[i];
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, spec.name.toUtf8().constData());
     const QByteArray text = spec.text.toUtf8();
-    for (int row = 0; row < std::max(1, spec.rows); ++row)
+    for (int row = 0; row < std::max(1, spec.rows); ++row) {
       worksheet_write_string(sheet, static_cast<lxw_row_t>(row), 0, row == 0 ? text.constData() : QByteArray(text + " row " + QByteArray::number(row)).constData(), nullptr);
+      for (int column = 1; column < std::min(spec.columns, 26); ++column)
+        worksheet_write_string(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
+                               (QByteArray(1, char('A' + column)) + QByteArray::number(row + 1)).constData(), nullptr);
+    }
     if (i + 1 == activeSheet) worksheet_activate(sheet);
+    if (spec.hidden) worksheet_hide(sheet);
   }
   const lxw_error error = workbook_close(workbook);
   if (error != LXW_NO_ERROR) {
@@ -48,6 +53,27 @@ QByteArray run(const QString& program, const QStringList& args) {
 }
 }  // namespace
 
+QByteArray tinyPdf(int pages) {
+  QList<QByteArray> objects;
+  QByteArray kids;
+  for (int i = 0; i < pages; ++i) kids += QByteArray::number(3 + i) + " 0 R ";
+  objects << "<< /Type /Catalog /Pages 2 0 R >>";
+  objects << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
+  for (int i = 0; i < pages; ++i) objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>";
+  QByteArray pdf = "%PDF-1.4\n";
+  QList<qsizetype> offsets;
+  for (int i = 0; i < objects.size(); ++i) {
+    offsets << pdf.size();
+    pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const qsizetype xref = pdf.size();
+  pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (qsizetype offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         QByteArray::number(xref) + "\n%%EOF\n";
+  return pdf;
+}
+
 int pdfPageCount(const QString& path) {
   const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {path}));
   const auto m = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(info);
@@ -56,6 +82,16 @@ int pdfPageCount(const QString& path) {
 
 QString pdfText(const QString& path) {
   return QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
+}
+
+QString pdfPageText(const QString& path, int page) {
+  const QString n = QString::number(page);
+  return QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), n, QStringLiteral("-l"), n, QStringLiteral("-enc"),
+                                                              QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
+}
+
+QString pdfInfo(const QString& path, const QStringList& options) {
+  return QString::fromUtf8(run(QStringLiteral("pdfinfo"), QStringList(options) << path));
 }
 
 }  // namespace tabrix::test

@@ -1,8 +1,10 @@
 #pragma once
 // Test workbooks made at test time, and PDF inspection through poppler-utils.
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace tabrix::test {
 
@@ -10,6 +12,10 @@ struct SheetSpec {
   QString name;
   QString text;   // written in A1, and in column A of every further row
   int rows = 1;   // about 50 rows fill one printed page
+  // Columns B.. of every row hold "<column letter><row number>" (Z300);
+  // about nine columns fill one portrait A4 page's width.
+  int columns = 1;
+  bool hidden = false;
 };
 
 // Writes an .xlsx workbook with libxlsxwriter; activeSheet counts from 1.
@@ -22,9 +28,17 @@ QList<SheetSpec> threeSheets();
 // One sheet of about twenty pages.
 QList<SheetSpec> twentyPages();
 
+// A small well-formed PDF of `pages` empty A4 pages, for fakes that stand
+// in for an office's export.
+QByteArray tinyPdf(int pages = 1);
+
 // pdfinfo's page count, or -1 when the file is not a readable PDF.
 int pdfPageCount(const QString& path);
 // pdftotext's text of the whole file (empty when unreadable).
 QString pdfText(const QString& path);
+// pdftotext's text of page `page` (from 1).
+QString pdfPageText(const QString& path, int page);
+// pdfinfo's report (with `options`, such as "-meta"); empty when unreadable.
+QString pdfInfo(const QString& path, const QStringList& options = {});
 
 }  // namespace tabrix::test

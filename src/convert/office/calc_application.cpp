@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstdlib>
+
+#include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -117,6 +121,12 @@ class CalcObject : public TkvAutoObject {
   }
 };
 
+bool SheetVisible(const uno::Reference<sheet::XSpreadsheet>& sheet) {
+  bool visible = true;
+  uno::Reference<beans::XPropertySet>(sheet, uno::UNO_QUERY_THROW)->getPropertyValue("IsVisible") >>= visible;
+  return visible;
+}
+
 // Writes the document (or one sheet of it) as PDF.
 void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sheet, const TkvArgs& args) {
   const TkvVariant type = Arg(args, 0);
@@ -129,7 +139,21 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
   const QString target = QFileInfo(file.ToText()).absoluteFilePath();
 
   std::vector<beans::PropertyValue> filterData;
-  if (sheet.is()) filterData.push_back(Prop("Selection", uno::Any(sheet)));
+  if (sheet.is()) {
+    // Calc would write the next visible sheet instead: refuse, as the
+    // spreadsheet application does.
+    if (!SheetVisible(sheet))
+      throw TkvAutomationError(QStringLiteral("The sheet \"%1\" of %2 is hidden: a hidden sheet cannot be exported")
+                                   .arg(ToQ(uno::Reference<container::XNamed>(sheet, uno::UNO_QUERY_THROW)->getName()), doc.Path()),
+                               QStringLiteral("ExportAsFixedFormat"));
+    filterData.push_back(Prop("Selection", uno::Any(sheet)));
+  }
+  // Argument 9 (after the object model's FixedFormatExtClassPtr): PDF/A-2b,
+  // which embeds every font.
+  if (const TkvVariant pdfA = Arg(args, 9); !pdfA.IsMissing() && pdfA.ToBool()) {
+    filterData.push_back(Prop("SelectPdfVersion", uno::Any(sal_Int32(2))));
+    filterData.push_back(Prop("EmbedStandardFonts", uno::Any(true)));
+  }
   const TkvVariant from = Arg(args, 5), to = Arg(args, 6);
   if (!from.IsMissing() || !to.IsMissing()) {
     const QString range = QStringLiteral("%1-%2").arg(from.IsMissing() ? 1 : from.ToInt()).arg(to.IsMissing() ? QString() : QString::number(to.ToInt()));
@@ -206,6 +230,8 @@ class CalcPageSetup final : public CalcObject {
       style->setPropertyValue("PageScale", uno::Any(sal_Int16(percent)));
       return {};
     }
+    if (Is(member, "Orientation")) return Orientation(style, put, Arg(args, 0));
+    if (Is(member, "PaperSize")) return PaperSize(style, put, Arg(args, 0));
     const char* property = Is(member, "FitToPagesWide") ? "ScaleToPagesX" : Is(member, "FitToPagesTall") ? "ScaleToPagesY" : nullptr;
     if (!property) ThrowUnknownMember(QStringLiteral("PageSetup"), member);
     if (!put) return TkvVariant(static_cast<std::int32_t>(Short(style, property)));
@@ -226,6 +252,68 @@ class CalcPageSetup final : public CalcObject {
     uno::Reference<container::XNameAccess> pageStyles(families->getStyleFamilies()->getByName("PageStyles"), uno::UNO_QUERY_THROW);
     return uno::Reference<beans::XPropertySet>(pageStyles->getByName(styleName), uno::UNO_QUERY_THROW);
   }
+  // Paper sizes of the object model (XlPaperSize) in 1/100 mm, portrait.
+  struct Paper {
+    int number;
+    sal_Int32 width, height;
+  };
+  static constexpr Paper kPapers[] = {{1, 21590, 27940},   // Letter
+                                      {5, 21590, 35560},   // Legal
+                                      {8, 29700, 42000},   // A3
+                                      {9, 21000, 29700},   // A4
+                                      {11, 14800, 21000}};  // A5
+  static constexpr int kPaperUser = 256;
+  static constexpr int kPortrait = 1, kLandscape = 2;
+
+  static awt::Size PageSize(const uno::Reference<beans::XPropertySet>& style) {
+    awt::Size size;
+    style->getPropertyValue("Size") >>= size;
+    return size;
+  }
+  static bool Landscape(const uno::Reference<beans::XPropertySet>& style) {
+    bool landscape = false;
+    style->getPropertyValue("IsLandscape") >>= landscape;
+    return landscape;
+  }
+  // Sets the landscape flag and the page size in that orientation, as
+  // Calc's own page dialog does.
+  static void SetPage(const uno::Reference<beans::XPropertySet>& style, sal_Int32 shortSide, sal_Int32 longSide, bool landscape) {
+    style->setPropertyValue("IsLandscape", uno::Any(landscape));
+    style->setPropertyValue("Size", uno::Any(landscape ? awt::Size(longSide, shortSide) : awt::Size(shortSide, longSide)));
+  }
+
+  // Orientation: 1 portrait, 2 landscape (XlPageOrientation).
+  TkvVariant Orientation(const uno::Reference<beans::XPropertySet>& style, bool put, const TkvVariant& v) {
+    if (!put) return TkvVariant(static_cast<std::int32_t>(Landscape(style) ? kLandscape : kPortrait));
+    const int wanted = v.ToInt();
+    if (wanted != kPortrait && wanted != kLandscape)
+      throw TkvAutomationError(QStringLiteral("Orientation must be 1 (portrait) or 2 (landscape), not %1").arg(wanted),
+                               QStringLiteral("Orientation"));
+    const awt::Size size = PageSize(style);
+    SetPage(style, std::min(size.Width, size.Height), std::max(size.Width, size.Height), wanted == kLandscape);
+    return {};
+  }
+
+  // PaperSize: an XlPaperSize of kPapers; other page sizes read as 256 (user).
+  TkvVariant PaperSize(const uno::Reference<beans::XPropertySet>& style, bool put, const TkvVariant& v) {
+    if (!put) {
+      const awt::Size size = PageSize(style);
+      const sal_Int32 shortSide = std::min(size.Width, size.Height), longSide = std::max(size.Width, size.Height);
+      for (const Paper& paper : kPapers)
+        if (std::abs(paper.width - shortSide) <= 100 && std::abs(paper.height - longSide) <= 100)
+          return TkvVariant(static_cast<std::int32_t>(paper.number));
+      return TkvVariant(static_cast<std::int32_t>(kPaperUser));
+    }
+    const int wanted = v.ToInt();
+    for (const Paper& paper : kPapers)
+      if (paper.number == wanted) {
+        SetPage(style, paper.width, paper.height, Landscape(style));
+        return {};
+      }
+    throw TkvAutomationError(QStringLiteral("PaperSize %1 is not supported: use 1 (Letter), 5 (Legal), 8 (A3), 9 (A4) or 11 (A5)").arg(wanted),
+                             QStringLiteral("PaperSize"));
+  }
+
   static sal_Int16 Short(const uno::Reference<beans::XPropertySet>& props, const char* name) {
     sal_Int16 value = 0;
     props->getPropertyValue(OUString::createFromAscii(name)) >>= value;
@@ -258,6 +346,8 @@ class CalcSheet final : public CalcObject {
     if (Is(member, "PageSetup")) return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<CalcPageSetup>(doc_, sheet_)));
     if (Is(member, "Name")) return TkvVariant(ToQ(uno::Reference<container::XNamed>(sheet_, uno::UNO_QUERY_THROW)->getName()));
     if (Is(member, "Index")) return TkvVariant(static_cast<std::int32_t>(index_));
+    // XlSheetVisibility: -1 visible, 0 hidden.
+    if (Is(member, "Visible")) return TkvVariant(static_cast<std::int32_t>(SheetVisible(sheet_) ? -1 : 0));
     ThrowUnknownMember(QStringLiteral("Worksheet"), member);
   }
 

@@ -18,8 +18,12 @@ class TkvOfficeProcess;
 //   Sheets(i) with i from 1, or a sheet name), ActiveSheet, Name, FullName,
 //   ExportAsFixedFormat(0, path, ...), PrintOut(from, to, copies, preview,
 //   printer) through the PDF printer module.
-//   Sheets: Count, Item(i). Sheet: Name, Index, PageSetup, ExportAsFixedFormat,
-//   PrintOut. PageSetup: Zoom, FitToPagesWide, FitToPagesTall.
+//   ExportAsFixedFormat takes a tenth argument of its own: true writes PDF/A-2b.
+//   Sheets: Count, Item(i). Sheet: Name, Index, Visible (-1 or 0), PageSetup,
+//   ExportAsFixedFormat, PrintOut; a hidden sheet refuses to be exported or
+//   printed. PageSetup: Zoom, FitToPagesWide, FitToPagesTall (false: as many
+//   pages as needed), Orientation (1 portrait, 2 landscape), PaperSize (1
+//   Letter, 5 Legal, 8 A3, 9 A4, 11 A5). Page settings change the loaded copy.
 // Errors are TkvAutomationError with a readable message naming the file.
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication();
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication(std::shared_ptr<TkvOfficeProcess> process);

@@ -1,0 +1,55 @@
+#include "convert/page_layout.h"
+
+#include "convert/automation/auto_object.h"
+#include "core/error.h"
+#include "core/project.h"
+
+#include <QStringList>
+
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+int Choice(const char* option, const QString& value, std::initializer_list<std::pair<const char*, int>> choices) {
+  if (value.isEmpty()) return 0;
+  QStringList names;
+  for (const auto& [name, number] : choices) {
+    if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return number;
+    names << QString::fromLatin1(name);
+  }
+  throw TkvError(QStringLiteral("The option %1 cannot be \"%2\": use %3, or leave it empty to keep each sheet's own")
+                     .arg(QLatin1String(option), value, names.join(QStringLiteral(", "))));
+}
+
+}  // namespace
+
+TkvPageLayout TkvPageLayout::Parse(bool fitWidth, const QString& orientation, const QString& paperSize, bool pdfA) {
+  TkvPageLayout layout;
+  layout.fitWidth = fitWidth;
+  layout.orientation = Choice("Orientation", orientation.trimmed(), {{"portrait", kPortrait}, {"landscape", kLandscape}});
+  layout.paperSize = Choice("PaperSize", paperSize.trimmed(),
+                            {{"A3", kPaperA3}, {"A4", kPaperA4}, {"A5", kPaperA5}, {"Letter", kPaperLetter}, {"Legal", kPaperLegal}});
+  layout.pdfA = pdfA;
+  return layout;
+}
+
+TkvPageLayout TkvPageLayout::FromProject(const TkvProject* project) {
+  if (!project) return {};
+  return Parse(project->FitWidth(), project->Orientation(), project->PaperSize(), project->PdfA());
+}
+
+void TkvPageLayout::Apply(TkvAutoObject& workbook) const {
+  if (!ChangesPages()) return;
+  const int count = workbook.GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt();
+  for (int i = 1; i <= count; ++i) {
+    const auto pageSetup = workbook.GetObject(QStringLiteral("Sheets"), {std::int32_t(i)})->GetObject(QStringLiteral("PageSetup"));
+    if (paperSize != 0) pageSetup->Put(QStringLiteral("PaperSize"), std::int32_t(paperSize));
+    if (orientation != 0) pageSetup->Put(QStringLiteral("Orientation"), std::int32_t(orientation));
+    if (fitWidth) {
+      pageSetup->Put(QStringLiteral("Zoom"), false);
+      pageSetup->Put(QStringLiteral("FitToPagesWide"), std::int32_t(1));
+      pageSetup->Put(QStringLiteral("FitToPagesTall"), false);
+    }
+  }
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The page layout options (FitWidth, Orientation, PaperSize, PdfA) of one
+// item, checked, and their page settings applied to every sheet of an open
+// workbook through the spreadsheet object model's PageSetup. They change
+// only the loaded copy: the workbook is never saved.
+
+#include <QString>
+
+class TkvAutoObject;
+class TkvProject;
+
+struct TkvPageLayout {
+  // The object model's XlPageOrientation and XlPaperSize values.
+  static constexpr int kPortrait = 1, kLandscape = 2;
+  static constexpr int kPaperLetter = 1, kPaperLegal = 5, kPaperA3 = 8, kPaperA4 = 9, kPaperA5 = 11;
+
+  bool fitWidth = false;  // one page wide, as many tall as needed
+  int orientation = 0;    // 0 keeps each sheet's own
+  int paperSize = 0;      // 0 keeps each sheet's own
+  bool pdfA = false;
+
+  // From the option texts (letter case ignored, empty keeps). A value that
+  // is not one of the choices raises TkvError naming the option and value.
+  static TkvPageLayout Parse(bool fitWidth, const QString& orientation, const QString& paperSize, bool pdfA);
+  // From the project's options; all defaults without a project.
+  static TkvPageLayout FromProject(const TkvProject* project);
+
+  bool ChangesPages() const { return fitWidth || orientation != 0 || paperSize != 0; }
+  // Sets paper size, orientation and the width fit on the PageSetup of
+  // every sheet of `workbook`, in sheet order. The first failure raises.
+  void Apply(TkvAutoObject& workbook) const;
+};

@@ -1,0 +1,188 @@
+// The page layout options and the PDF check of TkvTabrix on a real
+// LibreOffice process, in one batch: fit to width, orientation, paper size,
+// PDF/A, hidden sheets, a bad option value; the pages reported against
+// pdfinfo's, and the sources left as they were.
+
+#include "convert/tabrix.h"
+#include "core/path_utils.h"
+#include "convertor_test_env.h"
+#include "office_test_env.h"
+#include "support/workbooks.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace tabrix::test;
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace {
+
+struct PageSize {
+  double width = 0, height = 0;
+};
+
+// pdfinfo's size of the first page, in points.
+PageSize FirstPageSize(const QString& pdf) {
+  const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(pdfInfo(pdf));
+  return m.hasMatch() ? PageSize{m.captured(1).toDouble(), m.captured(2).toDouble()} : PageSize{};
+}
+
+struct Source {
+  QByteArray hash;
+  QDateTime modified;
+};
+
+Source Snapshot(const QString& path) {
+  return {QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256), QFileInfo(path).lastModified()};
+}
+
+class TabrixLayoutTest : public ::testing::Test {
+ protected:
+  TabrixLayoutTest() : globals_(tmp_, QStringLiteral("TkvTabrix")) { TkvRegisterTabrix(); }
+  void SetUp() override {
+    TABRIX_REQUIRE_OFFICE();
+    officeCacheDir();
+  }
+  void TearDown() override { EXPECT_TRUE(childOffices().isEmpty()); }
+
+  QString In(const QString& name) const { return tmp_.file(QStringLiteral("in/") + name); }
+  QString Out(const QString& name) const { return tmp_.file(QStringLiteral("out/") + name); }
+
+  ScopedTempDir tmp_;
+  TestGlobals globals_;
+};
+
+TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
+  QDir().mkpath(tmp_.file(QStringLiteral("in")));
+  const QList<SheetSpec> wide = {{QStringLiteral("Wide"), QStringLiteral("Wide"), 300, 26}};
+  const QList<SheetSpec> small = {{QStringLiteral("Small"), QStringLiteral("Small sheet"), 20, 3}};
+  const QList<SheetSpec> hidden = {{QStringLiteral("One"), QStringLiteral("Shown one"), 1},
+                                   {QStringLiteral("Two"), QStringLiteral("Hidden two"), 1, 1, true},
+                                   {QStringLiteral("Three"), QStringLiteral("Shown three"), 1}};
+  // Options per item, set as each item starts (they are read at use).
+  const QList<std::tuple<QString, QList<SheetSpec>, QString>> cases = {
+      {"wide-plain.xlsx", wide, "AllSheets=true"},
+      {"wide-fit.xlsx", wide, "AllSheets=true;FitWidth=true"},
+      {"wide-fit-one.xlsx", wide, "AllSheets=true;FitWidth=true;AllColumns=true"},
+      {"landscape.xlsx", small, "AllSheets=true;Orientation=landscape"},
+      {"a3.xlsx", small, "AllSheets=true;PaperSize=A3"},
+      {"a3-landscape.xlsx", small, "AllSheets=true;PaperSize=a3;Orientation=Landscape"},
+      {"pdfa.xlsx", small, "AllSheets=true;PdfA=true"},
+      {"sideways.xlsx", small, "AllSheets=true;Orientation=sideways"},
+      {"hidden-all.xlsx", hidden, "AllSheets=true"},
+      {"hidden-second.xlsx", hidden, "Sheet=2"},
+      {"hidden-each.xlsx", hidden, "Sheet=-1"},
+  };
+  QHash<QString, QString> options;
+  QHash<QString, Source> before;
+  QStringList files;
+  for (const auto& [name, sheets, opts] : cases) {
+    ASSERT_TRUE(writeXlsx(In(name), sheets));
+    // Older times, so that a write would show in the modification time.
+    QFile file(In(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+    file.close();
+    before.insert(name, Snapshot(In(name)));
+    options.insert(name, opts);
+    files << In(name);
+  }
+
+  TkvProject* project = globals_.project.get();
+  TkvBatch batch;
+  for (const QString& f : files) batch.AddFile(f);
+  auto head = TkvConvertor::StartConverters(&batch, tmp_.file(QStringLiteral("out")), {});
+  head->SetOnItemStart([&](TkvBatch*, TkvNode* item) {
+    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "FitWidth", "Orientation", "PaperSize", "PdfA"})
+      project->SetOptionValue(QString::fromLatin1(key), QString());
+    for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
+      project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+  });
+  head->Start();
+  head->WaitChain();
+
+  QHash<QString, TkvNode> items;
+  for (int i = 0; i < files.size(); ++i) {
+    const TkvNode item = batch.ItemSnapshot(i);
+    items.insert(TkvNamePart(item.FileName), item);
+    const bool bad = item.FileName.endsWith(QLatin1String("sideways.xlsx"));
+    EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done) << item.FileName.toStdString() << ": " << item.Result.toStdString();
+    if (bad) continue;
+    // Pages reported are pdfinfo's pages of the files reported.
+    int pages = 0;
+    for (const QString& pdf : item.Files) pages += pdfPageCount(pdf);
+    EXPECT_FALSE(item.Files.isEmpty()) << item.FileName.toStdString();
+    EXPECT_EQ(item.Pages, pages) << item.FileName.toStdString();
+  }
+
+  // Fit to width: several pages, each with the first and the last column.
+  const QString fit = Out("wide-fit.pdf");
+  const int fitPages = pdfPageCount(fit);
+  EXPECT_GE(fitPages, 2);
+  for (int page = 1; page <= fitPages; ++page) {
+    const QString text = pdfPageText(fit, page);
+    EXPECT_TRUE(text.contains(QLatin1String("Wide row"))) << "page " << page;
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\bZ\\d+\\b")))) << "page " << page;
+  }
+  EXPECT_EQ(items.value("wide-fit.xlsx").Files, QStringList{fit});
+  // Without it the columns are cut across pages; AllColumns puts all on one.
+  EXPECT_GT(pdfPageCount(Out("wide-plain.pdf")), fitPages);
+  EXPECT_FALSE(pdfPageText(Out("wide-plain.pdf"), 1).contains(QRegularExpression(QStringLiteral("\\bZ\\d+\\b"))));
+  EXPECT_EQ(pdfPageCount(Out("wide-fit-one.pdf")), 1);
+
+  // Orientation and paper size.
+  const PageSize portrait = FirstPageSize(Out("pdfa.pdf"));
+  EXPECT_GT(portrait.height, portrait.width);
+  const PageSize landscape = FirstPageSize(Out("landscape.pdf"));
+  EXPECT_GT(landscape.width, landscape.height);
+  EXPECT_NEAR(landscape.width, portrait.height, 1);
+  const PageSize a3 = FirstPageSize(Out("a3.pdf"));
+  EXPECT_NEAR(a3.width, 842, 1);
+  EXPECT_NEAR(a3.height, 1191, 1);
+  const PageSize a3Landscape = FirstPageSize(Out("a3-landscape.pdf"));
+  EXPECT_NEAR(a3Landscape.width, 1191, 1);
+  EXPECT_NEAR(a3Landscape.height, 842, 1);
+
+  // PDF/A-2b declared in the metadata; plain output declares none.
+  const QString meta = pdfInfo(Out("pdfa.pdf"), {QStringLiteral("-meta")});
+  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("pdfaid:part(>|=\")2")))) << meta.toStdString();
+  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("pdfaid:conformance(>|=\")B")))) << meta.toStdString();
+  EXPECT_FALSE(pdfInfo(Out("a3.pdf"), {QStringLiteral("-meta")}).contains(QLatin1String("pdfaid")));
+
+  // A bad value names the option and the value; nothing is written.
+  const QString sideways = items.value("sideways.xlsx").Result;
+  EXPECT_TRUE(sideways.contains(QLatin1String("Orientation")) && sideways.contains(QLatin1String("sideways"))) << sideways.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Out("sideways.pdf")));
+
+  // Hidden sheets: left out of the workbook; never exported in another's place.
+  const QString all = pdfText(Out("hidden-all.pdf"));
+  EXPECT_TRUE(all.contains(QLatin1String("Shown one")) && all.contains(QLatin1String("Shown three")));
+  EXPECT_FALSE(all.contains(QLatin1String("Hidden two")));
+  // Sheet 2 is hidden: its export fails and the office-suite export of the
+  // whole workbook follows, so the file is not the third sheet alone.
+  const QString second = pdfText(Out("hidden-second.pdf"));
+  EXPECT_TRUE(second.contains(QLatin1String("Shown one"))) << second.toStdString();
+  EXPECT_FALSE(second.contains(QLatin1String("Hidden two")));
+  EXPECT_EQ(items.value("hidden-each.xlsx").Files, (QStringList{Out("hidden-each-1.pdf"), Out("hidden-each-3.pdf")}));
+  EXPECT_TRUE(pdfText(Out("hidden-each-1.pdf")).contains(QLatin1String("Shown one")));
+  EXPECT_FALSE(QFileInfo::exists(Out("hidden-each-2.pdf")));
+  EXPECT_TRUE(pdfText(Out("hidden-each-3.pdf")).contains(QLatin1String("Shown three")));
+
+  // The page settings changed only the loaded copies.
+  for (const auto& [name, sheets, opts] : cases) {
+    const Source after = Snapshot(In(name));
+    EXPECT_EQ(after.hash, before.value(name).hash) << name.toStdString();
+    EXPECT_EQ(after.modified, before.value(name).modified) << name.toStdString();
+  }
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include "batch/matcher.h"
 #include "batch/vbscript_regex.h"
 #include "core/error.h"
+#include "core/path_utils.h"
 #include "core/project.h"
 
 #include <QDir>
@@ -50,6 +51,8 @@ void TkvBatch::StartSearch(const QString& source, const QString& target, bool in
   const QString src = NormalizePath(source);
   const QString tgt = NormalizePath(target);
   if (tgt.isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
+  if (TkvIsAddress(tgt))
+    throw TkvError(QStringLiteral("Unable to create directory: the target %1 is a web address, not a folder").arg(tgt), 3);
   if (!QFileInfo(tgt).isDir()) QDir().mkpath(tgt);  // failure is reported per item later
 
   const qsizetype cut = src.lastIndexOf(u'/');

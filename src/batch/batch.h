@@ -57,8 +57,9 @@ class TkvBatch {
   // Owner's thread, once per batch. Normalises source and target, creates a
   // missing target folder (a failure to create it is ignored here) and
   // starts the search thread. Throws TkvError "Unable to create directory"
-  // (code 3) for an empty target; then nothing is searched. A later call
-  // only changes the stored fields.
+  // (code 3) for an empty target, and one naming the target for a web
+  // address (no folder is made from it); then nothing is searched. A later
+  // call only changes the stored fields.
   void StartSearch(const QString& source, const QString& target, bool includeSubfolders);
   // Adds one text (path or web address) as an item, unchecked by the file
   // system, and marks the search done without starting the thread (unless

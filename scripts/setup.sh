@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tabrix needs (only those missing), then
-# configures and builds into build/. Works as root, or as a user with sudo.
-# Extra arguments go to the CMake configuration.
+# configures and builds into build/ (or $TABRIX_BUILD_DIR). Works as root, or
+# as a user with sudo.
+#
+#   setup.sh [--target NAME]... [CMAKE-CONFIGURE-ARGUMENTS...]
+#
+# With --target only the named build targets are built; without it, all of
+# them (the tests and benchmarks included). Further arguments go to the CMake
+# configuration.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+
+targets=()
+while [ $# -gt 0 ] && [ "$1" = --target ]; do
+  if [ $# -lt 2 ] || [ -z "$2" ]; then
+    echo "setup: --target needs the name of a build target" >&2
+    exit 2
+  fi
+  targets+=(--target "$2")
+  shift 2
+done
 
 mapfile -t wanted < <(grep -vE '^\s*(#|$)' scripts/packages.txt)
 missing=()
@@ -26,5 +42,5 @@ fi
 
 build=${TABRIX_BUILD_DIR:-"$root/build"}
 cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 echo "setup: built $build/bin/tabrix"

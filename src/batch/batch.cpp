@@ -51,6 +51,8 @@ void TkvBatch::StartSearch(const QString& source, const QString& target, bool in
   const QString src = NormalizePath(source);
   const QString tgt = NormalizePath(target);
   if (tgt.isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
+  if (TkvIsAddress(tgt))
+    throw TkvError(QStringLiteral("Unable to create directory: the target %1 is a web address, not a folder").arg(tgt), 3);
   ReadShard();
   if (!QFileInfo(tgt).isDir()) QDir().mkpath(tgt);  // failure is reported per item later
 

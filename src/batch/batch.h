@@ -59,7 +59,8 @@ class TkvBatch {
   // Owner's thread, once per batch. Normalises source and target, creates a
   // missing target folder (a failure to create it is ignored here) and
   // starts the search thread. Throws TkvError "Unable to create directory"
-  // (code 3) for an empty target, and TkvError with TkvParseShard's message
+  // (code 3) for an empty target, one naming the target for a web address
+  // (no folder is made from it), and TkvError with TkvParseShard's message
   // for a bad Shard option; then nothing is searched. A later call only
   // changes the stored fields.
   //

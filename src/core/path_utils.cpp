@@ -20,3 +20,14 @@ QString TkvWithTrailingDelimiter(const QString& path) {
   if (path.isEmpty() || path.endsWith(kTkvPathDelimiter)) return path;
   return path + kTkvPathDelimiter;
 }
+
+bool TkvIsAddress(const QString& text) {
+  const qsizetype colon = text.indexOf(u':');
+  if (colon < 1 || !text.mid(colon + 1).startsWith(QLatin1String("//"))) return false;
+  for (qsizetype i = 0; i < colon; ++i) {
+    const QChar c = text.at(i);
+    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    if (!letter && (i == 0 || !(c.isDigit() || c == u'+' || c == u'-' || c == u'.'))) return false;
+  }
+  return true;
+}

@@ -15,3 +15,7 @@ QString TkvNamePart(const QString& path);
 QString TkvChangeExt(const QString& path, const QString& ext);
 // Appends the delimiter unless the text is empty or already ends with it.
 QString TkvWithTrailingDelimiter(const QString& path);
+// A web or other address ("http://host/a.xlsx", "ftp://…"): a scheme, ":"
+// and "//". Such a text names no folder; "file:" addresses are turned into
+// paths (TkvBatch::NormalizePath) before this question is asked.
+bool TkvIsAddress(const QString& text);

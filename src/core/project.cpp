@@ -111,7 +111,10 @@ bool TkvProject::AutomaticRun() const { return RunAndClose() || PureConsole() ||
 QString TkvProject::TargetFolder() const {
   const QString target = Target();
   if (target.isEmpty()) return target;
-  if (!QFileInfo(target).isDir()) QDir().mkpath(target);  // failures show up per item
+  // An address is the batch's to turn into a path or to refuse: no folder is
+  // ever made from its text here.
+  const bool address = target.startsWith(QLatin1String("file:")) || TkvIsAddress(target);
+  if (!address && !QFileInfo(target).isDir()) QDir().mkpath(target);  // failures show up per item
   return TkvWithTrailingDelimiter(target);
 }
 

@@ -10,12 +10,12 @@
 #include "core/profile.h"
 #include "core/project.h"
 #include "core/run_options.h"
+#include "core/stop_signals.h"
 #include "core/unattended.h"
 #include "core/unattended_progress.h"
 
 #include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -47,33 +47,6 @@ void PrintError(const QString& message) {
   const QString text = QStringLiteral("tabrix: %1\n").arg(message);
   std::fputs(text.toLocal8Bit().constData(), stderr);
 }
-
-// Turns SIGINT, SIGTERM and SIGHUP during the unattended run into a stop
-// request, so converter threads finish their items and office processes are
-// quit. A second signal takes its default action.
-class StopSignals {
- public:
-  StopSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = &StopSignals::Handle;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND;
-    for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &sa, &old_[i]);
-  }
-  ~StopSignals() {
-    for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &old_[i], nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  static void Handle(int) {
-    if (TkvMain* main = TkvMain::Instance()) main->RequestStop();
-  }
-  static constexpr int kCount = 3;
-  static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction old_[kCount] {};
-};
 
 int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad) {
   const TkvProfile profile = TkvTabrixProfile();
@@ -113,7 +86,7 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
 
 int TkvRunUnattendedRoad(int& argc, char** argv) {
   QCoreApplication application(argc, argv);
-  StopSignals stopSignals;
+  TkvStopSignals stopSignals;
   const bool failed = TkvMain::Instance()->RunUnattended();
   const TkvProject* project = TkvProject::Instance();
   return failed && project && project->ReadBool(TkvRunKeys::kStrictExit, false) ? 2 : 0;

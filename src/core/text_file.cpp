@@ -124,10 +124,23 @@ QStringList TkvReadTextLines(const QString& path) {
 void TkvWriteTextLines(const QString& path, const QStringList& lines) {
   if (path.isEmpty()) throw TkvError(QStringLiteral("Cannot write a file without a name"));
   const QByteArray bytes = TkvEncodeLines(lines);
+  const QFileInfo info(path);
+  if (info.exists() && !info.isFile() && !info.isDir()) {
+    // A device or a pipe is written in place; it is never replaced by a
+    // regular file.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+      throw TkvError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size())
+      throw TkvError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    return;
+  }
   QSaveFile file(path);
   file.setDirectWriteFallback(true);
   if (!file.open(QIODevice::WriteOnly))
     throw TkvError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-  if (file.write(bytes) != bytes.size() || !file.commit())
+  // The flush reports a write that failed in the buffer (a full disk), which
+  // a direct write would otherwise commit as complete.
+  if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
     throw TkvError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
 }

@@ -22,6 +22,7 @@ QByteArray TkvEncodeLines(const QStringList& lines);
 // Reads and splits a text file (TkvSplitLines). Throws TkvError naming the
 // path when it cannot be opened or read.
 QStringList TkvReadTextLines(const QString& path);
-// Creates or truncates the file and writes the lines. Throws TkvError naming
-// the path on failure.
+// Creates or replaces the file and writes the lines; a device or pipe of that
+// name is written in place. Throws TkvError naming the path when any of it
+// cannot be written (a full disk included).
 void TkvWriteTextLines(const QString& path, const QStringList& lines);

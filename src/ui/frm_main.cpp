@@ -462,7 +462,9 @@ void TkvFrmMain::SaveLayout() const {
 void TkvFrmMain::FormShow() {
   if (shown_) return;
   shown_ = true;
-  AutoRun();
+  // From the event loop, never from inside show(): a run that ends at once
+  // closes the window, and only a running loop ends with that close.
+  QTimer::singleShot(0, this, [this] { TkvGuarded([this] { AutoRun(); }); });
 }
 
 void TkvFrmMain::UpdateLinkActions() {

@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -33,6 +34,18 @@ TkvProject* Project() { return TkvProject::Instance(); }
 bool AutomaticRun() {
   const TkvProject* project = Project();
   return project && project->AutomaticRun();
+}
+
+// In the status bar and on stderr: an automatic run's window may be
+// invisible, or closed a moment later.
+void SayProblem(QMainWindow* window, const QString& message) {
+  window->statusBar()->showMessage(message);
+  std::fputs(QStringLiteral("tabrix: %1\n").arg(message).toLocal8Bit().constData(), stderr);
+}
+
+QString AddressTargetMessage(const QString& target) {
+  return QStringLiteral("The target %1 is a web address, not a folder: choose a folder for the PDF files")
+      .arg(target);
 }
 
 }  // namespace
@@ -156,6 +169,11 @@ bool TkvFrmMain::SearchSource() {
     eTarget->setFocus();
     return false;
   }
+  if (!address && TkvIsAddress(target)) {
+    SayProblem(this, AddressTargetMessage(target));
+    eTarget->setFocus();
+    return false;
+  }
   NewBatch();
   if (address) {
     AddSourceFile(source);
@@ -183,7 +201,10 @@ void TkvFrmMain::aConvertExecute() {
   repeatTimer_->stop();
 
   QString target = TkvReduceTarget(TkvBatch::NormalizePath(eTarget->text()));
-  if (target.isEmpty()) {
+  if (target.isEmpty() || TkvIsAddress(target)) {
+    // A web address is no folder: refused like an empty box, never made
+    // into folders.
+    if (!target.isEmpty()) SayProblem(this, AddressTargetMessage(target));
     eTarget->setFocus();
     AfterRun();
     return;
@@ -352,7 +373,7 @@ void TkvFrmMain::AfterRun() {
       lViewer->SaveList(logFile);
     } catch (const TkvError& e) {
       // Shown, and the run still closes or repeats.
-      ShowFailure(QStringLiteral("The log file was not written: ") + e.Message());
+      SayProblem(this, QStringLiteral("The log file was not written: ") + e.Message());
     }
   }
   const int daemon = project->Daemon();

@@ -3,6 +3,7 @@
 #include "batch/matcher.h"
 #include "core/app.h"
 #include "core/error.h"
+#include "core/path_utils.h"
 #include "core/project.h"
 #include "core/shard.h"
 #include "support/scoped_temp_dir.h"
@@ -159,6 +160,27 @@ TEST_F(SearchTest, FileAddressesAndTargets) {
   }
   EXPECT_FALSE(noTarget.SearchDone());
   EXPECT_EQ(noTarget.ItemCount(), 0);
+
+  // A web address is no folder: refused the same way, and nothing is made
+  // from its text (relative to the working folder).
+  const QString cwd = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(tmp_.path()));
+  for (const QString& address : {QString("http://host:8080/out/"), QString("FILE:///out"), QString("sftp://h/o")}) {
+    TkvBatch web;
+    try {
+      web.StartSearch(tmp_.path() + "/my docs/*.xls?", address, true);
+      ADD_FAILURE() << "web-address target accepted: " << address.toStdString();
+    } catch (const TkvError& e) {
+      EXPECT_TRUE(e.Message().startsWith("Unable to create directory: the target " + address)) << e.Message().toStdString();
+      EXPECT_EQ(e.Code(), 3);
+    }
+    EXPECT_FALSE(web.SearchDone());
+  }
+  QDir::setCurrent(cwd);
+  EXPECT_EQ(QDir(tmp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(":"), QStringList());
+  EXPECT_FALSE(TkvIsAddress("/home/a:b//c"));
+  EXPECT_FALSE(TkvIsAddress("out:/x"));
+  EXPECT_TRUE(TkvIsAddress("C2://x"));
 }
 
 TEST_F(SearchTest, ExtraExpressionFiltersFullPathAndAcceptsAllWhenInvalid) {

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -44,6 +45,7 @@ class Program : public ::testing::Test {
     // A private copy: the usage store and recent projects land beside it.
     QDir().mkpath(tmp_.file(QStringLiteral("bin")));
     QDir().mkpath(tmp_.file(QStringLiteral("in")));
+    QDir().mkpath(tmp_.file(QStringLiteral("cwd")));
     exe_ = tmp_.file(QStringLiteral("bin/tabrix"));
     ASSERT_TRUE(QFile::copy(built, exe_));
   }
@@ -65,6 +67,8 @@ class Program : public ::testing::Test {
   Outcome Run(const QStringList& args) {
     QProcess process;
     process.setProcessEnvironment(Environment());
+    // Relative paths (and folders wrongly made from a text) land here.
+    process.setWorkingDirectory(tmp_.file(QStringLiteral("cwd")));
     process.start(exe_, args);
     EXPECT_TRUE(process.waitForFinished(120000));
     Outcome o;
@@ -159,6 +163,39 @@ TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {
         << o.err.toStdString();
     EXPECT_FALSE(QFile::exists(log));
   }
+}
+
+TEST_F(Program, ALogFileThatCannotTakeTheWholeLogFailsTheRun) {
+  const QString full = tabrix::test::fullDevice(tmp_);
+  if (full.isEmpty()) GTEST_SKIP() << "no device that runs out of space can be made here";
+  // One item, skipped because its PDF is there: a log line without an office.
+  tmp_.write(QStringLiteral("in/a.xls"), "x");
+  tmp_.write(QStringLiteral("out/a.pdf"), "%PDF");
+  const Outcome o = Run({Options(QStringLiteral("PureConsole=True;IsOverwrite=skip;Source=%1/*.xls;Target=%2;LogFile=%3")
+                                     .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), full))});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_TRUE(o.err.contains(full)) << o.err.toStdString();
+}
+
+TEST_F(Program, AddressTargetsAreTurnedIntoPathsOrRefusedNeverMadeIntoFolders) {
+  tmp_.write(QStringLiteral("in/readme.txt"), "not a workbook");
+  const QString source = tmp_.file(QStringLiteral("in")) + QStringLiteral("/*.xls");
+  const auto addressFolders = [this] {
+    return QDir(tmp_.file(QStringLiteral("cwd"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+  };
+
+  // A "file:" target is the folder it names.
+  Outcome o = Run({Options(QStringLiteral("PureConsole=True;Source=%1;Target=file://%2")
+                               .arg(source, tmp_.file(QStringLiteral("out"))))});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(QFileInfo(tmp_.file(QStringLiteral("out"))).isDir());
+  EXPECT_EQ(addressFolders(), QStringList());
+
+  // A web address names no folder: refused like an empty target.
+  o = Run({Options(QStringLiteral("PureConsole=True;Source=%1;Target=ftp://127.0.0.1:9/out/").arg(source))});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_TRUE(o.err.contains(QStringLiteral("ftp://127.0.0.1:9/out/ is a web address"))) << o.err.toStdString();
+  EXPECT_EQ(addressFolders(), QStringList());
 }
 
 TEST_F(Program, InstallerNoticeEndsWithZeroBeforeAnyRun) {

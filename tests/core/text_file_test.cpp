@@ -4,11 +4,13 @@
 #include "support/scoped_temp_dir.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
@@ -130,3 +132,18 @@ TEST(TextFile, HostileFilesLoadWithoutCrashOrHang) {
 }
 
 }  // namespace
+
+TEST(TextFile, AFileThatCannotTakeAllItsLinesIsAFailureAndADeviceStaysOne) {
+  ScopedTempDir dir;
+  const QString full = tabrix::test::fullDevice(dir);
+  if (full.isEmpty()) GTEST_SKIP() << "no device that runs out of space can be made here";
+  try {
+    TkvWriteTextLines(full, {"[Success] => /in/a.xls => /out/a.pdf"});
+    FAIL() << "writing to " << full.toStdString() << " must throw";
+  } catch (const TkvError& e) {
+    EXPECT_TRUE(e.Message().contains(full)) << e.Message().toStdString();
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(full).constData(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device was replaced by a file";
+}

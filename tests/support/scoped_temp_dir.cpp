@@ -6,6 +6,12 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 namespace tabrix::test {
 
 ScopedTempDir::ScopedTempDir() {
@@ -40,6 +46,28 @@ QByteArray readFile(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
+}
+
+namespace {
+
+bool WritesFailForWantOfSpace(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+  if (fd < 0) return false;
+  const bool full = ::write(fd, "x", 1) < 0 && errno == ENOSPC;
+  ::close(fd);
+  return full;
+}
+
+}  // namespace
+
+QString fullDevice(const ScopedTempDir& temp) {
+  const QString node = temp.file("full");
+  if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+    if (WritesFailForWantOfSpace(node)) return node;
+    QFile::remove(node);
+  }
+  if (::geteuid() != 0 && WritesFailForWantOfSpace("/dev/full")) return "/dev/full";
+  return {};
 }
 
 QString sourceDir() {

@@ -29,6 +29,12 @@ class ScopedTempDir {
 // Reads a whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
 
+// A file name whose writes fail for want of space, like /dev/full, that a
+// faulty writer may replace without harm: a node of that device in `temp`
+// where one can be made, /dev/full itself for a process that cannot replace
+// it (not root), otherwise empty.
+QString fullDevice(const ScopedTempDir& temp);
+
 // The source tree's root (from TABRIX_SOURCE_DIR, set by CTest).
 QString sourceDir();
 // ../shared/corpus/realworld next to the checkout, or empty when absent.

@@ -11,11 +11,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace tabrix::test;
 
@@ -295,6 +297,41 @@ TEST_F(RunControlTest, RunAndCloseWritesTheLogAndClosesEvenWhenTheLogFails) {
   ASSERT_EQ(links->size(), 1);
   EXPECT_TRUE(links->first().contains("NoSuchConvertor")) << links->first().toStdString();
   EXPECT_TRUE(Idle(w4));
+}
+
+// The window shown for real and the application's own loop run, as the
+// program does: a run that ends at its start closes the window from the
+// loop, and the loop ends with that close.
+TEST_F(RunControlTest, AutomaticRunsStartFromTheEventLoopSoTheirCloseEndsIt) {
+  temp.write("in/a.xls", "x");
+  const QString log = temp.file("run.log");
+  struct Case {
+    const char* what;
+    QString source, target, convertor;
+  } cases[] = {
+      {"no source", "", temp.file("out/"), "TkvUiTestConvertor"},
+      {"an unusable target", temp.file("in/*.xls"), "*?", "TkvUiTestConvertor"},
+      {"a web-address target", temp.file("in/*.xls"), "http://127.0.0.1:9/", "TkvUiTestConvertor"},
+      {"a chain that cannot start", temp.file("in/*.xls"), temp.file("out/"), "NoSuchConvertor"},
+  };
+  for (const Case& c : cases) {
+    window.reset();
+    QFile::remove(log);
+    TkvFrmMain& w = ConvertingWindow(c.source, c.target, 1);
+    UseConvertor(*project, c.convertor);
+    project->SetOptionValue("RunAndClose", "True");
+    project->SetOptionValue("LogFile", log);
+    w.show();
+    EXPECT_FALSE(QFileInfo::exists(log)) << c.what << ": the run ended inside show()";
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(2); });
+    watchdog.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0) << c.what << ": the loop did not end with the window";
+    EXPECT_FALSE(w.isVisible()) << c.what;
+    EXPECT_TRUE(QFileInfo::exists(log)) << c.what;
+  }
+  EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("http:")));
 }
 
 TEST_F(RunControlTest, DaemonRepeatsPicksUpNewFilesResumesAfterPauseAndStops) {

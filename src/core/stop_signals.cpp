@@ -1,0 +1,20 @@
+#include "core/stop_signals.h"
+
+#include "core/unattended.h"
+
+TkvStopSignals::TkvStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = &TkvStopSignals::Handle;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESETHAND | SA_RESTART;
+  for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &sa, &old_[i]);
+}
+
+TkvStopSignals::~TkvStopSignals() {
+  for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &old_[i], nullptr);
+}
+
+void TkvStopSignals::Handle(int) {
+  // Async-signal-safe: an atomic load and an atomic store.
+  if (TkvMain* main = TkvMain::Instance()) main->RequestStop();
+}

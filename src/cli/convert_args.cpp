@@ -1,5 +1,7 @@
 #include "cli/convert_args.h"
 
+#include "core/shard.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QHash>
@@ -69,6 +71,8 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
       {{"strict"}, "", "exit code 2 when any file failed", "StrictExit=True"},
       {{"watch"}, "MS", "convert, wait MS milliseconds, search again, until SIGTERM or SIGINT",
        "WatchInterval=MS"},
+      {{"shard"}, "K/N|auto", "convert one share of the files: shard K of N, or auto from a Slurm array or Kubernetes Indexed Job",
+       "Shard=K/N|auto"},
       {{"p", "project"}, "FILE", "start from a batch project; flags override it", "the project's options"},
       {{"O", "option"}, "KEY=VALUE", "set any option, VALUE taken whole (\";\" and \",\" included)", "KEY=VALUE"},
       {{"q", "quiet"}, "", "no progress line", "NoProgress=True"},
@@ -222,6 +226,11 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, 
         set(QStringLiteral("StrictExit"), kTrue);
       } else if (name == QLatin1String("watch")) {
         set(QStringLiteral("WatchInterval"), QString::number(Number(flag, value, 1, 86400000)));
+      } else if (name == QLatin1String("shard")) {
+        TkvShard shard;
+        if (const QString error = TkvParseShard(value, shard); !error.isEmpty() || value.isEmpty())
+          throw Usage{QStringLiteral("%1: %2").arg(flag, error.isEmpty() ? QStringLiteral("the shard is empty") : error)};
+        set(QStringLiteral("Shard"), value);
       } else if (name == QLatin1String("project")) {
         if (value.isEmpty()) throw Usage{QStringLiteral("%1: the file name is empty").arg(flag)};
         if (!result.projectFile.isEmpty()) throw Usage{QStringLiteral("%1: only one project can be the start").arg(flag)};

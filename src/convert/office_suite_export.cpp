@@ -2,6 +2,7 @@
 
 #include "convert/automation/class_registry.h"
 #include "convert/office/office_url.h"
+#include "core/partial_file.h"
 
 #include <QFileInfo>
 
@@ -63,8 +64,10 @@ bool OfficeSuiteExport(const QString& source, const QString& target) noexcept {
                         .ToObject();
     DocumentCloser closer(document);
     const TkvArgs store = {TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
-    document->Call(QStringLiteral("storeToURL"), {TkvOfficeFileUrl(target), TkvVariant(store)});
-    outcome = QFileInfo(target).size() > 0;
+    // Written beside the target and renamed into place when complete.
+    TkvPartialFile part(target);
+    document->Call(QStringLiteral("storeToURL"), {TkvOfficeFileUrl(part.Path()), TkvVariant(store)});
+    outcome = part.Commit();
   } catch (...) {
     // Reported only as false: the caller goes on with its next fallback.
   }

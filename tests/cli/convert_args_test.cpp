@@ -28,7 +28,7 @@ TEST(ConvertArgs, EveryFlagSetsItsOptionsInTheOrderGiven) {
       Split("-rq -o out -j 2 --sheet 3 --fit width --orientation Landscape --paper letter --pdfa "
             "--overwrite rename --flat --keep-time --delete-source --rename-source .done --regex ^a "
             "--skip-hidden --timeout 30 --log run.log --report - --strict --watch 500 -p job.batch-tabrix "
-            "-O Sheet=-1 --sheet all --fit page --overwrite skip src.xlsx"));
+            "-O Sheet=-1 --sheet all --fit page --overwrite skip --shard 1/3 src.xlsx"));
   ASSERT_EQ(a.action, TkvConvertArgs::Action::Run) << a.error.toStdString();
   const Settings expected = {
       {"Subdir", "True"}, {"NoProgress", "True"}, {"Target", "/work/here/out"}, {"ThreadsCount", "2"},
@@ -38,7 +38,7 @@ TEST(ConvertArgs, EveryFlagSetsItsOptionsInTheOrderGiven) {
       {"RenameSource", ".done"}, {"RegExt", "^a"}, {"SkipHidden", "True"}, {"ItemTimeout", "30"},
       {"LogFile", "/work/here/run.log"}, {"ReportFile", "-"}, {"StrictExit", "True"}, {"WatchInterval", "500"},
       {"Sheet", "-1"}, {"AllSheets", "True"}, {"AllColumns", "True"}, {"FitWidth", "False"},
-      {"IsOverwrite", "skip"}};
+      {"IsOverwrite", "skip"}, {"Shard", "1/3"}};
   EXPECT_EQ(a.settings, expected);
   EXPECT_EQ(a.projectFile, QStringLiteral("/work/here/job.batch-tabrix"));
   EXPECT_EQ(a.sources, QStringList{QStringLiteral("/work/here/src.xlsx")});
@@ -88,6 +88,8 @@ TEST(ConvertArgs, UsageErrorsNameTheFlagOrValue) {
       {"-O novalue a.xls", {"-O", "novalue"}},
       {"-O =x a.xls", {"-O", "=x"}},
       {"-p a -p b x.xls", {"-p"}},
+      {"--shard 4/4 a.xls", {"--shard", "4/4"}},
+      {"--shard half a.xls", {"--shard", "half"}},
   };
   for (const auto& c : cases) {
     const TkvConvertArgs a = Parse(Split(c.args));

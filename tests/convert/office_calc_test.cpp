@@ -9,6 +9,7 @@
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -133,6 +134,8 @@ TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
   EXPECT_EQ(pdfPageCount(activePdf), 1);
   EXPECT_TRUE(pdfText(activePdf).contains(QLatin1String("Charlie text three")));
   EXPECT_FALSE(pdfText(activePdf).contains(QLatin1String("Bravo")));
+  // Each PDF was written under a temporary name and renamed into place.
+  EXPECT_TRUE(QDir(folder->path()).entryList({QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden).isEmpty());
 
   for (std::int32_t bad : {0, 4}) {
     try {

@@ -9,11 +9,14 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
 
@@ -122,16 +125,15 @@ class SlurmArray : public ::testing::Test {
     return env;
   }
 
-  // Submits the array with `options` added to the run's own, waits for all
-  // its tasks and checks that each ended with exit code 0.
-  void RunArray(const QString& name, const QString& extraOptions) {
-    const QString options =
-        QStringLiteral("/P:PureConsole=True;Subdir=True;ThreadsCount=1;Source=%1/*.xls?;Target=%2;Shard=auto%3")
-            .arg(tmp_.file(QStringLiteral("tree")), tmp_.file(QStringLiteral("out")), extraOptions);
+  // Submits the array of `tabrix convert --shard auto` runs with `extraFlags`
+  // added, waits for all its tasks and checks that each ended with exit code 0.
+  void RunArray(const QString& name, const QString& extraFlags) {
     const QString job = tmp_.write(
         name + QStringLiteral(".sh"),
-        QStringLiteral("#!/bin/bash\nexec '%1' '%2;LogFile=%3/%4-task-'\"$SLURM_ARRAY_TASK_ID\"'.log'\n")
-            .arg(exe_, options, tmp_.file(QStringLiteral("logs")), name)
+        QStringLiteral("#!/bin/bash\nexec '%1' convert -q -r -j 1 --shard auto %2 -o '%3' "
+                       "--report '%4/%5-task-'\"$SLURM_ARRAY_TASK_ID\"'.jsonl' '%6'\n")
+            .arg(exe_, extraFlags, tmp_.file(QStringLiteral("out")), tmp_.file(QStringLiteral("logs")), name,
+                 tmp_.file(QStringLiteral("tree")))
             .toUtf8());
     const QString logs = tmp_.file(QStringLiteral("logs/")) + name;
     const Outcome submitted = RunTool(
@@ -164,8 +166,8 @@ class SlurmArray : public ::testing::Test {
     }
   }
 
-  // Source file -> the tasks whose log lists it as converted (a PDF written),
-  // and the files each task saw at all.
+  // Source file -> the tasks whose report lists it as converted (a PDF
+  // written), and the files each task reported at all.
   struct Logs {
     QMap<QString, QList<int>> converted;
     QMap<QString, QList<int>> listed;
@@ -173,14 +175,19 @@ class SlurmArray : public ::testing::Test {
   Logs ReadLogs(const QString& name) const {
     Logs logs;
     for (int task = 0; task < kTasks; ++task) {
-      const QString path = tmp_.file(QStringLiteral("logs/%1-task-%2.log").arg(name).arg(task));
+      const QString path = tmp_.file(QStringLiteral("logs/%1-task-%2.jsonl").arg(name).arg(task));
       EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
-      const QString text = QString::fromUtf8(readFile(path));
-      for (const QString& line : text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)) {
-        const QStringList parts = line.split(QStringLiteral(" => "));
-        EXPECT_EQ(parts.value(0), QStringLiteral("Success")) << line.toStdString();
-        logs.listed[parts.value(1)] << task;
-        if (!parts.value(2).trimmed().isEmpty()) logs.converted[parts.value(1)] << task;
+      for (const QByteArray& line : readFile(path).split('\n')) {
+        if (line.trimmed().isEmpty()) continue;
+        const QJsonObject item = QJsonDocument::fromJson(line).object();
+        EXPECT_FALSE(item.isEmpty()) << line.toStdString();
+        if (item.contains(QStringLiteral("items"))) continue;  // the run's summary
+        const QString status = item.value(QStringLiteral("status")).toString();
+        EXPECT_NE(status, QStringLiteral("failure")) << line.toStdString();
+        const QString source = item.value(QStringLiteral("source")).toString();
+        logs.listed[source] << task;
+        if (status == QStringLiteral("success") && !item.value(QStringLiteral("files")).toArray().isEmpty())
+          logs.converted[source] << task;
       }
     }
     return logs;
@@ -233,10 +240,13 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
   // A rerun that skips what exists converts the two deleted PDFs only.
   const QStringList removed = {books[1], books[7]};
   for (const QString& book : removed) ASSERT_TRUE(QFile::remove(pdfOf(book)));
-  RunArray(QStringLiteral("rerun"), QStringLiteral(";IsOverwrite=skip"));
+  RunArray(QStringLiteral("rerun"), QStringLiteral("--overwrite skip"));
   const Logs rerun = ReadLogs(QStringLiteral("rerun"));
   EXPECT_EQ(rerun.converted.keys(), removed);
   EXPECT_EQ(rerun.listed.keys(), books);
   for (const QString& book : removed) EXPECT_TRUE(readFile(pdfOf(book)).startsWith("%PDF")) << book.toStdString();
   EXPECT_EQ(ProcessesMentioning(tmp_.path()), 0) << "an office process outlived its task";
+  QDirIterator parts(tmp_.file(QStringLiteral("out")), {QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden,
+                     QDirIterator::Subdirectories);
+  EXPECT_FALSE(parts.hasNext()) << "a temporary PDF was left: " << parts.next().toStdString();
 }

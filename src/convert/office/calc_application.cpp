@@ -4,6 +4,7 @@
 #include "convert/office/office_url.h"
 #include "convert/office/uno_runtime.h"
 #include "convert/printer/printer.h"
+#include "core/partial_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -161,8 +162,11 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
   }
   const uno::Sequence<beans::PropertyValue> data(filterData.data(), static_cast<sal_Int32>(filterData.size()));
   uno::Reference<frame::XStorable> storable(doc.Component(), uno::UNO_QUERY_THROW);
+  // The office writes beside the target and the file is renamed into place,
+  // so a run killed mid-export leaves no half-written PDF under its name.
+  TkvPartialFile part(target);
   try {
-    storable->storeToURL(ToOU(TkvOfficeFileUrl(target)),
+    storable->storeToURL(ToOU(TkvOfficeFileUrl(part.Path())),
                          tabrix::office::SequenceOf<beans::PropertyValue>(
                              {Prop("FilterName", uno::Any(OUString("calc_pdf_Export"))), Prop("FilterData", uno::Any(data))}));
   } catch (const uno::Exception& e) {
@@ -172,8 +176,11 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
     throw TkvAutomationError(QStringLiteral("Cannot write the PDF file %1 from %2: %3").arg(target, doc.Path(), text),
                              QStringLiteral("ExportAsFixedFormat"));
   }
-  if (QFileInfo(target).size() <= 0)
+  if (QFileInfo(part.Path()).size() <= 0)
     throw TkvAutomationError(QStringLiteral("LibreOffice wrote no PDF file at %1 from %2").arg(target, doc.Path()),
+                             QStringLiteral("ExportAsFixedFormat"));
+  if (!part.Commit())
+    throw TkvAutomationError(QStringLiteral("Cannot move the PDF file into place at %1 from %2").arg(target, doc.Path()),
                              QStringLiteral("ExportAsFixedFormat"));
 }
 

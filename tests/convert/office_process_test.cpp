@@ -169,6 +169,24 @@ TEST_F(OfficeProcessTest, RestartsAfterItsDocumentQuota) {
   EXPECT_TRUE(processGone(pids[0]));
 }
 
+TEST_F(OfficeProcessTest, RestartsWhenItsMemoryPassesTheLimitButNeverWithADocumentOpen) {
+  TkvOfficeProcess::Options options;
+  options.maxResidentMb = 1;  // every office is larger
+  auto process = std::make_shared<TkvOfficeProcess>(options);
+  auto app = TkvCreateCalcApplication(process);
+  auto first = open(*app);
+  const pid_t grown = process->Pid();
+  EXPECT_GT(process->ResidentKb(), 1024);
+  auto second = open(*app);  // the first is still open: no restart under it
+  EXPECT_EQ(process->Pid(), grown);
+  first->Call(QStringLiteral("Close"), {false});
+  second->Call(QStringLiteral("Close"), {false});
+  auto third = open(*app);
+  EXPECT_NE(process->Pid(), grown);
+  EXPECT_TRUE(processGone(grown));
+  EXPECT_EQ(third->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt(), 3);
+}
+
 TEST_F(OfficeProcessTest, FailedCloseStillCountsTheDocumentClosed) {
   auto manager = TkvCreateOfficeServiceManager();
   auto process = TkvOfficeProcess::ForThisThread();

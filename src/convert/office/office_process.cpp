@@ -288,11 +288,25 @@ QString TkvOfficeProcess::FailureMessage(const QString& text, bool connectionFai
   return text;
 }
 
+long TkvOfficeProcess::ResidentKb() const {
+  const pid_t pid = Pid();
+  if (pid <= 0) return 0;
+  QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+  if (!statm.open(QIODevice::ReadOnly)) return 0;
+  // "size resident shared …" in pages.
+  const QList<QByteArray> fields = statm.readAll().split(' ');
+  const long pages = fields.size() > 1 ? fields[1].toLong() : 0;
+  return pages * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
 void TkvOfficeProcess::EnsureRunning() {
   if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
   if (IsRunning()) {
-    if (documentsServed_ < options_.maxDocuments || documentsOpen_ > 0) return;
-    Quit();  // served enough documents: a fresh process bounds memory growth
+    if (documentsOpen_ > 0) return;  // never while a document is open
+    const bool served = documentsServed_ >= options_.maxDocuments;
+    const bool grown = options_.maxResidentMb > 0 && ResidentKb() > long(options_.maxResidentMb) * 1024;
+    if (!served && !grown) return;
+    Quit();  // served enough documents or grew too large: a fresh process bounds memory growth
   } else if (Pid() > 0 || bridge_.is()) {
     // Crashed, killed or timed out: clean up, then start anew.
     DropConnection();

@@ -34,6 +34,7 @@ class TkvOfficeProcess {
   struct Options {
     QString profileRoot;          // empty: TkvOfficeProfileSlot::DefaultRoot()
     int maxDocuments = 200;       // restart after that many documents (memory growth)
+    int maxResidentMb = 1536;     // restart once the office's resident memory passes this; 0: no limit
     int startTimeoutMs = 60000;   // from spawn to a usable connection
     int quitGraceMs = 5000;       // after terminate, before the kill
   };
@@ -50,7 +51,8 @@ class TkvOfficeProcess {
   static std::shared_ptr<TkvOfficeProcess> ForThisThread();
 
   // Starts the office if none runs, if it died (crash, kill, timeout) or if it
-  // has served maxDocuments documents and none is open. Raises TkvError when it
+  // has served maxDocuments documents or holds more than maxResidentMb of
+  // resident memory, and none is open. Raises TkvError when it
   // cannot be started, or the timeout message while this thread's
   // TkvOfficeTimeout has expired.
   void EnsureRunning();
@@ -73,6 +75,8 @@ class TkvOfficeProcess {
   int DocumentsOpen() const { return documentsOpen_; }
 
   pid_t Pid() const;
+  // The running office's resident memory in KiB (from /proc); 0 when none runs.
+  long ResidentKb() const;
   int Slot() const { return profile_ ? profile_->Slot() : 0; }
   QString ProfileFolder() const { return profile_ ? profile_->Folder() : QString(); }
   int StartCount() const { return startCount_; }

@@ -2,6 +2,8 @@
 // PDF (read with poppler's tools) that names every option with its default,
 // every flag of the command line and its exit codes, and shows the window.
 
+#include "cli/convert_args.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -41,7 +43,9 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
                  {"Orientation", "\"\""},    {"PaperSize", "\"\""},      {"PdfA", "False"},
                  {"PDFWriter", "empty"},     {"MultiInstance", "False"}, {"RegExt", "empty"},
                  {"SkipHidden", "False"},    {"LogFile", "empty"},       {"RunAndClose", "False"},
-                 {"PureConsole", "False"},   {"Daemon", "0"},            {"ItemTimeout", "300"}};
+                 {"PureConsole", "False"},   {"Daemon", "0"},            {"ItemTimeout", "120"},
+                 {"Shard", "empty"},         {"ReportFile", "empty"},    {"StrictExit", "False"},
+                 {"WatchInterval", "0"},     {"NoProgress", "False"}};
   for (const auto& o : options) {
     const QString row = QString::fromLatin1(o.key) + u' ' + QString::fromLatin1(o.value);
     EXPECT_TRUE(text.contains(row)) << row.toStdString();
@@ -51,9 +55,12 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
        {"tabrix convert [OPTION]... SOURCE...", "-o", "--target", "-r", "--recursive", "-j", "--threads", "--sheet",
         "--fit", "--overwrite", "--flat", "--keep-time", "--delete-source", "--rename-source", "--regex",
         "--skip-hidden", "--timeout", "--log", "-p", "--project", "-O", "--option", "-q", "--quiet", "--report",
-        "--strict", "--watch", "/P:"}) {
+        "--strict", "--watch", "--orientation", "--paper", "--pdfa", "--shard", "/P:"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(flag))) << flag;
   }
+  // And whatever flag the parser has, so a new one cannot go unmentioned.
+  for (const TkvConvertFlag& flag : TkvConvertFlags())
+    EXPECT_TRUE(text.contains(QStringLiteral("--") + flag.names.last())) << flag.names.last().toStdString();
   for (const char* code : {"0: The run completed", "1: The run itself failed", "2: With --strict", "64: A usage error"})
     EXPECT_TRUE(text.contains(QString::fromLatin1(code))) << code;
   for (const char* part : {"The window", "The result list", "Troubleshooting", "Examples", "Send problem reports"})

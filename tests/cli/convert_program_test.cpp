@@ -4,6 +4,7 @@
 // by SIGTERM. Office profiles are shared by the suite so that offices start
 // warm after the first run.
 
+#include "support/processes.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
 
@@ -22,23 +23,11 @@
 #include <csignal>
 #include <memory>
 
+using tabrix::test::processesMentioning;
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 
 namespace {
-
-QStringList PidsMentioning(const QString& text) {
-  QStringList pids;
-  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    if (!pid.front().isDigit()) continue;
-    QByteArray cmdline = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-    cmdline.replace('\0', ' ');
-    if (cmdline.contains(text.toUtf8())) pids.append(pid);
-  }
-  return pids;
-}
-
-int ProcessesMentioning(const QString& text) { return static_cast<int>(PidsMentioning(text).size()); }
 
 struct Outcome {
   int exitCode = -1;
@@ -212,7 +201,7 @@ TEST_F(ConvertRun, SeveralSourcesAndFlagsMakeOneRunWithAJsonReport) {
   const QString log = QString::fromUtf8(readFile(F("out/run.log")));
   EXPECT_EQ(log.count(QStringLiteral("Success => ")), 3) << log.toStdString();
   EXPECT_EQ(log.count(QStringLiteral("Failure => ")), 1) << log.toStdString();
-  EXPECT_EQ(ProcessesMentioning(cache_->path()), 0) << "an office process outlived the run";
+  EXPECT_EQ(processesMentioning(cache_->path()).size(), 0) << "an office process outlived the run";
 }
 
 // Needs the converter to record the PDFs it wrote and their pages
@@ -262,13 +251,13 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
     return QFile::exists(path);
   };
   ASSERT_TRUE(waitFor(F("hot/first.xlsx.done"))) << process.readAllStandardError().toStdString();
-  const QStringList offices = PidsMentioning(cache_->path());
+  const QList<pid_t> offices = processesMentioning(cache_->path());
   EXPECT_EQ(offices.size(), 1) << "one converter thread, one office";
   // Dropped in whole, as a hot folder's writers should: written aside, then moved.
   Copy("budget-archive.xls", QStringLiteral("incoming.tmp"));
   ASSERT_TRUE(QFile::rename(F("incoming.tmp"), F("hot/second.xls")));
   ASSERT_TRUE(waitFor(F("hot/second.xls.done")));
-  EXPECT_EQ(PidsMentioning(cache_->path()), offices) << "the office stays warm between rounds";
+  EXPECT_EQ(processesMentioning(cache_->path()), offices) << "the office stays warm between rounds";
   EXPECT_EQ(process.state(), QProcess::Running);
   QThread::msleep(500);  // a few idle rounds
 
@@ -287,7 +276,7 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   EXPECT_EQ(successes, 2);
   EXPECT_EQ(summaries, 2) << "one summary per round that converted something";
   EXPECT_TRUE(QString::fromUtf8(readFile(F("run.log"))).startsWith(QStringLiteral("Success => ") + F("hot/second.xls")));
-  EXPECT_EQ(ProcessesMentioning(cache_->path()), 0) << "an office process outlived the watch";
+  EXPECT_EQ(processesMentioning(cache_->path()).size(), 0) << "an office process outlived the watch";
 }
 
 }  // namespace

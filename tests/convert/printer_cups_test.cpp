@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "printer_cups_server.h"
 #include "support/scoped_temp_dir.h"
+#include "support/workbooks.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,18 +34,7 @@ QByteArray MakePdf(const QByteArray& text) {
       "<< /Length " + QByteArray::number(stream.size()) + " >>\nstream\n" + stream + "\nendstream",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
   };
-  QByteArray pdf = "%PDF-1.4\n";
-  QList<qsizetype> offsets;
-  for (int i = 0; i < objects.size(); ++i) {
-    offsets << pdf.size();
-    pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const qsizetype xref = pdf.size();
-  pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (qsizetype o : offsets) pdf += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
-  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         QByteArray::number(xref) + "\n%%EOF\n";
-  return pdf;
+  return tabrix::test::pdfOfObjects(objects);
 }
 
 QString PdfText(const QString& path) {

@@ -3,6 +3,7 @@
 // ends, and no office process is left behind.
 
 #include "office_test_env.h"
+#include "support/processes.h"
 #include "support/scoped_temp_dir.h"
 
 #include <QDir>
@@ -16,19 +17,6 @@
 using namespace tabrix::test;
 
 namespace {
-
-// soffice.bin processes whose command line names `text`.
-QList<pid_t> officesMentioning(const QString& text) {
-  QList<pid_t> result;
-  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    bool ok = false;
-    const pid_t pid = entry.toInt(&ok);
-    if (!ok) continue;
-    const QByteArray cmdline = readFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (cmdline.contains("soffice.bin") && cmdline.contains(text.toUtf8())) result.append(pid);
-  }
-  return result;
-}
 
 TEST(TabrixCorpus, EveryWorkbookEndsSuccessOrFailure) {
   TABRIX_REQUIRE_OFFICE();

@@ -4,6 +4,7 @@
 // what is missing.
 
 #include "core/shard.h"
+#include "support/processes.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
 
@@ -24,6 +25,7 @@
 
 #include <unistd.h>
 
+using tabrix::test::officesMentioning;
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 
@@ -52,18 +54,6 @@ Outcome RunTool(const QString& program, const QStringList& args, const QProcessE
   o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
   o.err += QString::fromLocal8Bit(process.readAllStandardError());
   return o;
-}
-
-// Processes whose command line mentions `text`.
-int ProcessesMentioning(const QString& text) {
-  int n = 0;
-  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    if (!pid.front().isDigit()) continue;
-    QByteArray cmdline = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-    cmdline.replace('\0', ' ');
-    if (cmdline.contains("soffice") && cmdline.contains(text.toUtf8())) ++n;
-  }
-  return n;
 }
 
 // The one-node cluster, stopped by the destructor whatever the test did (and
@@ -231,7 +221,7 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
     EXPECT_TRUE(readFile(pdfOf(book)).startsWith("%PDF")) << pdfOf(book).toStdString();
   }
   EXPECT_EQ(first.listed, first.converted) << "a task listed an item of another shard";
-  EXPECT_EQ(ProcessesMentioning(tmp_.path()), 0) << "an office process outlived its task";
+  EXPECT_EQ(officesMentioning(tmp_.path()).size(), 0) << "an office process outlived its task";
   // The office profiles were kept in $TMPDIR, under this host's name.
   const QString profiles = tmp_.file(QStringLiteral("node-tmp/tabrix-%1/%2").arg(::getuid()).arg(QSysInfo::machineHostName()));
   EXPECT_TRUE(QDir(profiles + QStringLiteral("/office-profile-1")).exists()) << profiles.toStdString();
@@ -245,7 +235,7 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
   EXPECT_EQ(rerun.converted.keys(), removed);
   EXPECT_EQ(rerun.listed.keys(), books);
   for (const QString& book : removed) EXPECT_TRUE(readFile(pdfOf(book)).startsWith("%PDF")) << book.toStdString();
-  EXPECT_EQ(ProcessesMentioning(tmp_.path()), 0) << "an office process outlived its task";
+  EXPECT_EQ(officesMentioning(tmp_.path()).size(), 0) << "an office process outlived its task";
   QDirIterator parts(tmp_.file(QStringLiteral("out")), {QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden,
                      QDirIterator::Subdirectories);
   EXPECT_FALSE(parts.hasNext()) << "a temporary PDF was left: " << parts.next().toStdString();

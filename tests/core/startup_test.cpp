@@ -1,6 +1,7 @@
 // The built program, run as a user or a script would run it: exit codes,
 // what reaches stdout and stderr, the unattended run's log file.
 
+#include "support/processes.h"
 #include "support/scoped_temp_dir.h"
 
 #include <QDir>
@@ -14,22 +15,11 @@
 
 #include <csignal>
 
+using tabrix::test::processesMentioning;
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 
 namespace {
-
-// Processes whose command line mentions `text`.
-int ProcessesMentioning(const QString& text) {
-  int n = 0;
-  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    if (!pid.front().isDigit()) continue;
-    QByteArray cmdline = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-    cmdline.replace('\0', ' ');
-    if (cmdline.contains(text.toUtf8())) ++n;
-  }
-  return n;
-}
 
 struct Outcome {
   int exitCode = -1;
@@ -114,7 +104,7 @@ TEST_F(Program, ProjectFileRunTurnsRealWorkbooksIntoPdfFiles) {
   for (const char* pdf : {"out/a.pdf", "out/sub/b.pdf"})
     EXPECT_TRUE(readFile(tmp_.file(QLatin1String(pdf))).startsWith("%PDF")) << pdf;
   EXPECT_TRUE(readFile(tmp_.file(QStringLiteral("bin/tabrix.ext"))).contains("S=2"));
-  EXPECT_EQ(ProcessesMentioning(tmp_.file(QStringLiteral("cache"))), 0) << "an office process outlived the run";
+  EXPECT_EQ(processesMentioning(tmp_.file(QStringLiteral("cache"))).size(), 0) << "an office process outlived the run";
 }
 
 TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
@@ -138,7 +128,7 @@ TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
   const QString text = QString::fromUtf8(readFile(log));
   EXPECT_GE(text.count(QStringLiteral("Success => ")), 1) << text.toStdString();
   EXPECT_LT(text.count(QStringLiteral("\r\n")), 8) << text.toStdString();
-  EXPECT_EQ(ProcessesMentioning(tmp_.file(QStringLiteral("cache"))), 0) << "an office process outlived the run";
+  EXPECT_EQ(processesMentioning(tmp_.file(QStringLiteral("cache"))).size(), 0) << "an office process outlived the run";
 }
 
 TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {

@@ -60,6 +60,10 @@ QByteArray tinyPdf(int pages) {
   objects << "<< /Type /Catalog /Pages 2 0 R >>";
   objects << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
   for (int i = 0; i < pages; ++i) objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>";
+  return pdfOfObjects(objects);
+}
+
+QByteArray pdfOfObjects(const QList<QByteArray>& objects) {
   QByteArray pdf = "%PDF-1.4\n";
   QList<qsizetype> offsets;
   for (int i = 0; i < objects.size(); ++i) {

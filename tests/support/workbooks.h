@@ -31,6 +31,9 @@ QList<SheetSpec> twentyPages();
 // A small well-formed PDF of `pages` empty A4 pages, for fakes that stand
 // in for an office's export.
 QByteArray tinyPdf(int pages = 1);
+// A PDF of these objects (numbered from 1, the first the catalogue), with its
+// cross-reference table and trailer.
+QByteArray pdfOfObjects(const QList<QByteArray>& objects);
 
 // pdfinfo's page count, or -1 when the file is not a readable PDF.
 int pdfPageCount(const QString& path);

@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
 #include "batch/batch.h"
 #include "batch/matcher.h"
@@ -9,9 +9,9 @@
 #include "core/info.h"
 #include "core/profile.h"
 #include "core/project.h"
-#include "core/run_options.h"
-#include "core/unattended.h"
-#include "core/unattended_progress.h"
+#include "app/run_options.h"
+#include "app/unattended.h"
+#include "app/unattended_progress.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "core/item_times.h"
+#include "app/item_times.h"
 
 #include "core/error.h"
 

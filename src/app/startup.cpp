@@ -3,6 +3,7 @@
 #include "batch/batch.h"
 #include "batch/matcher.h"
 #include "convert/office/calc_application.h"
+#include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "core/app.h"
 #include "core/error.h"
@@ -98,6 +99,7 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
   QCoreApplication::setApplicationName(profile.Title);
   QCoreApplication::setApplicationVersion(profile.Version);
   SkipLockFiles.store(profile.SkipLockFiles);
+  TkvRegisterOfficeClasses();
   TkvRegisterTabrix();
   TkvPrepareOfficeEnvironment();
 

@@ -1,6 +1,7 @@
 #include "convert/office/office_process.h"
 
 #include "convert/office/office_timeout.h"
+#include "convert/office/thread_watch.h"
 #include "convert/office/uno_runtime.h"
 #include "core/error.h"
 
@@ -42,59 +43,10 @@ using rtl::OUString;
 using tabrix::office::ToOU;
 using tabrix::office::ToQ;
 
-namespace tabrix::office {
-
-// The office processes created on one thread and the state of that thread's
-// timeout guard. Shared by the thread, its processes and the watchdog.
-struct ThreadWatch {
-  std::mutex mutex;
-  std::vector<TkvOfficeProcess*> processes;
-  int expiredSeconds = 0;  // > 0 while an expired guard is in place
-
-  static std::shared_ptr<ThreadWatch> ForThisThread() {
-    thread_local std::shared_ptr<ThreadWatch> watch = std::make_shared<ThreadWatch>();
-    return watch;
-  }
-};
-
-}  // namespace tabrix::office
-
+using tabrix::office::DelayedAction;
 using tabrix::office::ThreadWatch;
 
 namespace {
-
-QString TimeoutMessage(int seconds) {
-  return QStringLiteral("The conversion timed out after %1 seconds").arg(seconds);
-}
-
-// Runs an action on its own thread once a delay has passed, unless destroyed first.
-class DelayedAction {
- public:
-  DelayedAction(std::chrono::milliseconds delay, std::function<void()> action)
-      : thread_([this, delay, action = std::move(action)] {
-          std::unique_lock lock(mutex_);
-          if (!cv_.wait_for(lock, delay, [this] { return cancelled_; })) {
-            lock.unlock();
-            action();
-          }
-        }) {}
-  ~DelayedAction() {
-    {
-      std::lock_guard lock(mutex_);
-      cancelled_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-  DelayedAction(const DelayedAction&) = delete;
-  DelayedAction& operator=(const DelayedAction&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool cancelled_ = false;
-  std::thread thread_;  // last: starts after the members it uses
-};
 
 class BridgeListener : public cppu::WeakImplHelper1<lang::XEventListener> {
  public:
@@ -115,39 +67,6 @@ QString NewPipeName(int slot) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------- timeout guard
-
-struct TkvOfficeTimeout::Watchdog {
-  Watchdog(std::chrono::milliseconds delay, std::function<void()> f) : action(delay, std::move(f)) {}
-  DelayedAction action;
-};
-
-TkvOfficeTimeout::TkvOfficeTimeout(int seconds) : seconds_(seconds), watch_(ThreadWatch::ForThisThread()) {
-  if (seconds_ <= 0) return;
-  watchdog_ = std::make_unique<Watchdog>(std::chrono::seconds(seconds_), [watch = watch_, seconds] {
-    std::lock_guard lock(watch->mutex);
-    watch->expiredSeconds = seconds;
-    for (TkvOfficeProcess* p : watch->processes) p->Kill();
-  });
-}
-
-TkvOfficeTimeout::~TkvOfficeTimeout() {
-  watchdog_.reset();  // joins the watchdog thread
-  std::lock_guard lock(watch_->mutex);
-  watch_->expiredSeconds = 0;
-}
-
-bool TkvOfficeTimeout::Expired() const {
-  std::lock_guard lock(watch_->mutex);
-  return watch_->expiredSeconds > 0;
-}
-
-QString TkvOfficeTimeout::ThreadTimeoutMessage() {
-  auto watch = ThreadWatch::ForThisThread();
-  std::lock_guard lock(watch->mutex);
-  return watch->expiredSeconds > 0 ? TimeoutMessage(watch->expiredSeconds) : QString();
-}
 
 // ---------------------------------------------------------------- process
 

@@ -96,12 +96,12 @@ std::shared_ptr<TkvOfficeProcess> TkvOfficeProcess::ForThisThread() {
 }
 
 pid_t TkvOfficeProcess::Pid() const {
-  std::lock_guard lock(pidMutex_);
+  TkvMutexLock lock(pidMutex_);
   return pid_;
 }
 
 bool TkvOfficeProcess::IsRunning() const {
-  std::lock_guard lock(pidMutex_);
+  TkvMutexLock lock(pidMutex_);
   if (pid_ <= 0 || !bridgeDisposed_ || bridgeDisposed_->load()) return false;
   siginfo_t info{};
   // WNOWAIT: look without reaping; the owner reaps.
@@ -110,7 +110,7 @@ bool TkvOfficeProcess::IsRunning() const {
 }
 
 void TkvOfficeProcess::Kill() noexcept {
-  std::lock_guard lock(pidMutex_);
+  TkvMutexLock lock(pidMutex_);
   if (pid_ > 0) {
     ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
@@ -120,7 +120,7 @@ void TkvOfficeProcess::Kill() noexcept {
 void TkvOfficeProcess::Reap(bool block) noexcept {
   for (;;) {
     {
-      std::lock_guard lock(pidMutex_);
+      TkvMutexLock lock(pidMutex_);
       if (pid_ <= 0) return;
       int status = 0;
       const pid_t r = ::waitpid(pid_, &status, WNOHANG);
@@ -257,7 +257,7 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
   if (pid < 0) throw TkvError(QStringLiteral("LibreOffice could not be started: fork failed"));
   ::setpgid(pid, pid);  // also from the parent, so the group exists before any kill
   {
-    std::lock_guard lock(pidMutex_);
+    TkvMutexLock lock(pidMutex_);
     pid_ = pid;
     pipeName_ = pipeName;
   }
@@ -275,7 +275,7 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
   uno::Reference<connection::XConnection> connection;
   while (!connection.is()) {
     {
-      std::lock_guard lock(pidMutex_);
+      TkvMutexLock lock(pidMutex_);
       int status = 0;
       if (::waitpid(pid, &status, WNOHANG) == pid) {
         pid_ = -1;
@@ -292,10 +292,13 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
-  bridgeDisposed_ = std::make_shared<std::atomic<bool>>(false);
+  auto disposed = std::make_shared<std::atomic<bool>>(false);
+  {
+    TkvMutexLock lock(pidMutex_);  // IsRunning reads it from other threads
+    bridgeDisposed_ = disposed;
+  }
   bridge_ = bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection, nullptr);
-  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)
-      ->addEventListener(new BridgeListener(bridgeDisposed_));
+  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)->addEventListener(new BridgeListener(disposed));
   context_.set(bridge_->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY);
   if (!context_.is()) throw TkvError(QStringLiteral("LibreOffice did not provide its component context"));
 }

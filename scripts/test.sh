@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs every test: the normal build, the engine
 # tests under address and undefined-behaviour sanitizers, the threaded tests
-# under ThreadSanitizer, and a short fuzzing run.
+# under ThreadSanitizer, the engine compiled by clang with its thread-safety
+# analysis, and a short fuzzing run. Every build treats warnings as errors.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 jobs=$(nproc)
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" -DTABRIX_WERROR=ON
 echo "== tests"
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs" --timeout 900
 
 echo "== engine tests under address and undefined-behaviour sanitizers"
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DTABRIX_BUILD_UI=OFF \
-  -DCMAKE_BUILD_TYPE=Debug "-DTABRIX_SANITIZE=address;undefined" >/dev/null
+  -DCMAKE_BUILD_TYPE=Debug "-DTABRIX_SANITIZE=address;undefined" -DTABRIX_WERROR=ON >/dev/null
 cmake --build "$root/build-asan" -j"$jobs"
 # The office client libraries keep a few objects until exit; leaks are not
 # what this run looks for.
@@ -22,10 +23,15 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== threaded tests under ThreadSanitizer"
 cmake -S "$root" -B "$root/build-tsan" -G Ninja -DTABRIX_BUILD_UI=OFF \
-  -DCMAKE_BUILD_TYPE=Debug -DTABRIX_SANITIZE=thread >/dev/null
+  -DCMAKE_BUILD_TYPE=Debug -DTABRIX_SANITIZE=thread -DTABRIX_WERROR=ON >/dev/null
 cmake --build "$root/build-tsan" -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir "$root/build-tsan" --output-on-failure -L threaded -LE office -j"$jobs"
+
+echo "== engine under clang's thread-safety analysis (compile only)"
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-clang" -G Ninja -DTABRIX_BUILD_UI=OFF \
+  -DTABRIX_BUILD_TESTS=OFF -DTABRIX_WERROR=ON -DCMAKE_CXX_FLAGS=-Wthread-safety >/dev/null
+cmake --build "$root/build-clang" -j"$jobs"
 
 if [ -x "$root/scripts/fuzz-smoke.sh" ]; then
   echo "== fuzzing"

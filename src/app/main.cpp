@@ -1,5 +1,5 @@
 #include "cli/convert_command.h"
-#include "core/startup.h"
+#include "app/startup.h"
 #include "ui/window_road.h"
 
 int main(int argc, char** argv) { return TkvStartProgram(argc, argv, &TkvRunWindowRoad, &TkvRunConvertCommand); }

@@ -16,7 +16,7 @@
 std::atomic<bool> SkipLockFiles{false};
 
 namespace {
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = TkvRecursiveLock;
 }
 
 TkvBatch::TkvBatch() = default;

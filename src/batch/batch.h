@@ -10,6 +10,7 @@
 // and Result), the hand-out position, the counters, the failure list and the
 // stored fields. Read an item's fields only while holding it (TkvItemsLock).
 
+#include "core/mutex.h"
 #include "core/shard.h"
 
 #include <QString>
@@ -110,8 +111,8 @@ class TkvBatch {
 
   // The item list with the lock held; pair every call with UnlockItems
   // (prefer TkvItemsLock). Re-entrant.
-  const ItemList& LockItems() const;
-  void UnlockItems() const;
+  const ItemList& LockItems() const ACQUIRE(lock_);
+  void UnlockItems() const RELEASE(lock_);
   // Item `index`, or null; the caller holds the lock.
   TkvNode* Item(int index) const;
 
@@ -142,12 +143,13 @@ class TkvBatch {
   void AddItem(const QString& path, const QString& relativePath);
   bool Accepts(const QString& path) const;
 
-  mutable std::recursive_mutex lock_;
-  ItemList items_;
-  int nextIndex_ = 0;
-  int successCount_ = 0;
-  int failureCount_ = 0;
-  QStringList failures_;
+  friend class TkvItemsLock;
+  mutable TkvRecursiveMutex lock_;
+  ItemList items_ GUARDED_BY(lock_);
+  int nextIndex_ GUARDED_BY(lock_) = 0;
+  int successCount_ GUARDED_BY(lock_) = 0;
+  int failureCount_ GUARDED_BY(lock_) = 0;
+  QStringList failures_ GUARDED_BY(lock_);
   QString sourceFolder_;
   QString mask_;
   QString maskRegex_;
@@ -166,10 +168,10 @@ class TkvBatch {
 };
 
 // Holds a batch's item-list lock for its lifetime.
-class TkvItemsLock {
+class SCOPED_CAPABILITY TkvItemsLock {
  public:
-  explicit TkvItemsLock(const TkvBatch& batch) : batch_(batch), items_(batch.LockItems()) {}
-  ~TkvItemsLock() { batch_.UnlockItems(); }
+  explicit TkvItemsLock(const TkvBatch& batch) ACQUIRE(batch.lock_) : batch_(batch), items_(batch.LockItems()) {}
+  ~TkvItemsLock() RELEASE() { batch_.UnlockItems(); }
   TkvItemsLock(const TkvItemsLock&) = delete;
   TkvItemsLock& operator=(const TkvItemsLock&) = delete;
   const TkvBatch::ItemList& Items() const { return items_; }

@@ -6,8 +6,8 @@
 #include "core/error.h"
 #include "core/path_utils.h"
 #include "core/project.h"
-#include "core/run_options.h"
-#include "core/startup.h"
+#include "app/run_options.h"
+#include "app/startup.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QProcess>
 
 #include <algorithm>
@@ -71,7 +70,7 @@ TkvInfo::TkvInfo(const TkvApp& app, std::unique_ptr<TkvLinkOpener> opener)
 TkvInfo::~TkvInfo() {
   TkvInfo* self = this;
   g_info.compare_exchange_strong(self, nullptr);
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   SaveLocked();
 }
 
@@ -79,24 +78,24 @@ TkvInfo* TkvInfo::Instance() { return g_info.load(); }
 
 void TkvInfo::SetLinkOpener(std::unique_ptr<TkvLinkOpener> opener) {
   if (!opener) opener = std::make_unique<TkvXdgLinkOpener>();
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   opener_ = std::move(opener);
 }
 
 QString TkvInfo::BuildMakerHost() { return QString::fromUtf8(TABRIX_MAKER_HOST).trimmed(); }
 
 QString TkvInfo::MakerHost() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return makerHost_;
 }
 
 void TkvInfo::SetMakerHost(const QString& host) {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   makerHost_ = host.trimmed();
 }
 
 QString TkvInfo::SupportMail() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return SupportMailOf(makerHost_);
 }
 
@@ -111,7 +110,7 @@ void TkvInfo::SaveLocked() const {
 }
 
 void TkvInfo::AddCount(const QString& name, int value, int step) {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   const QString old = store_.Value(name);
   const qint64 next = value > 0 ? qint64(value) : qint64(TkvStrToInt(old, 0)) + step;
   const QString text = QString::number(std::clamp<qint64>(next, INT_MIN, INT_MAX));
@@ -121,17 +120,17 @@ void TkvInfo::AddCount(const QString& name, int value, int step) {
 }
 
 int TkvInfo::Count(const QString& name) const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return TkvStrToInt(store_.Value(name), 0);
 }
 
 bool TkvInfo::Quiet() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return TkvStrToBool(store_.Value(QStringLiteral("+")), false);
 }
 
 void TkvInfo::SetQuiet(bool quiet) {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   const QString text = quiet ? QStringLiteral("True") : QStringLiteral("False");
   if (store_.Value(QStringLiteral("+")) == text) return;
   store_.SetValue(QStringLiteral("+"), text);
@@ -139,7 +138,7 @@ void TkvInfo::SetQuiet(bool quiet) {
 }
 
 QString TkvInfo::CountersText() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return CountersTextLocked();
 }
 
@@ -155,7 +154,7 @@ QString TkvInfo::CountersTextLocked() const {
 }
 
 QString TkvInfo::BuildLink(const QString& topic, const QString& action, const QString& extra) const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return BuildLinkLocked(topic, action, extra);
 }
 
@@ -206,7 +205,7 @@ void TkvInfo::OpenLink(const QString& topic, const QString& action, const QStrin
   QString link;
   std::shared_ptr<TkvLinkOpener> opener;
   {
-    QMutexLocker lock(&mutex_);
+    TkvMutexLock lock(mutex_);
     link = BuildLinkLocked(topic, action, extra);
     opener = opener_;
   }

@@ -9,9 +9,9 @@
 // store and its file are changed under one lock. Links are handed to a
 // replaceable TkvLinkOpener outside that lock.
 
+#include "core/mutex.h"
 #include "core/option_list.h"
 
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -86,18 +86,18 @@ class TkvInfo {
 
  private:
   QString BuildLinkLocked(const QString& topic, const QString& action,
-                          const QString& extra) const;
-  QString CountersTextLocked() const;
-  void SaveLocked() const;
+                          const QString& extra) const REQUIRES(mutex_);
+  QString CountersTextLocked() const REQUIRES(mutex_);
+  void SaveLocked() const REQUIRES(mutex_);
 
   QString exePath_;
   QString helpBase_;
   QString makerHost_;
   QString storeFile_;
   std::int32_t installStamp_ = -1;
-  mutable QMutex mutex_;
-  TkvOptionList store_;
-  std::shared_ptr<TkvLinkOpener> opener_;
+  mutable TkvMutex mutex_;
+  TkvOptionList store_ GUARDED_BY(mutex_);
+  std::shared_ptr<TkvLinkOpener> opener_ GUARDED_BY(mutex_);
 };
 
 // The failures as one comma-separated text: an entry holding a blank or

@@ -4,7 +4,6 @@
 #include "core/text_file.h"
 
 #include <QLocale>
-#include <QMutexLocker>
 
 #include <cmath>
 #include <cstdint>
@@ -53,7 +52,7 @@ bool IsNumberText(const QString& text) {
 int TkvOptionList::IndexOfLocked(const QString& key) const { return FindKey(lines_, key); }
 
 QString TkvOptionList::Value(const QString& key) const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   const int i = IndexOfLocked(key);
   if (i < 0) return {};
   const QString& line = lines_.at(i);
@@ -61,7 +60,7 @@ QString TkvOptionList::Value(const QString& key) const {
 }
 
 void TkvOptionList::SetValue(const QString& key, const QString& value) {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   const int i = IndexOfLocked(key);
   if (value.isEmpty()) {
     if (i >= 0) lines_.removeAt(i);
@@ -76,12 +75,12 @@ void TkvOptionList::SetValue(const QString& key, const QString& value) {
 
 void TkvOptionList::SetText(const QString& text) {
   QStringList lines = TkvSplitLines(text);
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   lines_ = std::move(lines);
 }
 
 QString TkvOptionList::Text() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   QString text;
   for (const QString& line : lines_) {
     text += line;
@@ -91,28 +90,28 @@ QString TkvOptionList::Text() const {
 }
 
 QStringList TkvOptionList::Lines() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return lines_;
 }
 
 void TkvOptionList::SetLines(const QStringList& lines) {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   lines_ = lines;
 }
 
 int TkvOptionList::Count() const {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   return int(lines_.size());
 }
 
 void TkvOptionList::Clear() {
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   lines_.clear();
 }
 
 void TkvOptionList::LoadFromFile(const QString& path) {
   QStringList lines = TkvReadTextLines(path);  // throws before touching the list
-  QMutexLocker lock(&mutex_);
+  TkvMutexLock lock(mutex_);
   lines_ = std::move(lines);
 }
 

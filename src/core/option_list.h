@@ -6,7 +6,8 @@
 // Thread-safe: every operation takes the list's own lock, so converter
 // threads may read while the UI thread writes.
 
-#include <QMutex>
+#include "core/mutex.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -39,10 +40,10 @@ class TkvOptionList {
   void SaveToFile(const QString& path) const;
 
  private:
-  int IndexOfLocked(const QString& key) const;
+  int IndexOfLocked(const QString& key) const REQUIRES(mutex_);
 
-  mutable QMutex mutex_;
-  QStringList lines_;
+  mutable TkvMutex mutex_;
+  QStringList lines_ GUARDED_BY(mutex_);
 };
 
 // Boolean reading: a decimal number is true when not 0; "True"/"False" in any

@@ -10,11 +10,11 @@
 #include "core/app.h"
 #include "core/error.h"
 #include "core/info.h"
-#include "core/item_times.h"
+#include "app/item_times.h"
 #include "core/profile.h"
 #include "core/project.h"
-#include "core/startup.h"
-#include "core/unattended.h"
+#include "app/startup.h"
+#include "app/unattended.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,6 +2,7 @@
 // name, profile slots and office addresses.
 
 #include "convert/automation/class_registry.h"
+#include "convert/office/office_classes.h"
 #include "convert/office/office_profile.h"
 #include "convert/office/office_url.h"
 #include "support/scoped_temp_dir.h"
@@ -78,9 +79,17 @@ TEST(AutomationRegistry, CreatesRegisteredClassesAndRestoresScopedOnes) {
   } catch (const TkvAutomationError& e) {
     EXPECT_EQ(e.Message(), QStringLiteral("Class not registered: Test.Recorder"));
   }
-  // The office classes are there from the start.
+}
+
+TEST(AutomationRegistry, OfficeClassesAreRegisteredOnceAtStartUp) {
+  TkvRegisterOfficeClasses();
   EXPECT_TRUE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("Excel.Application")));
   EXPECT_TRUE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("com.sun.star.ServiceManager")));
+  // A later call leaves a test's own class in place.
+  auto recorder = std::make_shared<Recorder>();
+  TkvScopedClassRegistration reg(QStringLiteral("Excel.Application"), [recorder] { return recorder; });
+  TkvRegisterOfficeClasses();
+  EXPECT_EQ(TkvCreateObject(QStringLiteral("Excel.Application")), recorder);
 }
 
 TEST(AutomationRegistry, FactoryFailureReachesTheCaller) {

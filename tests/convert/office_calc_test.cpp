@@ -2,6 +2,7 @@
 // through the PDF files they write.
 
 #include "convert/automation/class_registry.h"
+#include "convert/office/office_classes.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/uno_runtime.h"
@@ -39,6 +40,7 @@ class OfficeCalcTest : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!officeInstalled()) return;
     officeCacheDir();
+    TkvRegisterOfficeClasses();
     folder = new ScopedTempDir;
     ASSERT_TRUE(writeXlsx(folder->file(QStringLiteral("three.xlsx")), threeSheets(), 3));
     ASSERT_TRUE(writeXlsx(folder->file(QStringLiteral("long.xlsx")), twentyPages()));

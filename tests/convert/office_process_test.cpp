@@ -2,6 +2,7 @@
 
 #include "convert/automation/class_registry.h"
 #include "convert/office/calc_application.h"
+#include "convert/office/office_classes.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_timeout.h"
 #include "convert/office/office_url.h"
@@ -36,6 +37,7 @@ class OfficeProcessTest : public ::testing::Test {
   void SetUp() override {
     TABRIX_REQUIRE_OFFICE();
     officeCacheDir();
+    TkvRegisterOfficeClasses();
     ASSERT_TRUE(writeXlsx(dir.file(QStringLiteral("a.xlsx")), threeSheets()));
   }
   void TearDown() override {

@@ -3,6 +3,7 @@
 // PDF/A, hidden sheets, a bad option value; the pages reported against
 // pdfinfo's, and the sources left as they were.
 
+#include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "core/path_utils.h"
 #include "convertor_test_env.h"
@@ -47,7 +48,10 @@ Source Snapshot(const QString& path) {
 
 class TabrixLayoutTest : public ::testing::Test {
  protected:
-  TabrixLayoutTest() : globals_(tmp_, QStringLiteral("TkvTabrix")) { TkvRegisterTabrix(); }
+  TabrixLayoutTest() : globals_(tmp_, QStringLiteral("TkvTabrix")) {
+    TkvRegisterOfficeClasses();
+    TkvRegisterTabrix();
+  }
   void SetUp() override {
     TABRIX_REQUIRE_OFFICE();
     officeCacheDir();

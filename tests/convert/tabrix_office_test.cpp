@@ -2,6 +2,7 @@
 // the PDF files it writes: every export mode, the page fit, the three
 // workbook formats, unreadable workbooks, a killed office and two threads.
 
+#include "convert/office/office_classes.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/uno_runtime.h"
@@ -74,7 +75,10 @@ class TabrixOfficeTest : public ::testing::Test {
     uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
   }
 
-  TabrixOfficeTest() : globals_(tmp_, QStringLiteral("TkvTabrix")) { TkvRegisterTabrix(); }
+  TabrixOfficeTest() : globals_(tmp_, QStringLiteral("TkvTabrix")) {
+    TkvRegisterOfficeClasses();
+    TkvRegisterTabrix();
+  }
 
   void SetUp() override { TABRIX_REQUIRE_OFFICE(); }
   void TearDown() override { EXPECT_TRUE(childOffices().isEmpty()); }

@@ -2,6 +2,7 @@
 // by LibreOffice on a cups-pdf queue of a private CUPS scheduler, and the PDF
 // files end at the target paths.
 
+#include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "convertor_test_env.h"
 #include "core/path_utils.h"
@@ -40,6 +41,7 @@ class TabrixPrintTest : public ::testing::Test {
   static void TearDownTestSuite() { server.reset(); }
 
   TabrixPrintTest() : globals_(tmp_, QStringLiteral("TkvTabrixPrinting")) {
+    TkvRegisterOfficeClasses();
     TkvRegisterConvertor<TkvTabrixPrinting>(QStringLiteral("TkvTabrixPrinting"));
     qputenv("TABRIX_MACHINE_CONFIG_DIR", tmp_.file(QStringLiteral("machine")).toUtf8());
   }

@@ -1,6 +1,7 @@
 // The window converting a real workbook with the product's converter
 // (LibreOffice behind it) and finding a real PDF.
 
+#include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "run_support.h"
 #include "support/workbooks.h"
@@ -18,6 +19,7 @@ TEST_F(WindowTest, ConvertsARealWorkbookWithTheOfficeConverter) {
     GTEST_SKIP() << "LibreOffice is not installed";
   // Office profiles go to a folder of this test, not the user's.
   qputenv("XDG_CACHE_HOME", temp.file("cache").toUtf8());
+  TkvRegisterOfficeClasses();
   TkvRegisterTabrix();
   QDir().mkpath(temp.file("in"));
   ASSERT_TRUE(writeXlsx(temp.file("in/book.xlsx"), threeSheets()));

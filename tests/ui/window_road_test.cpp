@@ -157,7 +157,9 @@ TEST(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
     EXPECT_EQ(e.exitCode, 0) << c.what << ": " << e.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(log)) << c.what << ": no log written";
     EXPECT_TRUE(tabrix::test::readFile(log).isEmpty()) << c.what;
-    if (c.says) EXPECT_TRUE(e.err.contains(c.says)) << c.what << ": " << e.err.toStdString();
+    if (c.says) {
+      EXPECT_TRUE(e.err.contains(c.says)) << c.what << ": " << e.err.toStdString();
+    }
     EXPECT_EQ(AddressFolders(temp.path()), QStringList()) << c.what << ": folders made from an address";
   }
 }

@@ -4,9 +4,6 @@
 
 #include <mutex>
 
-// Defined by the office layer: registers the classes this build provides.
-void TkvRegisterBuiltinAutomationClasses(TkvClassRegistry& registry);
-
 struct TkvClassRegistry::State {
   mutable std::mutex mutex;
   QHash<QString, TkvAutoFactory> factories;  // keys in lower case
@@ -18,12 +15,8 @@ TkvClassRegistry::State& TkvClassRegistry::Data() {
 }
 
 TkvClassRegistry& TkvClassRegistry::Instance() {
-  static TkvClassRegistry* registry = [] {
-    static TkvClassRegistry r;
-    TkvRegisterBuiltinAutomationClasses(r);
-    return &r;
-  }();
-  return *registry;
+  static TkvClassRegistry registry;
+  return registry;
 }
 
 std::optional<TkvAutoFactory> TkvClassRegistry::Register(const QString& className, TkvAutoFactory factory) {

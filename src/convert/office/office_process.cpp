@@ -1,6 +1,7 @@
 #include "convert/office/office_process.h"
 
 #include "convert/office/office_timeout.h"
+#include "convert/office/thread_watch.h"
 #include "convert/office/uno_runtime.h"
 #include "core/error.h"
 
@@ -42,59 +43,10 @@ using rtl::OUString;
 using tabrix::office::ToOU;
 using tabrix::office::ToQ;
 
-namespace tabrix::office {
-
-// The office processes created on one thread and the state of that thread's
-// timeout guard. Shared by the thread, its processes and the watchdog.
-struct ThreadWatch {
-  std::mutex mutex;
-  std::vector<TkvOfficeProcess*> processes;
-  int expiredSeconds = 0;  // > 0 while an expired guard is in place
-
-  static std::shared_ptr<ThreadWatch> ForThisThread() {
-    thread_local std::shared_ptr<ThreadWatch> watch = std::make_shared<ThreadWatch>();
-    return watch;
-  }
-};
-
-}  // namespace tabrix::office
-
+using tabrix::office::DelayedAction;
 using tabrix::office::ThreadWatch;
 
 namespace {
-
-QString TimeoutMessage(int seconds) {
-  return QStringLiteral("The conversion timed out after %1 seconds").arg(seconds);
-}
-
-// Runs an action on its own thread once a delay has passed, unless destroyed first.
-class DelayedAction {
- public:
-  DelayedAction(std::chrono::milliseconds delay, std::function<void()> action)
-      : thread_([this, delay, action = std::move(action)] {
-          std::unique_lock lock(mutex_);
-          if (!cv_.wait_for(lock, delay, [this] { return cancelled_; })) {
-            lock.unlock();
-            action();
-          }
-        }) {}
-  ~DelayedAction() {
-    {
-      std::lock_guard lock(mutex_);
-      cancelled_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-  DelayedAction(const DelayedAction&) = delete;
-  DelayedAction& operator=(const DelayedAction&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool cancelled_ = false;
-  std::thread thread_;  // last: starts after the members it uses
-};
 
 class BridgeListener : public cppu::WeakImplHelper1<lang::XEventListener> {
  public:
@@ -115,39 +67,6 @@ QString NewPipeName(int slot) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------- timeout guard
-
-struct TkvOfficeTimeout::Watchdog {
-  Watchdog(std::chrono::milliseconds delay, std::function<void()> f) : action(delay, std::move(f)) {}
-  DelayedAction action;
-};
-
-TkvOfficeTimeout::TkvOfficeTimeout(int seconds) : seconds_(seconds), watch_(ThreadWatch::ForThisThread()) {
-  if (seconds_ <= 0) return;
-  watchdog_ = std::make_unique<Watchdog>(std::chrono::seconds(seconds_), [watch = watch_, seconds] {
-    std::lock_guard lock(watch->mutex);
-    watch->expiredSeconds = seconds;
-    for (TkvOfficeProcess* p : watch->processes) p->Kill();
-  });
-}
-
-TkvOfficeTimeout::~TkvOfficeTimeout() {
-  watchdog_.reset();  // joins the watchdog thread
-  std::lock_guard lock(watch_->mutex);
-  watch_->expiredSeconds = 0;
-}
-
-bool TkvOfficeTimeout::Expired() const {
-  std::lock_guard lock(watch_->mutex);
-  return watch_->expiredSeconds > 0;
-}
-
-QString TkvOfficeTimeout::ThreadTimeoutMessage() {
-  auto watch = ThreadWatch::ForThisThread();
-  std::lock_guard lock(watch->mutex);
-  return watch->expiredSeconds > 0 ? TimeoutMessage(watch->expiredSeconds) : QString();
-}
 
 // ---------------------------------------------------------------- process
 
@@ -177,12 +96,12 @@ std::shared_ptr<TkvOfficeProcess> TkvOfficeProcess::ForThisThread() {
 }
 
 pid_t TkvOfficeProcess::Pid() const {
-  std::lock_guard lock(pidMutex_);
+  TkvMutexLock lock(pidMutex_);
   return pid_;
 }
 
 bool TkvOfficeProcess::IsRunning() const {
-  std::lock_guard lock(pidMutex_);
+  TkvMutexLock lock(pidMutex_);
   if (pid_ <= 0 || !bridgeDisposed_ || bridgeDisposed_->load()) return false;
   siginfo_t info{};
   // WNOWAIT: look without reaping; the owner reaps.
@@ -191,7 +110,7 @@ bool TkvOfficeProcess::IsRunning() const {
 }
 
 void TkvOfficeProcess::Kill() noexcept {
-  std::lock_guard lock(pidMutex_);
+  TkvMutexLock lock(pidMutex_);
   if (pid_ > 0) {
     ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
@@ -201,7 +120,7 @@ void TkvOfficeProcess::Kill() noexcept {
 void TkvOfficeProcess::Reap(bool block) noexcept {
   for (;;) {
     {
-      std::lock_guard lock(pidMutex_);
+      TkvMutexLock lock(pidMutex_);
       if (pid_ <= 0) return;
       int status = 0;
       const pid_t r = ::waitpid(pid_, &status, WNOHANG);
@@ -352,7 +271,7 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
   if (pid < 0) throw TkvError(QStringLiteral("LibreOffice could not be started: fork failed"));
   ::setpgid(pid, pid);  // also from the parent, so the group exists before any kill
   {
-    std::lock_guard lock(pidMutex_);
+    TkvMutexLock lock(pidMutex_);
     pid_ = pid;
     pipeName_ = pipeName;
   }
@@ -370,7 +289,7 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
   uno::Reference<connection::XConnection> connection;
   while (!connection.is()) {
     {
-      std::lock_guard lock(pidMutex_);
+      TkvMutexLock lock(pidMutex_);
       int status = 0;
       if (::waitpid(pid, &status, WNOHANG) == pid) {
         pid_ = -1;
@@ -387,10 +306,13 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
-  bridgeDisposed_ = std::make_shared<std::atomic<bool>>(false);
+  auto disposed = std::make_shared<std::atomic<bool>>(false);
+  {
+    TkvMutexLock lock(pidMutex_);  // IsRunning reads it from other threads
+    bridgeDisposed_ = disposed;
+  }
   bridge_ = bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection, nullptr);
-  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)
-      ->addEventListener(new BridgeListener(bridgeDisposed_));
+  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)->addEventListener(new BridgeListener(disposed));
   context_.set(bridge_->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY);
   if (!context_.is()) throw TkvError(QStringLiteral("LibreOffice did not provide its component context"));
 }

@@ -2,6 +2,7 @@
 // One LibreOffice process owned by this program.
 
 #include "convert/office/office_profile.h"
+#include "core/mutex.h"
 
 #include <QString>
 
@@ -92,16 +93,19 @@ class TkvOfficeProcess {
   void Connect(pid_t pid, const QString& pipeName, int* exitCode);
   void ApplyProfileSettings();  // safe settings, and a kept profile that starts fast
   void Reap(bool block) noexcept;
-  void RemovePipeSocket() noexcept;
+  void RemovePipeSocket() noexcept REQUIRES(pidMutex_);
   void DropConnection() noexcept;
 
   Options options_;
   std::unique_ptr<TkvOfficeProfileSlot> profile_;
   std::shared_ptr<tabrix::office::ThreadWatch> watch_;
-  mutable std::mutex pidMutex_;  // guards pid_ (and pipeName_) against the watchdog's Kill
-  pid_t pid_ = -1;
-  QString pipeName_;  // of the current start; its socket file is removed once the process ended
-  std::shared_ptr<std::atomic<bool>> bridgeDisposed_;
+  // Guards the process's id, its pipe name and the bridge state against the
+  // watchdog's Kill and other threads' IsRunning.
+  mutable TkvMutex pidMutex_;
+  pid_t pid_ GUARDED_BY(pidMutex_) = -1;
+  // Of the current start; its socket file is removed once the process ended.
+  QString pipeName_ GUARDED_BY(pidMutex_);
+  std::shared_ptr<std::atomic<bool>> bridgeDisposed_ GUARDED_BY(pidMutex_);
   css::uno::Reference<css::bridge::XBridge> bridge_;
   css::uno::Reference<css::uno::XComponentContext> context_;
   int documentsServed_ = 0;

@@ -2,8 +2,8 @@
 // lines and file, usage counters, the failure report, Quiet, and the errors
 // that end a run.
 
-#include "core/unattended.h"
-#include "core/unattended_progress.h"
+#include "app/unattended.h"
+#include "app/unattended_progress.h"
 
 #include "../convert/convertor_test_classes.h"
 #include "../convert/convertor_test_env.h"

@@ -3,7 +3,7 @@
 // for every source and round, the order of the sources, the JSON Lines
 // report, failed files left alone until they change, and the stop.
 
-#include "core/unattended.h"
+#include "app/unattended.h"
 
 #include "../convert/convertor_test_classes.h"
 #include "../convert/convertor_test_env.h"

@@ -1,4 +1,4 @@
-#include "core/item_times.h"
+#include "app/item_times.h"
 
 #include "core/error.h"
 
@@ -25,12 +25,12 @@ TkvItemTimes::Thread& TkvItemTimes::CurrentThread() {
 }
 
 void TkvItemTimes::ItemStarted() {
-  QMutexLocker lock(&lock_);
+  TkvMutexLock lock(lock_);
   CurrentThread().startNs = clock_.nsecsElapsed();
 }
 
 void TkvItemTimes::ItemDone(int status, const QString& fileName) {
-  QMutexLocker lock(&lock_);
+  TkvMutexLock lock(lock_);
   const qint64 endNs = clock_.nsecsElapsed();
   Thread& thread = CurrentThread();
   // An item without a start event (none is raised for it) counts from its end.
@@ -46,7 +46,7 @@ void TkvItemTimes::ItemDone(int status, const QString& fileName) {
 }
 
 void TkvItemTimes::Finish() {
-  QMutexLocker lock(&lock_);
+  TkvMutexLock lock(lock_);
   if (!file_.isOpen()) return;
   const QString summary = QStringLiteral("# wall_ms\t%1\n# cpu_ms\t%2\n# peak_rss_kb\t%3\n")
                               .arg(clock_.nsecsElapsed() / 1e6, 0, 'f', 3)

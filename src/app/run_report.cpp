@@ -1,4 +1,4 @@
-#include "core/run_report.h"
+#include "app/run_report.h"
 
 #include "core/error.h"
 

@@ -1,4 +1,4 @@
-#include "core/unattended_progress.h"
+#include "app/unattended_progress.h"
 
 #include <QByteArray>
 

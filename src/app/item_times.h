@@ -12,10 +12,11 @@
 // calls on the same thread); the constructor and Finish on the run's thread.
 // Memory does not grow with the batch: lines go straight to the file.
 
+#include "core/mutex.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QMutex>
 #include <QString>
 
 #include <memory>
@@ -51,11 +52,11 @@ class TkvItemTimes {
     int number = 0;
     qint64 startNs = -1;
   };
-  Thread& CurrentThread();  // lock_ held
+  Thread& CurrentThread() REQUIRES(lock_);
 
-  QMutex lock_;
-  QFile file_;
-  QElapsedTimer clock_;
-  QHash<void*, Thread> threads_;
-  bool failed_ = false;
+  TkvMutex lock_;
+  QFile file_ GUARDED_BY(lock_);
+  QElapsedTimer clock_ GUARDED_BY(lock_);
+  QHash<void*, Thread> threads_ GUARDED_BY(lock_);
+  bool failed_ GUARDED_BY(lock_) = false;
 };

@@ -1,18 +1,19 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
 #include "batch/batch.h"
 #include "batch/matcher.h"
 #include "convert/office/calc_application.h"
+#include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "core/app.h"
 #include "core/error.h"
 #include "core/info.h"
 #include "core/profile.h"
 #include "core/project.h"
-#include "core/run_options.h"
-#include "core/stop_signals.h"
-#include "core/unattended.h"
-#include "core/unattended_progress.h"
+#include "app/run_options.h"
+#include "app/stop_signals.h"
+#include "app/unattended.h"
+#include "app/unattended_progress.h"
 
 #include <QCoreApplication>
 
@@ -71,6 +72,7 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
   QCoreApplication::setApplicationName(profile.Title);
   QCoreApplication::setApplicationVersion(profile.Version);
   SkipLockFiles.store(profile.SkipLockFiles);
+  TkvRegisterOfficeClasses();
   TkvRegisterTabrix();
   TkvPrepareOfficeEnvironment();
 

@@ -1,8 +1,8 @@
 // Per-item timing of the unattended run (TABRIX_ITEM_TIMES): what the file
 // holds after a two-thread run, and the errors that name the file.
 
-#include "core/item_times.h"
-#include "core/unattended.h"
+#include "app/item_times.h"
+#include "app/unattended.h"
 
 #include "../convert/convertor_test_classes.h"
 #include "../convert/convertor_test_env.h"

@@ -2,7 +2,7 @@
 // call when a stop signal arrives carries on with that call, and the
 // previous handlers come back afterwards.
 
-#include "core/stop_signals.h"
+#include "app/stop_signals.h"
 
 #include <gtest/gtest.h>
 

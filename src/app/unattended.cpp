@@ -1,15 +1,15 @@
-#include "core/unattended.h"
+#include "app/unattended.h"
 
 #include "batch/batch.h"
 #include "convert/convertor.h"
 #include "core/error.h"
 #include "core/info.h"
-#include "core/item_times.h"
+#include "app/item_times.h"
 #include "core/project.h"
-#include "core/run_options.h"
-#include "core/run_report.h"
+#include "app/run_options.h"
+#include "app/run_report.h"
 #include "core/text_file.h"
-#include "core/unattended_progress.h"
+#include "app/unattended_progress.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>

@@ -1,6 +1,6 @@
-#include "core/stop_signals.h"
+#include "app/stop_signals.h"
 
-#include "core/unattended.h"
+#include "app/unattended.h"
 
 TkvStopSignals::TkvStopSignals() {
   struct sigaction sa {};

@@ -13,7 +13,7 @@
 #include "ui/handler_guard.h"
 #include "ui/qt_file_dialogs.h"
 #include "ui/result_list.h"
-#include "ui/window_run.h"
+#include "ui/run_controller.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,13 +71,8 @@ TkvFrmMain::~TkvFrmMain() {
   // FormDestroy: no more drops; the run and the batch go first (their
   // threads are joined while every member they report to still exists).
   setAcceptDrops(false);
-  repeatTimer_->stop();
-  rowTimer_->stop();
-  reapTimer_->stop();
-  ++batchGeneration_;
   if (batch_) batch_->Terminate();
-  run_.reset();
-  endedRuns_.clear();
+  controller_.reset();
   batch_.reset();
   if (TkvProject* project = Project(); project && project->FileDialogs() == dialogs_.get()) {
     project->SetFileDialogs(nullptr);
@@ -175,20 +170,16 @@ void TkvFrmMain::SetDefaultTarget(const QString& folder) {
 
 void TkvFrmMain::NewBatch() {
   // The running batch stays with its run, which ends after the items in hand.
-  if (run_) aStopExecute();
+  if (RunInProgress()) controller_->Stop();
   std::shared_ptr<TkvBatch> old = std::move(batch_);
-  ++batchGeneration_;
+  const std::uint64_t generation = controller_->NewList();  // clears the figures shown
   if (old) old->Terminate();
   old.reset();  // joins its search thread unless a run still holds it
   lViewer->clear();
-  rowsDone_ = 0;
-  rowsFailed_ = 0;
-  progressShown_ = false;
-  ShowProgress();
   batch_ = std::make_shared<TkvBatch>();
-  const std::uint64_t generation = batchGeneration_;
-  batch_->OnItemAdded = [this, generation](TkvBatch* batch, TkvNode* item) {
-    BatchItemAdded(generation, batch, item);
+  TkvRunController* controller = controller_.get();
+  batch_->OnItemAdded = [controller, generation](TkvBatch* batch, TkvNode* item) {
+    controller->ItemListed(generation, batch, item);
   };
 }
 

@@ -4,10 +4,9 @@
 // sources and targets, takes dropped files, runs the project commands and the
 // product links, and owns the batch the result list `lViewer` shows.
 //
-// UI thread only, except BatchItemAdded and ItemConverted, which the search
-// and converter threads call: they copy the item's values into a queue that
-// the UI thread applies in order (changes of a batch no longer listed are
-// dropped). The window installs its file dialogs into the project for its
+// UI thread only. The runs are driven by the window's TkvRunController,
+// which hands the items' changes from the search and converter threads to
+// the list. The window installs its file dialogs into the project for its
 // lifetime. A batch that a run still uses is kept alive by that run until
 // the run's threads have ended; destroying the window stops the run and
 // waits for its threads.
@@ -16,16 +15,13 @@
 #include "ui/frm_about.h"
 #include "ui/frm_base.h"
 #include "ui/images.h"
-#include "ui/row_changes.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 class QAction;
@@ -42,8 +38,7 @@ class TkvActionButton;
 class TkvBatch;
 class TkvFrmCfg;
 class TkvResultList;
-class TkvWindowRun;
-struct TkvNode;
+class TkvRunController;
 
 class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   Q_OBJECT
@@ -61,7 +56,7 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   TkvBatch* Batch() const { return batch_.get(); }
   bool Shown() const { return shown_; }
   // Converters of a run are at work (Running or Ending).
-  bool RunInProgress() const { return run_ != nullptr; }
+  bool RunInProgress() const;
   // An automatic run waits for its next repetition.
   bool RepetitionPending() const;
   const TkvImageList& Images() const { return imgList_; }
@@ -165,6 +160,7 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void NewBatch();
   void AddSourceFile(const QString& path);
   TkvFrmCfg* ConfigDialog() const { return kvFrmCfg_; }
+  TkvRunController& RunController() const { return *controller_; }
 
  protected:
   virtual void BindControls();
@@ -199,20 +195,12 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   // or for a folder search the target, is empty; the focus moves there.
   bool SearchSource();
   void StartRun(const QString& targetFolder);
-  void OnFinish(TkvWindowRun* run);
+  // The last converter of a run ended.
+  void RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped);
   void AfterRun();
   void ShowIdleActions();
-  // Usage counters and failure report of the run's batch; a batch converted
-  // in several runs (Pause) is counted once.
-  void CountRunFigures(const TkvWindowRun& run);
-  void ReleaseEndedRuns();
-  // Any thread.
-  void BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item);
-  void ItemConverted(std::uint64_t generation, TkvBatch* batch, TkvNode* item);
-  void HandOver(TkvRowChange change);
-  // UI thread: applies the handed-over changes, oldest first.
-  void ApplyRowChanges();
-  void KeepApplyingRowChanges();
+  void ShowRunningActions();
+  void ShowEndingActions();
   void ShowProgress();
   void ShellOpen(const QString& path);
 
@@ -220,34 +208,12 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   std::unique_ptr<TkvFileDialogs> dialogs_;
   // Shared with the run that converts it.
   std::shared_ptr<TkvBatch> batch_;
-  // Identifies the listed batch; changes handed over for an older batch
-  // carry an older generation.
-  std::uint64_t batchGeneration_ = 0;
   bool shown_ = false;
   // Widgets with a specified fixed width (FitToFont keeps them at least so wide).
   std::vector<std::pair<QWidget*, int>> specWidths_;
 
-  std::thread::id uiThread_;
-  TkvRowChangeQueue rowChanges_;
-  QTimer* rowTimer_ = nullptr;  // applies rowChanges_ while threads may add to it
-  std::unique_ptr<TkvWindowRun> run_;
-  // Runs whose last OnFinish has run; released once their threads have ended.
-  std::vector<std::unique_ptr<TkvWindowRun>> endedRuns_;
-  QTimer* reapTimer_ = nullptr;
-  QTimer* repeatTimer_ = nullptr;  // the wait of a Daemon run
-  bool stopRequested_ = false;
-  // The Stop action's tag: 1 while a Stop waits for the converters.
-  int stopTag_ = 0;
-  struct CountedFigures {
-    std::uint64_t generation = 0;
-    int items = 0;
-    int successes = 0;
-    int failures = 0;
-    QStringList messages;
-  } counted_;
-  int rowsDone_ = 0;
-  int rowsFailed_ = 0;
-  bool progressShown_ = false;
+  // Destroyed by the destructor before the batch: it joins the run's threads.
+  std::unique_ptr<TkvRunController> controller_;
   TkvFrmCfg* kvFrmCfg_ = nullptr;
   QPointer<TkvFrmAbout> about_;
   std::function<void(const QString&)> shellOpen_;

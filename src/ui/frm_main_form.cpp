@@ -16,7 +16,7 @@
 #include "ui/handler_guard.h"
 #include "ui/qt_file_dialogs.h"
 #include "ui/result_list.h"
-#include "ui/window_run.h"
+#include "ui/run_controller.h"
 
 #include <QAction>
 #include <QApplication>

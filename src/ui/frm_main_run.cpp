@@ -1,6 +1,6 @@
 // Run control of the main window: Search, Convert, Start, Pause, Stop, the
-// end of a run and the automatic runs, and the hand-over of item changes
-// from the search and converter threads to the result list.
+// end of a run and the automatic runs. The window's TkvRunController keeps
+// the runs and hands the item changes over; the window shows them.
 #include "batch/batch.h"
 #include "convert/convertor.h"
 #include "core/error.h"
@@ -11,8 +11,8 @@
 #include "ui/frm_main.h"
 #include "ui/handler_guard.h"
 #include "ui/result_list.h"
+#include "ui/run_controller.h"
 #include "ui/target_folder.h"
-#include "ui/window_run.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,10 +22,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
-#include <QTimer>
 
 #include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -51,28 +49,26 @@ QString AddressTargetMessage(const QString& target) {
 }  // namespace
 
 void TkvFrmMain::CreateRunControl() {
-  uiThread_ = std::this_thread::get_id();
   lblProgress = new QLabel(this);
   lblProgress->setObjectName(QStringLiteral("lblProgress"));
   statusBar()->addPermanentWidget(lblProgress);
 
-  rowTimer_ = new QTimer(this);
-  rowTimer_->setInterval(20);
-  connect(rowTimer_, &QTimer::timeout, this, [this] {
-    // Read before applying: once nothing can add any more, whatever was
-    // added is in the queue by now.
-    const bool threadsMayAdd = run_ || !endedRuns_.empty() || (batch_ && !batch_->SearchDone());
-    ApplyRowChanges();
-    if (!threadsMayAdd) rowTimer_->stop();
+  controller_ = std::make_unique<TkvRunController>();
+  TkvRunController* c = controller_.get();
+  connect(c, &TkvRunController::RowChanged, this, [this](const TkvRowChange& change) {
+    if (change.kind == TkvRowChange::Kind::Listed) {
+      lViewer->ShowItem(change.index, change.fileName, change.status);
+    } else {
+      lViewer->SetItemResult(change.index, change.fileName, change.result, change.status, change.files,
+                             change.pages);
+    }
   });
-
-  reapTimer_ = new QTimer(this);
-  reapTimer_->setInterval(10);
-  connect(reapTimer_, &QTimer::timeout, this, [this] { ReleaseEndedRuns(); });
-
-  repeatTimer_ = new QTimer(this);
-  repeatTimer_->setSingleShot(true);
-  connect(repeatTimer_, &QTimer::timeout, this, [this] {
+  connect(c, &TkvRunController::ProgressChanged, this, [this] { ShowProgress(); });
+  connect(c, &TkvRunController::RunStarted, this, [this] { ShowRunningActions(); });
+  connect(c, &TkvRunController::RunEnding, this, [this] { ShowEndingActions(); });
+  connect(c, &TkvRunController::RunEnded, this, &TkvFrmMain::RunEnded);
+  connect(c, &TkvRunController::RepetitionCancelled, this, [this] { ShowIdleActions(); });
+  connect(c, &TkvRunController::RepetitionDue, this, [this] {
     TkvGuarded([this] {
       ShowIdleActions();
       AutoRun();
@@ -80,76 +76,18 @@ void TkvFrmMain::CreateRunControl() {
   });
 }
 
-bool TkvFrmMain::RepetitionPending() const { return repeatTimer_->isActive(); }
+bool TkvFrmMain::RunInProgress() const { return controller_->Running(); }
 
-// ------------------------------------------------------------- hand-over
-
-namespace {
-
-// The item's values as they are now, copied under the batch's lock: the
-// hand-over carries copies, never the item, which a converter may change.
-TkvRowChange CopyItem(TkvRowChange::Kind kind, std::uint64_t generation, TkvBatch& batch,
-                      const TkvNode& item) {
-  TkvRowChange change;
-  change.kind = kind;
-  change.generation = generation;
-  TkvItemsLock lock(batch);
-  change.index = item.Index;
-  change.status = item.Status;
-  change.fileName = item.FileName;
-  if (kind == TkvRowChange::Kind::Converted) {
-    change.result = item.Result;
-    change.files = item.Files;
-    change.pages = item.Pages;
-  }
-  return change;
-}
-
-}  // namespace
-
-void TkvFrmMain::BatchItemAdded(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
-  HandOver(CopyItem(TkvRowChange::Kind::Listed, generation, *batch, *item));
-}
-
-void TkvFrmMain::ItemConverted(std::uint64_t generation, TkvBatch* batch, TkvNode* item) {
-  HandOver(CopyItem(TkvRowChange::Kind::Converted, generation, *batch, *item));
-}
-
-void TkvFrmMain::HandOver(TkvRowChange change) {
-  rowChanges_.Push(std::move(change));
-  // On the UI thread (files added by the window) the row shows at once,
-  // after anything handed over before it.
-  if (std::this_thread::get_id() == uiThread_) ApplyRowChanges();
-}
-
-void TkvFrmMain::ApplyRowChanges() {
-  bool changed = false;
-  for (const TkvRowChange& c : rowChanges_.TakeAll()) {
-    if (c.generation != batchGeneration_) continue;
-    changed = true;
-    if (c.kind == TkvRowChange::Kind::Listed) {
-      lViewer->ShowItem(c.index, c.fileName, c.status);
-    } else {
-      lViewer->SetItemResult(c.index, c.fileName, c.result, c.status, c.files, c.pages);
-      ++rowsDone_;
-      if (c.status == TkvNode::Failed) ++rowsFailed_;
-    }
-  }
-  if (changed) ShowProgress();
-}
-
-void TkvFrmMain::KeepApplyingRowChanges() {
-  if (!rowTimer_->isActive()) rowTimer_->start();
-}
+bool TkvFrmMain::RepetitionPending() const { return controller_->RepetitionPending(); }
 
 void TkvFrmMain::ShowProgress() {
-  if (!progressShown_) {
+  if (!controller_->ProgressShown()) {
     lblProgress->clear();
     return;
   }
   lblProgress->setText(QStringLiteral("%1 done, %2 failed, %3 total")
-                           .arg(rowsDone_)
-                           .arg(rowsFailed_)
+                           .arg(controller_->RowsDone())
+                           .arg(controller_->RowsFailed())
                            .arg(lViewer->RowCount()));
 }
 
@@ -179,7 +117,7 @@ bool TkvFrmMain::SearchSource() {
     AddSourceFile(source);
     return true;
   }
-  KeepApplyingRowChanges();
+  controller_->WatchSearch(batch_);
   try {
     batch_->StartSearch(source, target, cSubdir->isChecked());
   } catch (...) {
@@ -191,14 +129,13 @@ bool TkvFrmMain::SearchSource() {
 }
 
 void TkvFrmMain::aSearchExecute() {
-  if (run_) return;  // the action is disabled during a run
+  if (RunInProgress()) return;  // the action is disabled during a run
   if (!SearchSource()) AfterRun();
 }
 
 void TkvFrmMain::aConvertExecute() {
   // One run at a time: a repetition that falls due during a run waits.
-  if (run_) return;
-  repeatTimer_->stop();
+  if (RunInProgress()) return;
 
   QString target = TkvReduceTarget(TkvBatch::NormalizePath(eTarget->text()));
   if (target.isEmpty() || TkvIsAddress(target)) {
@@ -229,37 +166,34 @@ void TkvFrmMain::StartRun(const QString& targetFolder) {
   aConvert->setEnabled(false);
   aSearchConvert->setEnabled(false);
   aSearch->setEnabled(false);
-  const std::uint64_t generation = batchGeneration_;
+  const std::uint64_t generation = controller_->ListGeneration();
+  TkvRunController* controller = controller_.get();
   std::unique_ptr<TkvConvertor> chain;
   try {
-    chain = TkvConvertor::StartConverters(batch_.get(), targetFolder, [this, generation](TkvBatch* b, TkvNode* i) {
-      ItemConverted(generation, b, i);
+    chain = TkvConvertor::StartConverters(batch_.get(), targetFolder, [controller, generation](TkvBatch* b, TkvNode* i) {
+      controller->ItemConverted(generation, b, i);
     });
   } catch (...) {
     ShowIdleActions();
     throw;
   }
-  run_ = std::make_unique<TkvWindowRun>(batch_, generation, std::move(chain));
-  TkvWindowRun* run = run_.get();
-  run->Chain().SetOnFinish([this, run] { OnFinish(run); });
+  controller_->Start(batch_, generation, std::move(chain));
+}
 
+void TkvFrmMain::ShowRunningActions() {
   aStop->setEnabled(true);
   bCreate->SetAction(aPause);
   aPause->setEnabled(true);
   bSearchConvert->SetAction(aStop);
-  stopTag_ = 0;
-  stopRequested_ = false;
-  progressShown_ = true;
-  ShowProgress();
-  KeepApplyingRowChanges();
+}
 
-  RunningConvertors.fetch_add(run->Chain().ThreadsCount());  // each converter lowers it as it ends
-  run->Chain().Start();
-  if (TkvInfo* info = TkvInfo::Instance()) info->AddCount(QStringLiteral("C"), 0, 1);
+void TkvFrmMain::ShowEndingActions() {
+  aPause->setEnabled(false);
+  aStop->setEnabled(false);
 }
 
 void TkvFrmMain::aSearchConvertExecute() {
-  if (run_) return;
+  if (RunInProgress()) return;
   if (!SearchSource()) {
     AfterRun();
     return;
@@ -267,50 +201,16 @@ void TkvFrmMain::aSearchConvertExecute() {
   aConvertExecute();
 }
 
-void TkvFrmMain::aPauseExecute() {
-  if (!run_) return;
-  aPause->setEnabled(false);
-  aStop->setEnabled(false);
-  run_->RequestStop(false);
-  stopTag_ = 0;
-}
+void TkvFrmMain::aPauseExecute() { controller_->Pause(); }
 
-void TkvFrmMain::aStopExecute() {
-  if (!run_) {
-    // Between two repetitions of a Daemon run: no more repetitions.
-    if (repeatTimer_->isActive()) {
-      repeatTimer_->stop();
-      stopRequested_ = true;
-      ShowIdleActions();
-    }
-    return;
-  }
-  stopRequested_ = true;
-  aPause->setEnabled(false);
-  aStop->setEnabled(false);
-  run_->RequestStop(true);
-  stopTag_ = 1;
-}
+void TkvFrmMain::aStopExecute() { controller_->Stop(); }
 
 // ------------------------------------------------------------ end of run
 
-void TkvFrmMain::OnFinish(TkvWindowRun* run) {
-  if (run != run_.get()) return;
-  // Every change the converters handed over came before their end.
-  ApplyRowChanges();
-  if (!run->FinishOne()) return;
-
-  std::unique_ptr<TkvWindowRun> ended = std::move(run_);
+void TkvFrmMain::RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped) {
   ShowIdleActions();
-  CountRunFigures(*ended);
-  if (stopTag_ == 1) {
-    // A stopped batch is not continued: the next Convert searches anew.
-    if (batch_ == ended->SharedBatch()) batch_.reset();
-    stopTag_ = 0;
-  }
-  // The converter threads are still returning from this call.
-  endedRuns_.push_back(std::move(ended));
-  reapTimer_->start();
+  // A stopped batch is not continued: the next Convert searches anew.
+  if (stopped && batch_ == batch) batch_.reset();
   ShowProgress();
   AfterRun();
 }
@@ -321,47 +221,6 @@ void TkvFrmMain::ShowIdleActions() {
   aSearchConvert->setEnabled(true);
   bSearchConvert->SetAction(aSearchConvert);
   aSearch->setEnabled(true);
-}
-
-void TkvFrmMain::CountRunFigures(const TkvWindowRun& run) {
-  const TkvBatch& batch = run.Batch();
-  const int items = batch.ItemCount();
-  const int successes = batch.SuccessCount();
-  const int failures = batch.FailureCount();
-  const QStringList messages = batch.Failures();
-  if (counted_.generation != run.ListGeneration()) {
-    counted_ = CountedFigures();
-    counted_.generation = run.ListGeneration();
-  }
-
-  TkvInfo* info = TkvInfo::Instance();
-  if (info) {
-    info->AddCount(QStringLiteral("A"), 0, items - counted_.items);
-    info->AddCount(QStringLiteral("S"), 0, successes - counted_.successes);
-    info->AddCount(QStringLiteral("F"), 0, failures - counted_.failures);
-  }
-  QStringList fresh;
-  for (const QString& m : messages)
-    if (!counted_.messages.contains(m)) fresh << m;
-  if (info && failures > counted_.failures && !fresh.isEmpty()) info->ReportFailures(fresh);
-  counted_.items = items;
-  counted_.successes = successes;
-  counted_.failures = failures;
-  counted_.messages = messages;
-}
-
-void TkvFrmMain::ReleaseEndedRuns() {
-  std::vector<std::unique_ptr<TkvWindowRun>> done;
-  for (auto it = endedRuns_.begin(); it != endedRuns_.end();) {
-    if ((*it)->ThreadsEnded()) {
-      done.push_back(std::move(*it));
-      it = endedRuns_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  if (endedRuns_.empty()) reapTimer_->stop();
-  done.clear();  // joins threads that have already ended
 }
 
 void TkvFrmMain::AfterRun() {
@@ -381,10 +240,10 @@ void TkvFrmMain::AfterRun() {
     close();
     return;
   }
-  if (stopRequested_) return;
+  if (controller_->StopRequested()) return;
   // The next repetition starts from the event loop, never from here, so
   // repetitions do not nest; Stop ends the wait.
-  repeatTimer_->start(daemon);
+  controller_->ScheduleRepetition(daemon);
   aStop->setEnabled(true);
   bSearchConvert->SetAction(aStop);
 }
@@ -395,17 +254,13 @@ void TkvFrmMain::AutoRun() {
     aConvertExecute();
   } catch (...) {
     TkvReportCurrentException();
-    if (!run_) AfterRun();
+    if (!RunInProgress()) AfterRun();
   }
 }
 
 void TkvFrmMain::closeEvent(QCloseEvent* event) {
-  repeatTimer_->stop();
-  if (run_) {
-    // The converters end after their items in hand; the window's
-    // destruction waits for them.
-    stopRequested_ = true;
-    run_->RequestStop(true);
-  }
+  // The converters end after their items in hand; the window's
+  // destruction waits for them.
+  controller_->StopForClose();
   TkvFrmBase<QMainWindow>::closeEvent(event);
 }

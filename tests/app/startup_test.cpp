@@ -1,6 +1,7 @@
 // The built program, run as a user or a script would run it: exit codes,
 // what reaches stdout and stderr, the unattended run's log file.
 
+#include "support/built_program.h"
 #include "support/processes.h"
 #include "support/scoped_temp_dir.h"
 
@@ -15,7 +16,10 @@
 
 #include <csignal>
 
+using tabrix::test::BuiltProgram;
+using tabrix::test::CopyBuiltProgram;
 using tabrix::test::processesMentioning;
+using tabrix::test::ProgramEnvironment;
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 
@@ -30,29 +34,14 @@ struct Outcome {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix");
-    if (!QFile::exists(built)) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
-    // A private copy: the usage store and recent projects land beside it.
-    QDir().mkpath(tmp_.file(QStringLiteral("bin")));
+    if (!QFile::exists(BuiltProgram())) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
     QDir().mkpath(tmp_.file(QStringLiteral("in")));
     QDir().mkpath(tmp_.file(QStringLiteral("cwd")));
-    exe_ = tmp_.file(QStringLiteral("bin/tabrix"));
-    ASSERT_TRUE(QFile::copy(built, exe_));
+    exe_ = CopyBuiltProgram(tmp_);
+    ASSERT_FALSE(exe_.isEmpty());
   }
 
-  QProcessEnvironment Environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    for (const char* scheduler : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX", "TABRIX_SHARDS"})
-      env.remove(QLatin1String(scheduler));
-    env.remove(QStringLiteral("TMPDIR"));  // office profiles in the cache folder below
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), tmp_.file(QStringLiteral("cache")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
-  }
+  QProcessEnvironment Environment() const { return ProgramEnvironment(tmp_, tmp_.file(QStringLiteral("cache"))); }
 
   Outcome Run(const QStringList& args) {
     QProcess process;

@@ -4,6 +4,7 @@
 // by SIGTERM. Office profiles are shared by the suite so that offices start
 // warm after the first run.
 
+#include "support/built_program.h"
 #include "support/processes.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
@@ -23,7 +24,10 @@
 #include <csignal>
 #include <memory>
 
+using tabrix::test::BuiltProgram;
+using tabrix::test::CopyBuiltProgram;
 using tabrix::test::processesMentioning;
+using tabrix::test::ProgramEnvironment;
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 
@@ -57,22 +61,12 @@ class Convert : public ::testing::Test {
     cache_ = nullptr;
   }
   void SetUp() override {
-    const QString built = qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix");
-    if (!QFile::exists(built)) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
-    QDir().mkpath(tmp_.file(QStringLiteral("bin")));
-    exe_ = tmp_.file(QStringLiteral("bin/tabrix"));
-    ASSERT_TRUE(QFile::copy(built, exe_));
+    if (!QFile::exists(BuiltProgram())) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
+    exe_ = CopyBuiltProgram(tmp_);
+    ASSERT_FALSE(exe_.isEmpty());
   }
 
-  QProcessEnvironment Environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp_.file(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), tmp_.file(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache_->path());
-    return env;
-  }
+  QProcessEnvironment Environment() const { return ProgramEnvironment(tmp_, cache_->path()); }
 
   Outcome Run(const QStringList& args) {
     QProcess process;

@@ -3,6 +3,7 @@
 // automatic window run ends by itself, whatever stops it at its start; with
 // no display it says so instead of aborting.
 
+#include "support/built_program.h"
 #include "support/scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,65 +18,67 @@ using tabrix::test::ScopedTempDir;
 
 namespace {
 
-QString BuiltProgram() { return qEnvironmentVariable("TABRIX_BINARY_DIR") + "/bin/tabrix"; }
-
-// A copy of the program in `temp`, so that the files it keeps beside itself
-// land in the temporary folder; empty when the copy fails.
-QString CopyProgramInto(const ScopedTempDir& temp, const QString& built) {
-  const QString exe = temp.file("tabrix");
-  if (!QFile::copy(built, exe)) return {};
-  QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
-  return exe;
-}
-
-// Starts `exe` with `args` in `temp` on the offscreen platform, its
-// settings and state kept in `temp`.
-void StartProgram(QProcess& program, const ScopedTempDir& temp, const QString& exe, const QStringList& args) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("XDG_CONFIG_HOME", temp.file("config"));
-  env.insert("XDG_STATE_HOME", temp.file("state"));
-  program.setProcessEnvironment(env);
-  program.setWorkingDirectory(temp.path());
-  program.start(exe, args);
-}
-
 struct Ended {
   bool finished = false;
   int exitCode = -1;
   QString err;
 };
 
-// Runs the program in `temp` to its end, at most `ms` long (then it is
-// killed). `platform` becomes QT_QPA_PLATFORM (empty: unset, the desktop's
-// default); without `display`, DISPLAY and WAYLAND_DISPLAY are removed.
-Ended RunToEnd(const ScopedTempDir& temp, const QString& exe, const QStringList& args, int ms = 30000,
-               const QString& platform = "offscreen", bool display = true) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  if (!display) {
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
+// A private copy of the built program in a temporary folder, started there
+// without a display; skipped in a build without the program.
+class WindowRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!QFileInfo(tabrix::test::BuiltProgram()).isExecutable())
+      GTEST_SKIP() << "no built program at " << tabrix::test::BuiltProgram().toStdString();
+    exe = tabrix::test::CopyBuiltProgram(temp);
+    ASSERT_FALSE(exe.isEmpty());
   }
-  if (platform.isEmpty())
-    env.remove("QT_QPA_PLATFORM");
-  else
-    env.insert("QT_QPA_PLATFORM", platform);
-  env.insert("XDG_CONFIG_HOME", temp.file("config"));
-  env.insert("XDG_STATE_HOME", temp.file("state"));
-  QProcess program;
-  program.setProcessEnvironment(env);
-  program.setWorkingDirectory(temp.path());
-  program.start(exe, args);
-  Ended e;
-  e.finished = program.waitForFinished(ms);
-  if (!e.finished) {
+
+  // Starts the program with `args`. `platform` becomes QT_QPA_PLATFORM
+  // (empty: unset, the desktop's default).
+  void Start(QProcess& program, const QStringList& args, const QString& platform = "offscreen") const {
+    QProcessEnvironment env = tabrix::test::ProgramEnvironment(temp, temp.file("cache"));
+    if (platform.isEmpty())
+      env.remove("QT_QPA_PLATFORM");
+    else
+      env.insert("QT_QPA_PLATFORM", platform);
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(temp.path());
+    program.start(exe, args);
+  }
+
+  // Runs the program to its end, at most `ms` long (then it is killed).
+  Ended RunToEnd(const QStringList& args, int ms = 30000, const QString& platform = "offscreen") const {
+    QProcess program;
+    Start(program, args, platform);
+    Ended e;
+    e.finished = program.waitForFinished(ms);
+    if (!e.finished) {
+      program.kill();
+      program.waitForFinished(5000);
+    }
+    e.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    e.err = QString::fromLocal8Bit(program.readAllStandardError());
+    return e;
+  }
+
+  // Starts the program and expects it to keep running for `ms`; then kills it.
+  void ExpectKeepsRunning(const QStringList& args, int ms) const {
+    QProcess program;
+    Start(program, args);
+    ASSERT_TRUE(program.waitForStarted(10000));
+    // A window road that returned at once (or crashed) would end the process.
+    EXPECT_FALSE(program.waitForFinished(ms)) << program.readAllStandardOutput().toStdString()
+                                              << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.state(), QProcess::Running);
     program.kill();
     program.waitForFinished(5000);
   }
-  e.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-  e.err = QString::fromLocal8Bit(program.readAllStandardError());
-  return e;
-}
+
+  ScopedTempDir temp;
+  QString exe;
+};
 
 // Entries of `folder` whose names hold a ":" (folders made from an
 // address's text, such as "http:" or "file:").
@@ -85,31 +88,12 @@ QStringList AddressFolders(const QString& folder) {
 
 }  // namespace
 
-TEST(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
-  const QString built = BuiltProgram();
-  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
-  ScopedTempDir temp;
-  const QString exe = CopyProgramInto(temp, built);
-  ASSERT_FALSE(exe.isEmpty());
+TEST_F(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
   const QString project = temp.write("start.batch-tabrix", "Source=/nowhere/*.xls\r\nTarget=/nowhere/\r\n");
-
-  QProcess program;
-  StartProgram(program, temp, exe, {project});
-  ASSERT_TRUE(program.waitForStarted(10000));
-  // A window road that returned at once (or crashed) would end the process.
-  EXPECT_FALSE(program.waitForFinished(2500)) << program.readAllStandardOutput().toStdString()
-                                              << program.readAllStandardError().toStdString();
-  EXPECT_EQ(program.state(), QProcess::Running);
-  program.kill();
-  program.waitForFinished(5000);
+  ExpectKeepsRunning({project}, 2500);
 }
 
-TEST(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
-  const QString built = BuiltProgram();
-  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
-  ScopedTempDir temp;
-  const QString exe = CopyProgramInto(temp, built);
-  ASSERT_FALSE(exe.isEmpty());
+TEST_F(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
   temp.write("in/readme.txt", "not a workbook");  // nothing to convert: no office starts
   const QString log = temp.write("run.log", "old contents");
   const QString project = temp.write(
@@ -117,21 +101,14 @@ TEST(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
                                .arg(temp.file("in/*.xls?"), temp.file("out/"), log)
                                .toUtf8());
 
-  QProcess program;
-  StartProgram(program, temp, exe, {project});
-  ASSERT_TRUE(program.waitForFinished(30000)) << "the window did not close";
-  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  const Ended e = RunToEnd({project});
+  ASSERT_TRUE(e.finished) << "the window did not close";
+  EXPECT_EQ(e.exitCode, 0) << e.err.toStdString();
   EXPECT_TRUE(QFileInfo(temp.file("out")).isDir());
   EXPECT_TRUE(tabrix::test::readFile(log).isEmpty());  // replaced by the empty list
 }
 
-TEST(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
-  const QString built = BuiltProgram();
-  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
-  ScopedTempDir temp;
-  const QString exe = CopyProgramInto(temp, built);
-  ASSERT_FALSE(exe.isEmpty());
+TEST_F(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
   temp.write("in/readme.txt", "not a workbook");
   const QString log = temp.file("run.log");
   const QString in = temp.file("in/*.xls?");
@@ -152,7 +129,7 @@ TEST(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
   };
   for (const Case& c : cases) {
     QFile::remove(log);
-    const Ended e = RunToEnd(temp, exe, {"/P:" + c.options + ";LogFile=" + log});
+    const Ended e = RunToEnd({"/P:" + c.options + ";LogFile=" + log});
     EXPECT_TRUE(e.finished) << c.what << ": the program did not end";
     EXPECT_EQ(e.exitCode, 0) << c.what << ": " << e.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(log)) << c.what << ": no log written";
@@ -164,19 +141,13 @@ TEST(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
   }
 }
 
-TEST(WindowRoad, ALogFileThatCannotBeWrittenIsSaidOnStderr) {
-  const QString built = BuiltProgram();
-  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
-  ScopedTempDir temp;
+TEST_F(WindowRoad, ALogFileThatCannotBeWrittenIsSaidOnStderr) {
   const QString full = tabrix::test::fullDevice(temp);
   if (full.isEmpty()) GTEST_SKIP() << "no device that runs out of space can be made here";
-  const QString exe = CopyProgramInto(temp, built);
-  ASSERT_FALSE(exe.isEmpty());
   // One item, skipped because its PDF is there: a log line without an office.
   temp.write("in/a.xls", "x");
   temp.write("out/a.pdf", "%PDF");
-  const Ended e = RunToEnd(temp, exe,
-                           {"/P:RunAndClose=True;IsOverwrite=skip;Source=" + temp.file("in/*.xls") +
+  const Ended e = RunToEnd({"/P:RunAndClose=True;IsOverwrite=skip;Source=" + temp.file("in/*.xls") +
                             ";Target=" + temp.file("out") + ";LogFile=" + full});
   EXPECT_TRUE(e.finished);
   EXPECT_EQ(e.exitCode, 0);
@@ -184,16 +155,11 @@ TEST(WindowRoad, ALogFileThatCannotBeWrittenIsSaidOnStderr) {
   EXPECT_TRUE(e.err.contains(full)) << e.err.toStdString();
 }
 
-TEST(WindowRoad, NoDisplayIsSaidInOneLineWithTheWayWithoutOne) {
-  const QString built = BuiltProgram();
-  if (!QFileInfo(built).isExecutable()) GTEST_SKIP() << "no built program at " << built.toStdString();
-  ScopedTempDir temp;
-  const QString exe = CopyProgramInto(temp, built);
-  ASSERT_FALSE(exe.isEmpty());
+TEST_F(WindowRoad, NoDisplayIsSaidInOneLineWithTheWayWithoutOne) {
   const QString book = temp.write("book.xlsx", "x");
   for (const QStringList& args : {QStringList(), QStringList{book}}) {
     for (const QString& platform : {QString(), QString("xcb")}) {
-      const Ended e = RunToEnd(temp, exe, args, 30000, platform, false);
+      const Ended e = RunToEnd(args, 30000, platform);
       const std::string what = "args " + args.join(' ').toStdString() + ", platform '" + platform.toStdString() + "'";
       EXPECT_TRUE(e.finished) << what;
       EXPECT_EQ(e.exitCode, 1) << what << ": " << e.err.toStdString();
@@ -204,10 +170,5 @@ TEST(WindowRoad, NoDisplayIsSaidInOneLineWithTheWayWithoutOne) {
     }
   }
   // Without a display the offscreen platform still opens its window.
-  QProcess program;
-  StartProgram(program, temp, exe, {book});
-  ASSERT_TRUE(program.waitForStarted(10000));
-  EXPECT_FALSE(program.waitForFinished(2000)) << program.readAllStandardError().toStdString();
-  program.kill();
-  program.waitForFinished(5000);
+  ExpectKeepsRunning({book}, 2000);
 }

@@ -95,7 +95,7 @@ TEST_F(WindowTest, FailuresAreNamedInTheStatusBarWithoutReports) {
   // Save As into a folder that does not exist: named, and the title stays.
   const QString unwritable = temp.file("missing-folder/x.batch-tabrix");
   dialogs->Answer(unwritable);
-  w.aSaveAs->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));
   EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The project was not saved: "));
   EXPECT_TRUE(w.statusBar()->currentMessage().contains("missing-folder")) << w.statusBar()->currentMessage().toStdString();
   EXPECT_EQ(w.windowTitle(), title);
@@ -105,23 +105,23 @@ TEST_F(WindowTest, FailuresAreNamedInTheStatusBarWithoutReports) {
   const QString saved = temp.file("gone/p.batch-tabrix");
   QDir().mkpath(temp.file("gone"));
   dialogs->Answer(saved);
-  w.aSaveAs->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));
   ASSERT_EQ(w.windowTitle(), "Tabrix Converter - " + saved);
   QDir(temp.file("gone")).removeRecursively();
   w.statusBar()->clearMessage();
-  w.aSave->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSave"));
   EXPECT_TRUE(w.statusBar()->currentMessage().contains("gone/p.batch-tabrix")) << w.statusBar()->currentMessage().toStdString();
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + saved);
 
   // Open of a project that cannot be read.
   w.statusBar()->clearMessage();
   dialogs->Answer(temp.file("absent.batch-tabrix"));
-  w.aOpen->trigger();
+  ASSERT_TRUE(ClickAction(w, "aOpen"));
   EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The project was not opened: ")) << w.statusBar()->currentMessage().toStdString();
 
   // Export the List into a folder that does not exist.
   dialogs->Answer(temp.file("no/such/list.log"));
-  w.ExportList1->trigger();
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ExportList1"));
   EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The list was not exported: "));
   EXPECT_TRUE(w.statusBar()->currentMessage().contains("no/such")) << w.statusBar()->currentMessage().toStdString();
 
@@ -136,7 +136,7 @@ TEST_F(WindowTest, SendProblemReportsIsTheUsersQuietChoice) {
   EXPECT_EQ(w.SendReports1->text(), "Send problem reports");
   EXPECT_TRUE(w.SendReports1->isEnabled());
   EXPECT_TRUE(w.SendReports1->isChecked());
-  w.SendReports1->trigger();  // unticks
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm3, "SendReports1"));  // unticks
   EXPECT_TRUE(info->Quiet());
   links->clear();
   info->ReportFailures({"x"});
@@ -146,7 +146,7 @@ TEST_F(WindowTest, SendProblemReportsIsTheUsersQuietChoice) {
   EXPECT_TRUE(info->Quiet());
   TkvFrmMain& again = Window();
   EXPECT_FALSE(again.SendReports1->isChecked());
-  again.SendReports1->trigger();
+  ASSERT_TRUE(ChooseFromMenu(again, *again.pm3, "SendReports1"));
   EXPECT_FALSE(info->Quiet());
   EXPECT_TRUE(again.aHomePage->isEnabled());
 }

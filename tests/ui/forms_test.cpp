@@ -23,6 +23,7 @@
 
 #include <stdexcept>
 
+using tabrix::test::ClickAction;
 using tabrix::test::readFile;
 using tabrix::test::WhenModal;
 using tabrix::test::WindowTest;
@@ -46,7 +47,7 @@ TEST_F(WindowTest, OptionsDialogOkAppliesAndCancelKeeps) {
     cfg->txtCfg->setPlainText("Source=/typed/*.xls\nSubdir=True\nTarget=/new/\nThreadsCount=3");
     cfg->btnOk->click();
   });
-  w.aConfig->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConfig"));
   EXPECT_TRUE(shown.contains("Source=/typed/*.xls")) << shown.toStdString();
   EXPECT_TRUE(shown.contains("ThreadsCount=2")) << shown.toStdString();
   EXPECT_TRUE(w.cSubdir->isChecked());
@@ -58,7 +59,7 @@ TEST_F(WindowTest, OptionsDialogOkAppliesAndCancelKeeps) {
     Cfg(modal)->txtCfg->setPlainText("Subdir=False");
     Cfg(modal)->btnCancel->click();
   });
-  w.aConfig->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConfig"));
   EXPECT_TRUE(w.cSubdir->isChecked());
   EXPECT_EQ(project->ThreadsCount(), 3);
   WhenModal([&](QWidget* modal) {
@@ -67,7 +68,7 @@ TEST_F(WindowTest, OptionsDialogOkAppliesAndCancelKeeps) {
     Cfg(modal)->txtCfg->clear();
     Cfg(modal)->btnOk->click();
   });
-  w.aConfig->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConfig"));
   EXPECT_TRUE(shown.contains("Subdir=True")) << shown.toStdString();
   EXPECT_EQ(project->OptionsText(), "");
   EXPECT_EQ(w.eSource->text(), "");
@@ -143,7 +144,7 @@ TEST_F(WindowTest, AboutBoxTextsAndClosing) {
     QApplication::sendEvent(&about, &press);
     QApplication::sendEvent(&about, &release);
   });
-  w.aAbout->trigger();
+  ASSERT_TRUE(ClickAction(w, "aAbout"));
   EXPECT_FALSE(about.isVisible());
   // Plain text: the "&" is shown as itself, not taken as an accelerator.
   EXPECT_EQ(product, "Tabrix & Sons");
@@ -159,7 +160,7 @@ TEST_F(WindowTest, AboutBoxTextsAndClosing) {
     QKeyEvent key(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
     QApplication::sendEvent(modal, &key);
   });
-  w.aAbout->trigger();
+  ASSERT_TRUE(ClickAction(w, "aAbout"));
   EXPECT_FALSE(about.isVisible());
   EXPECT_EQ(about.lblProduct->text(), "Tabrix & Sons");
   EXPECT_EQ(about.ShowCount(), 5);  // start-up + 2 calls + 2 showings

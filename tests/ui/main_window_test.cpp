@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTest>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
@@ -20,7 +21,12 @@
 #include <QToolBar>
 #include <QToolButton>
 
+using tabrix::test::ChooseFromMenu;
+using tabrix::test::ClickAction;
+using tabrix::test::ClickMenuItem;
+using tabrix::test::ClickOn;
 using tabrix::test::DropFiles;
+using tabrix::test::OpenContextMenu;
 using tabrix::test::readFile;
 using tabrix::test::WindowTest;
 
@@ -106,21 +112,21 @@ TEST_F(WindowTest, ProjectCommandsThroughScriptedDialogs) {
   TkvFrmMain& w = Window();
   // Without arguments the project is the default file beside the program.
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + temp.file("bin/tabrix.batch-tabrix"));
-  w.aNew->trigger();
+  ASSERT_TRUE(ClickAction(w, "aNew"));
   w.eSource->setText("/in/*.xls?");
   w.cSubdir->setChecked(true);
   w.eTarget->setText("/out/");
 
   // Save without a file name asks for one; cancel writes nothing.
   dialogs->Answer(std::nullopt);
-  w.aSave->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSave"));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - None");
   ASSERT_EQ(dialogs->calls.size(), 1u);
   EXPECT_EQ(dialogs->calls[0].kind, "save");
 
   const QString file = temp.file("first.batch-tabrix");
   dialogs->Answer(file);
-  w.aSave->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSave"));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + file);
   const QString saved = QString::fromUtf8(readFile(file));
   EXPECT_TRUE(saved.contains("Source=/in/*.xls?\r\n")) << saved.toStdString();
@@ -129,13 +135,13 @@ TEST_F(WindowTest, ProjectCommandsThroughScriptedDialogs) {
 
   // Save again: no dialog, the controls' new values are written.
   w.eTarget->setText("/elsewhere/");
-  w.aSave->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSave"));
   EXPECT_EQ(dialogs->calls.size(), 2u);
   EXPECT_TRUE(QString::fromUtf8(readFile(file)).contains("Target=/elsewhere/\r\n"));
   EXPECT_EQ(project->RecentProjects(), QStringList{file});
 
   // New empties everything.
-  w.aNew->trigger();
+  ASSERT_TRUE(ClickAction(w, "aNew"));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - None");
   EXPECT_EQ(w.eSource->text(), "");
   EXPECT_FALSE(w.cSubdir->isChecked());
@@ -143,10 +149,10 @@ TEST_F(WindowTest, ProjectCommandsThroughScriptedDialogs) {
 
   // Open: cancel changes nothing; a chosen project fills the controls.
   dialogs->Answer(std::nullopt);
-  w.aOpen->trigger();
+  ASSERT_TRUE(ClickAction(w, "aOpen"));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - None");
   dialogs->Answer(file);
-  w.aOpen->trigger();
+  ASSERT_TRUE(ClickAction(w, "aOpen"));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + file);
   EXPECT_EQ(w.eSource->text(), "/in/*.xls?");
   EXPECT_TRUE(w.cSubdir->isChecked());
@@ -157,7 +163,7 @@ TEST_F(WindowTest, ProjectCommandsThroughScriptedDialogs) {
   // Save As under a new name.
   const QString second = temp.file("second.batch-tabrix");
   dialogs->Answer(second);
-  w.aSaveAs->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + second);
   EXPECT_TRUE(QFile::exists(second));
   EXPECT_EQ(project->RecentProjects(), QStringList({second, file}));
@@ -169,7 +175,7 @@ TEST_F(WindowTest, FailedSaveIsNamedAndTheWindowCarriesOn) {
   const QString unwritable = temp.file("missing-folder/x.batch-tabrix");
   dialogs->Answer(unwritable);
   links->clear();
-  w.aSaveAs->trigger();  // must not throw out of the action
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));  // must not throw out of the action
   // Named in the status bar, not sent as a problem report.
   EXPECT_EQ(info->Count("E"), errorsBefore);
   EXPECT_TRUE(links->isEmpty());
@@ -185,7 +191,9 @@ TEST_F(WindowTest, RecentProjectsMenuGreysOutMissingFiles) {
   QFile::remove(gone);
 
   TkvFrmMain& w = Window();
-  w.pm2Popup();
+  // Opening the Open button's drop-down fills it.
+  w.pm2->popup(w.mapToGlobal(QPoint(0, 0)));
+  w.pm2->close();
   const QList<QAction*> items = w.pm2->actions();
   ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(items[0]->data().toString(), kept);
@@ -193,11 +201,11 @@ TEST_F(WindowTest, RecentProjectsMenuGreysOutMissingFiles) {
   EXPECT_EQ(items[1]->data().toString(), gone);
   EXPECT_FALSE(items[1]->isEnabled());
 
-  // Rebuilt on every opening, not appended to.
-  w.pm2Popup();
+  // Rebuilt on every opening, not appended to; the path holds "&": the
+  // click must still find it.
+  w.pm2->popup(w.mapToGlobal(QPoint(0, 0)));
   ASSERT_EQ(w.pm2->actions().size(), 2);
-
-  w.pm2->actions().first()->trigger();  // the path holds "&": the click must still find it
+  ASSERT_TRUE(ClickMenuItem(*w.pm2, w.pm2->actions().first()));
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + kept);
   EXPECT_EQ(w.eSource->text(), "/k/*.xls");
 }
@@ -251,7 +259,7 @@ TEST_F(WindowTest, DropRules) {
   // A button or the toolbar takes nothing.
   DropFiles(w.bSource, {a});
   DropFiles(w.ToolBar, {proj});
-  w.FileDrop(w.bSearch, {proj});
+  DropFiles(w.bSearch, {proj});
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + proj2);
   EXPECT_EQ(w.eSource->text(), "/q/*.xls");
   EXPECT_EQ(w.lViewer->RowCount(), 2);
@@ -266,14 +274,14 @@ TEST_F(WindowTest, SourceAndTargetPickers) {
 
   // Folder chosen: folder + mask, and the empty target follows.
   dialogs->Answer(in);
-  w.bSourceClick();
+  ASSERT_TRUE(ClickOn(w, "bSource"));
   EXPECT_EQ(w.eSource->text(), in + "/*.xls?");
   EXPECT_EQ(w.eTarget->text(), in + "/");
   // Cancelled: the folder part of the old text plus the mask.
   w.eSource->setText(temp.file("other/c.xls"));
   w.eTarget->setText("/keep/");
   dialogs->Answer(std::nullopt);
-  w.bSourceClick();
+  ASSERT_TRUE(ClickOn(w, "bSource"));
   EXPECT_EQ(dialogs->calls.back().name, temp.file("other/"));
   EXPECT_EQ(w.eSource->text(), temp.file("other/*.xls?"));
   EXPECT_EQ(w.eTarget->text(), "/keep/");  // a target is never replaced
@@ -281,14 +289,14 @@ TEST_F(WindowTest, SourceAndTargetPickers) {
   w.eSource->clear();
   w.eTarget->clear();
   dialogs->Answer(std::nullopt);
-  w.bSourceClick();
+  ASSERT_TRUE(ClickOn(w, "bSource"));
   EXPECT_EQ(w.eSource->text(), "");
   EXPECT_EQ(w.eTarget->text(), "");
 
   // Files: the dialog gets the filter and the source with "?" (replaced by the dialog).
   w.eSource->setText(in + "/*.xls?");
   dialogs->Answer(a + "\r\n" + b + "\r\n" + c + "\r\n");
-  w.bSourceFileClick();
+  ASSERT_TRUE(ClickOn(w, "bSourceFile"));
   EXPECT_EQ(dialogs->calls.back().filter, "Excel Workbook (*.xls;*.xlsx)|*.xls;*.xlsx");
   EXPECT_EQ(dialogs->calls.back().name, in + "/*.xls?");
   EXPECT_TRUE(dialogs->calls.back().several);
@@ -298,15 +306,15 @@ TEST_F(WindowTest, SourceAndTargetPickers) {
   EXPECT_EQ(w.Batch()->ItemCount(), 3);
   // One file: it becomes the source; a new batch replaces the old list.
   dialogs->Answer(b + "\r\n");
-  w.bSourceFileClick();
+  ASSERT_TRUE(ClickOn(w, "bSourceFile"));
   EXPECT_EQ(w.eSource->text(), b);
   EXPECT_EQ(w.lViewer->RowCount(), 1);
   // Cancel keeps the list.
-  w.bSourceFileClick();
+  ASSERT_TRUE(ClickOn(w, "bSourceFile"));
   EXPECT_EQ(w.lViewer->RowCount(), 1);
   // The list's "Browse Files" and a double-click on the source box open the same chooser.
   const size_t calls = dialogs->calls.size();
-  w.BrowseFiles1->trigger();
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "BrowseFiles1"));
   QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::LeftButton,
                   Qt::NoModifier);
   QApplication::sendEvent(w.eSource, &dbl);
@@ -315,16 +323,16 @@ TEST_F(WindowTest, SourceAndTargetPickers) {
 
   // Target folder: chosen gets a trailing delimiter; cancel keeps the text.
   dialogs->Answer(temp.file("out"));
-  w.bTargetClick();
+  ASSERT_TRUE(ClickOn(w, "bTarget"));
   EXPECT_EQ(w.eTarget->text(), temp.file("out/"));
-  w.bTargetClick();
+  ASSERT_TRUE(ClickOn(w, "bTarget"));
   EXPECT_EQ(w.eTarget->text(), temp.file("out/"));
 
   // View opens the target, or moves the focus to an empty box.
-  w.aView->trigger();
+  ASSERT_TRUE(ClickOn(w, "bView"));
   EXPECT_EQ(shellOpened, QStringList{temp.file("out/")});
   w.eTarget->clear();
-  w.ViewOutput1->trigger();
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ViewOutput1"));
   EXPECT_EQ(shellOpened.size(), 1);
 }
 
@@ -332,24 +340,29 @@ TEST_F(WindowTest, ListMenuStatesAndOpeningTheSelection) {
   TkvFrmMain& w = Window();
   const QString a = temp.write("in/a.xls", "x");
   DropFiles(w.lViewer->viewport(), {a});
-  w.pm1Popup();
+  // A right click on the list opens its menu; with no row selected the
+  // source items are disabled and a click on them does nothing.
+  QMenu* menu = OpenContextMenu(*w.lViewer);
+  ASSERT_EQ(menu, w.pm1);
   EXPECT_FALSE(w.OpenSource1->isEnabled());
   EXPECT_FALSE(w.ViewSource1->isEnabled());
-  w.OpenSource1->trigger();
+  EXPECT_FALSE(ClickMenuItem(*menu, w.OpenSource1));
+  menu->close();
   EXPECT_TRUE(shellOpened.isEmpty());
 
   w.lViewer->topLevelItem(0)->setSelected(true);
-  w.pm1Popup();
+  ASSERT_EQ(OpenContextMenu(*w.lViewer), w.pm1);
   EXPECT_TRUE(w.OpenSource1->isEnabled());
   EXPECT_TRUE(w.ViewSource1->isEnabled());
-  w.ViewSource1->trigger();
-  w.OpenSource1->trigger();
+  EXPECT_TRUE(ClickMenuItem(*w.pm1, w.ViewSource1));
+  ASSERT_EQ(OpenContextMenu(*w.lViewer), w.pm1);
+  EXPECT_TRUE(ClickMenuItem(*w.pm1, w.OpenSource1));
   EXPECT_EQ(shellOpened, QStringList({temp.file("in/"), a}));
 
   // Export the List writes the rows as log lines.
   const QString log = temp.file("list.log");
   dialogs->Answer(log);
-  w.ExportList1->trigger();
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ExportList1"));
   EXPECT_EQ(dialogs->calls.back().filter, "Log File|*.log");
   EXPECT_EQ(dialogs->calls.back().defaultExt, ".log");
   EXPECT_EQ(dialogs->calls.back().name, "");
@@ -360,10 +373,7 @@ TEST_F(WindowTest, ProductLinks) {
   TkvFrmMain& w = Window();
   links->clear();
   const int help = info->Count("H");
-  w.aHelp->trigger();
-  w.aUpdate->trigger();
-  w.aHomePage->trigger();
-  w.aSupports->trigger();
+  for (const char* action : {"aHelp", "aUpdate", "aHomePage", "aSupports"}) EXPECT_TRUE(ClickAction(w, action)) << action;
   ASSERT_EQ(links->size(), 4);
   EXPECT_EQ(links->at(0), info->BuildLink("h", "", ""));
   EXPECT_TRUE(links->at(1).contains("/download.htm")) << links->at(1).toStdString();

@@ -102,7 +102,7 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
   links->clear();
   const int runs = info->Count("C"), all = info->Count("A"), ok = info->Count("S"), bad = info->Count("F");
 
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   // The target was cut back to a folder and created; the run is on.
   EXPECT_EQ(w.eTarget->text(), temp.file("out/"));
   EXPECT_TRUE(QFileInfo(temp.file("out")).isDir());
@@ -137,7 +137,7 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
 
   // A finished batch is not converted again: Convert searches the source anew.
   temp.write("in/g.xls", "x");
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(w.lViewer->RowCount(), 31);
   EXPECT_EQ(RowOf(w, temp.file("in/g.xls")), "1 " + temp.file("out/g.pdf"));
@@ -155,7 +155,7 @@ TEST_F(RunControlTest, WithoutMakerHostAFailedRunOpensNothingAndRowsOpenTheirPdf
   EXPECT_EQ(w.aUpdate->text(), "Check &Update");  // the caption stays
   EXPECT_FALSE(w.SendReports1->isEnabled());
   links->clear();
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(info->Count("F"), 1);
   EXPECT_TRUE(links->isEmpty()) << links->join(' ').toStdString();
@@ -171,9 +171,9 @@ TEST_F(RunControlTest, WithoutMakerHostAFailedRunOpensNothingAndRowsOpenTheirPdf
   EXPECT_EQ(w.lViewer->topLevelItem(good)->toolTip(TkvResultList::ResultColumn), pdf + "\n1 page");
   EXPECT_EQ(w.lViewer->topLevelItem(bad)->toolTip(TkvResultList::ResultColumn), "fail: locked by another user");
   shellOpened.clear();
-  w.RowDoubleClick(w.lViewer->topLevelItem(bad));
+  DoubleClickRow(*w.lViewer, bad);
   EXPECT_TRUE(shellOpened.isEmpty());
-  w.RowDoubleClick(w.lViewer->topLevelItem(good));
+  DoubleClickRow(*w.lViewer, good);
   EXPECT_EQ(shellOpened, QStringList{pdf});
 }
 
@@ -183,10 +183,10 @@ TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
   TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/"), 2);
   const int ok = info->Count("S");
 
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
   TkvBatch* paused = w.Batch();
-  w.aPause->trigger();
+  ASSERT_TRUE(ClickAction(w, "aPause"));
   // Ending: the swapped buttons stay, disabled.
   EXPECT_TRUE(w.bCreate->Action() == w.aPause && !w.bCreate->isEnabled());
   EXPECT_TRUE(w.bSearchConvert->Action() == w.aStop && !w.bSearchConvert->isEnabled());
@@ -198,22 +198,22 @@ TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
   EXPECT_EQ(info->Count("S"), ok + doneAtPause);
 
   // Convert carries on with the same batch; its items are counted once.
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   EXPECT_EQ(w.Batch(), paused);
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(RowsWithStatus(w, 1), 12);
   EXPECT_EQ(info->Count("S"), ok + 12);
 
   // Stop: the batch is forgotten, its rows stay; Convert searches anew.
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
-  w.aStop->trigger();
+  ASSERT_TRUE(ClickAction(w, "aStop"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(w.Batch(), nullptr);
   EXPECT_EQ(w.lViewer->RowCount(), 12);
   EXPECT_LT(RowsWithStatus(w, 1), 12);
   TkvUiTestConvertor::delayMs = 0;
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_NE(w.Batch(), nullptr);
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(RowsWithStatus(w, 1), 12);
@@ -228,18 +228,18 @@ TEST_F(RunControlTest, NewBatchDuringARunAndClosingTheWindowMidRun) {
 
   // Files dropped during a run: the run stops, the list shows only the new
   // batch, and no late result of the old batch reaches it.
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
   DropFiles(w.lViewer->viewport(), {x, y});
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(w.lViewer->RowCount(), 2);
   EXPECT_EQ(RowsWithStatus(w, 0), 2);
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(RowOf(w, y), "1 " + temp.file("out/y.pdf"));
 
   // Destroying the window mid-run stops the converters and waits for them.
-  w.aConvert->trigger();  // the dropped batch is used up: searches in/
+  ASSERT_TRUE(ClickAction(w, "aConvert"));  // the dropped batch is used up: searches in/
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
   window.reset();
   const auto written = [&] { return QDir(temp.file("out")).entryList(QDir::Files).size(); };
@@ -360,7 +360,7 @@ TEST_F(RunControlTest, DaemonRepeatsPicksUpNewFilesResumesAfterPauseAndStops) {
   ASSERT_TRUE(WaitFor([&] {
     if (!w.RunInProgress() || w.lViewer->RowCount() < 23 || RowsWithStatus(w, 1) < 1) return false;
     paused = w.Batch();
-    w.aPause->trigger();
+    EXPECT_TRUE(ClickAction(w, "aPause"));
     return true;
   }));
   ASSERT_TRUE(WaitFor([&] { return !w.RunInProgress() && w.RepetitionPending(); }));
@@ -369,7 +369,7 @@ TEST_F(RunControlTest, DaemonRepeatsPicksUpNewFilesResumesAfterPauseAndStops) {
   EXPECT_EQ(w.Batch(), paused);
 
   // Stop ends the repetitions; the window stays open.
-  w.aStop->trigger();
+  ASSERT_TRUE(ClickAction(w, "aStop"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w) && !w.RepetitionPending(); }));
   const int after = info->Count("C");
   WaitFor([] { return false; }, 500);
@@ -381,13 +381,13 @@ TEST_F(RunControlTest, DaemonRepeatsPicksUpNewFilesResumesAfterPauseAndStops) {
 TEST_F(RunControlTest, EmptyBoxesMoveTheFocusInsteadOfReporting) {
   TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), QString(), 1);
   links->clear();
-  w.aSearch->trigger();
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aSearch"));
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   w.eTarget->setText("*?");  // nothing left once cut back
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   w.eSource->clear();
   w.eTarget->setText(temp.file("out/"));
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   EXPECT_TRUE(links->isEmpty());
   EXPECT_EQ(w.Batch(), nullptr);
   EXPECT_TRUE(Idle(w));

@@ -28,7 +28,7 @@ TEST_F(WindowTest, ConvertsARealWorkbookWithTheOfficeConverter) {
   UseConvertor(*project, "TkvTabrix");
   w.eSource->setText(temp.file("in/*.xls?"));
   w.eTarget->setText(temp.file("out"));
-  w.aConvert->trigger();
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(w.RunInProgress());
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }, 240000));
 

@@ -3,6 +3,7 @@
 // link opener, TkvProject), made fresh for every test in a temporary folder,
 // plus helpers to drive modal dialogs and drops.
 
+#include "clicks.h"
 #include "core/app.h"
 #include "core/info.h"
 #include "core/project.h"

@@ -185,7 +185,7 @@ void TkvFrmMain::NewBatch() {
   rowsFailed_ = 0;
   progressShown_ = false;
   ShowProgress();
-  batch_ = std::make_shared<TkvBatch>();
+  batch_ = std::make_shared<TkvBatch>(*Project());
   const std::uint64_t generation = batchGeneration_;
   batch_->OnItemAdded = [this, generation](TkvBatch* batch, TkvNode* item) {
     BatchItemAdded(generation, batch, item);

@@ -203,8 +203,9 @@ TEST_F(ConvertorChain, OwnerWaitsAreWokenByRoundsAndEnds) {
   ASSERT_TRUE(head->WaitRoundDone(std::chrono::seconds(20)));
   EXPECT_EQ(second.SuccessCount(), 1);
 
-  head->Stop();
   auto ended = std::async(std::launch::async, [&] { return head->WaitConvertersEnded(std::chrono::seconds(60)); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the owner waits before any converter ends
+  head->Stop();
   ASSERT_EQ(ended.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "not woken as converters ended";
   EXPECT_TRUE(ended.get());
   EXPECT_EQ(RunningConvertors.load(), 0);

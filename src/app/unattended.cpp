@@ -117,7 +117,7 @@ void TkvMain::BeginSweep() {
 }
 
 void TkvMain::StartBatch(const QString& source) {
-  batch_ = std::make_unique<TkvBatch>();
+  batch_ = std::make_unique<TkvBatch>(project_);
   if (watching_) batch_->Admit = [this](const QString& path) { return AdmitWatched(path); };
   const bool subdir = project_.Subdir();
   if (IsWebAddress(source)) {
@@ -148,6 +148,7 @@ bool TkvMain::ConvertSource(const QString& source, bool rounds) {
 }
 
 void TkvMain::WaitForRound(bool rounds) {
+  const std::chrono::milliseconds poll(pollMs_);
   bool stopping = false;
   while (rounds ? !convertor_->RoundDone() : RunningConvertors.load() > 0) {
     if (!stopping && stopRequested_.load()) {
@@ -156,7 +157,13 @@ void TkvMain::WaitForRound(bool rounds) {
       convertor_->Stop();
     }
     ShowProgress();
-    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
+    // Woken as converters end or finish the round; the poll interval only
+    // paces the progress line and the look at the stop request.
+    if (rounds) {
+      convertor_->WaitRoundDone(poll);
+    } else if (convertor_->WaitConvertersEnded(poll)) {
+      break;
+    }
   }
   ShowProgress();
   // Every converter has lowered the count; join their threads now so that
@@ -171,7 +178,8 @@ void TkvMain::EndChain() {
 }
 
 void TkvMain::WaitForConvertors() {
-  while (RunningConvertors.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
+  while (RunningConvertors.load() > 0 && !convertor_->WaitConvertersEnded(std::chrono::milliseconds(pollMs_))) {
+  }
   convertor_->WaitChain();
 }
 

@@ -5,13 +5,11 @@
 #include "batch/vbscript_regex.h"
 #include "core/error.h"
 #include "core/path_utils.h"
-#include "core/project.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
-#include <chrono>
 
 std::atomic<bool> SkipLockFiles{false};
 
@@ -19,11 +17,40 @@ namespace {
 using Guard = TkvRecursiveLock;
 }
 
-TkvBatch::TkvBatch() = default;
+TkvBatch::TkvBatch(const TkvOptionSource& options) : options_(options) {}
 
 TkvBatch::~TkvBatch() {
-  stop_.store(true);
+  Terminate();
   WaitForSearch();
+}
+
+std::uint64_t TkvBatch::Changes() const {
+  TkvMutexLock lock(changeLock_);
+  return changes_;
+}
+
+void TkvBatch::WaitForChange(std::uint64_t seen, bool bounded) const {
+  TkvMutexLock lock(changeLock_);
+  while (changes_ == seen) {
+    if (!bounded) {
+      changed_.Wait(changeLock_);
+    } else if (!changed_.WaitFor(changeLock_, kGiveUpCheck)) {
+      return;
+    }
+  }
+}
+
+void TkvBatch::NotifyChange() {
+  {
+    TkvMutexLock lock(changeLock_);
+    ++changes_;
+  }
+  changed_.NotifyAll();
+}
+
+void TkvBatch::MarkSearchDone() {
+  searchDone_.store(true);
+  NotifyChange();
 }
 
 QString TkvBatch::NormalizePath(const QString& text) {
@@ -71,16 +98,15 @@ void TkvBatch::StartSearch(const QString& source, const QString& target, bool in
 
 void TkvBatch::SearchBody() {
   try {
-    const TkvProject* project = TkvProject::Instance();
     TkvFolderWalk::Options options;
     QString folder;
     {
       Guard g(lock_);
-      extraPattern_ = project ? project->RegExt() : QString();
+      extraPattern_ = options_.RegExt();
       folder = sourceFolder_;
       options.Mask = mask_;
       options.IncludeSubfolders = includeSubfolders_;
-      options.SkipHidden = project ? project->SkipHidden() : false;
+      options.SkipHidden = options_.SkipHidden();
     }
     options.SkipLockFiles = SkipLockFiles.load();
     TkvFolderWalk walk(options, stop_,
@@ -93,7 +119,7 @@ void TkvBatch::SearchBody() {
     Guard g(lock_);
     searchError_ = QStringLiteral("Unknown error during the search");
   }
-  searchDone_.store(true);
+  MarkSearchDone();
 }
 
 void TkvBatch::WaitForSearch() {
@@ -119,9 +145,8 @@ bool TkvBatch::Accepts(const QString& path) const {
 }
 
 void TkvBatch::ReadShard() {
-  const TkvProject* project = TkvProject::Instance();
   TkvShard shard;
-  const QString error = project ? TkvParseShard(project->Shard(), shard) : QString();
+  const QString error = TkvParseShard(options_.Shard(), shard);
   if (!error.isEmpty()) throw TkvError(error);
   Guard g(lock_);
   shard_ = shard;
@@ -143,6 +168,7 @@ void TkvBatch::AddItem(const QString& path, const QString& relativePath) {
     node = item.get();
     items_.push_back(std::move(item));
   }
+  NotifyChange();
   // Let a waiting worker take the item at once; nobody waits, nothing to gain.
   if (waitingWorkers_.load(std::memory_order_relaxed) > 0) std::this_thread::yield();
   if (OnItemAdded) OnItemAdded(this, node);
@@ -158,11 +184,13 @@ void TkvBatch::AddFile(const QString& fileName) {
     Guard g(lock_);
     searching = searchStarted_;
   }
-  if (!searching) searchDone_.store(true);
+  if (!searching) MarkSearchDone();
 }
 
 TkvNode* TkvBatch::NextItem(const std::atomic<bool>* giveUp) {
   for (;;) {
+    // Noted before looking: a change after this point ends the wait below.
+    const std::uint64_t seen = Changes();
     const bool searchWasDone = searchDone_.load();
     {
       Guard g(lock_);
@@ -174,7 +202,7 @@ TkvNode* TkvBatch::NextItem(const std::atomic<bool>* giveUp) {
     }
     if (giveUp && giveUp->load()) return nullptr;
     waitingWorkers_.fetch_add(1, std::memory_order_relaxed);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitForChange(seen, giveUp != nullptr);
     waitingWorkers_.fetch_sub(1, std::memory_order_relaxed);
   }
 }

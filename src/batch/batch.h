@@ -1,6 +1,10 @@
 #pragma once
 // A batch: the files of one run and the thread that finds them.
 //
+// Options: read through the source handed to the constructor, afresh at
+// each use (RegExt and SkipHidden when the search starts, Shard at
+// StartSearch / AddFile); converters made for the batch read the same.
+//
 // Threads: the owner constructs the batch, calls StartSearch or AddFile,
 // sets the stop request and destroys it. The search runs on the batch's own
 // thread (std::thread, joined by the destructor). Workers call NextItem,
@@ -11,12 +15,15 @@
 // stored fields. Read an item's fields only while holding it (TkvItemsLock).
 
 #include "core/mutex.h"
+#include "core/option_source.h"
 #include "core/shard.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,7 +58,8 @@ class TkvBatch {
  public:
   using ItemList = std::vector<std::unique_ptr<TkvNode>>;
 
-  TkvBatch();
+  // `options` is not owned and must outlive the batch.
+  explicit TkvBatch(const TkvOptionSource& options);
   // Sets the stop request and joins the search thread.
   ~TkvBatch();
   TkvBatch(const TkvBatch&) = delete;
@@ -65,7 +73,7 @@ class TkvBatch {
   // for a bad Shard option; then nothing is searched. A later call only
   // changes the stored fields.
   //
-  // The project's Shard option limits the items to one shard: a listed file
+  // The Shard option limits the items to one shard: a listed file
   // is an item only when its path relative to the source folder belongs to
   // the shard; the others are passed over as if not there.
   void StartSearch(const QString& source, const QString& target, bool includeSubfolders);
@@ -77,14 +85,20 @@ class TkvBatch {
   void AddFile(const QString& fileName);
 
   // The next item in list order, or null when the search has ended and
-  // every item was handed out (the batch is then Exhausted). Waits in 1 ms
-  // sleeps while the search runs. With `giveUp`, the wait also ends (null,
-  // batch not exhausted) once *giveUp is true, leaving the rest for later.
+  // every item was handed out (the batch is then Exhausted). While the
+  // search runs and every listed item is out, waits until an item is
+  // appended or the search ends. With `giveUp`, the wait also ends (null,
+  // batch not exhausted) once *giveUp is true, leaving the rest for later;
+  // nothing signals that flag, so it is looked at every kGiveUpCheck.
   TkvNode* NextItem(const std::atomic<bool>* giveUp = nullptr);
+  static constexpr std::chrono::milliseconds kGiveUpCheck{50};
+
+  const TkvOptionSource& Options() const { return options_; }
 
   bool SearchDone() const { return searchDone_.load(); }
   bool Exhausted() const { return exhausted_.load(); }
-  // Stop request of the search: the walk ends at its next entry.
+  // Stop request of the search: the walk ends at its next entry (and with
+  // it the waits in NextItem).
   void Terminate() { stop_.store(true); }
   bool Terminated() const { return stop_.load(); }
   // Blocks until the search thread has ended (returns at once when it was
@@ -137,13 +151,20 @@ class TkvBatch {
 
  private:
   void SearchBody();
-  // Reads the project's Shard option (none without a project).
+  // Reads the Shard option.
   void ReadShard();
   // `relativePath` decides the item's shard.
   void AddItem(const QString& path, const QString& relativePath);
   bool Accepts(const QString& path) const;
+  // The count of changes waiting workers look at (appends and the search's
+  // end), and waiting for it to move past `seen`.
+  std::uint64_t Changes() const;
+  void WaitForChange(std::uint64_t seen, bool bounded) const;
+  void NotifyChange();
+  void MarkSearchDone();
 
   friend class TkvItemsLock;
+  const TkvOptionSource& options_;
   mutable TkvRecursiveMutex lock_;
   ItemList items_ GUARDED_BY(lock_);
   int nextIndex_ GUARDED_BY(lock_) = 0;
@@ -164,6 +185,10 @@ class TkvBatch {
   std::atomic<bool> exhausted_{false};
   std::atomic<bool> stop_{false};
   std::atomic<int> waitingWorkers_{0};
+  // Taken after lock_ is released, never together with it.
+  mutable TkvMutex changeLock_;
+  mutable TkvCondition changed_;
+  std::uint64_t changes_ GUARDED_BY(changeLock_) = 0;
   std::thread thread_;
 };
 

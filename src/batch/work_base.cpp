@@ -81,7 +81,7 @@ struct Registry {
   std::mutex lock;
   QHash<QString, TkvWorkerClasses::Factory> factories;
   Registry() {
-    factories.insert(QStringLiteral("tkvworkbase"), [](TkvBatch* batch, int, TkvItemEvent) {
+    factories.insert(QStringLiteral("tkvworkbase"), [](TkvBatch* batch, const TkvOptionSource&, int, TkvItemEvent) {
       return std::make_unique<TkvWorkBase>(batch);
     });
   }
@@ -106,7 +106,8 @@ bool TkvWorkerClasses::Contains(const QString& name) {
   return r.factories.contains(name.toLower());
 }
 
-std::unique_ptr<TkvWorkBase> TkvWorkerClasses::Create(const QString& name, TkvBatch* batch, int count,
+std::unique_ptr<TkvWorkBase> TkvWorkerClasses::Create(const QString& name, TkvBatch* batch,
+                                                      const TkvOptionSource& options, int count,
                                                       TkvItemEvent itemEvent) {
   Factory factory;
   {
@@ -115,5 +116,5 @@ std::unique_ptr<TkvWorkBase> TkvWorkerClasses::Create(const QString& name, TkvBa
     factory = r.factories.value(name.toLower());
   }
   if (!factory) throw TkvError(QStringLiteral("Unknown worker class: %1").arg(name));
-  return factory(batch, count, std::move(itemEvent));
+  return factory(batch, options, count, std::move(itemEvent));
 }

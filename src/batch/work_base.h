@@ -78,13 +78,16 @@ class TkvWorkBase {
 // class). Names are matched without regard to letter case. Thread-safe.
 class TkvWorkerClasses {
  public:
-  using Factory = std::function<std::unique_ptr<TkvWorkBase>(TkvBatch*, int count, TkvItemEvent)>;
+  // `options` (not owned) outlives the worker; the plain loop reads none.
+  using Factory = std::function<std::unique_ptr<TkvWorkBase>(TkvBatch*, const TkvOptionSource& options,
+                                                             int count, TkvItemEvent)>;
 
   TkvWorkerClasses() = delete;
   // Adds or replaces a class. "TkvWorkBase" (the plain loop) is always known.
   static void Register(const QString& name, Factory factory);
   static bool Contains(const QString& name);
   // Throws TkvError "Unknown worker class: <name>" for an unknown name.
-  static std::unique_ptr<TkvWorkBase> Create(const QString& name, TkvBatch* batch, int count,
+  static std::unique_ptr<TkvWorkBase> Create(const QString& name, TkvBatch* batch,
+                                             const TkvOptionSource& options, int count,
                                              TkvItemEvent itemEvent);
 };

@@ -4,7 +4,6 @@
 
 #include "core/error.h"
 #include "core/path_utils.h"
-#include "core/project.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,10 +44,15 @@ struct TkvConvertor::ChainState {
   int round = 0;
   int waiting = 0;  // converters done with the current round
   TkvBatch* batch = nullptr;
+  // Converters whose thread has done its DoTerminate; notified, like a
+  // converter that starts waiting for a round, through chainChanged.
+  int ended = 0;
+  std::condition_variable chainChanged;
 };
 
-TkvConvertor::TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent)
+TkvConvertor::TkvConvertor(TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent itemEvent)
     : TkvWorkBase(batch),
+      options_(options),
       threadsCount_(count < 1 ? 1 : count),
       itemEvent_(std::move(itemEvent)),
       chain_(std::make_shared<ChainState>()) {}
@@ -67,16 +71,15 @@ void TkvConvertor::Shutdown() {
 
 namespace {
 
-QString ProfileConvertorClass() {
-  const TkvProject* project = TkvProject::Instance();
-  if (project && !project->Profile().ConvertorClass.isEmpty())
-    return project->Profile().ConvertorClass;
+QString ProfileConvertorClass(const TkvOptionSource& options) {
+  if (!options.Profile().ConvertorClass.isEmpty()) return options.Profile().ConvertorClass;
   return QStringLiteral("TkvTabrix");
 }
 
 std::unique_ptr<TkvConvertor> CreateConvertor(const QString& className, TkvBatch* batch, int count,
                                               const TkvItemEvent& itemEvent) {
-  std::unique_ptr<TkvWorkBase> worker = TkvWorkerClasses::Create(className, batch, count, itemEvent);
+  std::unique_ptr<TkvWorkBase> worker =
+      TkvWorkerClasses::Create(className, batch, batch->Options(), count, itemEvent);
   auto* convertor = dynamic_cast<TkvConvertor*>(worker.get());
   if (!convertor) throw TkvError(QStringLiteral("Not a converter class: %1").arg(className));
   worker.release();
@@ -88,15 +91,14 @@ std::unique_ptr<TkvConvertor> CreateConvertor(const QString& className, TkvBatch
 std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(TkvBatch* batch,
                                                             const QString& targetFolder,
                                                             TkvItemEvent itemEvent) {
-  return StartConvertersOf(ProfileConvertorClass(), batch, targetFolder, std::move(itemEvent));
+  return StartConvertersOf(ProfileConvertorClass(batch->Options()), batch, targetFolder, std::move(itemEvent));
 }
 
 std::unique_ptr<TkvConvertor> TkvConvertor::StartConvertersOf(const QString& className, TkvBatch* batch,
                                                             const QString& targetFolder,
                                                             TkvItemEvent itemEvent) {
   batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
-  const TkvProject* project = TkvProject::Instance();
-  const int count = project ? project->ThreadsCount() : 1;
+  const int count = batch->Options().ThreadsCount();
 
   std::unique_ptr<TkvConvertor> head = CreateConvertor(className, batch, count, itemEvent);
   TkvConvertor* tail = head.get();
@@ -151,12 +153,28 @@ void TkvConvertor::Stop() {
 
 void TkvConvertor::WaitChain() {
   for (TkvConvertor* c = this; c; c = c->next_.get()) {
-    while (c->started_.load() && !c->Finished()) {
-      chain_->handOver.load()->DeliverPending();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Its end hands OnFinish to the main thread, which may be this one.
+    if (c->onFinish_ && c->started_.load()) {
+      std::unique_lock<std::mutex> lock(chain_->roundLock);
+      while (!c->ended_) {
+        lock.unlock();
+        chain_->handOver.load()->DeliverPending();
+        lock.lock();
+        if (!c->ended_) chain_->chainChanged.wait_for(lock, kHandOverCheck);
+      }
     }
     c->Wait();
   }
+}
+
+bool TkvConvertor::WaitRoundDone(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(chain_->roundLock);
+  return chain_->chainChanged.wait_for(lock, timeout, [&] { return RoundDoneLocked(); });
+}
+
+bool TkvConvertor::WaitConvertersEnded(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(chain_->roundLock);
+  return chain_->chainChanged.wait_for(lock, timeout, [&] { return chain_->ended >= threadsCount_; });
 }
 
 void TkvConvertor::KeepBetweenRounds() {
@@ -165,12 +183,11 @@ void TkvConvertor::KeepBetweenRounds() {
 }
 
 bool TkvConvertor::RoundDone() const {
-  int ended = 0;
-  for (const TkvConvertor* c = this; c; c = c->next_.get())
-    if (c->Finished()) ++ended;
   std::lock_guard<std::mutex> lock(chain_->roundLock);
-  return chain_->waiting + ended >= threadsCount_;
+  return RoundDoneLocked();
 }
+
+bool TkvConvertor::RoundDoneLocked() const { return chain_->waiting + chain_->ended >= threadsCount_; }
 
 void TkvConvertor::StartRound(TkvBatch* batch, const QString& targetFolder) {
   batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
@@ -190,6 +207,7 @@ void TkvConvertor::Execute() {
     std::unique_lock<std::mutex> lock(chain_->roundLock);
     if (!chain_->rounds || chain_->stopped) return;
     ++chain_->waiting;
+    chain_->chainChanged.notify_all();
     chain_->roundChanged.wait(lock, [&] { return chain_->stopped || chain_->round != round; });
     if (chain_->stopped) return;
     round = chain_->round;
@@ -244,8 +262,16 @@ void TkvConvertor::DoTerminate() {
     } catch (...) {
     }
   }
-  TkvItemsLock lock(*Batch());
-  RunningConvertors.fetch_sub(1);
+  {
+    TkvItemsLock lock(*Batch());
+    RunningConvertors.fetch_sub(1);
+  }
+  {
+    std::lock_guard<std::mutex> lock(chain_->roundLock);
+    ended_ = true;
+    ++chain_->ended;
+  }
+  chain_->chainChanged.notify_all();
 }
 
 void TkvConvertor::Convert(TkvBatch*, TkvNode*) {}
@@ -254,19 +280,11 @@ QString TkvConvertor::AdjustTargetPath(const QString& path) { return path; }
 
 QString TkvConvertor::ApplicationPath() { return QString(); }
 
-QString TkvConvertor::PdfPrinterName() {
-  const TkvProject* project = TkvProject::Instance();
-  return TkvPdfPrinterName(project ? project->PDFWriter() : QString());
-}
+QString TkvConvertor::PdfPrinterName() { return TkvPdfPrinterName(options_.PDFWriter()); }
 
 void TkvConvertor::SetPrinterOutput(const QString& path) {
-  const TkvProject* project = TkvProject::Instance();
   TkvSetPrinterOutput(
-      path, project ? project->PDFWriter() : QString(),
-      [] {
-        const TkvProject* p = TkvProject::Instance();
-        return p && p->MultiInstance();
-      },
+      path, options_.PDFWriter(), [this] { return options_.MultiInstance(); },
       ApplicationPath(), [this] { return Terminated(); });
 }
 
@@ -316,9 +334,8 @@ bool SameFile(const QString& a, const QString& b) {
 }  // namespace
 
 QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
-  const TkvProject* project = TkvProject::Instance();
-  const bool keepSubdirs = project ? project->KeepTargetSubdirs() : true;
-  const TkvProfile profile = project ? project->Profile() : TkvTabrixProfile();
+  const bool keepSubdirs = options_.KeepTargetSubdirs();
+  const TkvProfile& profile = options_.Profile();
 
   QString fileName;
   {
@@ -337,7 +354,7 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
   }
 
   if (!QFileInfo::exists(path)) return path;
-  switch (project ? project->OverwriteMode() : TkvOverwrite::Overwrite) {
+  switch (options_.OverwriteMode()) {
     case TkvOverwrite::Skip:
       batch->SetItemOutcome(item, TkvNode::Done, QString());
       return QString();
@@ -356,16 +373,13 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
   return path;
 }
 
-QString TkvConvertor::AlternativeName(const QString& path) {
-  const TkvProject* project = TkvProject::Instance();
-  const TkvProfile profile = project ? project->Profile() : TkvTabrixProfile();
-  return TkvFolderPart(path) + u'-' + profile.ShortName + u'-' + TkvNamePart(path);
+QString TkvConvertor::AlternativeName(const QString& path) const {
+  return TkvFolderPart(path) + u'-' + options_.Profile().ShortName + u'-' + TkvNamePart(path);
 }
 
-QString TkvConvertor::FurtherOutputPath(const QString& path) {
+QString TkvConvertor::FurtherOutputPath(const QString& path) const {
   if (!QFileInfo::exists(path)) return path;
-  const TkvProject* project = TkvProject::Instance();
-  switch (project ? project->OverwriteMode() : TkvOverwrite::Overwrite) {
+  switch (options_.OverwriteMode()) {
     case TkvOverwrite::Skip:
       return QString();
     case TkvOverwrite::OtherName:
@@ -442,11 +456,8 @@ void TkvConvertor::DisposeSource(TkvBatch* batch, TkvNode* item, const QString& 
     source = item->FileName;
   }
   if (source.isEmpty() || IsAddress(source)) return;
-  const TkvProject* project = TkvProject::Instance();
-  if (!project) return;
-
-  if (project->KeepFileTime()) CopyFileTimes(source, targetPath);
-  if (project->DeleteSource()) ::unlink(QFile::encodeName(source).constData());
-  const QString suffix = project->RenameSource();
+  if (options_.KeepFileTime()) CopyFileTimes(source, targetPath);
+  if (options_.DeleteSource()) ::unlink(QFile::encodeName(source).constData());
+  const QString suffix = options_.RenameSource();
   if (!suffix.isEmpty()) RenameNoReplace(source, source + suffix);
 }

@@ -9,6 +9,9 @@
 // done from a converter thread. A descendant whose own members are used by
 // its thread must call Shutdown() first thing in its destructor.
 //
+// Options: every converter reads the option source it was made with (its
+// first batch's), afresh at each use.
+//
 // Threads: StartConverters, SetOnFinish, SetHandOver, Start, Stop and the
 // destructor belong to the owner's thread. ProcessItem, Convert, the path
 // and source operations and EndSession run on the converter's thread.
@@ -20,6 +23,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -29,15 +33,17 @@ extern std::atomic<int> RunningConvertors;
 
 class TkvConvertor : public TkvWorkBase {
  public:
-  // `count` below 1 counts as 1. The chain behind this converter is built
-  // by StartConverters, not here.
-  TkvConvertor(TkvBatch* batch, int count, TkvItemEvent itemEvent);
+  // `count` below 1 counts as 1. `options` is not owned and must outlive
+  // the converter. The chain behind this converter is built by
+  // StartConverters, not here.
+  TkvConvertor(TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent itemEvent);
   ~TkvConvertor() override;
   TkvConvertor(const TkvConvertor&) = delete;
   TkvConvertor& operator=(const TkvConvertor&) = delete;
 
   // Stores the normalised target folder in the batch and builds a chain of
-  // ThreadsCount converters of the profile's converter class, suspended.
+  // ThreadsCount converters of the profile's converter class, suspended,
+  // each reading the batch's options.
   // Throws TkvError when the class is not registered or is no converter.
   static std::unique_ptr<TkvConvertor> StartConverters(TkvBatch* batch, const QString& targetFolder,
                                                        TkvItemEvent itemEvent);
@@ -50,6 +56,7 @@ class TkvConvertor : public TkvWorkBase {
   // Converters from this one to the end of the chain, this one included.
   int ThreadsCount() const { return threadsCount_; }
   const TkvItemEvent& ItemEvent() const { return itemEvent_; }
+  const TkvOptionSource& Options() const { return options_; }
 
   // Whole chain, before Start. OnFinish runs on the main thread (through
   // the hand-over, by default TkvCoreAppHandOver) once per converter as its
@@ -67,8 +74,15 @@ class TkvConvertor : public TkvWorkBase {
   // Each converter finishes the item it is working on.
   void Stop();
   // Blocks until every started thread of the chain has ended, delivering
-  // pending main-thread hand-overs meanwhile when called on the main thread.
+  // pending main-thread hand-overs meanwhile (every kHandOverCheck and as
+  // converters end) when called on the main thread.
   void WaitChain();
+  static constexpr std::chrono::milliseconds kHandOverCheck{10};
+  // Head, owner's thread: blocks until every converter of the chain has
+  // lowered RunningConvertors and ended its work (its thread is then about
+  // to end; WaitChain joins it), or `timeout` has passed. Returns whether
+  // they all have. A chain never started waits the whole timeout.
+  bool WaitConvertersEnded(std::chrono::milliseconds timeout);
   // Drops OnFinish calls not yet made, stops the chain and waits for it.
   // Idempotent; the destructor calls it.
   void Shutdown();
@@ -84,6 +98,9 @@ class TkvConvertor : public TkvWorkBase {
   // Every converter of the chain has used up the round's batch and waits
   // for the next round, or its thread has ended.
   bool RoundDone() const;
+  // Head, owner's thread: blocks until RoundDone() or `timeout` has
+  // passed; returns RoundDone().
+  bool WaitRoundDone(std::chrono::milliseconds timeout);
   // After RoundDone: every converter draws from `batch` (its target set to
   // `targetFolder` as StartConverters does). The previous batch may then be
   // destroyed; `batch` must outlive the round.
@@ -111,9 +128,9 @@ class TkvConvertor : public TkvWorkBase {
   // sheet) under the overwrite rule: the path when it is free or files are
   // overwritten, the alternative name when the rule asks for one, empty when
   // an existing file is to be left alone (skip).
-  static QString FurtherOutputPath(const QString& path);
+  QString FurtherOutputPath(const QString& path) const;
   // The alternative name of an existing target: "<folder>-<short name>-<name>".
-  static QString AlternativeName(const QString& path);
+  QString AlternativeName(const QString& path) const;
   // Deletes a file; failures are ignored.
   static void DeleteTarget(const QString& path);
   // Why no file can be written at `path`, naming the file and its folder
@@ -138,7 +155,8 @@ class TkvConvertor : public TkvWorkBase {
   // with its message (counted as a failure) and the chain goes on.
   void ProcessItem() override;
   // On the converter's thread after its loop: EndSession, OnFinish handed
-  // to the main thread, RunningConvertors lowered under the batch lock.
+  // to the main thread, RunningConvertors lowered under the batch lock,
+  // then the converter counts as ended for the chain's waits.
   void DoTerminate() override;
   // Ends whatever session the converter's thread opened (the spreadsheet
   // layer quits its office process here). Base: nothing.
@@ -147,9 +165,12 @@ class TkvConvertor : public TkvWorkBase {
  private:
   struct ChainState;
   void SetChainState(const std::shared_ptr<ChainState>& state);
+  // Under the chain's round lock.
+  bool RoundDoneLocked() const;
   // Item() failed with `message`, counted as a failure.
   void FailItem(const QString& message);
 
+  const TkvOptionSource& options_;
   std::unique_ptr<TkvConvertor> next_;
   int threadsCount_;
   TkvItemEvent itemEvent_;
@@ -157,12 +178,14 @@ class TkvConvertor : public TkvWorkBase {
   TkvItemEvent onItemStart_;
   std::shared_ptr<ChainState> chain_;
   std::atomic<bool> started_{false};
+  bool ended_ = false;  // under the chain's round lock: DoTerminate is over
 };
 
 // Registers a converter class under `name` in TkvWorkerClasses.
 template <class T>
 void TkvRegisterConvertor(const QString& name) {
-  TkvWorkerClasses::Register(name, [](TkvBatch* batch, int count, TkvItemEvent event) {
-    return std::unique_ptr<TkvWorkBase>(new T(batch, count, std::move(event)));
+  TkvWorkerClasses::Register(name, [](TkvBatch* batch, const TkvOptionSource& options, int count,
+                                      TkvItemEvent event) {
+    return std::unique_ptr<TkvWorkBase>(new T(batch, options, count, std::move(event)));
   });
 }

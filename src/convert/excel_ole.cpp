@@ -2,13 +2,12 @@
 
 #include "convert/automation/class_registry.h"
 #include "core/info.h"
-#include "core/project.h"
 
 #include <cmath>
 #include <limits>
 
-TkvExcelOle::TkvExcelOle(TkvBatch* batch, int count, TkvItemEvent itemEvent)
-    : TkvConvertor(batch, count, std::move(itemEvent)) {}
+TkvExcelOle::TkvExcelOle(TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent itemEvent)
+    : TkvConvertor(batch, options, count, std::move(itemEvent)) {}
 
 TkvExcelOle::~TkvExcelOle() { Shutdown(); }
 
@@ -50,14 +49,13 @@ void TkvExcelOle::StartApplication() {
 void TkvExcelOle::OpenWorkbook(const QString& path) {
   if (!Application) StartApplication();
   if (Workbook) return;
-  const TkvProject* project = TkvProject::Instance();
   auto workbooks = Application->GetObject(QStringLiteral("Workbooks"));
   const TkvVariant omitted = TkvVariant::Omitted;
   TkvArgs args;
-  if (project && project->SkipPassword())
+  if (Options().SkipPassword())
     args = {path, omitted, true, omitted, kDummyPassword};
   else
-    args = {path, omitted, project ? project->ReadOnly() : false};
+    args = {path, omitted, Options().ReadOnly()};
   Workbook = workbooks->Call(QStringLiteral("Open"), args).ToObject();
 }
 
@@ -94,6 +92,5 @@ QString TkvExcelOle::ApplicationPath() {
 }
 
 TkvOfficeTimeout TkvExcelOle::DocumentTimeLimit() const {
-  const TkvProject* project = TkvProject::Instance();
-  return TkvOfficeTimeout(project ? project->ItemTimeout() : TkvProject::kDefaultItemTimeout);
+  return TkvOfficeTimeout(Options().ItemTimeout());
 }

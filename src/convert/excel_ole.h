@@ -25,7 +25,7 @@ class TkvExcelOle : public TkvConvertor {
   // fails to open instead of asking.
   static constexpr std::int32_t kDummyPassword = 37;
 
-  TkvExcelOle(TkvBatch* batch, int count, TkvItemEvent itemEvent);
+  TkvExcelOle(TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent itemEvent);
   ~TkvExcelOle() override;
 
   // The application's major version from its Version value: a number is

@@ -2,7 +2,7 @@
 
 #include "convert/automation/auto_object.h"
 #include "core/error.h"
-#include "core/project.h"
+#include "core/option_source.h"
 
 #include <QStringList>
 
@@ -34,9 +34,8 @@ TkvPageLayout TkvPageLayout::Parse(bool fitWidth, const QString& orientation, co
   return layout;
 }
 
-TkvPageLayout TkvPageLayout::FromProject(const TkvProject* project) {
-  if (!project) return {};
-  return Parse(project->FitWidth(), project->Orientation(), project->PaperSize(), project->PdfA());
+TkvPageLayout TkvPageLayout::FromOptions(const TkvOptionSource& options) {
+  return Parse(options.FitWidth(), options.Orientation(), options.PaperSize(), options.PdfA());
 }
 
 void TkvPageLayout::Apply(TkvAutoObject& workbook) const {

@@ -7,7 +7,7 @@
 #include <QString>
 
 class TkvAutoObject;
-class TkvProject;
+class TkvOptionSource;
 
 struct TkvPageLayout {
   // The object model's XlPageOrientation and XlPaperSize values.
@@ -22,8 +22,8 @@ struct TkvPageLayout {
   // From the option texts (letter case ignored, empty keeps). A value that
   // is not one of the choices raises TkvError naming the option and value.
   static TkvPageLayout Parse(bool fitWidth, const QString& orientation, const QString& paperSize, bool pdfA);
-  // From the project's options; all defaults without a project.
-  static TkvPageLayout FromProject(const TkvProject* project);
+  // From FitWidth, Orientation, PaperSize and PdfA.
+  static TkvPageLayout FromOptions(const TkvOptionSource& options);
 
   bool ChangesPages() const { return fitWidth || orientation != 0 || paperSize != 0; }
   // Sets paper size, orientation and the width fit on the PageSetup of

@@ -5,7 +5,6 @@
 #include "convert/pdf_check.h"
 #include "convert/target_backup.h"
 #include "core/path_utils.h"
-#include "core/project.h"
 
 #include <QFile>
 
@@ -211,14 +210,11 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     source = item->FileName;
   }
   Mode mode;
-  const TkvProject* project = TkvProject::Instance();
-  if (project) {
-    mode.allSheets = project->AllSheets();
-    mode.sheet = project->Sheet();
-    mode.allColumns = project->AllColumns();
-  }
+  mode.allSheets = Options().AllSheets();
+  mode.sheet = Options().Sheet();
+  mode.allColumns = Options().AllColumns();
   try {
-    mode.layout = TkvPageLayout::FromProject(project);
+    mode.layout = TkvPageLayout::FromOptions(Options());
   } catch (const TkvError& e) {  // a bad option value: nothing is converted
     batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
     batch->AddFailure(e.Message());

@@ -4,6 +4,8 @@
 
 #include "core/thread_annotations.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 // A non-recursive mutex.
@@ -58,4 +60,25 @@ class SCOPED_CAPABILITY TkvRecursiveLock {
 
  private:
   TkvRecursiveMutex& mutex_;
+};
+
+// A condition variable waited on with a TkvMutex held. Notify after the
+// waited-for state changed under that mutex, so that no wake-up is lost.
+class TkvCondition {
+ public:
+  TkvCondition() = default;
+  TkvCondition(const TkvCondition&) = delete;
+  TkvCondition& operator=(const TkvCondition&) = delete;
+
+  // Releases `mutex` while waiting and holds it again on return. Wake-ups
+  // may be spurious: look at the state again.
+  void Wait(TkvMutex& mutex) REQUIRES(mutex) { cv_.wait(mutex); }
+  // As Wait, at most `timeout`; false when it passed without a wake-up.
+  bool WaitFor(TkvMutex& mutex, std::chrono::milliseconds timeout) REQUIRES(mutex) {
+    return cv_.wait_for(mutex, timeout) == std::cv_status::no_timeout;
+  }
+  void NotifyAll() { cv_.notify_all(); }
+
+ private:
+  std::condition_variable_any cv_;
 };

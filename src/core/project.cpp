@@ -61,50 +61,15 @@ QString TkvProject::OptionValue(const QString& key) const { return options_.Valu
 void TkvProject::SetOptionValue(const QString& key, const QString& value) { options_.SetValue(key, value); }
 QString TkvProject::OptionsText() const { return options_.Text(); }
 void TkvProject::SetOptionsText(const QString& text) { options_.SetText(text); }
-bool TkvProject::ReadBool(const QString& key, bool def) const { return TkvStrToBool(options_.Value(key), def); }
-int TkvProject::ReadInt(const QString& key, int def) const { return TkvStrToInt(options_.Value(key), def); }
 
 QString TkvProject::Source() const { return OptionValue(QStringLiteral("Source")); }
 QString TkvProject::Target() const { return OptionValue(QStringLiteral("Target")); }
 bool TkvProject::Subdir() const { return ReadBool(QStringLiteral("Subdir"), false); }
 
-int TkvProject::ThreadsCount() const {
-  return std::clamp(ReadInt(QStringLiteral("ThreadsCount"), 1), 1, kMaxThreadsCount);
-}
-
-TkvOverwrite TkvProject::OverwriteMode() const {
-  const QString value = OptionValue(QStringLiteral("IsOverwrite"));
-  if (value.compare(QLatin1String("skip"), Qt::CaseInsensitive) == 0) return TkvOverwrite::Skip;
-  return TkvStrToBool(value, true) ? TkvOverwrite::Overwrite : TkvOverwrite::OtherName;
-}
-
-bool TkvProject::KeepTargetSubdirs() const { return ReadBool(QStringLiteral("KeepTargetSubdirs"), true); }
-bool TkvProject::KeepFileTime() const { return ReadBool(QStringLiteral("KeepFileTime"), false); }
-bool TkvProject::DeleteSource() const { return ReadBool(QStringLiteral("DeleteSource"), false); }
-QString TkvProject::RenameSource() const { return OptionValue(QStringLiteral("RenameSource")); }
-bool TkvProject::ReadOnly() const { return ReadBool(QStringLiteral("ReadOnly"), false); }
-bool TkvProject::SkipPassword() const { return ReadBool(QStringLiteral("SkipPassword"), false); }
-bool TkvProject::AllSheets() const { return ReadBool(QStringLiteral("AllSheets"), false); }
-int TkvProject::Sheet() const { return ReadInt(QStringLiteral("Sheet"), 0); }
-bool TkvProject::AllColumns() const { return ReadBool(QStringLiteral("AllColumns"), false); }
-bool TkvProject::FitWidth() const { return ReadBool(QStringLiteral("FitWidth"), false); }
-QString TkvProject::Orientation() const { return OptionValue(QStringLiteral("Orientation")).trimmed(); }
-QString TkvProject::PaperSize() const { return OptionValue(QStringLiteral("PaperSize")).trimmed(); }
-bool TkvProject::PdfA() const { return ReadBool(QStringLiteral("PdfA"), false); }
-QString TkvProject::PDFWriter() const { return OptionValue(QStringLiteral("PDFWriter")); }
-bool TkvProject::MultiInstance() const { return ReadBool(QStringLiteral("MultiInstance"), false); }
-QString TkvProject::RegExt() const { return OptionValue(QStringLiteral("RegExt")); }
-bool TkvProject::SkipHidden() const { return ReadBool(QStringLiteral("SkipHidden"), false); }
 QString TkvProject::LogFile() const { return OptionValue(QStringLiteral("LogFile")); }
-QString TkvProject::Shard() const { return OptionValue(QStringLiteral("Shard")); }
 bool TkvProject::RunAndClose() const { return ReadBool(QStringLiteral("RunAndClose"), false); }
 bool TkvProject::PureConsole() const { return ReadBool(QStringLiteral("PureConsole"), false); }
 int TkvProject::Daemon() const { return ReadInt(QStringLiteral("Daemon"), 0); }
-
-int TkvProject::ItemTimeout() const {
-  const int seconds = ReadInt(QStringLiteral("ItemTimeout"), kDefaultItemTimeout);
-  return seconds < 0 ? kDefaultItemTimeout : seconds;
-}
 
 bool TkvProject::AutomaticRun() const { return RunAndClose() || PureConsole() || Daemon() > 0; }
 

@@ -4,11 +4,13 @@
 // profile and the binding of window controls to option keys.
 //
 // Instance() is set by the constructor and cleared by the destructor; it may
-// be null (unit tests of other layers), and callers then use defaults.
+// be null (unit tests of other layers). Batches and converters are handed
+// the project as their TkvOptionSource instead of looking it up.
 // Option readers may be called from any thread (the option list locks);
 // everything else runs on the main thread.
 
 #include "core/option_list.h"
+#include "core/option_source.h"
 #include "core/profile.h"
 
 #include <QObject>
@@ -23,73 +25,37 @@ class TkvApp;
 class TkvFileDialogs;
 class TkvPropList;
 
-enum class TkvOverwrite { Overwrite, OtherName, Skip };
 // What the program does after the command line was read.
 enum class TkvCmdResult { Continue, Exit };
 
-class TkvProject {
+class TkvProject : public TkvOptionSource {
  public:
   // `app` must outlive the project. Reads the recent-projects file.
   explicit TkvProject(const TkvApp& app);
   // Writes the recent-projects file (failures are silent).
-  ~TkvProject();
+  ~TkvProject() override;
   TkvProject(const TkvProject&) = delete;
   TkvProject& operator=(const TkvProject&) = delete;
 
   static TkvProject* Instance();
 
-  // ThreadsCount is clamped to 1..kMaxThreadsCount: every thread runs an
-  // office process of its own.
-  static constexpr int kMaxThreadsCount = 64;
-  static constexpr int kDefaultItemTimeout = 120;
   static QString PathDelimiter() { return QStringLiteral("/"); }
 
   // ---- options (any thread) ----
   TkvOptionList& Options() { return options_; }
-  QString OptionValue(const QString& key) const;
+  QString OptionValue(const QString& key) const override;
   void SetOptionValue(const QString& key, const QString& value);
   QString OptionsText() const;
   void SetOptionsText(const QString& text);
-  bool ReadBool(const QString& key, bool def) const;
-  int ReadInt(const QString& key, int def) const;
 
+  // The engine's readers come from TkvOptionSource; these are the run's.
   QString Source() const;
   QString Target() const;
   bool Subdir() const;
-  int ThreadsCount() const;  // 1..kMaxThreadsCount
-  TkvOverwrite OverwriteMode() const;
-  bool KeepTargetSubdirs() const;
-  bool KeepFileTime() const;
-  bool DeleteSource() const;
-  QString RenameSource() const;
-  bool ReadOnly() const;
-  bool SkipPassword() const;
-  bool AllSheets() const;
-  int Sheet() const;
-  bool AllColumns() const;
-  // Page layout of every sheet of the loaded copy (the source is never
-  // saved). FitWidth: columns on one page wide, rows on as many pages as they
-  // need (AllColumns wins). Orientation and PaperSize are the raw, trimmed
-  // texts; empty keeps each sheet's own setting. The converter checks them.
-  bool FitWidth() const;
-  QString Orientation() const;
-  QString PaperSize() const;
-  // PDF/A-2b output.
-  bool PdfA() const;
-  QString PDFWriter() const;
-  bool MultiInstance() const;
-  QString RegExt() const;
-  bool SkipHidden() const;
   QString LogFile() const;
-  // The shard text as written ("" no sharding, "K/N" or "auto"); parse it
-  // with TkvParseShard.
-  QString Shard() const;
   bool RunAndClose() const;
   bool PureConsole() const;
   int Daemon() const;
-  // Seconds one conversion may take, 0 for no limit; negative values and
-  // text that is not a number give the default 120.
-  int ItemTimeout() const;
 
   // RunAndClose, PureConsole or Daemon above 0.
   bool AutomaticRun() const;
@@ -101,7 +67,7 @@ class TkvProject {
 
   // ---- profile ----
   // Starts as TkvTabrixProfile(); start-up sets it once before any thread.
-  const TkvProfile& Profile() const { return profile_; }
+  const TkvProfile& Profile() const override { return profile_; }
   void SetProfile(const TkvProfile& profile) { profile_ = profile; }
 
   // ---- command line and project files (main thread) ----

@@ -176,7 +176,7 @@ void TkvFrmMain::NewBatch() {
   if (old) old->Terminate();
   old.reset();  // joins its search thread unless a run still holds it
   lViewer->clear();
-  batch_ = std::make_shared<TkvBatch>();
+  batch_ = std::make_shared<TkvBatch>(*Project());
   TkvRunController* controller = controller_.get();
   batch_->OnItemAdded = [controller, generation](TkvBatch* batch, TkvNode* item) {
     controller->ItemListed(generation, batch, item);

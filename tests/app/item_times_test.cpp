@@ -5,7 +5,7 @@
 #include "app/unattended.h"
 
 #include "../convert/convertor_test_classes.h"
-#include "../convert/convertor_test_env.h"
+#include "support/test_globals.h"
 #include "core/error.h"
 
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "app/unattended_progress.h"
 
 #include "../convert/convertor_test_classes.h"
-#include "../convert/convertor_test_env.h"
+#include "support/test_globals.h"
 #include "core/error.h"
 #include "core/text_file.h"
 

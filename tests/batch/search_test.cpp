@@ -1,12 +1,11 @@
 // The search on real folders: order, filters, links, sources, stop and errors.
 #include "batch/batch.h"
 #include "batch/matcher.h"
-#include "core/app.h"
 #include "core/error.h"
 #include "core/path_utils.h"
-#include "core/project.h"
 #include "core/shard.h"
 #include "support/scoped_temp_dir.h"
+#include "support/test_options.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +19,13 @@
 #include <unistd.h>
 
 using tabrix::test::ScopedTempDir;
+using tabrix::test::TestOptions;
 
 namespace {
 
 class SearchTest : public ::testing::Test {
  protected:
-  SearchTest()
-      : app_(tmp_.file("bin/tabrix"), QString(), TkvApp::Placement::BesideProgram), project_(app_) {
-    SkipLockFiles = true;
-  }
+  SearchTest() { SkipLockFiles = true; }
   ~SearchTest() override { SkipLockFiles = false; }
 
   QString Touch(const QString& relative) { return tmp_.write(relative, "x"); }
@@ -36,7 +33,7 @@ class SearchTest : public ::testing::Test {
 
   // Runs a whole search and returns the items' file names in index order.
   QStringList Search(const QString& source, bool subfolders, TkvBatch* batch = nullptr) {
-    TkvBatch local;
+    TkvBatch local(options_);
     TkvBatch& b = batch ? *batch : local;
     b.StartSearch(source, tmp_.file("out"), subfolders);
     b.WaitForSearch();
@@ -52,8 +49,7 @@ class SearchTest : public ::testing::Test {
 
   ScopedTempDir tmp_;
   TkvMatcherScope matcher_;
-  TkvApp app_;
-  TkvProject project_;
+  TestOptions options_;
 };
 
 QString FolderOf(const QString& p) { return p.left(p.lastIndexOf('/') + 1); }
@@ -108,7 +104,7 @@ TEST_F(SearchTest, LockFilesHiddenEntriesAndSpecialFiles) {
   found.sort();
   EXPECT_EQ(found, QStringList({hidden, book}));
 
-  project_.SetOptionValue("SkipHidden", "1");
+  options_.SetOptionValue("SkipHidden", "1");
   EXPECT_EQ(Search(Root() + "*.xls?", true), QStringList({book}));
 
   SkipLockFiles = false;
@@ -143,14 +139,14 @@ TEST_F(SearchTest, FileAddressesAndTargets) {
   ASSERT_EQ(plain.size(), 1);
   EXPECT_EQ(Search("file://" + tmp_.path() + "/my%20docs/*.xls?", true), plain);
 
-  TkvBatch batch;
+  TkvBatch batch(options_);
   batch.StartSearch(tmp_.path() + "/my docs/*.xls?", "file://" + tmp_.path() + "/new%20out/x", false);
   EXPECT_TRUE(QFileInfo(tmp_.path() + "/new out/x").isDir());
   EXPECT_EQ(batch.Target(), tmp_.path() + "/new out/x");
   EXPECT_EQ(batch.SourceFolder(), tmp_.path() + "/my docs/");
   EXPECT_EQ(batch.Mask(), "*.xls?");
 
-  TkvBatch noTarget;
+  TkvBatch noTarget(options_);
   try {
     noTarget.StartSearch(tmp_.path() + "/my docs/*.xls?", "", true);
     ADD_FAILURE() << "empty target accepted";
@@ -166,7 +162,7 @@ TEST_F(SearchTest, FileAddressesAndTargets) {
   const QString cwd = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(tmp_.path()));
   for (const QString& address : {QString("http://host:8080/out/"), QString("FILE:///out"), QString("sftp://h/o")}) {
-    TkvBatch web;
+    TkvBatch web(options_);
     try {
       web.StartSearch(tmp_.path() + "/my docs/*.xls?", address, true);
       ADD_FAILURE() << "web-address target accepted: " << address.toStdString();
@@ -187,9 +183,9 @@ TEST_F(SearchTest, ExtraExpressionFiltersFullPathAndAcceptsAllWhenInvalid) {
   Touch("src/Report-1.xlsx");
   Touch("src/summary.xlsx");
   Touch("src/REPORTS/x.xlsx");
-  project_.SetOptionValue("RegExt", "report");
+  options_.SetOptionValue("RegExt", "report");
   EXPECT_EQ(Search(Root() + "*.xlsx", true).size(), 2);
-  project_.SetOptionValue("RegExt", "(report");
+  options_.SetOptionValue("RegExt", "(report");
   EXPECT_EQ(Search(Root() + "*.xlsx", true).size(), 3);
 }
 
@@ -197,13 +193,13 @@ TEST_F(SearchTest, StopRequestAndHandlerErrorsEndTheWalkWithItemsKept) {
   for (int i = 0; i < 10; ++i) Touch(QString("src/f%1.xlsx").arg(i));
   Touch("src/sub/g.xlsx");
 
-  TkvBatch stopped;
+  TkvBatch stopped(options_);
   stopped.OnItemAdded = [](TkvBatch* b, TkvNode* item) {
     if (item->Index == 2) b->Terminate();
   };
   EXPECT_EQ(Search(Root() + "*.xlsx", true, &stopped).size(), 3);
 
-  TkvBatch broken;
+  TkvBatch broken(options_);
   broken.OnItemAdded = [](TkvBatch*, TkvNode* item) {
     if (item->Index == 4) throw TkvError("handler failed");
   };
@@ -213,7 +209,7 @@ TEST_F(SearchTest, StopRequestAndHandlerErrorsEndTheWalkWithItemsKept) {
 }
 
 TEST_F(SearchTest, AddFileCountersAndFailures) {
-  TkvBatch batch;
+  TkvBatch batch(options_);
   batch.AddFile("http://example.invalid/book.xlsx");
   EXPECT_TRUE(batch.SearchDone());
   EXPECT_TRUE(batch.SourceFolder().isEmpty());
@@ -266,8 +262,8 @@ TEST_F(SearchTest, ShardsPartitionTheTreeExactlyWhateverTheRoot) {
   for (const int count : {1, 3, 4}) {
     QStringList seen;
     for (int index = 0; index < count; ++index) {
-      project_.SetOptionValue("Shard", QString("%1/%2").arg(index).arg(count));
-      TkvBatch batch;
+      options_.SetOptionValue("Shard", QString("%1/%2").arg(index).arg(count));
+      TkvBatch batch(options_);
       const QStringList shard = relativeNames(Search(Root() + "*.xlsx", true, &batch), Root());
       EXPECT_EQ(batch.ItemCount(), shard.size());
       EXPECT_FALSE(shard.isEmpty()) << index << "/" << count;
@@ -284,8 +280,8 @@ TEST_F(SearchTest, ShardsPartitionTheTreeExactlyWhateverTheRoot) {
 
 TEST_F(SearchTest, BadShardStopsTheSearchAndAddedFilesShardByName) {
   Touch("src/a.xlsx");
-  project_.SetOptionValue("Shard", "4/4");
-  TkvBatch bad;
+  options_.SetOptionValue("Shard", "4/4");
+  TkvBatch bad(options_);
   try {
     bad.StartSearch(Root() + "*.xlsx", tmp_.file("new-target"), true);
     FAIL() << "a bad shard must stop the search";
@@ -301,8 +297,8 @@ TEST_F(SearchTest, BadShardStopsTheSearchAndAddedFilesShardByName) {
   // A file added by itself has no source folder: its name decides.
   const QStringList files = {"/one/x/report.xlsx", "/two/book.xls", "http://example.invalid/data/sheet.xlsm"};
   for (int index = 0; index < 2; ++index) {
-    project_.SetOptionValue("Shard", QString("%1/2").arg(index));
-    TkvBatch batch;
+    options_.SetOptionValue("Shard", QString("%1/2").arg(index));
+    TkvBatch batch(options_);
     for (const QString& f : files) batch.AddFile(f);
     EXPECT_TRUE(batch.SearchDone());
     QStringList expected;

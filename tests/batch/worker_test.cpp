@@ -4,6 +4,8 @@
 #include "batch/work_base.h"
 #include "core/error.h"
 #include "support/scoped_temp_dir.h"
+#include "support/test_options.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using tabrix::test::NoOptions;
 using tabrix::test::ScopedTempDir;
 
 namespace {
@@ -44,10 +47,7 @@ class RecordingWorker : public TkvWorkBase {
   std::vector<std::atomic<int>>* taken_;
 };
 
-void WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
-}
+void WaitUntil(const std::function<bool()>& condition) { tabrix::test::WaitUntil(condition, 10s); }
 
 }  // namespace
 
@@ -59,7 +59,7 @@ TEST(Workers, EightWorkersOnASlowSearchTakeEveryItemExactlyOnce) {
 
   for (int round = 0; round < 15; ++round) {
     std::vector<std::atomic<int>> taken(kFiles);
-    TkvBatch batch;
+    TkvBatch batch(NoOptions());
     std::mt19937 rng(round);
     std::vector<int> delays(kFiles);
     for (int& d : delays) d = std::uniform_int_distribution<int>(0, 400)(rng);
@@ -82,12 +82,12 @@ TEST(Workers, EightWorkersOnASlowSearchTakeEveryItemExactlyOnce) {
 }
 
 TEST(Workers, EmptyBatchPlainWorkerAndFactory) {
-  TkvBatch empty;
+  TkvBatch empty(NoOptions());
   empty.AddFile("/only/item.xls");
-  TkvBatch batch;
+  TkvBatch batch(NoOptions());
   for (int i = 0; i < 3; ++i) batch.AddFile(QString("/f%1.xls").arg(i));
 
-  auto plain = TkvWorkerClasses::Create("tkvworkbase", &batch, 1, nullptr);
+  auto plain = TkvWorkerClasses::Create("tkvworkbase", &batch, NoOptions(), 1, nullptr);
   plain->Start();
   plain->Wait();
   EXPECT_TRUE(batch.Exhausted());
@@ -102,15 +102,15 @@ TEST(Workers, EmptyBatchPlainWorkerAndFactory) {
   EXPECT_EQ(late.processed.load(), 0);
   EXPECT_TRUE(late.terminateRan);
 
-  EXPECT_THROW(TkvWorkerClasses::Create("NoSuchClass", &batch, 1, nullptr), TkvError);
-  TkvWorkerClasses::Register("TestWorker", [](TkvBatch* b, int count, TkvItemEvent) {
+  EXPECT_THROW(TkvWorkerClasses::Create("NoSuchClass", &batch, NoOptions(), 1, nullptr), TkvError);
+  TkvWorkerClasses::Register("TestWorker", [](TkvBatch* b, const TkvOptionSource&, int count, TkvItemEvent) {
     return std::make_unique<RecordingWorker>(b, count, nullptr);
   });
   EXPECT_TRUE(TkvWorkerClasses::Contains("testworker"));
 }
 
 TEST(Workers, ErrorsGoIntoResultOrEndTheThread) {
-  TkvBatch batch;
+  TkvBatch batch(NoOptions());
   for (int i = 0; i < 9; ++i) batch.AddFile(QString("/f%1.xls").arg(i));
 
   RecordingWorker worker(&batch, 1, nullptr);
@@ -135,7 +135,7 @@ TEST(Workers, ErrorsGoIntoResultOrEndTheThread) {
 }
 
 TEST(Workers, StopRequestFinishesTheCurrentItemOnly) {
-  TkvBatch batch;
+  TkvBatch batch(NoOptions());
   for (int i = 0; i < 4; ++i) batch.AddFile(QString("/f%1.xls").arg(i));
   std::promise<void> started;
   std::promise<void> release;
@@ -169,7 +169,7 @@ TEST(Workers, WaitingWorkersFollowTheSearchAndLeaveOnStop) {
   tmp.write("b.xlsx", "x");
   std::promise<void> release;
   auto released = release.get_future().share();
-  TkvBatch batch;
+  TkvBatch batch(NoOptions());
   batch.OnItemAdded = [released](TkvBatch*, TkvNode* item) {
     if (item->Index == 0) released.wait();  // the search stalls after its first item
   };

@@ -1,10 +1,11 @@
 // CPU time that workers burn while they wait for the search to list the next
-// item (NextItem's 1 ms steps). The search is held up in its item-added event
+// item (in NextItem, with a give-up flag as converters pass it). The search is held up in its item-added event
 // for the measured time, so every worker waits for all of it.
 //
 //   tabrix_bench_idle [seconds] [workers]   (3 2)
 
 #include "batch/batch.h"
+#include "support/test_options.h"
 #include "core/error.h"
 
 #include <QDir>
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
         throw TkvError(QStringLiteral("cannot write %1").arg(file.fileName()));
     }
 
-    TkvBatch batch;
+    const tabrix::test::TestOptions options;
+    TkvBatch batch(options);
     std::atomic<int> added{0};
     // The first listed file holds the search up; its item is already there.
     batch.OnItemAdded = [&](TkvBatch*, TkvNode*) {
@@ -59,7 +61,8 @@ int main(int argc, char** argv) {
       threads.emplace_back([&, w] {
         const double wallStart = WallSeconds();
         const double cpuStart = ThreadCpuSeconds();
-        while (batch.NextItem()) {
+        const std::atomic<bool> giveUp{false};
+        while (batch.NextItem(&giveUp)) {
         }
         cpu[w] = ThreadCpuSeconds() - cpuStart;
         wait[w] = WallSeconds() - wallStart;

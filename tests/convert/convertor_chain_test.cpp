@@ -4,7 +4,9 @@
 
 #include "convert/convertor.h"
 #include "convertor_test_classes.h"
-#include "convertor_test_env.h"
+#include "support/scoped_temp_dir.h"
+#include "support/test_options.h"
+#include "support/wait.h"
 #include "core/error.h"
 
 #include <QCoreApplication>
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 using namespace tabrix::test;
@@ -25,29 +28,18 @@ class ConvertorChain : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { RegisterTestConvertors(); }
 
-  ConvertorChain() : globals_(tmp_, QStringLiteral("TkvTestWriter")) {}
+  ConvertorChain() { options_.SetConvertorClass(QStringLiteral("TkvTestWriter")); }
 
   // A searched batch over `count` workbooks in <tmp>/in.
   std::unique_ptr<TkvBatch> Batch(int count) {
     for (int i = 0; i < count; ++i) tmp_.write(QStringLiteral("in/book%1.xlsx").arg(i), "x");
-    auto batch = std::make_unique<TkvBatch>();
+    auto batch = std::make_unique<TkvBatch>(options_);
     batch->StartSearch(tmp_.file(QStringLiteral("in/*.xls?")), tmp_.file(QStringLiteral("out")), false);
     return batch;
   }
 
-  template <class Pred>
-  static bool SpinEvents(Pred done, int timeoutMs = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      QCoreApplication::processEvents();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-  }
-
   ScopedTempDir tmp_;
-  TestGlobals globals_;
+  TestOptions options_;
 };
 
 int ChainLength(const TkvConvertor* head) {
@@ -59,7 +51,7 @@ int ChainLength(const TkvConvertor* head) {
 TEST_F(ConvertorChain, ThreadsCountGivesChainLength) {
   auto batch = Batch(0);
   for (const auto& [option, length] : {std::pair{"0", 1}, {"-3", 1}, {"abc", 1}, {"4", 4}}) {
-    globals_.project->SetOptionsText(QStringLiteral("ThreadsCount=") + QLatin1String(option));
+    options_.SetOptionsText(QStringLiteral("ThreadsCount=") + QLatin1String(option));
     auto head = TkvConvertor::StartConverters(batch.get(), tmp_.file(QStringLiteral("out")), {});
     EXPECT_EQ(ChainLength(head.get()), length) << option;
     int expected = length;
@@ -82,7 +74,7 @@ TEST_F(ConvertorChain, FourConvertersShareTheBatchAndFinishOnTheMainThread) {
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
 
-  globals_.project->SetOptionsText(QStringLiteral("ThreadsCount=4"));
+  options_.SetOptionsText(QStringLiteral("ThreadsCount=4"));
   auto batch = Batch(12);
   std::atomic<int> itemEvents{0};
   auto head = TkvConvertor::StartConverters(batch.get(), tmp_.file(QStringLiteral("out/")),
@@ -96,7 +88,7 @@ TEST_F(ConvertorChain, FourConvertersShareTheBatchAndFinishOnTheMainThread) {
   RunningConvertors.store(head->ThreadsCount());
   head->Start();
 
-  ASSERT_TRUE(SpinEvents([&] { return RunningConvertors.load() == 0; }));
+  ASSERT_TRUE(SpinEventsUntil([&] { return RunningConvertors.load() == 0; }));
   EXPECT_EQ(finishes, 4);
   EXPECT_TRUE(allOnMainThread);
   EXPECT_EQ(itemEvents.load(), 12);
@@ -114,7 +106,7 @@ TEST_F(ConvertorChain, DestroyingWhileHandOversArePendingDoesNotHang) {
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
 
-  globals_.project->SetOptionsText(QStringLiteral("ThreadsCount=3"));
+  options_.SetOptionsText(QStringLiteral("ThreadsCount=3"));
   auto batch = Batch(0);
   auto head = TkvConvertor::StartConverters(batch.get(), tmp_.file(QStringLiteral("out")), {});
   std::atomic<int> finishes{0};
@@ -131,7 +123,7 @@ TEST_F(ConvertorChain, DestroyingWhileHandOversArePendingDoesNotHang) {
 
 TEST_F(ConvertorChain, StopLetsRunningItemsFinishAndTakesNoNewOnes) {
   TkvTestSlow::delayMs.store(300);
-  globals_.project->SetOptionsText(QStringLiteral("ThreadsCount=2"));
+  options_.SetOptionsText(QStringLiteral("ThreadsCount=2"));
   auto batch = Batch(6);
   batch->WaitForSearch();
   std::atomic<int> started{0}, done{0};
@@ -141,7 +133,7 @@ TEST_F(ConvertorChain, StopLetsRunningItemsFinishAndTakesNoNewOnes) {
   head->SetOnItemStart([&](TkvBatch*, TkvNode*) { ++started; });
   RunningConvertors.store(head->ThreadsCount());
   head->Start();
-  ASSERT_TRUE(SpinEvents([&] { return started.load() == 2; }));
+  ASSERT_TRUE(SpinEventsUntil([&] { return started.load() == 2; }));
   head->Stop();
   head->WaitChain();
 
@@ -165,12 +157,12 @@ TEST_F(ConvertorChain, StopLetsRunningItemsFinishAndTakesNoNewOnes) {
 }
 
 TEST_F(ConvertorChain, ExceptionsOfOtherKindsFailTheirItemAndTheBatchGoesOn) {
-  globals_.project->SetProfile([] {
+  options_.SetProfile([] {
     TkvProfile profile = TkvTabrixProfile();
     profile.ConvertorClass = QStringLiteral("TkvTestFailer");
     return profile;
   }());
-  TkvBatch batch;
+  TkvBatch batch(options_);
   batch.AddFile(tmp_.write(QStringLiteral("in/1.xlsx"), "bad_alloc"));
   batch.AddFile(tmp_.write(QStringLiteral("in/2.xlsx"), "system_error:no thread"));
   batch.AddFile(tmp_.write(QStringLiteral("in/3.xlsx"), "plain failure"));
@@ -187,3 +179,35 @@ TEST_F(ConvertorChain, ExceptionsOfOtherKindsFailTheirItemAndTheBatchGoesOn) {
 }
 
 }  // namespace
+
+// The owner's waits on the chain are woken as converters use up a round or
+// end; their time-outs are far beyond what the test may take.
+TEST_F(ConvertorChain, OwnerWaitsAreWokenByRoundsAndEnds) {
+  TkvTestSlow::delayMs.store(20);
+  options_.SetOptionsText(QStringLiteral("ThreadsCount=3"));
+  auto batch = Batch(5);
+  auto head = TkvConvertor::StartConvertersOf(QStringLiteral("TkvTestSlow"), batch.get(),
+                                              tmp_.file(QStringLiteral("out")), {});
+  head->KeepBetweenRounds();
+  RunningConvertors.store(head->ThreadsCount());
+  head->Start();
+  auto roundDone = std::async(std::launch::async, [&] { return head->WaitRoundDone(std::chrono::seconds(60)); });
+  ASSERT_EQ(roundDone.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "not woken by the round's end";
+  EXPECT_TRUE(roundDone.get());
+  EXPECT_EQ(batch->SuccessCount(), 5);
+  EXPECT_FALSE(head->WaitConvertersEnded(std::chrono::milliseconds(1)));
+
+  TkvBatch second(options_);
+  second.AddFile(tmp_.write(QStringLiteral("in2/late.xlsx"), "x"));
+  head->StartRound(&second, tmp_.file(QStringLiteral("out")));
+  ASSERT_TRUE(head->WaitRoundDone(std::chrono::seconds(20)));
+  EXPECT_EQ(second.SuccessCount(), 1);
+
+  auto ended = std::async(std::launch::async, [&] { return head->WaitConvertersEnded(std::chrono::seconds(60)); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the owner waits before any converter ends
+  head->Stop();
+  ASSERT_EQ(ended.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "not woken as converters ended";
+  EXPECT_TRUE(ended.get());
+  EXPECT_EQ(RunningConvertors.load(), 0);
+  head->WaitChain();
+}

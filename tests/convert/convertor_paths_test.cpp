@@ -3,7 +3,8 @@
 
 #include "convert/convertor.h"
 #include "convert/target_backup.h"
-#include "convertor_test_env.h"
+#include "support/scoped_temp_dir.h"
+#include "support/test_options.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,22 +17,22 @@
 
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
-using tabrix::test::TestGlobals;
+using tabrix::test::TestOptions;
 
 namespace {
 
 class ConvertorPaths : public ::testing::Test {
  protected:
-  ConvertorPaths() : globals_(tmp_, QStringLiteral("TkvConvertor")) {
+  ConvertorPaths() {
     in_ = tmp_.file(QStringLiteral("in")) + u'/';
     out_ = tmp_.file(QStringLiteral("out")) + u'/';
   }
 
-  void SetOptions(const QString& text) { globals_.project->SetOptionsText(text); }
+  void SetOptions(const QString& text) { options_.SetOptionsText(text); }
 
   // Searches `in` (sub-folders included) and returns the batch.
   std::unique_ptr<TkvBatch> Search() {
-    auto batch = std::make_unique<TkvBatch>();
+    auto batch = std::make_unique<TkvBatch>(options_);
     batch->StartSearch(in_ + QStringLiteral("*.xls?"), out_, true);
     batch->WaitForSearch();
     return batch;
@@ -45,7 +46,7 @@ class ConvertorPaths : public ::testing::Test {
   }
 
   ScopedTempDir tmp_;
-  TestGlobals globals_;
+  TestOptions options_;
   QString in_;
   QString out_;
 };
@@ -54,7 +55,7 @@ TEST_F(ConvertorPaths, SubfoldersKeptOrFlattenedAndColonsReplaced) {
   tmp_.write(QStringLiteral("in/a/b/book.xlsx"), "x");
   tmp_.write(QStringLiteral("in/c:d/q:r.xls"), "x");
   auto batch = Search();
-  TkvConvertor convertor(batch.get(), 1, {});
+  TkvConvertor convertor(batch.get(), options_, 1, {});
 
   TkvNode* book = Find(*batch, QStringLiteral("book.xlsx"));
   TkvNode* colon = Find(*batch, QStringLiteral("q:r.xls"));
@@ -71,10 +72,10 @@ TEST_F(ConvertorPaths, SubfoldersKeptOrFlattenedAndColonsReplaced) {
 }
 
 TEST_F(ConvertorPaths, AddressItemIsFlattenedIntoTheTargetFolder) {
-  TkvBatch batch;
+  TkvBatch batch(options_);
   batch.AddFile(QStringLiteral("http://server/dir/book.xlsx"));
   batch.SetTarget(tmp_.file(QStringLiteral("out")));  // no trailing delimiter
-  TkvConvertor convertor(&batch, 1, {});
+  TkvConvertor convertor(&batch, options_, 1, {});
   EXPECT_EQ(convertor.MakeTargetPath(&batch, batch.Item(0)), out_ + QStringLiteral("__server_dir_book.pdf"));
 }
 
@@ -82,7 +83,7 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   tmp_.write(QStringLiteral("in/sub/book.xls"), "x");
   tmp_.write(QStringLiteral("out/sub/book.pdf"), "old");
   auto batch = Search();
-  TkvConvertor convertor(batch.get(), 1, {});
+  TkvConvertor convertor(batch.get(), options_, 1, {});
   TkvNode* item = Find(*batch, QStringLiteral("book.xls"));
   ASSERT_TRUE(item);
   const QString target = out_ + QStringLiteral("sub/book.pdf");
@@ -92,19 +93,19 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   for (const char* overwrite : {"", "maybe", "True"}) {
     SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(overwrite));
     EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), target) << overwrite;
-    EXPECT_EQ(TkvConvertor::FurtherOutputPath(target), target) << overwrite;
+    EXPECT_EQ(convertor.FurtherOutputPath(target), target) << overwrite;
   }
   for (const char* other : {"False", "0"}) {
     SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(other));
     EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
-    EXPECT_EQ(TkvConvertor::FurtherOutputPath(target), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
-    EXPECT_EQ(TkvConvertor::FurtherOutputPath(free), free);
+    EXPECT_EQ(convertor.FurtherOutputPath(target), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
+    EXPECT_EQ(convertor.FurtherOutputPath(free), free);
   }
   EXPECT_EQ(batch->ItemSnapshot(0).Status, TkvNode::Waiting);
 
   SetOptions(QStringLiteral("IsOverwrite=SKIP"));
-  EXPECT_EQ(TkvConvertor::FurtherOutputPath(target), QString());
-  EXPECT_EQ(TkvConvertor::FurtherOutputPath(free), free);
+  EXPECT_EQ(convertor.FurtherOutputPath(target), QString());
+  EXPECT_EQ(convertor.FurtherOutputPath(free), free);
   EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), QString());
   const TkvNode skipped = batch->ItemSnapshot(item->Index);
   EXPECT_EQ(skipped.Status, TkvNode::Done);
@@ -164,16 +165,16 @@ TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {
   tmp_.write(QStringLiteral("in/book.xlsx"), "book");
   ASSERT_TRUE(QDir().mkpath(out_));
   ASSERT_TRUE(QFile::link(in_ + QStringLiteral("book.xlsx"), out_ + QStringLiteral("book.pdf")));
-  TkvBatch same;
+  TkvBatch same(options_);
   same.StartSearch(in_ + QStringLiteral("*.pdf"), in_, false);
   same.WaitForSearch();
-  TkvBatch linked;
+  TkvBatch linked(options_);
   linked.StartSearch(in_ + QStringLiteral("*.xlsx"), out_, false);
   linked.WaitForSearch();
 
   for (TkvBatch* batch : {&same, &linked}) {
     ASSERT_EQ(batch->ItemCount(), 1);
-    TkvConvertor convertor(batch, 1, {});
+    TkvConvertor convertor(batch, options_, 1, {});
     EXPECT_EQ(convertor.MakeTargetPath(batch, batch->Item(0)), QString());
     const TkvNode refused = batch->ItemSnapshot(0);
     EXPECT_EQ(refused.Status, TkvNode::Failed);
@@ -185,10 +186,10 @@ TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {
 
   // Another name for the target leaves the source alone: no refusal.
   SetOptions(QStringLiteral("IsOverwrite=False"));
-  TkvBatch other;
+  TkvBatch other(options_);
   other.StartSearch(in_ + QStringLiteral("*.pdf"), in_, false);
   other.WaitForSearch();
-  TkvConvertor convertor(&other, 1, {});
+  TkvConvertor convertor(&other, options_, 1, {});
   EXPECT_EQ(convertor.MakeTargetPath(&other, other.Item(0)), in_ + QStringLiteral("-tabrix-report.pdf"));
   EXPECT_EQ(other.FailureCount(), 0);
 }
@@ -197,7 +198,7 @@ TEST_F(ConvertorPaths, UncreatableFolderIsReportedOnceAndPathStillReturned) {
   tmp_.write(QStringLiteral("in/blocked/book.xls"), "x");
   tmp_.write(QStringLiteral("out/blocked"), "a file where the folder should be");
   auto batch = Search();
-  TkvConvertor convertor(batch.get(), 1, {});
+  TkvConvertor convertor(batch.get(), options_, 1, {});
   TkvNode* item = Find(*batch, QStringLiteral("book.xls"));
   ASSERT_TRUE(item);
 
@@ -232,9 +233,9 @@ TEST_F(ConvertorPaths, SourceDisposition) {
   EXPECT_FALSE(TkvConvertor::CopyFileTimes(tmp_.file(QStringLiteral("in/missing.xls")), target));
   EXPECT_EQ(TimesOf(target).mtime.tv_sec, 1600000000);
 
-  TkvBatch batch;
+  TkvBatch batch(options_);
   for (const QString& f : {kept, deleted, renamed, blocked, both}) batch.AddFile(f);
-  TkvConvertor convertor(&batch, 1, {});
+  TkvConvertor convertor(&batch, options_, 1, {});
 
   SetOptions(QStringLiteral("KeepFileTime=True"));
   convertor.DisposeSource(&batch, batch.Item(0), target);

@@ -4,7 +4,8 @@
 
 #include "convert/automation/class_registry.h"
 #include "convert/tabrix.h"
-#include "convertor_test_env.h"
+#include "support/qt_print.h"
+#include "support/test_globals.h"
 #include "support/workbooks.h"
 
 #include "core/path_utils.h"
@@ -24,9 +25,6 @@
 
 using namespace tabrix::test;
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace {
 
@@ -178,7 +176,7 @@ class ExcelOleTest : public ::testing::Test {
   // into `target` (default: out/). The sources date from 2001.
   void Run(int count, const QString& target = QString()) {
     QDir(tmp_.file(QStringLiteral("in"))).removeRecursively();
-    batch_ = std::make_unique<TkvBatch>();
+    batch_ = std::make_unique<TkvBatch>(*globals_.project);
     script_.batch = batch_.get();
     for (int i = 1; i <= count; ++i) {
       const QString source = tmp_.write(QStringLiteral("in/book%1.xlsx").arg(i), "x");

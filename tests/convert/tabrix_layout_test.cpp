@@ -6,7 +6,8 @@
 #include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "core/path_utils.h"
-#include "convertor_test_env.h"
+#include "support/qt_print.h"
+#include "support/test_globals.h"
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
@@ -21,9 +22,6 @@
 
 using namespace tabrix::test;
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace {
 
@@ -102,7 +100,7 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   }
 
   TkvProject* project = globals_.project.get();
-  TkvBatch batch;
+  TkvBatch batch(*globals_.project);
   for (const QString& f : files) batch.AddFile(f);
   auto head = TkvConvertor::StartConverters(&batch, tmp_.file(QStringLiteral("out")), {});
   head->SetOnItemStart([&](TkvBatch*, TkvNode* item) {

@@ -8,7 +8,8 @@
 #include "convert/office/uno_runtime.h"
 #include "convert/tabrix.h"
 #include "core/path_utils.h"
-#include "convertor_test_env.h"
+#include "support/qt_print.h"
+#include "support/test_globals.h"
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
@@ -32,9 +33,6 @@
 
 using namespace tabrix::test;
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace {
 
@@ -96,7 +94,7 @@ class TabrixOfficeTest : public ::testing::Test {
   // `target` (default: <tmp>/out).
   void Run(const QStringList& files, int threads, TkvItemEvent onItemStart = {}, const QString& target = {}) {
     globals_.project->SetOptionValue(QStringLiteral("ThreadsCount"), QString::number(threads));
-    batch_ = std::make_unique<TkvBatch>();
+    batch_ = std::make_unique<TkvBatch>(*globals_.project);
     for (const QString& f : files) batch_->AddFile(f);
     auto head = TkvConvertor::StartConverters(batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
     if (onItemStart) head->SetOnItemStart(std::move(onItemStart));

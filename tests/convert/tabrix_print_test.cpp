@@ -4,7 +4,7 @@
 
 #include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
-#include "convertor_test_env.h"
+#include "support/test_globals.h"
 #include "core/path_utils.h"
 #include "office_test_env.h"
 #include "printer_cups_server.h"
@@ -59,7 +59,7 @@ class TabrixPrintTest : public ::testing::Test {
 };
 
 TEST_F(TabrixPrintTest, PrintsOneSheetAndEverySheetToTheTargets) {
-  TkvBatch batch;
+  TkvBatch batch(*globals_.project);
   for (const char* name : {"in/second.xlsx", "in/each.xlsx"}) {
     const QString path = tmp_.file(QString::fromLatin1(name));
     QDir().mkpath(TkvFolderPart(path));

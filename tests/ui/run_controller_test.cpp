@@ -40,7 +40,7 @@ class RunControllerTest : public WindowTest {
     for (int i = 0; i < count; ++i) temp.write(QStringLiteral("in/f%1.xls").arg(i), "x");
     QDir().mkpath(temp.file("in"));
     generation = controller().NewList();
-    auto batch = std::make_shared<TkvBatch>();
+    auto batch = std::make_shared<TkvBatch>(*project);
     const std::uint64_t g = generation;
     batch->OnItemAdded = [this, g](TkvBatch* b, TkvNode* item) { controller().ItemListed(g, b, item); };
     controller().WatchSearch(batch);

@@ -5,6 +5,7 @@
 // `find DIR -iname '*.xls?'`, best of three runs each, and prints both.
 
 #include "batch/batch.h"
+#include "support/test_options.h"
 #include "batch/matcher.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,8 @@ void BuildTree(const QString& root, int folders, int perFolder) {
 double TimeSearch(const QString& root, int* found) {
   QElapsedTimer t;
   t.start();
-  TkvBatch batch;
+  const tabrix::test::TestOptions options;
+  TkvBatch batch(options);
   batch.StartSearch(root + "/*.xls?", root + "/out", true);
   batch.WaitForSearch();
   *found = batch.ItemCount();

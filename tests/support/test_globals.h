@@ -1,8 +1,10 @@
 #pragma once
-// The process-wide objects a converter or an unattended run needs, kept in
-// a temporary folder: application (executable <root>/bin/tabrix, files beside
-// it), product information with a link recorder, and the project with the
-// product profile whose converter class the test chooses.
+// The process-wide objects an unattended run or a test of the office
+// converters needs, kept in a temporary folder: application (executable
+// <root>/bin/tabrix, files beside it), product information with a link
+// recorder, and the project with the product profile whose converter class
+// the test chooses. Tests of the search and the chain need none of it: they
+// hand a TestOptions to the batch.
 
 #include "core/app.h"
 #include "core/info.h"

@@ -1,0 +1,10 @@
+#pragma once
+// Qt texts in GoogleTest messages: a QString prints as its quoted text.
+
+#include <QString>
+
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE

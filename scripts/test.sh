@@ -2,7 +2,9 @@
 # Sets everything up, builds, and runs every test: the normal build, the engine
 # tests under address and undefined-behaviour sanitizers, the threaded tests
 # under ThreadSanitizer, the engine compiled by clang with its thread-safety
-# analysis, and a short fuzzing run. Every build treats warnings as errors.
+# analysis, clang-tidy over src/, and a short fuzzing run. Every build treats
+# warnings as errors. With TABRIX_CHECK_FORMAT=1 the sources must also match
+# .clang-format.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -11,6 +13,14 @@ jobs=$(nproc)
 "$root/scripts/setup.sh" -DTABRIX_WERROR=ON
 echo "== tests"
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs" --timeout 900
+
+echo "== clang-tidy over src/"
+"$root/scripts/check-tidy.sh" "$root/build"
+
+if [ "${TABRIX_CHECK_FORMAT:-0}" = 1 ]; then
+  echo "== format"
+  "$root/scripts/check-format.sh"
+fi
 
 echo "== engine tests under address and undefined-behaviour sanitizers"
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DTABRIX_BUILD_UI=OFF \

@@ -81,7 +81,7 @@ struct Registry {
   std::mutex lock;
   QHash<QString, TkvWorkerClasses::Factory> factories;
   Registry() {
-    factories.insert(QStringLiteral("tkvworkbase"), [](TkvBatch* batch, const TkvOptionSource&, int, TkvItemEvent) {
+    factories.insert(QStringLiteral("tkvworkbase"), [](TkvBatch* batch, const TkvOptionSource&, int, const TkvItemEvent&) {
       return std::make_unique<TkvWorkBase>(batch);
     });
   }
@@ -97,7 +97,7 @@ Registry& TheRegistry() {
 void TkvWorkerClasses::Register(const QString& name, Factory factory) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> g(r.lock);
-  r.factories.insert(name.toLower(), std::move(factory));
+  r.factories.emplace(name.toLower(), std::move(factory));
 }
 
 bool TkvWorkerClasses::Contains(const QString& name) {

@@ -82,21 +82,22 @@ std::unique_ptr<TkvConvertor> CreateConvertor(const QString& className, TkvBatch
       TkvWorkerClasses::Create(className, batch, batch->Options(), count, itemEvent);
   auto* convertor = dynamic_cast<TkvConvertor*>(worker.get());
   if (!convertor) throw TkvError(QStringLiteral("Not a converter class: %1").arg(className));
-  worker.release();
-  return std::unique_ptr<TkvConvertor>(convertor);
+  std::unique_ptr<TkvConvertor> result(convertor);
+  (void)worker.release();  // the same object, owned by result now
+  return result;
 }
 
 }  // namespace
 
 std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(TkvBatch* batch,
                                                             const QString& targetFolder,
-                                                            TkvItemEvent itemEvent) {
-  return StartConvertersOf(ProfileConvertorClass(batch->Options()), batch, targetFolder, std::move(itemEvent));
+                                                            const TkvItemEvent& itemEvent) {
+  return StartConvertersOf(ProfileConvertorClass(batch->Options()), batch, targetFolder, itemEvent);
 }
 
 std::unique_ptr<TkvConvertor> TkvConvertor::StartConvertersOf(const QString& className, TkvBatch* batch,
                                                             const QString& targetFolder,
-                                                            TkvItemEvent itemEvent) {
+                                                            const TkvItemEvent& itemEvent) {
   batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
   const int count = batch->Options().ThreadsCount();
 
@@ -114,11 +115,11 @@ void TkvConvertor::SetChainState(const std::shared_ptr<ChainState>& state) {
   for (TkvConvertor* c = this; c; c = c->next_.get()) c->chain_ = state;
 }
 
-void TkvConvertor::SetOnFinish(TkvEvent onFinish) {
+void TkvConvertor::SetOnFinish(const TkvEvent& onFinish) {
   for (TkvConvertor* c = this; c; c = c->next_.get()) c->onFinish_ = onFinish;
 }
 
-void TkvConvertor::SetOnItemStart(TkvItemEvent onItemStart) {
+void TkvConvertor::SetOnItemStart(const TkvItemEvent& onItemStart) {
   for (TkvConvertor* c = this; c; c = c->next_.get()) c->onItemStart_ = onItemStart;
 }
 

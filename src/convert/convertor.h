@@ -46,11 +46,11 @@ class TkvConvertor : public TkvWorkBase {
   // each reading the batch's options.
   // Throws TkvError when the class is not registered or is no converter.
   static std::unique_ptr<TkvConvertor> StartConverters(TkvBatch* batch, const QString& targetFolder,
-                                                       TkvItemEvent itemEvent);
+                                                       const TkvItemEvent& itemEvent);
   // The same with an explicit converter class name (registry name).
   static std::unique_ptr<TkvConvertor> StartConvertersOf(const QString& className, TkvBatch* batch,
                                                        const QString& targetFolder,
-                                                       TkvItemEvent itemEvent);
+                                                       const TkvItemEvent& itemEvent);
 
   TkvConvertor* Next() const { return next_.get(); }
   // Converters from this one to the end of the chain, this one included.
@@ -63,11 +63,11 @@ class TkvConvertor : public TkvWorkBase {
   // thread ends; the converter's thread waits for it, so the main thread
   // must keep its event loop running. The hand-over is not owned and must
   // outlive the chain.
-  void SetOnFinish(TkvEvent onFinish);
+  void SetOnFinish(const TkvEvent& onFinish);
   void SetHandOver(TkvMainThreadHandOver* handOver);
   // Whole chain, before Start: called on the converter's thread when an
   // item is taken, before its conversion.
-  void SetOnItemStart(TkvItemEvent onItemStart);
+  void SetOnItemStart(const TkvItemEvent& onItemStart);
   // Starts this converter, then the rest (head first).
   void Start();
   // Stop request for the rest of the chain, then for this one (tail first).

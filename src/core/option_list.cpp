@@ -142,10 +142,7 @@ int TkvStrToInt(const QString& text, int def) {
     ++i;
   }
   int base = 10;
-  if (i < n && text.at(i) == u'$') {
-    base = 16;
-    ++i;
-  } else if (i < n && (text.at(i) == u'x' || text.at(i) == u'X')) {
+  if (i < n && (text.at(i) == u'$' || text.at(i) == u'x' || text.at(i) == u'X')) {
     base = 16;
     ++i;
   } else if (i + 1 < n && text.at(i) == u'0' && (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {

@@ -109,7 +109,7 @@ QStringList TkvReadTextLines(const QString& path) {
   if (info.size() > kMaxTextFileSize)
     throw TkvError(QStringLiteral("Cannot read \"%1\": the file is larger than %2 MB")
                        .arg(path)
-                       .arg(kMaxTextFileSize / (1024 * 1024)));
+                       .arg(kMaxTextFileSize / (qint64{1024} * 1024)));
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     throw TkvError(QStringLiteral("Cannot read \"%1\": %2").arg(path, file.errorString()));

@@ -350,7 +350,7 @@ void TkvFrmMain::CreateViewer() {
 
   pm1 = new QMenu(this);
   pm1->setObjectName(QStringLiteral("pm1"));
-  auto item = [this](const char* name, const QString& caption, std::function<void()> effect) {
+  auto item = [this](const char* name, const QString& caption, const std::function<void()>& effect) {
     QAction* a = pm1->addAction(caption);
     a->setObjectName(QString::fromLatin1(name));
     connect(a, &QAction::triggered, this, [effect] { TkvGuarded(effect); });

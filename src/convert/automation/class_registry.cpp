@@ -25,7 +25,7 @@ std::optional<TkvAutoFactory> TkvClassRegistry::Register(const QString& classNam
   std::optional<TkvAutoFactory> previous;
   const QString key = className.toLower();
   if (auto it = s.factories.find(key); it != s.factories.end()) previous = it.value();
-  s.factories.insert(key, std::move(factory));
+  s.factories.emplace(key, std::move(factory));
   return previous;
 }
 

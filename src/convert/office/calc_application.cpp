@@ -48,8 +48,9 @@ TkvVariant Arg(const TkvArgs& args, int i) { return i < args.size() ? args[i] : 
 // Closes the document (without saving) when the last of them is released.
 class CalcDocument {
  public:
-  CalcDocument(std::shared_ptr<TkvOfficeProcess> process, uno::Reference<lang::XComponent> component, QString path)
-      : process_(std::move(process)), component_(std::move(component)), path_(std::move(path)) {
+  CalcDocument(std::shared_ptr<TkvOfficeProcess> process, const uno::Reference<lang::XComponent>& component,
+               QString path)
+      : process_(std::move(process)), component_(component), path_(std::move(path)) {
     process_->DocumentOpened();
   }
   ~CalcDocument() { Close(); }
@@ -209,8 +210,8 @@ void PrintPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& shee
 
 class CalcPageSetup final : public CalcObject {
  public:
-  CalcPageSetup(std::shared_ptr<CalcDocument> doc, uno::Reference<sheet::XSpreadsheet> sheet)
-      : doc_(std::move(doc)), sheet_(std::move(sheet)) {}
+  CalcPageSetup(std::shared_ptr<CalcDocument> doc, const uno::Reference<sheet::XSpreadsheet>& sheet)
+      : doc_(std::move(doc)), sheet_(sheet) {}
 
  protected:
   TkvOfficeProcess& Process() override { return doc_->Process(); }
@@ -333,8 +334,8 @@ class CalcPageSetup final : public CalcObject {
 
 class CalcSheet final : public CalcObject {
  public:
-  CalcSheet(std::shared_ptr<CalcDocument> doc, uno::Reference<sheet::XSpreadsheet> sheet, int index)
-      : doc_(std::move(doc)), sheet_(std::move(sheet)), index_(index) {}
+  CalcSheet(std::shared_ptr<CalcDocument> doc, const uno::Reference<sheet::XSpreadsheet>& sheet, int index)
+      : doc_(std::move(doc)), sheet_(sheet), index_(index) {}
 
  protected:
   TkvOfficeProcess& Process() override { return doc_->Process(); }

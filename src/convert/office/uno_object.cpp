@@ -22,9 +22,9 @@ struct TkvUnoObject::Impl {
   uno::Reference<beans::XExactName> exactName;
 };
 
-TkvUnoObject::TkvUnoObject(std::shared_ptr<TkvOfficeProcess> process, uno::Any value)
+TkvUnoObject::TkvUnoObject(std::shared_ptr<TkvOfficeProcess> process, const uno::Any& value)
     : process_(std::move(process)), impl_(std::make_unique<Impl>()) {
-  impl_->value = std::move(value);
+  impl_->value = value;
   auto local = tabrix::office::LocalContext();
   uno::Reference<lang::XSingleServiceFactory> factory(
       local->getServiceManager()->createInstanceWithContext("com.sun.star.script.Invocation", local), uno::UNO_QUERY_THROW);
@@ -180,7 +180,7 @@ namespace {
 
 class OfficeServiceManager final : public TkvUnoObject {
  public:
-  explicit OfficeServiceManager(std::shared_ptr<TkvOfficeProcess> process)
+  explicit OfficeServiceManager(const std::shared_ptr<TkvOfficeProcess>& process)
       : TkvUnoObject(process, uno::Any(process->ServiceManager())) {}
 
   TkvVariant Invoke(const QString& member, TkvInvokeKind kind, const TkvArgs& args) override {

@@ -17,7 +17,7 @@ class TkvOfficeProcess;
 // message; a dead or timed-out office says so.
 class TkvUnoObject : public TkvAutoObject {
  public:
-  TkvUnoObject(std::shared_ptr<TkvOfficeProcess> process, css::uno::Any value);
+  TkvUnoObject(std::shared_ptr<TkvOfficeProcess> process, const css::uno::Any& value);
   ~TkvUnoObject() override;
 
   TkvVariant Invoke(const QString& member, TkvInvokeKind kind, const TkvArgs& args) override;

@@ -310,7 +310,7 @@ const QString TkvSettingsStore::kDevicesKey =
 TkvSettingsStore::TkvSettingsStore()
     : TkvSettingsStore(DefaultUserRoot(), DefaultMachineRoot(), std::make_shared<TkvCupsPrinterList>()) {}
 
-TkvSettingsStore::TkvSettingsStore(QString userRoot, QString machineRoot,
+TkvSettingsStore::TkvSettingsStore(const QString& userRoot, const QString& machineRoot,
                                    std::shared_ptr<const TkvPrinterList> printers)
     : user_(HiveFile(userRoot)), machine_(HiveFile(machineRoot)), printers_(std::move(printers)) {}
 

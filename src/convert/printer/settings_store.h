@@ -84,7 +84,8 @@ class TkvSettingsStore {
   // Default hives ($XDG_CONFIG_HOME/tabrix, $TABRIX_MACHINE_CONFIG_DIR or
   // /etc/tabrix) and the CUPS printer list.
   TkvSettingsStore();
-  TkvSettingsStore(QString userRoot, QString machineRoot, std::shared_ptr<const TkvPrinterList> printers);
+  TkvSettingsStore(const QString& userRoot, const QString& machineRoot,
+                   std::shared_ptr<const TkvPrinterList> printers);
 
   static QString DefaultUserRoot();
   static QString DefaultMachineRoot();

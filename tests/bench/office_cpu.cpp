@@ -18,7 +18,9 @@
 //   V: true, false, an integer, or text.
 // Prints "round <n>\t<office cpu ms>\t<ms per document>", then
 // "office_cpu_ms_per_doc\t<median of the rounds>" and the office's resident
-// memory at the end ("office_rss_mb").
+// memory at the end ("office_rss_mb"). Before the rounds it prints
+// "office_pid\t<pid>" and sleeps BENCH_PAUSE_S seconds, if set, for a
+// profiler to attach.
 
 #include "convert/automation/auto_object.h"
 #include "convert/automation/class_registry.h"
@@ -196,6 +198,10 @@ int main(int argc, char** argv) {
     QDir().mkpath(scratch);
     if (!out.isEmpty()) QDir().mkpath(out);
     converter.Convert(files.first(), scratch + QStringLiteral("/warm-up.pdf"));
+    // For a profiler to attach to the office for the rounds only.
+    std::printf("office_pid\t%d\n", int(office->Pid()));
+    std::fflush(stdout);
+    if (const char* pause = std::getenv("BENCH_PAUSE_S")) ::sleep(unsigned(std::atoi(pause)));
 
     std::vector<double> perDoc;
     for (int r = 1; r <= rounds; ++r) {

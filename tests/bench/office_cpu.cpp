@@ -16,7 +16,8 @@
 //     --load NAME=V          one more load (media descriptor) property
 //     --filter NAME=V        one more PDF export filter property
 //   V: true, false, an integer, or text.
-// Prints "round <n>\t<office cpu ms>\t<ms per document>", then
+// A workbook that fails is named on stderr and left out. Prints
+// "round <n>\t<office cpu ms>\t<ms per converted document>", then
 // "office_cpu_ms_per_doc\t<median of the rounds>" and the office's resident
 // memory at the end ("office_rss_mb"). Before the rounds it prints
 // "office_pid\t<pid>" and sleeps BENCH_PAUSE_S seconds, if set, for a
@@ -206,13 +207,31 @@ int main(int argc, char** argv) {
     std::vector<double> perDoc;
     for (int r = 1; r <= rounds; ++r) {
       const QString folder = r == rounds && !out.isEmpty() ? out : scratch;
-      const double before = CpuMs(office->Pid());
-      for (const QString& file : files) converter.Convert(file, folder + u'/' + QFileInfo(file).completeBaseName() + QStringLiteral(".pdf"));
-      const double used = CpuMs(office->Pid()) - before;
-      perDoc.push_back(used / files.size());
-      std::printf("round %d\t%.0f\t%.1f\n", r, used, used / files.size());
+      const pid_t pid = office->Pid();
+      const double before = CpuMs(pid);
+      int converted = 0;
+      for (const QString& file : files) {
+        try {
+          converter.Convert(file, folder + u'/' + QFileInfo(file).completeBaseName() + QStringLiteral(".pdf"));
+          ++converted;
+        } catch (const uno::Exception& e) {
+          std::fprintf(stderr, "failed\t%s\t%s\n", qPrintable(file), qPrintable(tabrix::office::ExceptionText(e)));
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "failed\t%s\t%s\n", qPrintable(file), e.what());
+        }
+      }
+      // A failure may have ended the office: such a round is not counted.
+      if (office->Pid() != pid || converted == 0) {
+        office->EnsureRunning();
+        std::printf("round %d\tnot counted: the office ended\n", r);
+        continue;
+      }
+      const double used = CpuMs(pid) - before;
+      perDoc.push_back(used / converted);
+      std::printf("round %d\t%.0f\t%.1f\n", r, used, used / converted);
       std::fflush(stdout);
     }
+    if (perDoc.empty()) throw TkvError(QStringLiteral("no round was counted"));
     std::sort(perDoc.begin(), perDoc.end());
     std::printf("office_cpu_ms_per_doc\t%.1f\n", perDoc[perDoc.size() / 2]);
     std::printf("office_rss_mb\t%.0f\n", office->ResidentKb() / 1024.0);

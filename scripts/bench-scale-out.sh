@@ -100,4 +100,4 @@ echo "== results ($files workbooks, median of $repeat rounds, $(date -u +%Y-%m-%
 printf '| %-24s | %9s | %13s | %11s | %13s |\n' "run" "workbooks" "wall s (med)" "min-max s" "workbooks/s"
 printf '| %-24s | %9s | %13s | %11s | %13s |\n' "1 task, 1 thread" "$files" "$m1" "$(spread <"$tmp/one.rounds")" "$(calc "%.2f" "$files / $m1")"
 printf '| %-24s | %9s | %13s | %11s | %13s |\n' "2 tasks, 1 thread each" "$files" "$m2" "$(spread <"$tmp/two.rounds")" "$(calc "%.2f" "$files / $m2")"
-echo "2 tasks / 1 task, round by round: $(awk '{ printf "%.2f ", $1 }' "$tmp/ratios")(median $(median <"$tmp/ratios" | awk '{ printf "%.2f", $1 }'), spread $(spread <"$tmp/ratios"))"
+echo "speed-up of 2 tasks (1-task wall / 2-task wall), round by round: $(awk '{ printf "%.2f ", $1 }' "$tmp/ratios")(median $(median <"$tmp/ratios" | awk '{ printf "%.2f", $1 }'), spread $(spread <"$tmp/ratios"))"

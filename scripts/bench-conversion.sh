@@ -14,8 +14,10 @@
 # BENCH_MEDIUM, BENCH_LARGE (workbooks of each size: 176, 20, 4),
 # BENCH_MANY (items of the memory run: 10000), BENCH_KEEP=1 (keep the
 # temporary folder), BENCH_WAIT (seconds to wait for an idle machine before
-# each timed run: 900), BENCH_REPEAT (rounds of the four timed runs: 2; the
-# fastest round of each run is reported, and the ratios round by round).
+# each timed run: 900), BENCH_REPEAT (rounds of the four timed runs: 5; the
+# median wall time of each run is reported with its spread, min-max, and the
+# ratios round by round with their median and spread: runs of one round are
+# neighbours in time).
 # Each run reports the CPU time other processes used meanwhile ("other
 # cores"): figures with a high value are not comparable.
 set -euo pipefail
@@ -62,7 +64,9 @@ timed() {
   /usr/bin/time -f "%U %S" -a -o "$tmp/$name.cpu" "$@"
 }
 # measure NAME FUNCTION ARGS...: waits for a quiet machine, runs the function
-# with a fresh output folder. The fastest round so far is kept: $tmp/NAME.wall
+# with a fresh output folder. Each round's wall seconds are appended to
+# $tmp/NAME.rounds and the cores other processes used meanwhile to
+# NAME.other.rounds (the table shows the highest). The fastest round so far is kept: $tmp/NAME.wall
 # (wall seconds), .own (cores it used), .other (cores other processes used
 # meanwhile), .tsv (item times, Tabrix only), and the output in $tmp/out/NAME.
 measure() {
@@ -77,6 +81,7 @@ measure() {
   wall=$(calc "%.3f" "$t1 - $t0")
   echo "$wall s ($(calc "%.2f" "$own / $wall") cores used, $(calc "%.2f" "($b1 - $b0 - $own) / $wall") by other processes)"
   echo "$wall" >>"$tmp/$name.rounds"
+  calc "%.2f\n" "($b1 - $b0 - $own) / $wall" >>"$tmp/$name.other.rounds"
   if [ ! -f "$tmp/$name.wall" ] || awk "BEGIN { exit !($wall < $(cat "$tmp/$name.wall")) }"; then
     echo "$wall" >"$tmp/$name.wall"
     calc "%.2f" "$own / $wall" >"$tmp/$name.own"
@@ -155,7 +160,8 @@ run_soffice_halves() {
 pdfs() { find "$tmp/out/$1.best" -name '*.pdf' | wc -l; }
 pages() { find "$tmp/out/$1.best" -name '*.pdf' -exec pdfinfo {} \; 2>/dev/null | awk '/^Pages:/ {s += $2} END {print s + 0}'; }
 
-for round in $(seq 1 "${BENCH_REPEAT:-2}"); do
+repeat=${BENCH_REPEAT:-5}
+for round in $(seq 1 "$repeat"); do
   echo "== round $round: tabrix, ThreadsCount=1"
   measure t1 run_tabrix t1 1
   echo "== round $round: soffice --convert-to, one call"
@@ -185,44 +191,52 @@ items_sum() { awk -F'\t' '!/^#/ {s += $3 - $2} END {printf "%.3f", s / 1000}' "$
 peak_kb() { awk -F'\t' '$1 == "# peak_rss_kb" {print $2}' "$tmp/$1.best.tsv"; }
 own_cpu() { awk -F'\t' '$1 == "# cpu_ms" {printf "%.2f", $2 / 1000}' "$tmp/$1.best.tsv"; }
 
-w_t1=$(cat "$tmp/t1.wall"); w_t2=$(cat "$tmp/t2.wall")
-w_s1=$(cat "$tmp/s1.wall"); w_s2=$(cat "$tmp/s2.wall")
+# median and spread of a column of numbers
+median() { sort -n | awk '{ r[NR] = $1 } END { printf "%.3f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'; }
+spread() { sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }'; }
+w_t1=$(median <"$tmp/t1.rounds"); w_t2=$(median <"$tmp/t2.rounds")
+w_s1=$(median <"$tmp/s1.rounds"); w_s2=$(median <"$tmp/s2.rounds")
 sum_t1=$(items_sum t1); sum_t2=$(items_sum t2)
+# The overhead is taken from the fastest round, whose item times are kept.
+b_t1=$(cat "$tmp/t1.wall"); b_t2=$(cat "$tmp/t2.wall")
 
 echo
-echo "== results ($files workbooks, fastest of ${BENCH_REPEAT:-2} rounds, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
-printf '| %-44s | %8s | %8s | %7s | %10s | %12s |\n' "run" "wall s" "files/s" "pages" "cores used" "other cores"
-printf '|%s|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "----------" "---------" "------------" "--------------"
+echo "== results ($files workbooks, median of $repeat rounds, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '| %-44s | %8s | %13s | %8s | %7s | %10s | %12s |\n' "run" "wall s" "min-max s" "files/s" "pages" "cores used" "other cores"
+printf '|%s|%s|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "---------------" "----------" "---------" "------------" "--------------"
 for row in "t1:tabrix ThreadsCount=1" "s1:soffice --convert-to, one call" \
            "t2:tabrix ThreadsCount=2" "s2:soffice --convert-to, two calls on halves"; do
   run=${row%%:*}
-  wall=$(cat "$tmp/$run.wall")
-  printf '| %-44s | %8.2f | %8.2f | %7s | %10s | %12s |\n' "${row#*:}" "$wall" "$(calc "%.4f" "$files / $wall")" \
-    "$(pages "$run")" "$(cat "$tmp/$run.own")" "$(cat "$tmp/$run.other")"
+  wall=$(median <"$tmp/$run.rounds")
+  printf '| %-44s | %8.2f | %13s | %8.2f | %7s | %10s | %12s |\n' "${row#*:}" "$wall" "$(spread <"$tmp/$run.rounds")" "$(calc "%.4f" "$files / $wall")" \
+    "$(pages "$run")" "$(cat "$tmp/$run.own")" "$(sort -n "$tmp/$run.other.rounds" | tail -1)"
 done
 # Ratios of the runs of one round (neighbours in time share the machine's
-# state), and their median: less sensitive to a slow minute than the fastest.
+# state), their median and spread: less sensitive to a slow minute than the
+# ratio of two medians.
+ratios() { paste "$tmp/$1.rounds" "$tmp/$2.rounds" | awk '{ printf "%.4f\n", $1 / $2 }'; }
 round_ratios() {
-  local ratios
-  ratios=$(paste "$tmp/$1.rounds" "$tmp/$2.rounds" | awk '{ printf "%.4f\n", $1 / $2 }')
-  echo "$(echo "$ratios" | awk '{ printf "%.2f ", $1 }')(median $(echo "$ratios" | sort -n |
-    awk '{ r[NR] = $1 } END { printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'))"
+  echo "$(ratios "$1" "$2" | awk '{ printf "%.2f ", $1 }')(median $(ratios "$1" "$2" | median | awk '{ printf "%.2f", $1 }'), spread $(ratios "$1" "$2" | spread))"
 }
+# target_met NUMERATOR DENOMINATOR TARGET: "met" or "NOT met" for the median round ratio.
+target_met() { if awk "BEGIN { exit !($(ratios "$1" "$2" | median) >= $3) }"; then echo met; else echo "NOT met"; fi; }
 
 echo
 printf '%-58s %s\n' \
-  "ThreadsCount=1 / one soffice call (target >= 1.00):" "$(calc "%.2f" "$w_s1 / $w_t1")" \
-  "  the same, round by round:" "$(round_ratios s1 t1)" \
-  "ThreadsCount=2 / two soffice calls (target >= 0.95):" "$(calc "%.2f" "$w_s2 / $w_t2")" \
-  "  the same, round by round:" "$(round_ratios s2 t2)" \
+  "ThreadsCount=1 / one soffice call, round by round:" "$(round_ratios s1 t1)" \
+  "  target: median >= 1.15:" "$(target_met s1 t1 1.15)" \
+  "  the same from the median wall times:" "$(calc "%.2f" "$w_s1 / $w_t1")" \
+  "ThreadsCount=2 / two soffice calls, round by round:" "$(round_ratios s2 t2)" \
+  "  target: median >= 1.20:" "$(target_met s2 t2 1.20)" \
+  "  the same from the median wall times:" "$(calc "%.2f" "$w_s2 / $w_t2")" \
   "ThreadsCount=2 / ThreadsCount=1:" "$(calc "%.2f" "$w_t1 / $w_t2")" \
   "two soffice calls / one soffice call:" "$(calc "%.2f" "$w_s1 / $w_s2")" \
   "office start-up, kept profile / new profile:" "$startup s / $startupNew s" \
-  "office time of ThreadsCount=1 (sum of item times):" "$sum_t1 s" \
-  "office time of ThreadsCount=2 (sum of item times):" "$sum_t2 s" \
-  "Tabrix overhead, ThreadsCount=1 (target <= 5%):" "$(calc "%.1f%%" "100 * ($w_t1 - $sum_t1) / $w_t1")" \
-  "Tabrix overhead, ThreadsCount=2 (target <= 5%):" "$(calc "%.1f%%" "100 * ($w_t2 - $sum_t2 / 2) / $w_t2")" \
-  "  the same with the office start-up counted, 1 / 2:" "$(calc "%.1f%% / %.1f%%" "100 * ($w_t1 - $sum_t1 + $startup) / $w_t1, 100 * ($w_t2 - $sum_t2 / 2 + $startup) / $w_t2")" \
+  "office time of ThreadsCount=1 (fastest round, sum of item times):" "$sum_t1 s" \
+  "office time of ThreadsCount=2 (fastest round, sum of item times):" "$sum_t2 s" \
+  "Tabrix overhead, ThreadsCount=1 (target <= 5%):" "$(calc "%.1f%%" "100 * ($b_t1 - $sum_t1) / $b_t1")" \
+  "Tabrix overhead, ThreadsCount=2 (target <= 5%):" "$(calc "%.1f%%" "100 * ($b_t2 - $sum_t2 / 2) / $b_t2")" \
+  "  the same with the office start-up counted, 1 / 2:" "$(calc "%.1f%% / %.1f%%" "100 * ($b_t1 - $sum_t1 + $startup) / $b_t1, 100 * ($b_t2 - $sum_t2 / 2 + $startup) / $b_t2")" \
   "CPU of the tabrix process itself, ThreadsCount=1 / 2:" "$(own_cpu t1) s / $(own_cpu t2) s" \
   "Tabrix peak memory (VmHWM), ThreadsCount=1 / 2:" "$(calc "%.1f MB / %.1f MB" "$(peak_kb t1) / 1024, $(peak_kb t2) / 1024")" \
   "Tabrix peak memory, $many items (target < 100 MB):" "$(calc "%.1f MB (%.0f items/s)" "$manyPeak / 1024, $many / $manyWall")" \

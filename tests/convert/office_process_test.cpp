@@ -171,6 +171,24 @@ TEST_F(OfficeProcessTest, RestartsAfterItsDocumentQuota) {
   EXPECT_TRUE(processGone(pids[0]));
 }
 
+TEST_F(OfficeProcessTest, TheMemoryBenchmarkSetsTheLimitsOfAConverterThreadsOffice) {
+  // As scripts/bench-memory.sh runs the program.
+  struct Variable {
+    const char* name;
+    Variable(const char* n, const char* value) : name(n) { qputenv(name, value); }
+    ~Variable() { qunsetenv(name); }
+  } documents("TABRIX_OFFICE_MAX_DOCUMENTS", "1"), resident("TABRIX_OFFICE_MAX_RESIDENT_MB", "0");
+  auto process = std::make_shared<TkvOfficeProcess>();
+  auto app = TkvCreateCalcApplication(process);
+  auto book = open(*app);
+  const pid_t first = process->Pid();
+  book->Call(QStringLiteral("Close"), {false});
+  book = open(*app);
+  EXPECT_NE(process->Pid(), first);
+  EXPECT_TRUE(processGone(first));
+  book->Call(QStringLiteral("Close"), {false});
+}
+
 TEST_F(OfficeProcessTest, RestartsWhenItsMemoryPassesTheLimitButNeverWithADocumentOpen) {
   TkvOfficeProcess::Options options;
   options.maxResidentMb = 1;  // every office is larger

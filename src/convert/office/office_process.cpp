@@ -70,7 +70,23 @@ QString NewPipeName(int slot) {
 
 // ---------------------------------------------------------------- process
 
-TkvOfficeProcess::TkvOfficeProcess() : TkvOfficeProcess(Options{}) {}
+namespace {
+
+// The shipped options; for benchmarks of the memory recycling only, the
+// environment variables TABRIX_OFFICE_MAX_RESIDENT_MB and
+// TABRIX_OFFICE_MAX_DOCUMENTS (whole numbers; 0 turns the resident limit off)
+// replace the limits. No project option reaches them.
+TkvOfficeProcess::Options DefaultOptions() {
+  TkvOfficeProcess::Options options;
+  bool ok = false;
+  if (const int mb = qEnvironmentVariableIntValue("TABRIX_OFFICE_MAX_RESIDENT_MB", &ok); ok && mb >= 0) options.maxResidentMb = mb;
+  if (const int n = qEnvironmentVariableIntValue("TABRIX_OFFICE_MAX_DOCUMENTS", &ok); ok && n > 0) options.maxDocuments = n;
+  return options;
+}
+
+}  // namespace
+
+TkvOfficeProcess::TkvOfficeProcess() : TkvOfficeProcess(DefaultOptions()) {}
 
 TkvOfficeProcess::TkvOfficeProcess(Options options)
     : options_(std::move(options)), watch_(ThreadWatch::ForThisThread()) {

@@ -40,6 +40,8 @@ class TkvOfficeProcess {
     int quitGraceMs = 5000;       // after terminate, before the kill
   };
 
+  // The shipped Options, or the limits of the memory benchmark's environment
+  // variables (TABRIX_OFFICE_MAX_RESIDENT_MB, TABRIX_OFFICE_MAX_DOCUMENTS).
   TkvOfficeProcess();
   explicit TkvOfficeProcess(Options options);
   ~TkvOfficeProcess();  // Quit()

@@ -14,7 +14,8 @@ std::unique_ptr<TkvItemTimes> TkvItemTimes::FromEnvironment() {
 
 TkvItemTimes::TkvItemTimes(const QString& path) : file_(path) {
   if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-    throw TkvError(QStringLiteral("Cannot write the item times file %1: %2").arg(path, file_.errorString()));
+    throw TkvError(
+        QStringLiteral("Cannot write the item times file %1: %2").arg(path, file_.errorString()));
   clock_.start();
 }
 

@@ -11,7 +11,9 @@
 namespace TkvRunKeys {
 // Further sources after Source: Source2, Source3, ... up to the first
 // missing number; one batch each, converted in that order by one chain.
-inline QString SourceKey(int n) { return n <= 1 ? QStringLiteral("Source") : QStringLiteral("Source%1").arg(n); }
+inline QString SourceKey(int n) {
+  return n <= 1 ? QStringLiteral("Source") : QStringLiteral("Source%1").arg(n);
+}
 // The JSON Lines report: a path (appended to) or "-" for stdout.
 inline const QString kReportFile = QStringLiteral("ReportFile");
 // True: exit code 2 when any item failed.

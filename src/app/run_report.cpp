@@ -7,8 +7,8 @@
 #include <QJsonObject>
 #include <QMutexLocker>
 
-#include <cmath>
 #include <unistd.h>
+#include <cmath>
 
 namespace {
 
@@ -23,12 +23,14 @@ QByteArray Line(const QJsonObject& object) {
 TkvRunReport::TkvRunReport(const QString& path) : path_(path) {
   bool open;
   if (path == QLatin1String("-"))
-    open = file_.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+    open = file_.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                      QFileDevice::DontCloseHandle);
   else {
     file_.setFileName(path);
     open = file_.open(QIODevice::WriteOnly | QIODevice::Append);
   }
-  if (!open) throw TkvError(QStringLiteral("Cannot open the report %1: %2").arg(path, file_.errorString()));
+  if (!open)
+    throw TkvError(QStringLiteral("Cannot open the report %1: %2").arg(path, file_.errorString()));
 }
 
 QByteArray TkvRunReport::ItemLine(const TkvReportItem& item) {

@@ -1,5 +1,9 @@
 #include "app/startup.h"
 
+#include "app/run_options.h"
+#include "app/stop_signals.h"
+#include "app/unattended.h"
+#include "app/unattended_progress.h"
 #include "batch/batch.h"
 #include "batch/matcher.h"
 #include "convert/office/calc_application.h"
@@ -10,10 +14,6 @@
 #include "core/info.h"
 #include "core/profile.h"
 #include "core/project.h"
-#include "app/run_options.h"
-#include "app/stop_signals.h"
-#include "app/unattended.h"
-#include "app/unattended_progress.h"
 
 #include <QCoreApplication>
 
@@ -25,22 +25,24 @@
 namespace {
 
 void PrintHelp(const TkvProfile& profile) {
-  const QString text = QStringLiteral(
-      "Usage: %1 [ARGUMENT]\n"
-      "%2 %3: converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF.\n"
-      "\n"
-      "ARGUMENT (only the first one is read):\n"
-      "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
-      "  FILE%4        a batch project file\n"
-      "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
-      "  convert [OPTION]... SOURCE...  the same run spelled with flags (%1 convert --help)\n"
-      "  --help, --version        this text, the version\n"
-      "\n"
-      "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"
-      "no window; the log goes to LogFile. Exit code 0 after the run, whatever\n"
-      "the files did; 1 when the run itself fails (message on stderr).\n"
-      "Example: %1 \"/P:PureConsole=True;Source=/in/*.xls?;Target=/out;LogFile=/out/run.log\"\n")
-                           .arg(profile.ShortName, profile.Title, profile.Version, profile.ProjectExt);
+  const QString text =
+      QStringLiteral(
+          "Usage: %1 [ARGUMENT]\n"
+          "%2 %3: converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF.\n"
+          "\n"
+          "ARGUMENT (only the first one is read):\n"
+          "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
+          "  FILE%4        a batch project file\n"
+          "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
+          "  convert [OPTION]... SOURCE...  the same run spelled with flags (%1 convert --help)\n"
+          "  --help, --version        this text, the version\n"
+          "\n"
+          "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"
+          "no window; the log goes to LogFile. Exit code 0 after the run, whatever\n"
+          "the files did; 1 when the run itself fails (message on stderr).\n"
+          "Example: %1 "
+          "\"/P:PureConsole=True;Source=/in/*.xls?;Target=/out;LogFile=/out/run.log\"\n")
+          .arg(profile.ShortName, profile.Title, profile.Version, profile.ProjectExt);
   std::fputs(text.toLocal8Bit().constData(), stdout);
 }
 
@@ -56,8 +58,9 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
     return 0;
   }
   if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::fputs(QStringLiteral("%1 %2\n").arg(profile.Title, profile.Version).toLocal8Bit().constData(),
-               stdout);
+    std::fputs(
+        QStringLiteral("%1 %2\n").arg(profile.Title, profile.Version).toLocal8Bit().constData(),
+        stdout);
     return 0;
   }
 
@@ -76,7 +79,8 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
   TkvRegisterTabrix();
   TkvPrepareOfficeEnvironment();
 
-  if (convertRoad && argc >= 2 && std::strcmp(argv[1], "convert") == 0) return convertRoad(argc, argv);
+  if (convertRoad && argc >= 2 && std::strcmp(argv[1], "convert") == 0)
+    return convertRoad(argc, argv);
   if (project->ParseCommandLine() == TkvCmdResult::Exit) return 0;
   TkvMatcherScope matcher;
 

@@ -14,7 +14,8 @@ using TkvWindowRoad = int (*)(int& argc, char** argv);
 // in place, instead of the first-argument rules; returns the exit code.
 using TkvCommandRoad = int (*)(int argc, char** argv);
 
-int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad = nullptr);
+int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad,
+                    TkvCommandRoad convertRoad = nullptr);
 
 // The unattended road alone (QCoreApplication created here), for a program
 // without windows: the global objects must exist. Throws what the run throws.

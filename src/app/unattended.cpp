@@ -1,15 +1,15 @@
 #include "app/unattended.h"
 
+#include "app/item_times.h"
+#include "app/run_options.h"
+#include "app/run_report.h"
+#include "app/unattended_progress.h"
 #include "batch/batch.h"
 #include "convert/convertor.h"
 #include "core/error.h"
 #include "core/info.h"
-#include "app/item_times.h"
 #include "core/project.h"
-#include "app/run_options.h"
-#include "app/run_report.h"
 #include "core/text_file.h"
-#include "app/unattended_progress.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -99,7 +99,9 @@ bool TkvMain::RunUnattended() {
     throw TkvError(QStringLiteral("Run stopped before all files were converted"));
   if (convertor_) {
     if (const QString fatal = convertor_->ChainFatalError(); !fatal.isEmpty())
-      throw TkvError(QStringLiteral("A converter thread stopped before all files were converted: %1").arg(fatal));
+      throw TkvError(
+          QStringLiteral("A converter thread stopped before all files were converted: %1")
+              .arg(fatal));
   }
   QMutexLocker lock(&logLock_);
   return anyFailed_;
@@ -121,7 +123,8 @@ void TkvMain::StartBatch(const QString& source) {
   if (watching_) batch_->Admit = [this](const QString& path) { return AdmitWatched(path); };
   const bool subdir = project_.Subdir();
   if (IsWebAddress(source)) {
-    if (project_.TargetFolder().isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
+    if (project_.TargetFolder().isEmpty())
+      throw TkvError(QStringLiteral("Unable to create directory"), 3);
     batch_->AddFile(source);
   } else {
     batch_->StartSearch(source, project_.TargetFolder(), subdir);
@@ -134,7 +137,8 @@ bool TkvMain::ConvertSource(const QString& source, bool rounds) {
     convertor_ = TkvConvertor::StartConverters(
         batch_.get(), project_.TargetFolder(),
         [this](TkvBatch* batch, TkvNode* item) { ItemDone(batch, item); });
-    convertor_->SetOnItemStart([this](TkvBatch* batch, TkvNode* item) { ItemStarted(batch, item); });
+    convertor_->SetOnItemStart(
+        [this](TkvBatch* batch, TkvNode* item) { ItemStarted(batch, item); });
     if (rounds) convertor_->KeepBetweenRounds();
     RunningConvertors.store(convertor_->ThreadsCount());
     convertor_->Start();
@@ -178,7 +182,8 @@ void TkvMain::EndChain() {
 }
 
 void TkvMain::WaitForConvertors() {
-  while (RunningConvertors.load() > 0 && !convertor_->WaitConvertersEnded(std::chrono::milliseconds(pollMs_))) {
+  while (RunningConvertors.load() > 0 &&
+         !convertor_->WaitConvertersEnded(std::chrono::milliseconds(pollMs_))) {
   }
   convertor_->WaitChain();
 }
@@ -264,8 +269,10 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
   {
     TkvItemsLock lock(*batch);
     QString state = QStringLiteral("Running");
-    if (item->Status == TkvNode::Done) state = QStringLiteral("Success");
-    else if (item->Status == TkvNode::Failed) state = QStringLiteral("Failure");
+    if (item->Status == TkvNode::Done)
+      state = QStringLiteral("Success");
+    else if (item->Status == TkvNode::Failed)
+      state = QStringLiteral("Failure");
     // An item that is not done (its target could not be made) failed too.
     failed = item->Status != TkvNode::Done;
     line = QStringLiteral("%1 => %2 => %3").arg(state, item->FileName, item->Result);

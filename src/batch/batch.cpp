@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-
 std::atomic<bool> SkipLockFiles{false};
 
 namespace {
@@ -79,7 +78,10 @@ void TkvBatch::StartSearch(const QString& source, const QString& target, bool in
   const QString tgt = NormalizePath(target);
   if (tgt.isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
   if (TkvIsAddress(tgt))
-    throw TkvError(QStringLiteral("Unable to create directory: the target %1 is a web address, not a folder").arg(tgt), 3);
+    throw TkvError(
+        QStringLiteral("Unable to create directory: the target %1 is a web address, not a folder")
+            .arg(tgt),
+        3);
   ReadShard();
   if (!QFileInfo(tgt).isDir()) QDir().mkpath(tgt);  // failure is reported per item later
 
@@ -109,8 +111,9 @@ void TkvBatch::SearchBody() {
       options.SkipHidden = options_.SkipHidden();
     }
     options.SkipLockFiles = SkipLockFiles.load();
-    TkvFolderWalk walk(options, stop_,
-                       [this, &folder](const QString& path) { AddItem(path, path.mid(folder.size())); });
+    TkvFolderWalk walk(options, stop_, [this, &folder](const QString& path) {
+      AddItem(path, path.mid(folder.size()));
+    });
     walk.Run(folder);
   } catch (const std::exception& e) {
     Guard g(lock_);

@@ -195,7 +195,8 @@ class TkvBatch {
 // Holds a batch's item-list lock for its lifetime.
 class SCOPED_CAPABILITY TkvItemsLock {
  public:
-  explicit TkvItemsLock(const TkvBatch& batch) ACQUIRE(batch.lock_) : batch_(batch), items_(batch.LockItems()) {}
+  explicit TkvItemsLock(const TkvBatch& batch) ACQUIRE(batch.lock_)
+      : batch_(batch), items_(batch.LockItems()) {}
   ~TkvItemsLock() RELEASE() { batch_.UnlockItems(); }
   TkvItemsLock(const TkvItemsLock&) = delete;
   TkvItemsLock& operator=(const TkvItemsLock&) = delete;

@@ -42,7 +42,9 @@ EntryType TypeOf(int dirFd, const dirent* e) {
   }
 }
 
-bool IsDotOrDotDot(const char* n) { return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)); }
+bool IsDotOrDotDot(const char* n) {
+  return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
 
 }  // namespace
 
@@ -71,7 +73,8 @@ class TkvFolderWalk::Impl {
       const bool hidden = e->d_name[0] == '.';
       const EntryType type = TypeOf(dirfd(dir.get()), e);
       if (type == EntryType::Folder) {
-        if (w_.options_.IncludeSubfolders && !hidden) subfolders.push_back(QFile::decodeName(e->d_name));
+        if (w_.options_.IncludeSubfolders && !hidden)
+          subfolders.push_back(QFile::decodeName(e->d_name));
         continue;
       }
       if (type != EntryType::File) continue;

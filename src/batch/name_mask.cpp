@@ -17,14 +17,17 @@ TkvNameMask::TkvNameMask(const QString& mask) {
   }
 }
 
-bool TkvNameMask::Matches(QStringView name) const { return MatchesFolded(name.toString().toCaseFolded()); }
+bool TkvNameMask::Matches(QStringView name) const {
+  return MatchesFolded(name.toString().toCaseFolded());
+}
 
 bool TkvNameMask::MatchesFolded(QStringView foldedName) const {
   std::vector<char> failed;
   return MatchFrom(0, foldedName, 0, failed);
 }
 
-bool TkvNameMask::MatchFrom(size_t t, QStringView name, qsizetype n, std::vector<char>& failed) const {
+bool TkvNameMask::MatchFrom(size_t t, QStringView name, qsizetype n,
+                            std::vector<char>& failed) const {
   for (; t < tokens_.size(); ++t) {
     const Token& tok = tokens_[t];
     switch (tok.kind) {

@@ -202,6 +202,7 @@ QString WildcardToRegex(const QString& mask) {
       {u"[", u"\\["}, {u"]", u"\\]"}, {u"{", u"\\{"}, {u"}", u"\\}"},
   };
   QString r = mask;
-  for (const auto& step : kSteps) r.replace(QString::fromUtf16(step.from), QString::fromUtf16(step.to));
+  for (const auto& step : kSteps)
+    r.replace(QString::fromUtf16(step.from), QString::fromUtf16(step.to));
   return r + u'$';
 }

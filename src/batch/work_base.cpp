@@ -68,7 +68,8 @@ void TkvWorkBase::Execute() {
     } catch (const TkvError& e) {
       batch_->SetItemResult(item_, e.Message());
     } catch (const std::exception& e) {
-      const QString message = QStringLiteral("Internal error: %1").arg(QString::fromLocal8Bit(e.what()));
+      const QString message =
+          QStringLiteral("Internal error: %1").arg(QString::fromLocal8Bit(e.what()));
       batch_->SetItemOutcome(item_, TkvNode::Failed, message);
       batch_->AddFailure(message);
     }
@@ -81,9 +82,10 @@ struct Registry {
   std::mutex lock;
   QHash<QString, TkvWorkerClasses::Factory> factories;
   Registry() {
-    factories.insert(QStringLiteral("tkvworkbase"), [](TkvBatch* batch, const TkvOptionSource&, int, const TkvItemEvent&) {
-      return std::make_unique<TkvWorkBase>(batch);
-    });
+    factories.insert(QStringLiteral("tkvworkbase"),
+                     [](TkvBatch* batch, const TkvOptionSource&, int, const TkvItemEvent&) {
+                       return std::make_unique<TkvWorkBase>(batch);
+                     });
   }
 };
 

@@ -79,8 +79,8 @@ class TkvWorkBase {
 class TkvWorkerClasses {
  public:
   // `options` (not owned) outlives the worker; the plain loop reads none.
-  using Factory = std::function<std::unique_ptr<TkvWorkBase>(TkvBatch*, const TkvOptionSource& options,
-                                                             int count, TkvItemEvent)>;
+  using Factory = std::function<std::unique_ptr<TkvWorkBase>(
+      TkvBatch*, const TkvOptionSource& options, int count, TkvItemEvent)>;
 
   TkvWorkerClasses() = delete;
   // Adds or replaces a class. "TkvWorkBase" (the plain loop) is always known.

@@ -16,7 +16,9 @@ struct Usage {
   QString message;
 };
 
-QString FlagName(const QString& name) { return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name; }
+QString FlagName(const QString& name) {
+  return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
 
 QString Absolute(const QString& cwd, const QString& path) {
   if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
@@ -32,7 +34,10 @@ int Number(const QString& flag, const QString& value, int low, int high) {
   bool ok = false;
   const int n = value.toInt(&ok, 10);
   if (!ok || n < low || n > high)
-    throw Usage{QStringLiteral("%1: %2 is not a whole number from %3 to %4").arg(flag, value).arg(low).arg(high)};
+    throw Usage{QStringLiteral("%1: %2 is not a whole number from %3 to %4")
+                    .arg(flag, value)
+                    .arg(low)
+                    .arg(high)};
   return n;
 }
 
@@ -49,32 +54,58 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
   static const std::vector<TkvConvertFlag> flags = {
       {{"o", "target"}, "DIR", "target folder (default: the first source's folder)", "Target=DIR"},
       {{"r", "recursive"}, "", "search the sources' sub-folders too", "Subdir=True"},
-      {{"j", "threads"}, "N", "converter threads, one office process each (1-64)", "ThreadsCount=N"},
-      {{"sheet"}, "active|N|each|all", "the active sheet, sheet N, every sheet to its own PDF, or the whole workbook",
+      {{"j", "threads"},
+       "N",
+       "converter threads, one office process each (1-64)",
+       "ThreadsCount=N"},
+      {{"sheet"},
+       "active|N|each|all",
+       "the active sheet, sheet N, every sheet to its own PDF, or the whole workbook",
        "Sheet=0 | Sheet=N | Sheet=-1 (AllSheets=False), or AllSheets=True"},
-      {{"fit"}, "page|width", "fit every sheet to one page, or to the page width",
+      {{"fit"},
+       "page|width",
+       "fit every sheet to one page, or to the page width",
        "AllColumns=True | FitWidth=True"},
       {{"orientation"}, "portrait|landscape", "page orientation", "Orientation=portrait|landscape"},
       {{"paper"}, "A3|A4|A5|Letter|Legal", "paper size", "PaperSize=SIZE"},
       {{"pdfa"}, "", "write PDF/A files", "PdfA=True"},
-      {{"overwrite"}, "yes|rename|skip", "an existing PDF: replace it, write -tabrix-NAME beside it, or skip the file",
+      {{"overwrite"},
+       "yes|rename|skip",
+       "an existing PDF: replace it, write -tabrix-NAME beside it, or skip the file",
        "IsOverwrite=True|False|skip"},
       {{"flat"}, "", "every PDF straight into the target folder", "KeepTargetSubdirs=False"},
       {{"keep-time"}, "", "give each PDF its workbook's file times", "KeepFileTime=True"},
       {{"delete-source"}, "", "delete each workbook converted", "DeleteSource=True"},
-      {{"rename-source"}, "SUFFIX", "rename each workbook converted to its name plus SUFFIX", "RenameSource=SUFFIX"},
+      {{"rename-source"},
+       "SUFFIX",
+       "rename each workbook converted to its name plus SUFFIX",
+       "RenameSource=SUFFIX"},
       {{"regex"}, "RE", "convert only paths that also match RE", "RegExt=RE"},
       {{"skip-hidden"}, "", "leave out hidden files", "SkipHidden=True"},
       {{"timeout"}, "SECONDS", "time one file may take", "ItemTimeout=SECONDS"},
       {{"log"}, "FILE", "the run log (State => File => Result)", "LogFile=FILE"},
-      {{"report"}, "FILE|-", "JSON Lines report, appended to FILE, or - for stdout", "ReportFile=FILE"},
+      {{"report"},
+       "FILE|-",
+       "JSON Lines report, appended to FILE, or - for stdout",
+       "ReportFile=FILE"},
       {{"strict"}, "", "exit code 2 when any file failed", "StrictExit=True"},
-      {{"watch"}, "MS", "convert, wait MS milliseconds, search again, until SIGTERM or SIGINT",
+      {{"watch"},
+       "MS",
+       "convert, wait MS milliseconds, search again, until SIGTERM or SIGINT",
        "WatchInterval=MS"},
-      {{"shard"}, "K/N|auto", "convert one share of the files: shard K of N, or auto from a Slurm array or Kubernetes Indexed Job",
+      {{"shard"},
+       "K/N|auto",
+       "convert one share of the files: shard K of N, or auto from a Slurm array or Kubernetes "
+       "Indexed Job",
        "Shard=K/N|auto"},
-      {{"p", "project"}, "FILE", "start from a batch project; flags override it", "the project's options"},
-      {{"O", "option"}, "KEY=VALUE", "set any option, VALUE taken whole (\";\" and \",\" included)", "KEY=VALUE"},
+      {{"p", "project"},
+       "FILE",
+       "start from a batch project; flags override it",
+       "the project's options"},
+      {{"O", "option"},
+       "KEY=VALUE",
+       "set any option, VALUE taken whole (\";\" and \",\" included)",
+       "KEY=VALUE"},
       {{"q", "quiet"}, "", "no progress line", "NoProgress=True"},
       {{"h", "help"}, "", "this text", ""},
       {{"version"}, "", "the version", ""},
@@ -83,23 +114,26 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
 }
 
 QString TkvConvertHelp(const QString& program) {
-  QString text = QStringLiteral(
-                     "Usage: %1 convert [OPTION]... SOURCE...\n"
-                     "Converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF without a window.\n"
-                     "SOURCE: a workbook, a folder (its *.xls? files), a quoted mask ('/in/*.xls?') or a\n"
-                     "web address; several sources make one batch, converted in the order given.\n"
-                     "\n"
-                     "Options (the option each one sets in brackets):\n")
-                     .arg(program);
+  QString text =
+      QStringLiteral(
+          "Usage: %1 convert [OPTION]... SOURCE...\n"
+          "Converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF without a window.\n"
+          "SOURCE: a workbook, a folder (its *.xls? files), a quoted mask ('/in/*.xls?') or a\n"
+          "web address; several sources make one batch, converted in the order given.\n"
+          "\n"
+          "Options (the option each one sets in brackets):\n")
+          .arg(program);
   for (const TkvConvertFlag& flag : TkvConvertFlags()) {
     QStringList spelled;
     for (const QString& name : flag.names) spelled.append(FlagName(name));
-    QString left = QStringLiteral("  ") + (flag.names.first().size() == 1 ? QString() : QStringLiteral("    ")) +
+    QString left = QStringLiteral("  ") +
+                   (flag.names.first().size() == 1 ? QString() : QStringLiteral("    ")) +
                    spelled.join(QStringLiteral(", "));
     if (!flag.valueName.isEmpty()) left += u' ' + flag.valueName;
     constexpr int kColumn = 34, kWidth = 79;
     const QString indent(kColumn, u' ');
-    QString line = left + (left.size() < kColumn - 1 ? QString(kColumn - left.size(), u' ') : u'\n' + indent);
+    QString line =
+        left + (left.size() < kColumn - 1 ? QString(kColumn - left.size(), u' ') : u'\n' + indent);
     line += flag.help;
     if (!flag.sets.isEmpty()) {
       const QString sets = QStringLiteral("[%1]").arg(flag.sets);
@@ -108,19 +142,20 @@ QString TkvConvertHelp(const QString& program) {
     }
     text += line + u'\n';
   }
-  text += QStringLiteral(
-      "\n"
-      "Exit codes: 0 the run completed (failed files included), 2 with --strict when a file\n"
-      "failed, 1 the run itself failed (message on stderr), 64 a wrong flag or value.\n"
-      "SIGINT or SIGTERM: the files in hand are finished; exit code 1, or 0 with --watch.\n"
-      "Example: %1 convert -r -o /data/out --report - '/data/in/*.xls?'\n"
-      "See also: %1 --help (the /P: spelling), man tabrix.\n")
-              .arg(program);
+  text +=
+      QStringLiteral(
+          "\n"
+          "Exit codes: 0 the run completed (failed files included), 2 with --strict when a file\n"
+          "failed, 1 the run itself failed (message on stderr), 64 a wrong flag or value.\n"
+          "SIGINT or SIGTERM: the files in hand are finished; exit code 1, or 0 with --watch.\n"
+          "Example: %1 convert -r -o /data/out --report - '/data/in/*.xls?'\n"
+          "See also: %1 --help (the /P: spelling), man tabrix.\n")
+          .arg(program);
   return text;
 }
 
-TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, const QString& sourceMask,
-                                   bool (*isFolder)(const QString&)) {
+TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
+                                   const QString& sourceMask, bool (*isFolder)(const QString&)) {
   TkvConvertArgs result;
   QCommandLineParser parser;
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
@@ -136,7 +171,9 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, 
     return result;
   }
 
-  auto set = [&result](const QString& key, const QString& value) { result.settings.append({key, value}); };
+  auto set = [&result](const QString& key, const QString& value) {
+    result.settings.append({key, value});
+  };
   try {
     QHash<QString, int> used;  // values taken so far, per flag
     for (const QString& typed : parser.optionNames()) {
@@ -172,31 +209,44 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, 
           set(QStringLiteral("AllSheets"), kTrue);
         } else {
           QString sheet;
-          if (lower == QLatin1String("active")) sheet = QStringLiteral("0");
-          else if (lower == QLatin1String("each")) sheet = QStringLiteral("-1");
+          if (lower == QLatin1String("active"))
+            sheet = QStringLiteral("0");
+          else if (lower == QLatin1String("each"))
+            sheet = QStringLiteral("-1");
           else {
             bool ok = false;
             const int n = value.toInt(&ok, 10);
-            if (!ok || n < 1) throw Usage{QStringLiteral("%1: %2 is none of active, a sheet number from 1, each, all").arg(flag, value)};
+            if (!ok || n < 1)
+              throw Usage{
+                  QStringLiteral("%1: %2 is none of active, a sheet number from 1, each, all")
+                      .arg(flag, value)};
             sheet = QString::number(n);
           }
           set(QStringLiteral("AllSheets"), kFalse);
           set(QStringLiteral("Sheet"), sheet);
         }
       } else if (name == QLatin1String("fit")) {
-        const bool page = Choice(flag, value, {QStringLiteral("page"), QStringLiteral("width")}) == QLatin1String("page");
+        const bool page = Choice(flag, value, {QStringLiteral("page"), QStringLiteral("width")}) ==
+                          QLatin1String("page");
         set(QStringLiteral("AllColumns"), page ? kTrue : kFalse);
         set(QStringLiteral("FitWidth"), page ? kFalse : kTrue);
       } else if (name == QLatin1String("orientation")) {
-        set(QStringLiteral("Orientation"), Choice(flag, value, {QStringLiteral("portrait"), QStringLiteral("landscape")}));
+        set(QStringLiteral("Orientation"),
+            Choice(flag, value, {QStringLiteral("portrait"), QStringLiteral("landscape")}));
       } else if (name == QLatin1String("paper")) {
         set(QStringLiteral("PaperSize"),
-            Choice(flag, value, {QStringLiteral("A3"), QStringLiteral("A4"), QStringLiteral("A5"), QStringLiteral("Letter"), QStringLiteral("Legal")}));
+            Choice(flag, value,
+                   {QStringLiteral("A3"), QStringLiteral("A4"), QStringLiteral("A5"),
+                    QStringLiteral("Letter"), QStringLiteral("Legal")}));
       } else if (name == QLatin1String("pdfa")) {
         set(QStringLiteral("PdfA"), kTrue);
       } else if (name == QLatin1String("overwrite")) {
-        const QString choice = Choice(flag, value, {QStringLiteral("yes"), QStringLiteral("rename"), QStringLiteral("skip")});
-        set(QStringLiteral("IsOverwrite"), choice == QLatin1String("yes") ? kTrue : choice == QLatin1String("rename") ? kFalse : QStringLiteral("skip"));
+        const QString choice = Choice(
+            flag, value, {QStringLiteral("yes"), QStringLiteral("rename"), QStringLiteral("skip")});
+        set(QStringLiteral("IsOverwrite"), choice == QLatin1String("yes") ? kTrue
+                                           : choice == QLatin1String("rename")
+                                               ? kFalse
+                                               : QStringLiteral("skip"));
       } else if (name == QLatin1String("flat")) {
         set(QStringLiteral("KeepTargetSubdirs"), kFalse);
       } else if (name == QLatin1String("keep-time")) {
@@ -205,12 +255,14 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, 
         set(QStringLiteral("DeleteSource"), kTrue);
       } else if (name == QLatin1String("rename-source")) {
         if (value.isEmpty() || value.contains(u'/'))
-          throw Usage{QStringLiteral("%1: the suffix must be a non-empty text without \"/\"").arg(flag)};
+          throw Usage{
+              QStringLiteral("%1: the suffix must be a non-empty text without \"/\"").arg(flag)};
         set(QStringLiteral("RenameSource"), value);
       } else if (name == QLatin1String("regex")) {
         const QRegularExpression re(value);
         if (value.isEmpty() || !re.isValid())
-          throw Usage{QStringLiteral("%1: %2 is not a valid expression (%3)").arg(flag, value, re.errorString())};
+          throw Usage{QStringLiteral("%1: %2 is not a valid expression (%3)")
+                          .arg(flag, value, re.errorString())};
         set(QStringLiteral("RegExt"), value);
       } else if (name == QLatin1String("skip-hidden")) {
         set(QStringLiteral("SkipHidden"), kTrue);
@@ -221,7 +273,8 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, 
         set(QStringLiteral("LogFile"), Absolute(cwd, value));
       } else if (name == QLatin1String("report")) {
         if (value.isEmpty()) throw Usage{QStringLiteral("%1: the file name is empty").arg(flag)};
-        set(QStringLiteral("ReportFile"), value == QLatin1String("-") ? value : Absolute(cwd, value));
+        set(QStringLiteral("ReportFile"),
+            value == QLatin1String("-") ? value : Absolute(cwd, value));
       } else if (name == QLatin1String("strict")) {
         set(QStringLiteral("StrictExit"), kTrue);
       } else if (name == QLatin1String("watch")) {
@@ -229,11 +282,13 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, 
       } else if (name == QLatin1String("shard")) {
         TkvShard shard;
         if (const QString error = TkvParseShard(value, shard); !error.isEmpty() || value.isEmpty())
-          throw Usage{QStringLiteral("%1: %2").arg(flag, error.isEmpty() ? QStringLiteral("the shard is empty") : error)};
+          throw Usage{QStringLiteral("%1: %2").arg(
+              flag, error.isEmpty() ? QStringLiteral("the shard is empty") : error)};
         set(QStringLiteral("Shard"), value);
       } else if (name == QLatin1String("project")) {
         if (value.isEmpty()) throw Usage{QStringLiteral("%1: the file name is empty").arg(flag)};
-        if (!result.projectFile.isEmpty()) throw Usage{QStringLiteral("%1: only one project can be the start").arg(flag)};
+        if (!result.projectFile.isEmpty())
+          throw Usage{QStringLiteral("%1: only one project can be the start").arg(flag)};
         result.projectFile = Absolute(cwd, value);
       } else if (name == QLatin1String("option")) {
         const qsizetype eq = value.indexOf(u'=');

@@ -15,7 +15,7 @@ struct TkvConvertFlag {
   QStringList names;  // short name first when there is one
   QString valueName;  // empty for a switch
   QString help;
-  QString sets;       // the options it sets, as "Key=Value"
+  QString sets;  // the options it sets, as "Key=Value"
 };
 
 // Every flag, in the order --help lists them.
@@ -35,8 +35,8 @@ struct TkvConvertArgs {
 // `args` are the arguments after "convert". Relative paths are taken from
 // `cwd`; a source that is a folder gets `sourceMask` appended (whether a
 // folder exists is asked of `isFolder`).
-TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd, const QString& sourceMask,
-                                   bool (*isFolder)(const QString&));
+TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
+                                   const QString& sourceMask, bool (*isFolder)(const QString&));
 
 // The text of --help.
 QString TkvConvertHelp(const QString& program);

@@ -1,13 +1,13 @@
 #include "cli/convert_command.h"
 
+#include "app/run_options.h"
+#include "app/startup.h"
 #include "batch/batch.h"
 #include "batch/matcher.h"
 #include "cli/convert_args.h"
 #include "core/error.h"
 #include "core/path_utils.h"
 #include "core/project.h"
-#include "app/run_options.h"
-#include "app/startup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,7 +20,9 @@ constexpr int kUsageError = 64;
 
 bool IsFolder(const QString& path) { return QFileInfo(path).isDir(); }
 
-void Print(std::FILE* stream, const QString& text) { std::fputs(text.toLocal8Bit().constData(), stream); }
+void Print(std::FILE* stream, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), stream);
+}
 
 int UsageError(const QString& program, const QString& message) {
   Print(stderr, QStringLiteral("%1 convert: %2\nTry '%1 convert --help'.\n").arg(program, message));
@@ -41,7 +43,8 @@ int TkvRunConvertCommand(int argc, char** argv) {
   QStringList args;
   for (int i = 2; i < argc; ++i) args.append(QString::fromLocal8Bit(argv[i]));
 
-  const TkvConvertArgs parsed = TkvParseConvertArgs(args, QDir::currentPath(), profile.SourceMask, &IsFolder);
+  const TkvConvertArgs parsed =
+      TkvParseConvertArgs(args, QDir::currentPath(), profile.SourceMask, &IsFolder);
   switch (parsed.action) {
     case TkvConvertArgs::Action::Help:
       Print(stdout, TkvConvertHelp(program));
@@ -57,7 +60,8 @@ int TkvRunConvertCommand(int argc, char** argv) {
 
   if (!parsed.projectFile.isEmpty()) {
     if (!QFileInfo(parsed.projectFile).isFile())
-      return UsageError(program, QStringLiteral("--project: no such file %1").arg(parsed.projectFile));
+      return UsageError(program,
+                        QStringLiteral("--project: no such file %1").arg(parsed.projectFile));
     try {
       project.Options().LoadFromFile(parsed.projectFile);
     } catch (const TkvError& e) {
@@ -75,7 +79,8 @@ int TkvRunConvertCommand(int argc, char** argv) {
   const QString first = project.Source();
   if (first.isEmpty()) return UsageError(program, QStringLiteral("no SOURCE given"));
   if (project.Target().isEmpty()) {
-    if (IsWebAddress(first)) return UsageError(program, QStringLiteral("a web address needs --target"));
+    if (IsWebAddress(first))
+      return UsageError(program, QStringLiteral("a web address needs --target"));
     project.SetOptionValue(QStringLiteral("Target"), TkvFolderPart(TkvBatch::NormalizePath(first)));
   }
   project.SetOptionValue(QStringLiteral("PureConsole"), QStringLiteral("True"));

@@ -13,8 +13,8 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -50,7 +50,8 @@ struct TkvConvertor::ChainState {
   std::condition_variable chainChanged;
 };
 
-TkvConvertor::TkvConvertor(TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent itemEvent)
+TkvConvertor::TkvConvertor(TkvBatch* batch, const TkvOptionSource& options, int count,
+                           TkvItemEvent itemEvent)
     : TkvWorkBase(batch),
       options_(options),
       threadsCount_(count < 1 ? 1 : count),
@@ -95,9 +96,10 @@ std::unique_ptr<TkvConvertor> TkvConvertor::StartConverters(TkvBatch* batch,
   return StartConvertersOf(ProfileConvertorClass(batch->Options()), batch, targetFolder, itemEvent);
 }
 
-std::unique_ptr<TkvConvertor> TkvConvertor::StartConvertersOf(const QString& className, TkvBatch* batch,
-                                                            const QString& targetFolder,
-                                                            const TkvItemEvent& itemEvent) {
+std::unique_ptr<TkvConvertor> TkvConvertor::StartConvertersOf(const QString& className,
+                                                              TkvBatch* batch,
+                                                              const QString& targetFolder,
+                                                              const TkvItemEvent& itemEvent) {
   batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
   const int count = batch->Options().ThreadsCount();
 
@@ -175,7 +177,8 @@ bool TkvConvertor::WaitRoundDone(std::chrono::milliseconds timeout) {
 
 bool TkvConvertor::WaitConvertersEnded(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(chain_->roundLock);
-  return chain_->chainChanged.wait_for(lock, timeout, [&] { return chain_->ended >= threadsCount_; });
+  return chain_->chainChanged.wait_for(lock, timeout,
+                                       [&] { return chain_->ended >= threadsCount_; });
 }
 
 void TkvConvertor::KeepBetweenRounds() {
@@ -188,7 +191,9 @@ bool TkvConvertor::RoundDone() const {
   return RoundDoneLocked();
 }
 
-bool TkvConvertor::RoundDoneLocked() const { return chain_->waiting + chain_->ended >= threadsCount_; }
+bool TkvConvertor::RoundDoneLocked() const {
+  return chain_->waiting + chain_->ended >= threadsCount_;
+}
 
 void TkvConvertor::StartRound(TkvBatch* batch, const QString& targetFolder) {
   batch->SetTarget(TkvBatch::NormalizePath(targetFolder));
@@ -285,8 +290,8 @@ QString TkvConvertor::PdfPrinterName() { return TkvPdfPrinterName(options_.PDFWr
 
 void TkvConvertor::SetPrinterOutput(const QString& path) {
   TkvSetPrinterOutput(
-      path, options_.PDFWriter(), [this] { return options_.MultiInstance(); },
-      ApplicationPath(), [this] { return Terminated(); });
+      path, options_.PDFWriter(), [this] { return options_.MultiInstance(); }, ApplicationPath(),
+      [this] { return Terminated(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -326,7 +331,8 @@ QString RelativeName(const TkvBatch& batch, const QString& fileName, bool keepSu
 
 // Both names lead to one file (the same name, a link or a hard link).
 bool SameFile(const QString& a, const QString& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
          ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
@@ -343,15 +349,16 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
     TkvItemsLock lock(*batch);
     fileName = item->FileName;
   }
-  QString path = TkvWithTrailingDelimiter(batch->Target()) +
-                 RelativeName(*batch, fileName, keepSubdirs);
+  QString path =
+      TkvWithTrailingDelimiter(batch->Target()) + RelativeName(*batch, fileName, keepSubdirs);
   path = TkvChangeExt(path, profile.TargetExt);
   path = AdjustTargetPath(path);
 
   const QString folder = TkvFolderPart(path);
   if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
     QDir().mkpath(folder);
-    if (!QFileInfo(folder).isDir()) batch->AddFailure(QStringLiteral("CreateDir Failed: ") + folder);
+    if (!QFileInfo(folder).isDir())
+      batch->AddFailure(QStringLiteral("CreateDir Failed: ") + folder);
   }
 
   if (!QFileInfo::exists(path)) return path;
@@ -398,10 +405,14 @@ void TkvConvertor::DeleteTarget(const QString& path) {
 QString TkvConvertor::TargetWriteProblem(const QString& path) {
   const QString folder = TkvFolderPart(path);
   if (!folder.isEmpty() && !QFileInfo(folder).isDir())
-    return QStringLiteral("Cannot write %1: the target folder %2 does not exist and cannot be created").arg(path, folder);
+    return QStringLiteral(
+               "Cannot write %1: the target folder %2 does not exist and cannot be created")
+        .arg(path, folder);
   if (!folder.isEmpty() && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
-    return QStringLiteral("Cannot write %1: the target folder %2 is not writable").arg(path, folder);
-  if (QFileInfo(path).isDir()) return QStringLiteral("Cannot write %1: a folder of that name exists").arg(path);
+    return QStringLiteral("Cannot write %1: the target folder %2 is not writable")
+        .arg(path, folder);
+  if (QFileInfo(path).isDir())
+    return QStringLiteral("Cannot write %1: a folder of that name exists").arg(path);
   return QString();
 }
 

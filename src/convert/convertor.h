@@ -49,8 +49,8 @@ class TkvConvertor : public TkvWorkBase {
                                                        const TkvItemEvent& itemEvent);
   // The same with an explicit converter class name (registry name).
   static std::unique_ptr<TkvConvertor> StartConvertersOf(const QString& className, TkvBatch* batch,
-                                                       const QString& targetFolder,
-                                                       const TkvItemEvent& itemEvent);
+                                                         const QString& targetFolder,
+                                                         const TkvItemEvent& itemEvent);
 
   TkvConvertor* Next() const { return next_.get(); }
   // Converters from this one to the end of the chain, this one included.
@@ -121,8 +121,8 @@ class TkvConvertor : public TkvWorkBase {
 
   // The target path of an item; empty means the item is skipped (it is then
   // marked done with an empty result) or, when the existing target is the
-  // source file itself, refused (marked failed and counted as a failure). A target folder that cannot be made
-  // is reported once through the batch's AddFailure and the path returned.
+  // source file itself, refused (marked failed and counted as a failure). A target folder that
+  // cannot be made is reported once through the batch's AddFailure and the path returned.
   QString MakeTargetPath(TkvBatch* batch, TkvNode* item);
   // A further file of an item's output besides its target path (one PDF per
   // sheet) under the overwrite rule: the path when it is free or files are
@@ -184,8 +184,8 @@ class TkvConvertor : public TkvWorkBase {
 // Registers a converter class under `name` in TkvWorkerClasses.
 template <class T>
 void TkvRegisterConvertor(const QString& name) {
-  TkvWorkerClasses::Register(name, [](TkvBatch* batch, const TkvOptionSource& options, int count,
-                                      TkvItemEvent event) {
-    return std::unique_ptr<TkvWorkBase>(new T(batch, options, count, std::move(event)));
-  });
+  TkvWorkerClasses::Register(
+      name, [](TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent event) {
+        return std::unique_ptr<TkvWorkBase>(new T(batch, options, count, std::move(event)));
+      });
 }

@@ -6,7 +6,8 @@
 #include <cmath>
 #include <limits>
 
-TkvExcelOle::TkvExcelOle(TkvBatch* batch, const TkvOptionSource& options, int count, TkvItemEvent itemEvent)
+TkvExcelOle::TkvExcelOle(TkvBatch* batch, const TkvOptionSource& options, int count,
+                         TkvItemEvent itemEvent)
     : TkvConvertor(batch, options, count, std::move(itemEvent)) {}
 
 TkvExcelOle::~TkvExcelOle() { Shutdown(); }

@@ -11,7 +11,8 @@ namespace {
 // Closes a loaded document when the export leaves, whatever happened.
 class DocumentCloser {
  public:
-  explicit DocumentCloser(std::shared_ptr<TkvAutoObject> document) : document_(std::move(document)) {}
+  explicit DocumentCloser(std::shared_ptr<TkvAutoObject> document)
+      : document_(std::move(document)) {}
   ~DocumentCloser() {
     try {
       document_->Call(QStringLiteral("close"), {true});
@@ -26,8 +27,12 @@ class DocumentCloser {
   std::shared_ptr<TkvAutoObject> document_;
 };
 
-std::shared_ptr<TkvAutoObject> Property(TkvAutoObject& manager, const QString& name, const TkvVariant& value) {
-  auto property = manager.Call(QStringLiteral("Bridge_GetStruct"), {QStringLiteral("com.sun.star.beans.PropertyValue")}).ToObject();
+std::shared_ptr<TkvAutoObject> Property(TkvAutoObject& manager, const QString& name,
+                                        const TkvVariant& value) {
+  auto property = manager
+                      .Call(QStringLiteral("Bridge_GetStruct"),
+                            {QStringLiteral("com.sun.star.beans.PropertyValue")})
+                      .ToObject();
   property->Put(QStringLiteral("Name"), name);
   property->Put(QStringLiteral("Value"), value);
   return property;
@@ -41,7 +46,8 @@ QString PdfFilter(TkvAutoObject& document) {
       {"com.sun.star.drawing.DrawingDocument", "draw_pdf_Export"},
   };
   for (const auto& [service, filter] : kinds)
-    if (document.Call(QStringLiteral("supportsService"), {QString::fromLatin1(service)}).ToBool()) return QString::fromLatin1(filter);
+    if (document.Call(QStringLiteral("supportsService"), {QString::fromLatin1(service)}).ToBool())
+      return QString::fromLatin1(filter);
   return QStringLiteral("writer_pdf_Export");
 }
 
@@ -52,21 +58,30 @@ bool OfficeSuiteExport(const QString& source, const QString& target) noexcept {
   try {
     TkvAutomationInitThread();
     auto manager = TkvCreateObject(QStringLiteral("com.sun.star.ServiceManager"));
-    auto desktop = manager->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")}).ToObject();
+    auto desktop =
+        manager
+            ->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")})
+            .ToObject();
     const TkvArgs load = {
         TkvVariant(Property(*manager, QStringLiteral("Hidden"), true)),
         TkvVariant(Property(*manager, QStringLiteral("ReadOnly"), true)),
-        TkvVariant(Property(*manager, QStringLiteral("MacroExecutionMode"), std::int32_t{0})),  // never
-        TkvVariant(Property(*manager, QStringLiteral("UpdateDocMode"), std::int32_t{0})),       // no update
+        TkvVariant(
+            Property(*manager, QStringLiteral("MacroExecutionMode"), std::int32_t{0})),  // never
+        TkvVariant(
+            Property(*manager, QStringLiteral("UpdateDocMode"), std::int32_t{0})),  // no update
     };
-    auto document = desktop->Call(QStringLiteral("loadComponentFromURL"),
-                                  {TkvOfficeSourceUrl(source), QStringLiteral("_blank"), std::int32_t{0}, TkvVariant(load)})
+    auto document = desktop
+                        ->Call(QStringLiteral("loadComponentFromURL"),
+                               {TkvOfficeSourceUrl(source), QStringLiteral("_blank"),
+                                std::int32_t{0}, TkvVariant(load)})
                         .ToObject();
     DocumentCloser closer(document);
-    const TkvArgs store = {TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
+    const TkvArgs store = {
+        TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
     // Written beside the target and renamed into place when complete.
     TkvPartialFile part(target);
-    document->Call(QStringLiteral("storeToURL"), {TkvOfficeFileUrl(part.Path()), TkvVariant(store)});
+    document->Call(QStringLiteral("storeToURL"),
+                   {TkvOfficeFileUrl(part.Path()), TkvVariant(store)});
     outcome = part.Commit();
   } catch (...) {
     // Reported only as false: the caller goes on with its next fallback.

@@ -11,25 +11,34 @@
 
 namespace {
 
-int Choice(const char* option, const QString& value, std::initializer_list<std::pair<const char*, int>> choices) {
+int Choice(const char* option, const QString& value,
+           std::initializer_list<std::pair<const char*, int>> choices) {
   if (value.isEmpty()) return 0;
   QStringList names;
   for (const auto& [name, number] : choices) {
     if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return number;
     names << QString::fromLatin1(name);
   }
-  throw TkvError(QStringLiteral("The option %1 cannot be \"%2\": use %3, or leave it empty to keep each sheet's own")
-                     .arg(QLatin1String(option), value, names.join(QStringLiteral(", "))));
+  throw TkvError(
+      QStringLiteral(
+          "The option %1 cannot be \"%2\": use %3, or leave it empty to keep each sheet's own")
+          .arg(QLatin1String(option), value, names.join(QStringLiteral(", "))));
 }
 
 }  // namespace
 
-TkvPageLayout TkvPageLayout::Parse(bool fitWidth, const QString& orientation, const QString& paperSize, bool pdfA) {
+TkvPageLayout TkvPageLayout::Parse(bool fitWidth, const QString& orientation,
+                                   const QString& paperSize, bool pdfA) {
   TkvPageLayout layout;
   layout.fitWidth = fitWidth;
-  layout.orientation = Choice("Orientation", orientation.trimmed(), {{"portrait", kPortrait}, {"landscape", kLandscape}});
+  layout.orientation = Choice("Orientation", orientation.trimmed(),
+                              {{"portrait", kPortrait}, {"landscape", kLandscape}});
   layout.paperSize = Choice("PaperSize", paperSize.trimmed(),
-                            {{"A3", kPaperA3}, {"A4", kPaperA4}, {"A5", kPaperA5}, {"Letter", kPaperLetter}, {"Legal", kPaperLegal}});
+                            {{"A3", kPaperA3},
+                             {"A4", kPaperA4},
+                             {"A5", kPaperA5},
+                             {"Letter", kPaperLetter},
+                             {"Legal", kPaperLegal}});
   layout.pdfA = pdfA;
   return layout;
 }
@@ -40,9 +49,11 @@ TkvPageLayout TkvPageLayout::FromOptions(const TkvOptionSource& options) {
 
 void TkvPageLayout::Apply(TkvAutoObject& workbook) const {
   if (!ChangesPages()) return;
-  const int count = workbook.GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt();
+  const int count =
+      workbook.GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt();
   for (int i = 1; i <= count; ++i) {
-    const auto pageSetup = workbook.GetObject(QStringLiteral("Sheets"), {std::int32_t(i)})->GetObject(QStringLiteral("PageSetup"));
+    const auto pageSetup = workbook.GetObject(QStringLiteral("Sheets"), {std::int32_t(i)})
+                               ->GetObject(QStringLiteral("PageSetup"));
     if (paperSize != 0) pageSetup->Put(QStringLiteral("PaperSize"), std::int32_t(paperSize));
     if (orientation != 0) pageSetup->Put(QStringLiteral("Orientation"), std::int32_t(orientation));
     if (fitWidth) {

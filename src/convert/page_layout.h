@@ -21,7 +21,8 @@ struct TkvPageLayout {
 
   // From the option texts (letter case ignored, empty keeps). A value that
   // is not one of the choices raises TkvError naming the option and value.
-  static TkvPageLayout Parse(bool fitWidth, const QString& orientation, const QString& paperSize, bool pdfA);
+  static TkvPageLayout Parse(bool fitWidth, const QString& orientation, const QString& paperSize,
+                             bool pdfA);
   // From FitWidth, Orientation, PaperSize and PdfA.
   static TkvPageLayout FromOptions(const TkvOptionSource& options);
 

@@ -17,7 +17,8 @@ namespace {
 // own message says what is wrong.
 void QuietPoppler() {
   static std::once_flag once;
-  std::call_once(once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
+  std::call_once(
+      once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
 
 }  // namespace
@@ -27,7 +28,8 @@ int TkvCheckPdf(const QString& path) {
   if (!info.isFile()) throw TkvError(QStringLiteral("The PDF file %1 was not written").arg(path));
   if (info.size() <= 0) throw TkvError(QStringLiteral("The PDF file %1 is empty").arg(path));
   QuietPoppler();
-  const std::unique_ptr<poppler::document> document(poppler::document::load_from_file(QFile::encodeName(path).toStdString()));
+  const std::unique_ptr<poppler::document> document(
+      poppler::document::load_from_file(QFile::encodeName(path).toStdString()));
   if (!document) throw TkvError(QStringLiteral("The file %1 is not a readable PDF").arg(path));
   const int pages = document->pages();
   if (pages < 1) throw TkvError(QStringLiteral("The PDF file %1 has no pages").arg(path));

@@ -37,7 +37,8 @@ class PrintedFile {
   void Check(const QString& printer) const {
     const Stat after = Stamp();
     if (!after.exists || after.size <= 0 || after == before_)
-      throw TkvError(QStringLiteral("The printer \"%1\" delivered no PDF file at %2").arg(printer, path_));
+      throw TkvError(
+          QStringLiteral("The printer \"%1\" delivered no PDF file at %2").arg(printer, path_));
   }
 
  private:
@@ -96,7 +97,8 @@ void TkvTabrix::CheckOutput(const QString& path, TkvPdfOutputs& outputs) {
   }
 }
 
-bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs) {
+bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target,
+                                   TkvPdfOutputs& outputs) {
   outputs.Clear();
   if (!SuiteExport(source, target)) return false;
   try {
@@ -110,7 +112,8 @@ bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target,
 bool TkvTabrix::SheetVisible(int index) {
   // XlSheetVisibility: hidden 0 and very hidden 2; anything else shows.
   const TkvVariant visible = SheetAt(index)->Get(QStringLiteral("Visible"));
-  return visible.GetType() == TkvVariant::Type::Empty || (visible.ToInt() != 0 && visible.ToInt() != 2);
+  return visible.GetType() == TkvVariant::Type::Empty ||
+         (visible.ToInt() != 0 && visible.ToInt() != 2);
 }
 
 bool TkvTabrix::SuiteExport(const QString& source, const QString& target) {
@@ -245,7 +248,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
         converted = true;
       } else {
         // Printing cannot mend a target that cannot be written.
-        if (const QString problem = TargetWriteProblem(target); !problem.isEmpty()) throw TkvError(problem);
+        if (const QString problem = TargetWriteProblem(target); !problem.isEmpty())
+          throw TkvError(problem);
         TkvItemsLock printing(*batch);
         written = PrintByMode(mode, target, outputs);
         converted = true;
@@ -255,7 +259,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     error = MessageOf(e);
   } catch (...) {
   }
-  if (!converted && error.isEmpty()) error = QStringLiteral("The workbook %1 was not converted").arg(source);
+  if (!converted && error.isEmpty())
+    error = QStringLiteral("The workbook %1 was not converted").arg(source);
   if (!converted && SuiteExportChecked(source, target, outputs)) {
     written = Written::Target;
     converted = true;

@@ -11,7 +11,9 @@
 
 TkvTargetBackup::TkvTargetBackup(const QString& target) : target_(target) {
   struct stat st {};
-  if (target.isEmpty() || ::lstat(QFile::encodeName(target).constData(), &st) != 0 || S_ISDIR(st.st_mode)) return;
+  if (target.isEmpty() || ::lstat(QFile::encodeName(target).constData(), &st) != 0 ||
+      S_ISDIR(st.st_mode))
+    return;
   static std::atomic<unsigned> counter{0};
   const int slash = target.lastIndexOf(u'/');
   const QString folder = target.left(slash + 1);
@@ -27,6 +29,8 @@ TkvTargetBackup::TkvTargetBackup(const QString& target) : target_(target) {
 TkvTargetBackup::~TkvTargetBackup() {
   if (backup_.isEmpty()) return;
   const QByteArray backup = QFile::encodeName(backup_);
-  if (committed_) ::unlink(backup.constData());
-  else ::rename(backup.constData(), QFile::encodeName(target_).constData());
+  if (committed_)
+    ::unlink(backup.constData());
+  else
+    ::rename(backup.constData(), QFile::encodeName(target_).constData());
 }

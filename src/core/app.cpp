@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
 #include <atomic>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
@@ -41,9 +41,10 @@ TkvApp::TkvApp(QString exePath, QString firstArg, Placement placement)
       break;
     case Placement::Auto: {
       const QString folder = ProgramFolder();
-      beside_ = !InSystemPrefix(exePath_) &&
-                ::access(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
-                         W_OK) == 0;
+      beside_ =
+          !InSystemPrefix(exePath_) &&
+          ::access(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
+                   W_OK) == 0;
       break;
     }
   }
@@ -57,7 +58,8 @@ TkvApp::~TkvApp() {
 
 std::unique_ptr<TkvApp> TkvApp::FromProcess(int argc, char** argv) {
   QString exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
-  if (exe.isEmpty() && argc > 0 && argv[0]) exe = QFileInfo(QFile::decodeName(argv[0])).absoluteFilePath();
+  if (exe.isEmpty() && argc > 0 && argv[0])
+    exe = QFileInfo(QFile::decodeName(argv[0])).absoluteFilePath();
   const QString first = argc > 1 && argv[1] ? QString::fromLocal8Bit(argv[1]) : QString();
   return std::make_unique<TkvApp>(exe, first);
 }

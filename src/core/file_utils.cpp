@@ -41,13 +41,16 @@ std::int32_t TkvFileUtils::FileDate(const QString& path, bool useCreationTime, b
   const QTime t = time.time();
   if (d.year() < 1980 || d.year() > 2107) return -1;
   const std::uint32_t date = std::uint32_t(((d.year() - 1980) << 9) | (d.month() << 5) | d.day());
-  const std::uint32_t clock = std::uint32_t((t.hour() << 11) | (t.minute() << 5) | (t.second() / 2));
+  const std::uint32_t clock =
+      std::uint32_t((t.hour() << 11) | (t.minute() << 5) | (t.second() / 2));
   return std::int32_t((date << 16) | clock);
 }
 
 QString TkvFileUtils::ReadText(const QString& path, int charSize) {
   if (charSize != 1 && charSize != 2)
-    throw TkvError(QStringLiteral("Cannot read \"%1\": unsupported character size %2").arg(path).arg(charSize));
+    throw TkvError(QStringLiteral("Cannot read \"%1\": unsupported character size %2")
+                       .arg(path)
+                       .arg(charSize));
   QFile file(path);
   if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
     throw TkvError(QStringLiteral("Cannot read \"%1\": %2").arg(path, file.errorString()));
@@ -57,13 +60,16 @@ QString TkvFileUtils::ReadText(const QString& path, int charSize) {
   if (charSize == 1) return QString::fromLatin1(bytes);
   QString text(bytes.size() / 2, Qt::Uninitialized);
   const auto* src = reinterpret_cast<const uchar*>(bytes.constData());
-  for (qsizetype i = 0; i < text.size(); ++i) text[i] = QChar(qFromLittleEndian<quint16>(src + 2 * i));
+  for (qsizetype i = 0; i < text.size(); ++i)
+    text[i] = QChar(qFromLittleEndian<quint16>(src + 2 * i));
   return text;
 }
 
 void TkvFileUtils::WriteText(const QString& path, const QString& text, int charSize, bool append) {
   if (charSize != 1 && charSize != 2)
-    throw TkvError(QStringLiteral("Cannot write \"%1\": unsupported character size %2").arg(path).arg(charSize));
+    throw TkvError(QStringLiteral("Cannot write \"%1\": unsupported character size %2")
+                       .arg(path)
+                       .arg(charSize));
   const QString folder = TkvFolderPart(path);
   if (!folder.isEmpty()) QDir().mkpath(folder);
   QByteArray bytes;
@@ -72,10 +78,12 @@ void TkvFileUtils::WriteText(const QString& path, const QString& text, int charS
   } else {
     bytes.resize(text.size() * 2);
     auto* dst = reinterpret_cast<uchar*>(bytes.data());
-    for (qsizetype i = 0; i < text.size(); ++i) qToLittleEndian<quint16>(text.at(i).unicode(), dst + 2 * i);
+    for (qsizetype i = 0; i < text.size(); ++i)
+      qToLittleEndian<quint16>(text.at(i).unicode(), dst + 2 * i);
   }
   QFile file(path);
-  const QIODevice::OpenMode mode = QIODevice::ReadWrite | (append ? QIODevice::Append : QIODevice::Truncate);
+  const QIODevice::OpenMode mode =
+      QIODevice::ReadWrite | (append ? QIODevice::Append : QIODevice::Truncate);
   if (!file.open(mode) || file.write(bytes) != bytes.size() || !file.flush())
     throw TkvError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
 }

@@ -153,7 +153,8 @@ QString TkvInfo::CountersTextLocked() const {
   return text;
 }
 
-QString TkvInfo::BuildLink(const QString& topic, const QString& action, const QString& extra) const {
+QString TkvInfo::BuildLink(const QString& topic, const QString& action,
+                           const QString& extra) const {
   TkvMutexLock lock(mutex_);
   return BuildLinkLocked(topic, action, extra);
 }
@@ -166,8 +167,8 @@ QString TkvInfo::BuildLinkLocked(const QString& topic, const QString& action,
     const QString chm = helpBase_ + QStringLiteral(".chm");
     if (QFileInfo::exists(chm)) return chm;
     const QString pdf = helpBase_ + QStringLiteral(".pdf");
-    const QString installed = QDir::cleanPath(TkvFolderPart(exePath_) +
-                                              QStringLiteral("../share/doc/tabrix/tabrix.pdf"));
+    const QString installed =
+        QDir::cleanPath(TkvFolderPart(exePath_) + QStringLiteral("../share/doc/tabrix/tabrix.pdf"));
     return !QFileInfo::exists(pdf) && QFileInfo::exists(installed) ? installed : pdf;
   }
   if (makerHost_.isEmpty()) return {};
@@ -186,9 +187,11 @@ QString TkvInfo::BuildLinkLocked(const QString& topic, const QString& action,
     if (TkvStrToBool(store_.Value(QStringLiteral("+")), false)) return {};
     link += QStringLiteral("/net/");
   }
-  const std::pair<const char*, QString> pairs[] = {
-      {"a", action}, {"p", profile.ShortName}, {"v", profile.Version},
-      {"c", CountersTextLocked()}, {"i", QString::number(installStamp_)}};
+  const std::pair<const char*, QString> pairs[] = {{"a", action},
+                                                   {"p", profile.ShortName},
+                                                   {"v", profile.Version},
+                                                   {"c", CountersTextLocked()},
+                                                   {"i", QString::number(installStamp_)}};
   QStringList query;
   for (const auto& [key, value] : pairs) {
     QString v = value;

@@ -85,8 +85,8 @@ class TkvInfo {
   void ReportFailures(const QStringList& failures);
 
  private:
-  QString BuildLinkLocked(const QString& topic, const QString& action,
-                          const QString& extra) const REQUIRES(mutex_);
+  QString BuildLinkLocked(const QString& topic, const QString& action, const QString& extra) const
+      REQUIRES(mutex_);
   QString CountersTextLocked() const REQUIRES(mutex_);
   void SaveLocked() const REQUIRES(mutex_);
 

@@ -53,7 +53,9 @@ class SCOPED_CAPABILITY TkvMutexLock {
 // Holds a TkvRecursiveMutex from construction to destruction.
 class SCOPED_CAPABILITY TkvRecursiveLock {
  public:
-  explicit TkvRecursiveLock(TkvRecursiveMutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  explicit TkvRecursiveLock(TkvRecursiveMutex& mutex) ACQUIRE(mutex) : mutex_(mutex) {
+    mutex_.lock();
+  }
   ~TkvRecursiveLock() RELEASE() { mutex_.unlock(); }
   TkvRecursiveLock(const TkvRecursiveLock&) = delete;
   TkvRecursiveLock& operator=(const TkvRecursiveLock&) = delete;

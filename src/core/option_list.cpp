@@ -39,8 +39,7 @@ bool IsNumberText(const QString& text) {
   for (QChar c : text) {
     if (c.isDigit()) {
       digit = true;
-    } else if (!(c == u'+' || c == u'-' || c == u'e' || c == u'E' || c == u' ' ||
-                 c.isPunct())) {
+    } else if (!(c == u'+' || c == u'-' || c == u'e' || c == u'E' || c == u' ' || c.isPunct())) {
       return false;
     }
   }
@@ -115,9 +114,7 @@ void TkvOptionList::LoadFromFile(const QString& path) {
   lines_ = std::move(lines);
 }
 
-void TkvOptionList::SaveToFile(const QString& path) const {
-  TkvWriteTextLines(path, Lines());
-}
+void TkvOptionList::SaveToFile(const QString& path) const { TkvWriteTextLines(path, Lines()); }
 
 bool TkvStrToBool(const QString& text, bool def) {
   if (IsNumberText(text)) {
@@ -145,7 +142,8 @@ int TkvStrToInt(const QString& text, int def) {
   if (i < n && (text.at(i) == u'$' || text.at(i) == u'x' || text.at(i) == u'X')) {
     base = 16;
     ++i;
-  } else if (i + 1 < n && text.at(i) == u'0' && (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
+  } else if (i + 1 < n && text.at(i) == u'0' &&
+             (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
     base = 16;
     i += 2;
   }

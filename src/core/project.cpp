@@ -58,7 +58,9 @@ TkvProject* TkvProject::Instance() { return g_project.load(); }
 // ---- options ----
 
 QString TkvProject::OptionValue(const QString& key) const { return options_.Value(key); }
-void TkvProject::SetOptionValue(const QString& key, const QString& value) { options_.SetValue(key, value); }
+void TkvProject::SetOptionValue(const QString& key, const QString& value) {
+  options_.SetValue(key, value);
+}
 QString TkvProject::OptionsText() const { return options_.Text(); }
 void TkvProject::SetOptionsText(const QString& text) { options_.SetText(text); }
 
@@ -98,11 +100,13 @@ TkvCmdResult TkvProject::ParseCommandLine(const QString& arg) {
       QChar letter = arg.at(1);
       if (letter >= u'a' && letter <= u'z') letter = letter.toUpper();
       if (letter == u'I') {
-        if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QString(), QStringLiteral("ins"), arg.mid(2));
+        if (TkvInfo* info = TkvInfo::Instance())
+          info->OpenLink(QString(), QStringLiteral("ins"), arg.mid(2));
         return TkvCmdResult::Exit;
       }
       if (letter == u'U') {
-        if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QString(), QStringLiteral("uni"), QString());
+        if (TkvInfo* info = TkvInfo::Instance())
+          info->OpenLink(QString(), QStringLiteral("uni"), QString());
         return TkvCmdResult::Exit;
       }
       if (letter == u'P') {

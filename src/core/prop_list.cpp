@@ -52,7 +52,8 @@ bool TkvPropList::ReadProp(const QString& name, QString& text) const {
     text = value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
   } else if (prop.isEnumType()) {
     const QMetaEnum e = prop.enumerator();
-    const QByteArray key = e.isFlag() ? e.valueToKeys(value.toInt()) : QByteArray(e.valueToKey(value.toInt()));
+    const QByteArray key =
+        e.isFlag() ? e.valueToKeys(value.toInt()) : QByteArray(e.valueToKey(value.toInt()));
     if (key.isEmpty()) return false;
     text = QString::fromLatin1(key);
   } else if (IsIntegerType(type)) {
@@ -71,8 +72,10 @@ bool TkvPropList::WriteProp(const QString& name, const QString& text) {
   const int type = prop.metaType().id();
   const QString key = text.isEmpty() ? QStringLiteral("False") : text;
   if (type == QMetaType::Bool) {
-    if (key.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return prop.write(object, true);
-    if (key.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return prop.write(object, false);
+    if (key.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+      return prop.write(object, true);
+    if (key.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+      return prop.write(object, false);
     // A number is a Boolean to every reader of the option ("Subdir=1"); the
     // box must show what the run will do, or the next collection would
     // silently write the opposite back.

@@ -18,13 +18,17 @@ std::optional<std::uint32_t> ReadNumber(const QString& text) {
 }
 
 // Checks K and N; `shown` is how the value is named in an error.
-QString MakeShard(const QString& indexText, const QString& countText, const QString& shown, TkvShard& shard) {
+QString MakeShard(const QString& indexText, const QString& countText, const QString& shown,
+                  TkvShard& shard) {
   const std::optional<std::uint32_t> index = ReadNumber(indexText);
   const std::optional<std::uint32_t> count = ReadNumber(countText);
   if (!index || !count)
-    return QStringLiteral("Invalid shard %1: K and N must be whole numbers (K/N with 0 <= K < N, or auto)").arg(shown);
+    return QStringLiteral(
+               "Invalid shard %1: K and N must be whole numbers (K/N with 0 <= K < N, or auto)")
+        .arg(shown);
   if (*count < 1) return QStringLiteral("Invalid shard %1: N must be at least 1").arg(shown);
-  if (*index >= *count) return QStringLiteral("Invalid shard %1: K must be less than N (K counts from 0)").arg(shown);
+  if (*index >= *count)
+    return QStringLiteral("Invalid shard %1: K must be less than N (K counts from 0)").arg(shown);
   shard = TkvShard{*index, *count};
   return QString();
 }
@@ -36,18 +40,22 @@ QString FromEnvironment(TkvShard& shard, const TkvEnvironmentLookup& environment
   if (!slurmId.isNull()) {
     const QString slurmCount = environment("SLURM_ARRAY_TASK_COUNT");
     if (slurmCount.isNull())
-      return QStringLiteral("Shard auto: SLURM_ARRAY_TASK_ID is set but SLURM_ARRAY_TASK_COUNT is not");
+      return QStringLiteral(
+          "Shard auto: SLURM_ARRAY_TASK_ID is set but SLURM_ARRAY_TASK_COUNT is not");
     const QString shown = QStringLiteral("auto (SLURM_ARRAY_TASK_ID=%1, SLURM_ARRAY_TASK_COUNT=%2)")
                               .arg(Quoted(slurmId), Quoted(slurmCount));
     QString error = MakeShard(slurmId.trimmed(), slurmCount.trimmed(), shown, shard);
-    if (!error.isEmpty()) error += QStringLiteral("; the job array must be zero-based: --array=0-(N-1)");
+    if (!error.isEmpty())
+      error += QStringLiteral("; the job array must be zero-based: --array=0-(N-1)");
     return error;
   }
   const QString jobIndex = environment("JOB_COMPLETION_INDEX");
   if (!jobIndex.isNull()) {
     const QString jobCount = environment("TABRIX_SHARDS");
     if (jobCount.isNull())
-      return QStringLiteral("Shard auto: JOB_COMPLETION_INDEX is set but TABRIX_SHARDS (the job's completions) is not");
+      return QStringLiteral(
+          "Shard auto: JOB_COMPLETION_INDEX is set but TABRIX_SHARDS (the job's completions) is "
+          "not");
     const QString shown = QStringLiteral("auto (JOB_COMPLETION_INDEX=%1, TABRIX_SHARDS=%2)")
                               .arg(Quoted(jobIndex), Quoted(jobCount));
     return MakeShard(jobIndex.trimmed(), jobCount.trimmed(), shown, shard);
@@ -79,15 +87,18 @@ QString TkvProcessEnvironment(const char* name) {
   return value.isNull() ? QStringLiteral("") : value;
 }
 
-QString TkvParseShard(const QString& text, TkvShard& shard, const TkvEnvironmentLookup& environment) {
+QString TkvParseShard(const QString& text, TkvShard& shard,
+                      const TkvEnvironmentLookup& environment) {
   const QString value = text.trimmed();
   if (value.isEmpty()) {
     shard = TkvShard{};
     return QString();
   }
-  if (value.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) return FromEnvironment(shard, environment);
+  if (value.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+    return FromEnvironment(shard, environment);
   const qsizetype slash = value.indexOf(u'/');
   if (slash < 0)
     return QStringLiteral("Invalid shard %1: expected K/N (0 <= K < N) or auto").arg(Quoted(text));
-  return MakeShard(value.left(slash).trimmed(), value.mid(slash + 1).trimmed(), Quoted(text), shard);
+  return MakeShard(value.left(slash).trimmed(), value.mid(slash + 1).trimmed(), Quoted(text),
+                   shard);
 }

@@ -9,10 +9,10 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-#include <clocale>
-#include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
+#include <clocale>
+#include <cstdlib>
 
 namespace {
 

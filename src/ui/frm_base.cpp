@@ -14,8 +14,10 @@ QFont TkvBaseFont() {
   } else {
     font.setStyleHint(QFont::SansSerif);
   }
-  if (desktop.pointSizeF() > 0) font.setPointSizeF(desktop.pointSizeF());
-  else font.setPixelSize(desktop.pixelSize());
+  if (desktop.pointSizeF() > 0)
+    font.setPointSizeF(desktop.pointSizeF());
+  else
+    font.setPixelSize(desktop.pixelSize());
   font.setWeight(QFont::Normal);
   font.setItalic(false);
   return font;

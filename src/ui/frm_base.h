@@ -18,8 +18,7 @@ void TkvCentreOnScreen(QWidget* form);
 template <class Form>
 class TkvFrmBase : public Form {
  public:
-  explicit TkvFrmBase(QWidget* parent = nullptr, Qt::WindowFlags flags = {})
-      : Form(parent, flags) {
+  explicit TkvFrmBase(QWidget* parent = nullptr, Qt::WindowFlags flags = {}) : Form(parent, flags) {
     TkvApplyBaseLook(this);
   }
 

@@ -68,5 +68,6 @@ void TkvFrmCfg::btnOkClick() {
 }
 
 void TkvFrmCfg::btnHelpClick() {
-  if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QStringLiteral("h"), QString(), QString());
+  if (TkvInfo* info = TkvInfo::Instance())
+    info->OpenLink(QStringLiteral("h"), QString(), QString());
 }

@@ -18,13 +18,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -159,7 +159,8 @@ void TkvFrmMain::ShowFailure(const QString& message) {
 void TkvFrmMain::UpdateCaption() {
   const TkvProject* project = Project();
   const QString file = project ? project->ProjectFileName() : QString();
-  setWindowTitle(Profile().Title + QStringLiteral(" - ") + (file.isEmpty() ? QStringLiteral("None") : file));
+  setWindowTitle(Profile().Title + QStringLiteral(" - ") +
+                 (file.isEmpty() ? QStringLiteral("None") : file));
 }
 
 // ------------------------------------------------------------ source, target
@@ -218,8 +219,10 @@ void TkvFrmMain::bTargetClick() {
 }
 
 void TkvFrmMain::aViewExecute() {
-  if (!eTarget->text().isEmpty()) ShellOpen(eTarget->text());
-  else eTarget->setFocus();
+  if (!eTarget->text().isEmpty())
+    ShellOpen(eTarget->text());
+  else
+    eTarget->setFocus();
 }
 
 void TkvFrmMain::ShellOpen(const QString& path) {
@@ -228,16 +231,22 @@ void TkvFrmMain::ShellOpen(const QString& path) {
 
 bool TkvFrmMain::eventFilter(QObject* watched, QEvent* event) {
   QWidget* target = nullptr;
-  if (watched == eSource) target = eSource;
-  else if (watched == eTarget) target = eTarget;
-  else if (watched == lViewer->viewport()) target = lViewer;
+  if (watched == eSource)
+    target = eSource;
+  else if (watched == eTarget)
+    target = eTarget;
+  else if (watched == lViewer->viewport())
+    target = lViewer;
   if (!target) return TkvFrmBase<QMainWindow>::eventFilter(watched, event);
 
   switch (event->type()) {
     case QEvent::MouseButtonDblClick:
-      if (target == eSource) TkvGuarded([this] { bSourceFileClick(); });
-      else if (target == eTarget) TkvGuarded([this] { bTargetClick(); });
-      else break;
+      if (target == eSource)
+        TkvGuarded([this] { bSourceFileClick(); });
+      else if (target == eTarget)
+        TkvGuarded([this] { bTargetClick(); });
+      else
+        break;
       return true;
     case QEvent::DragEnter:
     case QEvent::DragMove: {
@@ -271,7 +280,8 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
   if (paths.size() == 1 && project && project->IsProjectFile(paths.first())) {
     project->SetProjectFileName(paths.first());
     project->OpenProject(false);
-    if (!project->OpenError().isEmpty()) ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+    if (!project->OpenError().isEmpty())
+      ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
     UpdateCaption();
     return;
   }
@@ -289,7 +299,8 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
 void TkvFrmMain::aOpenExecute() {
   if (TkvProject* project = Project()) {
     project->OpenProject(true);
-    if (!project->OpenError().isEmpty()) ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+    if (!project->OpenError().isEmpty())
+      ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
   }
   UpdateCaption();
 }
@@ -303,7 +314,8 @@ void TkvFrmMain::pm2Popup() {
     QAction* item = pm2->addAction(QString(path).replace(u'&', QStringLiteral("&&")));
     item->setData(path);
     item->setEnabled(QFileInfo::exists(path));
-    connect(item, &QAction::triggered, this, [this, path] { TkvGuarded([this, path] { RecentProjectClick(path); }); });
+    connect(item, &QAction::triggered, this,
+            [this, path] { TkvGuarded([this, path] { RecentProjectClick(path); }); });
   }
 }
 
@@ -311,7 +323,8 @@ void TkvFrmMain::RecentProjectClick(const QString& path) {
   if (TkvProject* project = Project()) {
     project->SetProjectFileName(path);
     project->OpenProject(false);
-    if (!project->OpenError().isEmpty()) ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+    if (!project->OpenError().isEmpty())
+      ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
   }
   UpdateCaption();
 }
@@ -357,7 +370,8 @@ void TkvFrmMain::aSaveAsExecute() {
 // ------------------------------------------------------------------- links
 
 void TkvFrmMain::aUpdateExecute() {
-  if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QStringLiteral("download"), QString(), QString());
+  if (TkvInfo* info = TkvInfo::Instance())
+    info->OpenLink(QStringLiteral("download"), QString(), QString());
 }
 
 void TkvFrmMain::aHelpExecute() {
@@ -372,7 +386,8 @@ void TkvFrmMain::aHomePageExecute() {
 }
 
 void TkvFrmMain::aSupportsExecute() {
-  if (TkvInfo* info = TkvInfo::Instance()) info->OpenLink(QStringLiteral("supports"), QString(), QString());
+  if (TkvInfo* info = TkvInfo::Instance())
+    info->OpenLink(QStringLiteral("supports"), QString(), QString());
 }
 
 void TkvFrmMain::aAboutExecute() {

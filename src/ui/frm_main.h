@@ -51,7 +51,9 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   // The about box of the About action (not owned; may be null).
   void SetAboutBox(TkvFrmAbout* about) { about_ = about; }
   // How files, folders and addresses are opened (default: the desktop's).
-  void SetShellOpener(std::function<void(const QString&)> opener) { shellOpen_ = std::move(opener); }
+  void SetShellOpener(std::function<void(const QString&)> opener) {
+    shellOpen_ = std::move(opener);
+  }
 
   TkvBatch* Batch() const { return batch_.get(); }
   bool Shown() const { return shown_; }

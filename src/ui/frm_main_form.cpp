@@ -21,13 +21,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -135,31 +135,41 @@ QAction* TkvFrmMain::MakeAction(const char* name, const QString& caption, const 
     a->setToolTip(QString());
   }
   if (image >= 0) a->setIcon(imgList_.Icon(image));
-  connect(a, &QAction::triggered, this, [this, handler] { TkvGuarded([this, handler] { (this->*handler)(); }); });
+  connect(a, &QAction::triggered, this,
+          [this, handler] { TkvGuarded([this, handler] { (this->*handler)(); }); });
   return a;
 }
 
 void TkvFrmMain::CreateActions() {
   using namespace TkvImage;
-  aConvert = MakeAction("aConvert", QStringLiteral("&Convert"), QStringLiteral("Convert the file(s) instantly"), -1,
-                        &TkvFrmMain::aConvertExecute);
+  aConvert =
+      MakeAction("aConvert", QStringLiteral("&Convert"),
+                 QStringLiteral("Convert the file(s) instantly"), -1, &TkvFrmMain::aConvertExecute);
   aStop = MakeAction("aStop", QStringLiteral("Sto&p"), QString(), -1, &TkvFrmMain::aStopExecute);
   aOpen = MakeAction("aOpen", QStringLiteral("&Open"), QStringLiteral("Open a batch project"), Open,
                      &TkvFrmMain::aOpenExecute);
-  aNew = MakeAction("aNew", QStringLiteral("&New"), QStringLiteral("New a batch project"), New, &TkvFrmMain::aNewExecute);
-  aConfig = MakeAction("aConfig", QStringLiteral("Config"), QStringLiteral("Config the options of the batch project"),
-                       Config, &TkvFrmMain::aConfigExecute);
-  aSave = MakeAction("aSave", QStringLiteral("Sa&ve"), QStringLiteral("Save the batch project"), Save,
-                     &TkvFrmMain::aSaveExecute);
-  aSaveAs = MakeAction("aSaveAs", QStringLiteral("Save &As"), QStringLiteral("Save the batch project as ..."), SaveAs,
+  aNew = MakeAction("aNew", QStringLiteral("&New"), QStringLiteral("New a batch project"), New,
+                    &TkvFrmMain::aNewExecute);
+  aConfig = MakeAction("aConfig", QStringLiteral("Config"),
+                       QStringLiteral("Config the options of the batch project"), Config,
+                       &TkvFrmMain::aConfigExecute);
+  aSave = MakeAction("aSave", QStringLiteral("Sa&ve"), QStringLiteral("Save the batch project"),
+                     Save, &TkvFrmMain::aSaveExecute);
+  aSaveAs = MakeAction("aSaveAs", QStringLiteral("Save &As"),
+                       QStringLiteral("Save the batch project as ..."), SaveAs,
                        &TkvFrmMain::aSaveAsExecute);
-  aUpdate = MakeAction("aUpdate", QStringLiteral("Check &Update"), QString(), Update, &TkvFrmMain::aUpdateExecute);
+  aUpdate = MakeAction("aUpdate", QStringLiteral("Check &Update"), QString(), Update,
+                       &TkvFrmMain::aUpdateExecute);
   aHelp = MakeAction("aHelp", QStringLiteral("&Help"), QString(), Help, &TkvFrmMain::aHelpExecute);
-  aHomePage = MakeAction("aHomePage", QStringLiteral("Home"), QString(), Home, &TkvFrmMain::aHomePageExecute);
-  aSupports = MakeAction("aSupports", QStringLiteral("Support"), QStringLiteral("Send us e-mail for support"), Support,
+  aHomePage = MakeAction("aHomePage", QStringLiteral("Home"), QString(), Home,
+                         &TkvFrmMain::aHomePageExecute);
+  aSupports = MakeAction("aSupports", QStringLiteral("Support"),
+                         QStringLiteral("Send us e-mail for support"), Support,
                          &TkvFrmMain::aSupportsExecute);
-  aAbout = MakeAction("aAbout", QStringLiteral("About"), QString(), About, &TkvFrmMain::aAboutExecute);
-  aSearch = MakeAction("aSearch", QStringLiteral("Search"), QStringLiteral("Search files from the source folder"), -1,
+  aAbout =
+      MakeAction("aAbout", QStringLiteral("About"), QString(), About, &TkvFrmMain::aAboutExecute);
+  aSearch = MakeAction("aSearch", QStringLiteral("Search"),
+                       QStringLiteral("Search files from the source folder"), -1,
                        &TkvFrmMain::aSearchExecute);
   aView = MakeAction("aView", QStringLiteral("View"), QStringLiteral("View the convert result"), -1,
                      &TkvFrmMain::aViewExecute);
@@ -186,9 +196,10 @@ void TkvFrmMain::CreateToolBar() {
   const struct {
     QAction* action;
     const char* button;
-  } buttons[] = {{aOpen, "tbOpen"}, {aNew, "tbNew"},         {aConfig, "tbConfig"},     {aSave, "tbSave"},
-                 {aSaveAs, "tbSaveAs"}, {nullptr, "tb1"},      {aUpdate, "tbUpdate"},     {nullptr, "tb2"},
-                 {aHelp, "tbHelp"},     {aHomePage, "tbHomePage"}, {aSupports, "tbSupports"}, {aAbout, "tbAbout"}};
+  } buttons[] = {{aOpen, "tbOpen"},         {aNew, "tbNew"},           {aConfig, "tbConfig"},
+                 {aSave, "tbSave"},         {aSaveAs, "tbSaveAs"},     {nullptr, "tb1"},
+                 {aUpdate, "tbUpdate"},     {nullptr, "tb2"},          {aHelp, "tbHelp"},
+                 {aHomePage, "tbHomePage"}, {aSupports, "tbSupports"}, {aAbout, "tbAbout"}};
   for (const auto& b : buttons) {
     if (!b.action) {
       ToolBar->addSeparator()->setObjectName(QString::fromLatin1(b.button));
@@ -213,7 +224,8 @@ void TkvFrmMain::CreateToolBar() {
   SendReports1 = pm3->addAction(QStringLiteral("Send problem reports"));
   SendReports1->setObjectName(QStringLiteral("SendReports1"));
   SendReports1->setCheckable(true);
-  connect(SendReports1, &QAction::triggered, this, [this] { TkvGuarded([this] { SendReports1Click(); }); });
+  connect(SendReports1, &QAction::triggered, this,
+          [this] { TkvGuarded([this] { SendReports1Click(); }); });
   connect(pm3, &QMenu::aboutToShow, this, [this] { TkvGuarded([this] { pm3Popup(); }); });
   auto* tbHelp = qobject_cast<QToolButton*>(ToolBar->widgetForAction(aHelp));
   tbHelp->setMenu(pm3);
@@ -259,7 +271,8 @@ void TkvFrmMain::FitToFont() {
     int needed = w->sizeHint().width();
     if (auto* b = qobject_cast<QPushButton*>(w)) {
       // A push button's hint asks for more than the caption needs.
-      needed = b->fontMetrics().horizontalAdvance(b->text()) + b->fontMetrics().averageCharWidth() * 2;
+      needed =
+          b->fontMetrics().horizontalAdvance(b->text()) + b->fontMetrics().averageCharWidth() * 2;
     }
     w->setFixedWidth(std::max(width, needed));
   }
@@ -278,7 +291,8 @@ void TkvFrmMain::CreateActionPanel() {
   auto* src = new QHBoxLayout(pSource);
   src->setContentsMargins(8, 2, 8, 2);
   src->setSpacing(4);
-  eSource = MakeLabelledEdit(pSource, src, "eSource", QStringLiteral("&Source"), QStringLiteral("Text"));
+  eSource =
+      MakeLabelledEdit(pSource, src, "eSource", QStringLiteral("&Source"), QStringLiteral("Text"));
   bSource = MakeButton(pSource, "bSource", QStringLiteral("Folder"), 38,
                        QStringLiteral("Choose a folder and click \"Search\" to list files"));
   bSourceFile = MakeButton(pSource, "bSourceFile", QStringLiteral("Files"), 38,
@@ -302,7 +316,8 @@ void TkvFrmMain::CreateActionPanel() {
   auto* tgt = new QHBoxLayout(pTarget);
   tgt->setContentsMargins(8, 1, 8, 1);
   tgt->setSpacing(4);
-  eTarget = MakeLabelledEdit(pTarget, tgt, "eTarget", QStringLiteral("&Target"), QStringLiteral("Text"));
+  eTarget =
+      MakeLabelledEdit(pTarget, tgt, "eTarget", QStringLiteral("&Target"), QStringLiteral("Text"));
   bTarget = MakeButton(pTarget, "bTarget", QStringLiteral("Folder"), 38,
                        QStringLiteral("Choose a target folder to save the converted file(s)"));
   bView = MakeActionButton(pTarget, "bView", aView, 0);
@@ -313,8 +328,13 @@ void TkvFrmMain::CreateActionPanel() {
   tgt->addWidget(bSearchConvert);
   tgt->addWidget(bCreate);
   tgt->addStretch(1);
-  for (const auto& [w, width] : std::initializer_list<std::pair<QWidget*, int>>{
-           {bSource, 38}, {bSourceFile, 38}, {bTarget, 38}, {bSearch, 76}, {bSearchConvert, 76}, {bCreate, 76}}) {
+  for (const auto& [w, width] :
+       std::initializer_list<std::pair<QWidget*, int>>{{bSource, 38},
+                                                       {bSourceFile, 38},
+                                                       {bTarget, 38},
+                                                       {bSearch, 76},
+                                                       {bSearchConvert, 76},
+                                                       {bCreate, 76}}) {
     specWidths_.emplace_back(w, width);
   }
   setTabOrder(eTarget, bTarget);
@@ -333,7 +353,8 @@ void TkvFrmMain::CreateActionPanel() {
     e->setAcceptDrops(true);
   }
   connect(bSource, &QPushButton::clicked, this, [this] { TkvGuarded([this] { bSourceClick(); }); });
-  connect(bSourceFile, &QPushButton::clicked, this, [this] { TkvGuarded([this] { bSourceFileClick(); }); });
+  connect(bSourceFile, &QPushButton::clicked, this,
+          [this] { TkvGuarded([this] { bSourceFileClick(); }); });
   connect(bTarget, &QPushButton::clicked, this, [this] { TkvGuarded([this] { bTargetClick(); }); });
 }
 
@@ -350,20 +371,23 @@ void TkvFrmMain::CreateViewer() {
 
   pm1 = new QMenu(this);
   pm1->setObjectName(QStringLiteral("pm1"));
-  auto item = [this](const char* name, const QString& caption, const std::function<void()>& effect) {
+  auto item = [this](const char* name, const QString& caption,
+                     const std::function<void()>& effect) {
     QAction* a = pm1->addAction(caption);
     a->setObjectName(QString::fromLatin1(name));
     connect(a, &QAction::triggered, this, [effect] { TkvGuarded(effect); });
     return a;
   };
-  BrowseFiles1 = item("BrowseFiles1", QStringLiteral("Browse Files"), [this] { bSourceFileClick(); });
+  BrowseFiles1 =
+      item("BrowseFiles1", QStringLiteral("Browse Files"), [this] { bSourceFileClick(); });
   pm1->addSeparator()->setObjectName(QStringLiteral("N1"));
   ViewSource1 = item("ViewSource1", QStringLiteral("View  Source"), [this] { OpenSelected(true); });
   OpenSource1 = item("OpenSource1", QStringLiteral("Open Source"), [this] { OpenSelected(false); });
   pm1->addSeparator()->setObjectName(QStringLiteral("N2"));
   ViewOutput1 = item("ViewOutput1", QStringLiteral("View  Output"), [this] { aView->trigger(); });
   pm1->addSeparator()->setObjectName(QStringLiteral("N3"));
-  ExportList1 = item("ExportList1", QStringLiteral("Export the List"), [this] { ExportList1Click(); });
+  ExportList1 =
+      item("ExportList1", QStringLiteral("Export the List"), [this] { ExportList1Click(); });
   connect(pm1, &QMenu::aboutToShow, this, [this] { TkvGuarded([this] { pm1Popup(); }); });
   connect(lViewer, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pm1->popup(lViewer->viewport()->mapToGlobal(pos)); });

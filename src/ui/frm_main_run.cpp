@@ -42,7 +42,8 @@ void SayProblem(QMainWindow* window, const QString& message) {
 }
 
 QString AddressTargetMessage(const QString& target) {
-  return QStringLiteral("The target %1 is a web address, not a folder: choose a folder for the PDF files")
+  return QStringLiteral(
+             "The target %1 is a web address, not a folder: choose a folder for the PDF files")
       .arg(target);
 }
 
@@ -59,8 +60,8 @@ void TkvFrmMain::CreateRunControl() {
     if (change.kind == TkvRowChange::Kind::Listed) {
       lViewer->ShowItem(change.index, change.fileName, change.status);
     } else {
-      lViewer->SetItemResult(change.index, change.fileName, change.result, change.status, change.files,
-                             change.pages);
+      lViewer->SetItemResult(change.index, change.fileName, change.result, change.status,
+                             change.files, change.pages);
     }
   });
   connect(c, &TkvRunController::ProgressChanged, this, [this] { ShowProgress(); });
@@ -102,7 +103,8 @@ bool TkvFrmMain::SearchSource() {
   const bool address = source.startsWith(QStringLiteral("http"));
   // A folder search needs a target folder: an empty (or unusable) box is
   // handled like Convert handles it, not as an error.
-  const QString target = address ? QString() : TkvReduceTarget(TkvBatch::NormalizePath(eTarget->text()));
+  const QString target =
+      address ? QString() : TkvReduceTarget(TkvBatch::NormalizePath(eTarget->text()));
   if (!address && target.isEmpty()) {
     eTarget->setFocus();
     return false;
@@ -170,9 +172,10 @@ void TkvFrmMain::StartRun(const QString& targetFolder) {
   TkvRunController* controller = controller_.get();
   std::unique_ptr<TkvConvertor> chain;
   try {
-    chain = TkvConvertor::StartConverters(batch_.get(), targetFolder, [controller, generation](TkvBatch* b, TkvNode* i) {
-      controller->ItemConverted(generation, b, i);
-    });
+    chain = TkvConvertor::StartConverters(batch_.get(), targetFolder,
+                                          [controller, generation](TkvBatch* b, TkvNode* i) {
+                                            controller->ItemConverted(generation, b, i);
+                                          });
   } catch (...) {
     ShowIdleActions();
     throw;

@@ -91,7 +91,8 @@ const Drawing kOpen = [](QPainter& p) {
   p.setBrush(QColor(240, 200, 90));
   p.drawRect(QRectF(1.5, 4, 13, 10));
   p.setBrush(QColor(250, 220, 120));
-  p.drawPolygon(QPolygonF({QPointF(1.5, 14), QPointF(4, 7.5), QPointF(15, 7.5), QPointF(12.5, 14)}));
+  p.drawPolygon(
+      QPolygonF({QPointF(1.5, 14), QPointF(4, 7.5), QPointF(15, 7.5), QPointF(12.5, 14)}));
 };
 const Drawing kNew = [](QPainter& p) {
   Sheet(p, Qt::white);
@@ -164,13 +165,19 @@ TkvImageList::TkvImageList() {
     const char* theme;
     const Drawing* own;
   } themed[] = {
-      {Open, "document-open", &kOpen},          {New, "document-new", &kNew},
-      {Save, "document-save", &kSave},          {SaveAs, "document-save-as", &kSaveAs},
-      {Update, "system-software-update", &kUpdate}, {Help, "help-contents", &kHelp},
-      {Home, "go-home", &kHome},                {Support, "mail-send", &kSupport},
-      {About, "help-about", &kAbout},           {Config, "preferences-system", &kConfig},
+      {Open, "document-open", &kOpen},
+      {New, "document-new", &kNew},
+      {Save, "document-save", &kSave},
+      {SaveAs, "document-save-as", &kSaveAs},
+      {Update, "system-software-update", &kUpdate},
+      {Help, "help-contents", &kHelp},
+      {Home, "go-home", &kHome},
+      {Support, "mail-send", &kSupport},
+      {About, "help-about", &kAbout},
+      {Config, "preferences-system", &kConfig},
   };
-  for (const auto& t : themed) icons_[t.role] = QIcon::fromTheme(QString::fromLatin1(t.theme), Drawn(*t.own));
+  for (const auto& t : themed)
+    icons_[t.role] = QIcon::fromTheme(QString::fromLatin1(t.theme), Drawn(*t.own));
 }
 
 QIcon TkvImageList::Icon(int index) const {

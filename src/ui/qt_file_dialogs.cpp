@@ -78,8 +78,10 @@ bool TkvQtFileDialogs::FolderDialog(QString& folder) {
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
   if (!folder.isEmpty()) {
     const QFileInfo info(folder);
-    if (info.isDir()) dialog.setDirectory(info.absoluteFilePath());
-    else if (!TkvFolderPart(folder).isEmpty()) dialog.setDirectory(TkvFolderPart(folder));
+    if (info.isDir())
+      dialog.setDirectory(info.absoluteFilePath());
+    else if (!TkvFolderPart(folder).isEmpty())
+      dialog.setDirectory(TkvFolderPart(folder));
   }
   if (dialog.exec() != QDialog::Accepted) return false;
   const QStringList chosen = dialog.selectedFiles();

@@ -50,7 +50,9 @@ QTreeWidgetItem* TkvResultList::EnsureRow(int index) {
 }
 
 QString TkvResultList::StateText(int status) {
-  return status == 1 ? QStringLiteral("Success") : status == 2 ? QStringLiteral("Failure") : QStringLiteral("Waiting");
+  return status == 1   ? QStringLiteral("Success")
+         : status == 2 ? QStringLiteral("Failure")
+                       : QStringLiteral("Waiting");
 }
 
 void TkvResultList::SetStatus(QTreeWidgetItem* row, int status) {
@@ -107,7 +109,8 @@ QString TkvResultList::LogLine(int row) const {
   const QString word = status == 1   ? QStringLiteral("Success")
                        : status == 2 ? QStringLiteral("Failure")
                                      : QStringLiteral("Running");
-  return QStringLiteral("[%1] => %2 => %3").arg(word, item->text(FileColumn), item->text(ResultColumn));
+  return QStringLiteral("[%1] => %2 => %3")
+      .arg(word, item->text(FileColumn), item->text(ResultColumn));
 }
 
 QStringList TkvResultList::LogLines() const {
@@ -117,7 +120,9 @@ QStringList TkvResultList::LogLines() const {
   return lines;
 }
 
-void TkvResultList::SaveList(const QString& fileName) const { TkvWriteTextLines(fileName, LogLines()); }
+void TkvResultList::SaveList(const QString& fileName) const {
+  TkvWriteTextLines(fileName, LogLines());
+}
 
 QString TkvResultList::SelectedFile() const {
   // The first selected row in list order.

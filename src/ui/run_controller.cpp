@@ -15,7 +15,8 @@ TkvRunController::TkvRunController(QObject* parent)
     // Read before applying: once nothing can add any more, whatever was
     // added is in the queue by now.
     const std::shared_ptr<TkvBatch> searching = searching_.lock();
-    const bool threadsMayAdd = run_ || !endedRuns_.empty() || (searching && !searching->SearchDone());
+    const bool threadsMayAdd =
+        run_ || !endedRuns_.empty() || (searching && !searching->SearchDone());
     ApplyRowChanges();
     if (!threadsMayAdd) rowTimer_->stop();
   });

@@ -45,19 +45,22 @@ bool WindowsCanOpen(int argc, char** argv) {
 int TkvRunWindowRoad(int& argc, char** argv) {
   if (!WindowsCanOpen(argc, argv)) {
     std::fputs(
-        "tabrix: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so no window can open; "
+        "tabrix: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so no window can "
+        "open; "
         "to convert without one, run \"tabrix /P:PureConsole=True;Source=...;Target=...\" "
         "(see tabrix --help)\n",
         stderr);
     return 1;
   }
   TkvApplication app(argc, argv);
-  const TkvProfile profile = TkvProject::Instance() ? TkvProject::Instance()->Profile() : TkvTabrixProfile();
+  const TkvProfile profile =
+      TkvProject::Instance() ? TkvProject::Instance()->Profile() : TkvTabrixProfile();
   QApplication::setApplicationName(profile.ShortName);
   QApplication::setApplicationVersion(profile.Version);
   QApplication::setDesktopFileName(QStringLiteral("tabrix"));
   QApplication::setWindowIcon(QIcon(TkvProductPicture(128)));
-  if (TkvInfo* info = TkvInfo::Instance()) info->SetLinkOpener(std::make_unique<TkvDesktopLinkOpener>());
+  if (TkvInfo* info = TkvInfo::Instance())
+    info->SetLinkOpener(std::make_unique<TkvDesktopLinkOpener>());
 
   int code = 0;
   {
@@ -71,6 +74,7 @@ int TkvRunWindowRoad(int& argc, char** argv) {
   }
   // Links opened later (the failure report of an unattended end) leave
   // through the engine's opener again.
-  if (TkvInfo* info = TkvInfo::Instance()) info->SetLinkOpener(std::make_unique<TkvXdgLinkOpener>());
+  if (TkvInfo* info = TkvInfo::Instance())
+    info->SetLinkOpener(std::make_unique<TkvXdgLinkOpener>());
   return code;
 }

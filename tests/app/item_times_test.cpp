@@ -5,8 +5,8 @@
 #include "app/unattended.h"
 
 #include "../convert/convertor_test_classes.h"
-#include "support/test_globals.h"
 #include "core/error.h"
+#include "support/test_globals.h"
 
 #include <QFile>
 #include <QSet>
@@ -20,13 +20,16 @@ namespace {
 // Sets an environment variable for the scope and restores the old value.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const QByteArray& value) : name_(name), had_(qEnvironmentVariableIsSet(name)) {
+  ScopedEnv(const char* name, const QByteArray& value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)) {
     old_ = qgetenv(name);
     qputenv(name, value);
   }
   ~ScopedEnv() {
-    if (had_) qputenv(name_, old_);
-    else qunsetenv(name_);
+    if (had_)
+      qputenv(name_, old_);
+    else
+      qunsetenv(name_);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -43,9 +46,10 @@ class ItemTimes : public ::testing::Test {
 
   void Run(const QString& convertorClass, int threads) {
     globals_ = std::make_unique<TestGlobals>(tmp_, convertorClass);
-    globals_->project->SetOptionsText(QStringLiteral("PureConsole=True\nSource=%1/*.xls?\nTarget=%2\nThreadsCount=%3\n")
-                                          .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")))
-                                          .arg(threads));
+    globals_->project->SetOptionsText(
+        QStringLiteral("PureConsole=True\nSource=%1/*.xls?\nTarget=%2\nThreadsCount=%3\n")
+            .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")))
+            .arg(threads));
     TkvMain main(*globals_->project, *globals_->info);
     main.SetPollIntervalMs(5);
     main.RunUnattended();
@@ -56,7 +60,8 @@ class ItemTimes : public ::testing::Test {
 };
 
 TEST_F(ItemTimes, OneLinePerItemWithThreadTimesAndStatusThenTheSummary) {
-  for (const char* name : {"a.xls", "b.xls", "c.xlsx", "d.xlsm"}) tmp_.write(QStringLiteral("in/") + name, "x");
+  for (const char* name : {"a.xls", "b.xls", "c.xlsx", "d.xlsm"})
+    tmp_.write(QStringLiteral("in/") + name, "x");
   tmp_.write(QStringLiteral("in/e.xls"), "Unreadable");
   const QString timesFile = tmp_.file(QStringLiteral("times.tsv"));
   ScopedEnv env(TkvItemTimes::kVariable, timesFile.toUtf8());
@@ -73,7 +78,8 @@ TEST_F(ItemTimes, OneLinePerItemWithThreadTimesAndStatusThenTheSummary) {
     threads.insert(f[0].toInt());
     const double start = f[1].toDouble(), end = f[2].toDouble();
     EXPECT_GE(start, 0.0);
-    EXPECT_GE(end - start, 39.0) << "an item's time spans its conversion: " << lines[i].toStdString();
+    EXPECT_GE(end - start, 39.0) << "an item's time spans its conversion: "
+                                 << lines[i].toStdString();
     EXPECT_EQ(f[3], QStringLiteral("1"));
     files.insert(f[4]);
   }
@@ -81,7 +87,8 @@ TEST_F(ItemTimes, OneLinePerItemWithThreadTimesAndStatusThenTheSummary) {
   EXPECT_EQ(files.size(), 5);
   EXPECT_TRUE(files.contains(tmp_.file(QStringLiteral("in/e.xls"))));
   EXPECT_TRUE(lines[5].startsWith(QStringLiteral("# wall_ms\t")));
-  EXPECT_GE(lines[5].section(u'\t', 1).toDouble(), 3 * 40.0) << "five items of 40 ms on two threads";
+  EXPECT_GE(lines[5].section(u'\t', 1).toDouble(), 3 * 40.0)
+      << "five items of 40 ms on two threads";
   EXPECT_TRUE(lines[6].startsWith(QStringLiteral("# cpu_ms\t")));
   EXPECT_TRUE(lines[7].startsWith(QStringLiteral("# peak_rss_kb\t")));
   EXPECT_GT(lines[7].section(u'\t', 1).toLongLong(), 0);

@@ -34,14 +34,17 @@ struct Outcome {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!QFile::exists(BuiltProgram())) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
+    if (!QFile::exists(BuiltProgram()))
+      GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
     QDir().mkpath(tmp_.file(QStringLiteral("in")));
     QDir().mkpath(tmp_.file(QStringLiteral("cwd")));
     exe_ = CopyBuiltProgram(tmp_);
     ASSERT_FALSE(exe_.isEmpty());
   }
 
-  QProcessEnvironment Environment() const { return ProgramEnvironment(tmp_, tmp_.file(QStringLiteral("cache"))); }
+  QProcessEnvironment Environment() const {
+    return ProgramEnvironment(tmp_, tmp_.file(QStringLiteral("cache")));
+  }
 
   Outcome Run(const QStringList& args) {
     QProcess process;
@@ -76,24 +79,29 @@ TEST_F(Program, HelpAndVersionPrintToStdout) {
 
 TEST_F(Program, ProjectFileRunTurnsRealWorkbooksIntoPdfFiles) {
   const QString examples = tabrix::test::sourceDir() + QStringLiteral("/examples/");
-  ASSERT_TRUE(QFile::copy(examples + QStringLiteral("quarterly-sales.xlsx"), tmp_.file(QStringLiteral("in/a.xlsx"))));
+  ASSERT_TRUE(QFile::copy(examples + QStringLiteral("quarterly-sales.xlsx"),
+                          tmp_.file(QStringLiteral("in/a.xlsx"))));
   QDir().mkpath(tmp_.file(QStringLiteral("in/sub")));
-  ASSERT_TRUE(QFile::copy(examples + QStringLiteral("budget-archive.xls"), tmp_.file(QStringLiteral("in/sub/b.xls"))));
+  ASSERT_TRUE(QFile::copy(examples + QStringLiteral("budget-archive.xls"),
+                          tmp_.file(QStringLiteral("in/sub/b.xls"))));
   const QString log = tmp_.file(QStringLiteral("out/run.log"));
-  const QString project = tmp_.write(
-      QStringLiteral("job.batch-tabrix"),
-      QStringLiteral("PureConsole=True\r\nSubdir=True\r\nThreadsCount=2\r\nSource=%1/*.xls?\r\nTarget=%2\r\nLogFile=%3\r\n")
-          .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log)
-          .toUtf8());
+  const QString project =
+      tmp_.write(QStringLiteral("job.batch-tabrix"),
+                 QStringLiteral("PureConsole=True\r\nSubdir=True\r\nThreadsCount=2\r\nSource=%1/"
+                                "*.xls?\r\nTarget=%2\r\nLogFile=%3\r\n")
+                     .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log)
+                     .toUtf8());
   const Outcome o = Run({project});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
-  EXPECT_TRUE(o.err.isEmpty()) << "no progress line when stderr is not a terminal: " << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << "no progress line when stderr is not a terminal: "
+                               << o.err.toStdString();
   const QString text = QString::fromUtf8(readFile(log));
   EXPECT_EQ(text.count(QStringLiteral("Success => ")), 2) << text.toStdString();
   for (const char* pdf : {"out/a.pdf", "out/sub/b.pdf"})
     EXPECT_TRUE(readFile(tmp_.file(QLatin1String(pdf))).startsWith("%PDF")) << pdf;
   EXPECT_TRUE(readFile(tmp_.file(QStringLiteral("bin/tabrix.ext"))).contains("S=2"));
-  EXPECT_EQ(processesMentioning(tmp_.file(QStringLiteral("cache"))).size(), 0) << "an office process outlived the run";
+  EXPECT_EQ(processesMentioning(tmp_.file(QStringLiteral("cache"))).size(), 0)
+      << "an office process outlived the run";
 }
 
 TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
@@ -103,8 +111,10 @@ TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
   const QString log = tmp_.file(QStringLiteral("out/run.log"));
   QProcess process;
   process.setProcessEnvironment(Environment());
-  process.start(exe_, {Options(QStringLiteral("PureConsole=True;Source=%1/*.xls?;Target=%2;LogFile=%3")
-                                   .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log))});
+  process.start(
+      exe_,
+      {Options(QStringLiteral("PureConsole=True;Source=%1/*.xls?;Target=%2;LogFile=%3")
+                   .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log))});
   ASSERT_TRUE(process.waitForStarted());
   // Interrupt once the first workbook is done.
   for (int i = 0; i < 1200 && !QFile::exists(tmp_.file(QStringLiteral("out/book0.pdf"))); ++i)
@@ -113,18 +123,21 @@ TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
   ASSERT_TRUE(process.waitForFinished(120000));
   EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(process.exitCode(), 1);
-  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("stopped")));
+  EXPECT_TRUE(
+      QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("stopped")));
   const QString text = QString::fromUtf8(readFile(log));
   EXPECT_GE(text.count(QStringLiteral("Success => ")), 1) << text.toStdString();
   EXPECT_LT(text.count(QStringLiteral("\r\n")), 8) << text.toStdString();
-  EXPECT_EQ(processesMentioning(tmp_.file(QStringLiteral("cache"))).size(), 0) << "an office process outlived the run";
+  EXPECT_EQ(processesMentioning(tmp_.file(QStringLiteral("cache"))).size(), 0)
+      << "an office process outlived the run";
 }
 
 TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {
   tmp_.write(QStringLiteral("in/a.xls"), "x");
   const QString badLog = tmp_.file(QStringLiteral("missing/folder/run.log"));
-  Outcome o = Run({Options(QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3")
-                               .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), badLog))});
+  Outcome o = Run({Options(
+      QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3")
+          .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), badLog))});
   EXPECT_EQ(o.exitCode, 1);
   EXPECT_TRUE(o.err.contains(badLog)) << o.err.toStdString();
 
@@ -135,10 +148,13 @@ TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {
   // A bad shard is an error of the run, before any file is converted.
   const QString log = tmp_.file(QStringLiteral("out/run.log"));
   for (const QString& shard : {QStringLiteral("4/4"), QStringLiteral("auto")}) {
-    o = Run({Options(QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3;Shard=%4")
-                         .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log, shard))});
+    o = Run({Options(
+        QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3;Shard=%4")
+            .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log, shard))});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_TRUE(o.err.contains(shard == QLatin1String("auto") ? QStringLiteral("SLURM_ARRAY_TASK_ID") : QStringLiteral("\"4/4\"")))
+    EXPECT_TRUE(o.err.contains(shard == QLatin1String("auto")
+                                   ? QStringLiteral("SLURM_ARRAY_TASK_ID")
+                                   : QStringLiteral("\"4/4\"")))
         << o.err.toStdString();
     EXPECT_FALSE(QFile::exists(log));
   }
@@ -150,8 +166,9 @@ TEST_F(Program, ALogFileThatCannotTakeTheWholeLogFailsTheRun) {
   // One item, skipped because its PDF is there: a log line without an office.
   tmp_.write(QStringLiteral("in/a.xls"), "x");
   tmp_.write(QStringLiteral("out/a.pdf"), "%PDF");
-  const Outcome o = Run({Options(QStringLiteral("PureConsole=True;IsOverwrite=skip;Source=%1/*.xls;Target=%2;LogFile=%3")
-                                     .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), full))});
+  const Outcome o = Run({Options(
+      QStringLiteral("PureConsole=True;IsOverwrite=skip;Source=%1/*.xls;Target=%2;LogFile=%3")
+          .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), full))});
   EXPECT_EQ(o.exitCode, 1);
   EXPECT_TRUE(o.err.contains(full)) << o.err.toStdString();
 }
@@ -160,7 +177,8 @@ TEST_F(Program, AddressTargetsAreTurnedIntoPathsOrRefusedNeverMadeIntoFolders) {
   tmp_.write(QStringLiteral("in/readme.txt"), "not a workbook");
   const QString source = tmp_.file(QStringLiteral("in")) + QStringLiteral("/*.xls");
   const auto addressFolders = [this] {
-    return QDir(tmp_.file(QStringLiteral("cwd"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    return QDir(tmp_.file(QStringLiteral("cwd")))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
   };
 
   // A "file:" target is the folder it names.
@@ -171,9 +189,11 @@ TEST_F(Program, AddressTargetsAreTurnedIntoPathsOrRefusedNeverMadeIntoFolders) {
   EXPECT_EQ(addressFolders(), QStringList());
 
   // A web address names no folder: refused like an empty target.
-  o = Run({Options(QStringLiteral("PureConsole=True;Source=%1;Target=ftp://127.0.0.1:9/out/").arg(source))});
+  o = Run({Options(
+      QStringLiteral("PureConsole=True;Source=%1;Target=ftp://127.0.0.1:9/out/").arg(source))});
   EXPECT_EQ(o.exitCode, 1);
-  EXPECT_TRUE(o.err.contains(QStringLiteral("ftp://127.0.0.1:9/out/ is a web address"))) << o.err.toStdString();
+  EXPECT_TRUE(o.err.contains(QStringLiteral("ftp://127.0.0.1:9/out/ is a web address")))
+      << o.err.toStdString();
   EXPECT_EQ(addressFolders(), QStringList());
 }
 

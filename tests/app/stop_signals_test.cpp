@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <pthread.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 

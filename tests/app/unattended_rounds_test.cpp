@@ -6,8 +6,8 @@
 #include "app/unattended.h"
 
 #include "../convert/convertor_test_classes.h"
-#include "support/test_globals.h"
 #include "core/text_file.h"
+#include "support/test_globals.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -68,7 +68,8 @@ QList<QJsonObject> ReportObjects(const QString& path) {
 
 int CountStatus(const QList<QJsonObject>& objects, const char* status) {
   int n = 0;
-  for (const QJsonObject& o : objects) n += o.value(QStringLiteral("status")).toString() == QLatin1String(status);
+  for (const QJsonObject& o : objects)
+    n += o.value(QStringLiteral("status")).toString() == QLatin1String(status);
   return n;
 }
 
@@ -108,8 +109,9 @@ TEST_F(Rounds, SeveralSourcesAreOneRunInTheOrderGivenByOneSession) {
   tmp_.write(QStringLiteral("in/a/1.xls"), "x");
   tmp_.write(QStringLiteral("in/b/2.xlsx"), "bad");
   tmp_.write(QStringLiteral("in/b/ignored.txt"), "x");
-  Start(QStringLiteral("PureConsole=True\nSource=%1/*.xls?\nSource2=%2/*.xls?\nSource3=%3\nTarget=%4\n"
-                       "ReportFile=%5\nLogFile=%6\n")
+  Start(QStringLiteral(
+            "PureConsole=True\nSource=%1/*.xls?\nSource2=%2/*.xls?\nSource3=%3\nTarget=%4\n"
+            "ReportFile=%5\nLogFile=%6\n")
             .arg(F("in/c"), F("in/b"), F("in/a/1.xls"), F("out"), F("report.jsonl"), F("run.log")));
   EXPECT_TRUE(main_->RunUnattended()) << "an item failed";
   EXPECT_EQ(RunningConvertors.load(), 0);
@@ -149,8 +151,9 @@ TEST_F(Rounds, SeveralSourcesAreOneRunInTheOrderGivenByOneSession) {
 
 TEST_F(Rounds, WatchConvertsNewFilesOnOneSessionAndEndsCleanlyOnStop) {
   tmp_.write(QStringLiteral("in/a.xls"), "x");
-  Start(QStringLiteral("PureConsole=True\nSource=%1/*.xls?\nTarget=%2\nWatchInterval=20\nRenameSource=.done\n"
-                       "ThreadsCount=2\nReportFile=%3\nLogFile=%4\n")
+  Start(QStringLiteral(
+            "PureConsole=True\nSource=%1/*.xls?\nTarget=%2\nWatchInterval=20\nRenameSource=.done\n"
+            "ThreadsCount=2\nReportFile=%3\nLogFile=%4\n")
             .arg(F("in"), F("out"), F("report.jsonl"), F("run.log")));
   auto run = std::async(std::launch::async, [this] { return main_->RunUnattended(); });
   // Whatever fails below, the watch is stopped before the future is waited for.
@@ -162,17 +165,24 @@ TEST_F(Rounds, WatchConvertsNewFilesOnOneSessionAndEndsCleanlyOnStop) {
 
   tmp_.write(QStringLiteral("in/b.xls"), "x");
   tmp_.write(QStringLiteral("in/bad.xls"), "bad");
-  ASSERT_TRUE(WaitFor([&] { return QFile::exists(F("in/b.xls.done")) && CountStatus(ReportObjects(F("report.jsonl")), "failure") == 1; }));
+  ASSERT_TRUE(WaitFor([&] {
+    return QFile::exists(F("in/b.xls.done")) &&
+           CountStatus(ReportObjects(F("report.jsonl")), "failure") == 1;
+  }));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // about ten more rounds
-  EXPECT_EQ(CountStatus(ReportObjects(F("report.jsonl")), "failure"), 1) << "an unchanged failed file is left alone";
+  EXPECT_EQ(CountStatus(ReportObjects(F("report.jsonl")), "failure"), 1)
+      << "an unchanged failed file is left alone";
 
   tmp_.write(QStringLiteral("in/bad.xls"), "bad, and changed");
-  ASSERT_TRUE(WaitFor([&] { return CountStatus(ReportObjects(F("report.jsonl")), "failure") == 2; }));
+  ASSERT_TRUE(
+      WaitFor([&] { return CountStatus(ReportObjects(F("report.jsonl")), "failure") == 2; }));
   // The log is rewritten at the end of the round, after the report's lines.
   EXPECT_TRUE(WaitFor([&] { return TkvReadTextLines(F("run.log")).size() == 1; }))
       << "the log holds the last round that converted something: "
       << TkvReadTextLines(F("run.log")).join(u'\n').toStdString();
-  EXPECT_TRUE(TkvReadTextLines(F("run.log")).value(0).startsWith(QStringLiteral("Failure => ") + F("in/bad.xls")));
+  EXPECT_TRUE(TkvReadTextLines(F("run.log"))
+                  .value(0)
+                  .startsWith(QStringLiteral("Failure => ") + F("in/bad.xls")));
 
   main_->RequestStop();
   ASSERT_EQ(run.wait_for(std::chrono::seconds(10)), std::future_status::ready);

@@ -6,9 +6,9 @@
 #include "app/unattended_progress.h"
 
 #include "../convert/convertor_test_classes.h"
-#include "support/test_globals.h"
 #include "core/error.h"
 #include "core/text_file.h"
+#include "support/test_globals.h"
 
 #include <QFile>
 
@@ -34,7 +34,8 @@ class Unattended : public ::testing::Test {
   QString Log() const { return tmp_.file(QStringLiteral("out/run.log")); }
   QString Options(const QString& extra = {}) const {
     return QStringLiteral("PureConsole=True\nSource=%1/*.xls?\nTarget=%2\nLogFile=%3\n")
-               .arg(In(), Out(), Log()) + extra;
+               .arg(In(), Out(), Log()) +
+           extra;
   }
 
   ScopedTempDir tmp_;
@@ -43,7 +44,8 @@ class Unattended : public ::testing::Test {
 };
 
 TEST_F(Unattended, SuccessfulRunLogsEveryItemAndCounts) {
-  for (const char* name : {"a.xls", "b.xlsx", "c.xlsm"}) tmp_.write(QStringLiteral("in/") + name, "x");
+  for (const char* name : {"a.xls", "b.xlsx", "c.xlsm"})
+    tmp_.write(QStringLiteral("in/") + name, "x");
   tmp_.write(QStringLiteral("in/ignored.txt"), "x");
   TkvTestSlow::delayMs.store(50);
   Start(QStringLiteral("TkvTestSlow"), Options(QStringLiteral("ThreadsCount=3")));
@@ -54,7 +56,8 @@ TEST_F(Unattended, SuccessfulRunLogsEveryItemAndCounts) {
   ASSERT_EQ(lines.size(), 3) << "the run waits for all three converter threads";
   for (const char* name : {"a.xls", "b.xlsx", "c.xlsm"}) {
     const QString source = In() + u'/' + QLatin1String(name);
-    const QString target = Out() + u'/' + QFileInfo(source).completeBaseName() + QStringLiteral(".pdf");
+    const QString target =
+        Out() + u'/' + QFileInfo(source).completeBaseName() + QStringLiteral(".pdf");
     EXPECT_TRUE(lines.contains(QStringLiteral("Success => %1 => %2").arg(source, target)));
     EXPECT_TRUE(QFile::exists(target));
   }
@@ -79,7 +82,8 @@ TEST_F(Unattended, FailuresAreCountedLoggedAndReportedOnce) {
 
   const QStringList lines = main_->LogLines();
   ASSERT_EQ(lines.size(), 4);
-  EXPECT_TRUE(lines.contains(QStringLiteral("Running => %1/4.xls => throw: escaped the converter").arg(In())));
+  EXPECT_TRUE(lines.contains(
+      QStringLiteral("Running => %1/4.xls => throw: escaped the converter").arg(In())));
   EXPECT_TRUE(lines.contains(QStringLiteral("Failure => %1/1.xls => Bad? file").arg(In())));
   TkvInfo& info = *globals_->info;
   EXPECT_EQ(info.Count(QStringLiteral("F")), 3);
@@ -93,9 +97,11 @@ TEST_F(Unattended, FailuresAreCountedLoggedAndReportedOnce) {
   const qsizetype p = link.indexOf(QStringLiteral("&p=tabrix&"));
   ASSERT_TRUE(e > 0 && p > e) << link.toStdString();
   const QString reported = link.mid(e + 14, p - e - 14);
-  EXPECT_EQ(reported.count(QStringLiteral("bad%3F file"), Qt::CaseInsensitive), 1) << link.toStdString();
+  EXPECT_EQ(reported.count(QStringLiteral("bad%3F file"), Qt::CaseInsensitive), 1)
+      << link.toStdString();
   EXPECT_TRUE(reported.contains(QStringLiteral("Other, quoted"))) << link.toStdString();
-  EXPECT_EQ(reported.size(), QStringLiteral("bad%3F file,Other, quoted").size()) << link.toStdString();
+  EXPECT_EQ(reported.size(), QStringLiteral("bad%3F file,Other, quoted").size())
+      << link.toStdString();
 }
 
 TEST_F(Unattended, QuietStoreSendsNoReportButStillCounts) {
@@ -135,7 +141,8 @@ TEST_F(Unattended, RunErrorsEscapeAfterCleanUp) {
   } catch (const TkvError& e) {
     EXPECT_TRUE(e.Message().contains(badLog)) << e.Message().toStdString();
   }
-  EXPECT_TRUE(QFile::exists(Out() + QStringLiteral("/a.pdf"))) << "items converted before the error stay";
+  EXPECT_TRUE(QFile::exists(Out() + QStringLiteral("/a.pdf")))
+      << "items converted before the error stay";
   EXPECT_EQ(RunningConvertors.load(), 0);
 }
 
@@ -156,11 +163,13 @@ TEST_F(Unattended, StopRequestEndsTheRunEarly) {
 }
 
 TEST(ProgressLine, FitsTheTerminalAndNeverCarriesControlCharacters) {
-  const QString text = TkvProgressLine::Text(3, 1, 10, QStringLiteral("/data/in/\x1b[2Jevil\nname.xls"), 80);
+  const QString text =
+      TkvProgressLine::Text(3, 1, 10, QStringLiteral("/data/in/\x1b[2Jevil\nname.xls"), 80);
   EXPECT_TRUE(text.startsWith(QStringLiteral("3 of 10 done, 1 failed: ")));
   for (QChar c : text) EXPECT_GE(c.unicode(), 0x20);
 
-  const QString longName = QStringLiteral("/very/long/") + QString(200, u'x') + QStringLiteral("/book.xlsx");
+  const QString longName =
+      QStringLiteral("/very/long/") + QString(200, u'x') + QStringLiteral("/book.xlsx");
   const QString shortened = TkvProgressLine::Text(3, 1, 10, longName, 60);
   EXPECT_LT(shortened.size(), 60);
   EXPECT_TRUE(shortened.endsWith(QStringLiteral("book.xlsx")));
@@ -174,7 +183,8 @@ TEST_F(Unattended, ConverterThreadThatCannotGoOnFailsTheRun) {
     main_->RunUnattended();
     ADD_FAILURE() << "the run ended as if every file had been converted";
   } catch (const TkvError& e) {
-    EXPECT_TRUE(e.Message().contains(QStringLiteral("converter thread stopped"))) << e.Message().toStdString();
+    EXPECT_TRUE(e.Message().contains(QStringLiteral("converter thread stopped")))
+        << e.Message().toStdString();
   }
   EXPECT_EQ(RunningConvertors.load(), 0);
   EXPECT_TRUE(QFile::exists(Log()));  // the log is written all the same

@@ -28,12 +28,14 @@ namespace {
 class GatedSearch {
  public:
   GatedSearch(ScopedTempDir& tmp, int files) : batch_(options_) {
-    for (int i = 0; i < files; ++i) tmp.write(QStringLiteral("in/f%1.xlsx").arg(i, 3, 10, QChar(u'0')), "x");
+    for (int i = 0; i < files; ++i)
+      tmp.write(QStringLiteral("in/f%1.xlsx").arg(i, 3, 10, QChar(u'0')), "x");
     batch_.OnItemAdded = [this](TkvBatch*, TkvNode* item) {
       std::unique_lock<std::mutex> lock(mutex_);
       gate_.wait(lock, [&] { return open_ || released_ > item->Index; });
     };
-    batch_.StartSearch(tmp.file(QStringLiteral("in/*.xlsx")), tmp.file(QStringLiteral("out")), false);
+    batch_.StartSearch(tmp.file(QStringLiteral("in/*.xlsx")), tmp.file(QStringLiteral("out")),
+                       false);
   }
   ~GatedSearch() { Open(); }
 
@@ -65,7 +67,8 @@ class GatedSearch {
 // Threads drawing from one batch until it hands out nothing; what each took.
 class Takers {
  public:
-  Takers(TkvBatch& batch, int threads, const std::atomic<bool>* giveUp = nullptr) : taken_(threads) {
+  Takers(TkvBatch& batch, int threads, const std::atomic<bool>* giveUp = nullptr)
+      : taken_(threads) {
     for (int t = 0; t < threads; ++t)
       threads_.emplace_back([this, &batch, giveUp, t] {
         while (TkvNode* item = batch.NextItem(giveUp)) {
@@ -116,7 +119,8 @@ TEST(HandOut, WaitingWorkersAreWokenByEachAppendAndByTheSearchsEnd) {
   Takers takers(search.Batch(), 4);
   // Item 0 is listed; every later one is appended while all four wait.
   for (int listed = 1; listed <= kFiles; ++listed) {
-    ASSERT_TRUE(WaitUntil([&] { return takers.Total() == listed; }, 10s)) << "item " << listed - 1 << " not taken";
+    ASSERT_TRUE(WaitUntil([&] { return takers.Total() == listed; }, 10s))
+        << "item " << listed - 1 << " not taken";
     std::this_thread::sleep_for(2ms);  // the workers are back in their wait
     EXPECT_EQ(takers.Ended(), 0);
     search.Release();
@@ -155,7 +159,8 @@ TEST(HandOut, GivingUpEndsTheWaitAndLeavesTheRestForLaterWorkers) {
   ASSERT_TRUE(WaitUntil([&] { return first.Total() == 1; }, 10s));
   // Nothing signals the flag: each waiting worker sees it on its own.
   giveUp.store(true);
-  ASSERT_TRUE(WaitUntil([&] { return first.Ended() == 3; }, 10s)) << "a worker kept waiting after giving up";
+  ASSERT_TRUE(WaitUntil([&] { return first.Ended() == 3; }, 10s))
+      << "a worker kept waiting after giving up";
   first.Join();
   EXPECT_FALSE(search.Batch().Exhausted());
 

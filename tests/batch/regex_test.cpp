@@ -57,7 +57,8 @@ TEST(Regex, ReplaceFirstMatchCaseSensitiveWithExpansions) {
   EXPECT_EQ(Regex::Replace("^file:/*", "file:///C:/a.xls", ""), "C:/a.xls");
   EXPECT_EQ(Regex::Replace("^file:/*", "FILE:///C:/a.xls", ""), "FILE:///C:/a.xls");
   EXPECT_EQ(Regex::Replace("o", "foo", "0"), "f0o");
-  EXPECT_EQ(Regex::Replace("(\\w+)@(\\w+)", "x ab@cd y", "$2 at $1 [$&] $$"), "x cd at ab [ab@cd] $ y");
+  EXPECT_EQ(Regex::Replace("(\\w+)@(\\w+)", "x ab@cd y", "$2 at $1 [$&] $$"),
+            "x cd at ab [ab@cd] $ y");
   EXPECT_EQ(Regex::Replace("b", "abc", "<$`|$'>"), "a<a|c>c");
   EXPECT_EQ(Regex::Replace("(a)", "a", "$9"), "$9");
 

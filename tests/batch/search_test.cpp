@@ -58,10 +58,11 @@ QString FolderOf(const QString& p) { return p.left(p.lastIndexOf('/') + 1); }
 
 TEST_F(SearchTest, DepthFirstOrderAndProductMask) {
   QStringList expected;
-  for (const char* f : {"src/a.xls", "src/b.XLS", "src/c.xlsx", "src/s1/d.xlsm", "src/s1/deep/e.xls",
-                        "src/s1/deep/f.xlsx", "src/s1/g.xls", "src/s2/h.xlsx"})
+  for (const char* f : {"src/a.xls", "src/b.XLS", "src/c.xlsx", "src/s1/d.xlsm",
+                        "src/s1/deep/e.xls", "src/s1/deep/f.xlsx", "src/s1/g.xls", "src/s2/h.xlsx"})
     expected << Touch(f);
-  for (const char* f : {"src/a.xls.bak", "src/notes.txt", "src/s1/x.xlsxx", "src/s2/y.csv"}) Touch(f);
+  for (const char* f : {"src/a.xls.bak", "src/notes.txt", "src/s1/x.xlsxx", "src/s2/y.csv"})
+    Touch(f);
   QDir().mkpath(Root() + "folder.xlsx");
 
   const QStringList found = Search(Root() + "*.xls?", true);
@@ -88,8 +89,8 @@ TEST_F(SearchTest, DepthFirstOrderAndProductMask) {
   EXPECT_LT(found.indexOf(Root() + "s1/g.xls"), found.indexOf(Root() + "s1/deep/f.xlsx"));
 
   EXPECT_EQ(Search(Root() + "*.xls?", false).size(), 3);
-  EXPECT_TRUE(Search(Root(), true).isEmpty());                          // empty mask
-  EXPECT_TRUE(Search(tmp_.path() + "/src", true).isEmpty());            // names the folder itself
+  EXPECT_TRUE(Search(Root(), true).isEmpty());                           // empty mask
+  EXPECT_TRUE(Search(tmp_.path() + "/src", true).isEmpty());             // names the folder itself
   EXPECT_TRUE(Search(tmp_.path() + "/missing/*.xls?", true).isEmpty());  // nothing, no error
 }
 
@@ -140,7 +141,8 @@ TEST_F(SearchTest, FileAddressesAndTargets) {
   EXPECT_EQ(Search("file://" + tmp_.path() + "/my%20docs/*.xls?", true), plain);
 
   TkvBatch batch(options_);
-  batch.StartSearch(tmp_.path() + "/my docs/*.xls?", "file://" + tmp_.path() + "/new%20out/x", false);
+  batch.StartSearch(tmp_.path() + "/my docs/*.xls?", "file://" + tmp_.path() + "/new%20out/x",
+                    false);
   EXPECT_TRUE(QFileInfo(tmp_.path() + "/new out/x").isDir());
   EXPECT_EQ(batch.Target(), tmp_.path() + "/new out/x");
   EXPECT_EQ(batch.SourceFolder(), tmp_.path() + "/my docs/");
@@ -161,19 +163,22 @@ TEST_F(SearchTest, FileAddressesAndTargets) {
   // from its text (relative to the working folder).
   const QString cwd = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(tmp_.path()));
-  for (const QString& address : {QString("http://host:8080/out/"), QString("FILE:///out"), QString("sftp://h/o")}) {
+  for (const QString& address :
+       {QString("http://host:8080/out/"), QString("FILE:///out"), QString("sftp://h/o")}) {
     TkvBatch web(options_);
     try {
       web.StartSearch(tmp_.path() + "/my docs/*.xls?", address, true);
       ADD_FAILURE() << "web-address target accepted: " << address.toStdString();
     } catch (const TkvError& e) {
-      EXPECT_TRUE(e.Message().startsWith("Unable to create directory: the target " + address)) << e.Message().toStdString();
+      EXPECT_TRUE(e.Message().startsWith("Unable to create directory: the target " + address))
+          << e.Message().toStdString();
       EXPECT_EQ(e.Code(), 3);
     }
     EXPECT_FALSE(web.SearchDone());
   }
   QDir::setCurrent(cwd);
-  EXPECT_EQ(QDir(tmp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(":"), QStringList());
+  EXPECT_EQ(QDir(tmp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(":"),
+            QStringList());
   EXPECT_FALSE(TkvIsAddress("/home/a:b//c"));
   EXPECT_FALSE(TkvIsAddress("out:/x"));
   EXPECT_TRUE(TkvIsAddress("C2://x"));
@@ -243,7 +248,9 @@ TEST_F(SearchTest, ShardsPartitionTheTreeExactlyWhateverTheRoot) {
   QStringList relative;
   for (int folder = 0; folder < 6; ++folder)
     for (int file = 0; file < 7; ++file)
-      relative << QString("%1book %2.xlsx").arg(folder ? QString("dir %1/sub/").arg(folder) : QString()).arg(file);
+      relative << QString("%1book %2.xlsx")
+                      .arg(folder ? QString("dir %1/sub/").arg(folder) : QString())
+                      .arg(file);
   relative << QString::fromUtf8("Über/Fläche.xlsx");
   for (const QString& r : relative) Touch("src/" + r);
   for (auto it = relative.crbegin(); it != relative.crend(); ++it) Touch("other/" + *it);
@@ -268,7 +275,8 @@ TEST_F(SearchTest, ShardsPartitionTheTreeExactlyWhateverTheRoot) {
       EXPECT_EQ(batch.ItemCount(), shard.size());
       EXPECT_FALSE(shard.isEmpty()) << index << "/" << count;
       for (const QString& name : shard)
-        EXPECT_EQ(TkvShardHash(name.toUtf8()) % count, static_cast<unsigned>(index)) << name.toStdString();
+        EXPECT_EQ(TkvShardHash(name.toUtf8()) % count, static_cast<unsigned>(index))
+            << name.toStdString();
       const QString otherRoot = tmp_.path() + "/other/";
       EXPECT_EQ(relativeNames(Search(otherRoot + "*.xlsx", true), otherRoot), shard);
       seen << shard;
@@ -295,7 +303,8 @@ TEST_F(SearchTest, BadShardStopsTheSearchAndAddedFilesShardByName) {
   EXPECT_EQ(bad.ItemCount(), 0);
 
   // A file added by itself has no source folder: its name decides.
-  const QStringList files = {"/one/x/report.xlsx", "/two/book.xls", "http://example.invalid/data/sheet.xlsm"};
+  const QStringList files = {"/one/x/report.xlsx", "/two/book.xls",
+                             "http://example.invalid/data/sheet.xlsm"};
   for (int index = 0; index < 2; ++index) {
     options_.SetOptionValue("Shard", QString("%1/2").arg(index));
     TkvBatch batch(options_);
@@ -303,7 +312,8 @@ TEST_F(SearchTest, BadShardStopsTheSearchAndAddedFilesShardByName) {
     EXPECT_TRUE(batch.SearchDone());
     QStringList expected;
     for (const QString& f : files)
-      if (TkvShardHash(f.mid(f.lastIndexOf('/') + 1).toUtf8()) % 2 == static_cast<unsigned>(index)) expected << f;
+      if (TkvShardHash(f.mid(f.lastIndexOf('/') + 1).toUtf8()) % 2 == static_cast<unsigned>(index))
+        expected << f;
     QStringList added;
     for (int i = 0; i < batch.ItemCount(); ++i) added << batch.ItemSnapshot(i).FileName;
     EXPECT_EQ(added, expected);

@@ -67,13 +67,15 @@ TEST(Workers, EightWorkersOnASlowSearchTakeEveryItemExactlyOnce) {
       std::this_thread::sleep_for(std::chrono::microseconds(delays[item->Index]));
     };
     std::vector<std::unique_ptr<RecordingWorker>> workers;
-    for (int w = 0; w < 8; ++w) workers.push_back(std::make_unique<RecordingWorker>(&batch, w, &taken));
+    for (int w = 0; w < 8; ++w)
+      workers.push_back(std::make_unique<RecordingWorker>(&batch, w, &taken));
     for (auto& w : workers) w->Start();  // before the search: workers wait for items
     batch.StartSearch(tmp.path() + "/*.xlsx", tmp.file("out"), true);
     for (auto& w : workers) w->Wait();
 
     ASSERT_EQ(batch.ItemCount(), kFiles) << "round " << round;
-    for (int i = 0; i < kFiles; ++i) ASSERT_EQ(taken[i].load(), 1) << "item " << i << " round " << round;
+    for (int i = 0; i < kFiles; ++i)
+      ASSERT_EQ(taken[i].load(), 1) << "item " << i << " round " << round;
     EXPECT_TRUE(batch.Exhausted());
     for (auto& w : workers) EXPECT_TRUE(w->terminateRan && w->Finished());
     TkvItemsLock lock(batch);
@@ -103,9 +105,10 @@ TEST(Workers, EmptyBatchPlainWorkerAndFactory) {
   EXPECT_TRUE(late.terminateRan);
 
   EXPECT_THROW(TkvWorkerClasses::Create("NoSuchClass", &batch, NoOptions(), 1, nullptr), TkvError);
-  TkvWorkerClasses::Register("TestWorker", [](TkvBatch* b, const TkvOptionSource&, int count, TkvItemEvent) {
-    return std::make_unique<RecordingWorker>(b, count, nullptr);
-  });
+  TkvWorkerClasses::Register("TestWorker",
+                             [](TkvBatch* b, const TkvOptionSource&, int count, TkvItemEvent) {
+                               return std::make_unique<RecordingWorker>(b, count, nullptr);
+                             });
   EXPECT_TRUE(TkvWorkerClasses::Contains("testworker"));
 }
 

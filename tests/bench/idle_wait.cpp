@@ -1,12 +1,12 @@
 // CPU time that workers burn while they wait for the search to list the next
-// item (in NextItem, with a give-up flag as converters pass it). The search is held up in its item-added event
-// for the measured time, so every worker waits for all of it.
+// item (in NextItem, with a give-up flag as converters pass it). The search is held up in its
+// item-added event for the measured time, so every worker waits for all of it.
 //
 //   tabrix_bench_idle [seconds] [workers]   (3 2)
 
 #include "batch/batch.h"
-#include "support/test_options.h"
 #include "core/error.h"
+#include "support/test_options.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,9 +51,11 @@ int main(int argc, char** argv) {
     std::atomic<int> added{0};
     // The first listed file holds the search up; its item is already there.
     batch.OnItemAdded = [&](TkvBatch*, TkvNode*) {
-      if (added.fetch_add(1) == 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+      if (added.fetch_add(1) == 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     };
-    batch.StartSearch(tmp.filePath(QStringLiteral("in/*.xlsx")), tmp.filePath(QStringLiteral("out")), false);
+    batch.StartSearch(tmp.filePath(QStringLiteral("in/*.xlsx")),
+                      tmp.filePath(QStringLiteral("out")), false);
 
     std::vector<double> cpu(workers), wait(workers);
     std::vector<std::thread> threads;
@@ -75,8 +77,10 @@ int main(int argc, char** argv) {
       cpuSum += cpu[w];
       waitSum += wait[w];
     }
-    std::printf("%d idle workers, %.2f s waiting each: %.1f ms CPU per waiting second (%.2f%% of a core each)\n",
-                workers, waitSum / workers, 1000 * cpuSum / waitSum, 100 * cpuSum / waitSum);
+    std::printf(
+        "%d idle workers, %.2f s waiting each: %.1f ms CPU per waiting second (%.2f%% of a core "
+        "each)\n",
+        workers, waitSum / workers, 1000 * cpuSum / waitSum, 100 * cpuSum / waitSum);
     std::printf("idle_cpu_share\t%.5f\n", cpuSum / waitSum);
   } catch (const TkvError& e) {
     std::fprintf(stderr, "tabrix_bench_idle: %s\n", e.Message().toLocal8Bit().constData());

@@ -5,16 +5,16 @@
 //
 //   tabrix_bench_many [items] [threads]   (10000 2)
 
+#include "app/item_times.h"
+#include "app/startup.h"
+#include "app/unattended.h"
 #include "batch/matcher.h"
 #include "convert/convertor.h"
 #include "core/app.h"
 #include "core/error.h"
 #include "core/info.h"
-#include "app/item_times.h"
 #include "core/profile.h"
 #include "core/project.h"
-#include "app/startup.h"
-#include "app/unattended.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,7 +51,8 @@ void MakeSources(const QString& folder, int count) {
   if (!QDir().mkpath(folder)) throw TkvError(QStringLiteral("cannot create %1").arg(folder));
   for (int i = 0; i < count; ++i) {
     QFile file(QStringLiteral("%1/book-%2.xlsx").arg(folder).arg(i, 5, 10, QLatin1Char('0')));
-    if (!file.open(QIODevice::WriteOnly)) throw TkvError(QStringLiteral("cannot write %1").arg(file.fileName()));
+    if (!file.open(QIODevice::WriteOnly))
+      throw TkvError(QStringLiteral("cannot write %1").arg(file.fileName()));
   }
 }
 
@@ -80,16 +81,18 @@ int main(int argc, char** argv) {
     MakeSources(in, count);
     const qint64 beforeKb = TkvItemTimes::PeakResidentKb();
 
-    QByteArray options = QStringLiteral("/P:PureConsole=True;Source=%1/*.xls?;Target=%2;ThreadsCount=%3;LogFile=%4")
-                             .arg(in, out)
-                             .arg(threads)
-                             .arg(log)
-                             .toLocal8Bit();
+    QByteArray options =
+        QStringLiteral("/P:PureConsole=True;Source=%1/*.xls?;Target=%2;ThreadsCount=%3;LogFile=%4")
+            .arg(in, out)
+            .arg(threads)
+            .arg(log)
+            .toLocal8Bit();
     char* args[] = {argv[0], options.data(), nullptr};
     int argCount = 2;
 
     // The program's start-up, with this benchmark's converter class.
-    TkvApp app(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")), QString::fromLocal8Bit(options), TkvApp::Placement::PerUser);
+    TkvApp app(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+               QString::fromLocal8Bit(options), TkvApp::Placement::PerUser);
     TkvInfo info(app);
     TkvProject project(app);
     TkvMain main(project, info);
@@ -109,9 +112,10 @@ int main(int argc, char** argv) {
     const qint64 peakKb = TkvItemTimes::PeakResidentKb();
     const int logged = CountLines(log);
 
-    std::printf("items %d, threads %d: %.2f s, %.0f items/s, %d logged as Success\n", count, threads, wallS,
-                count / wallS, logged);
-    std::printf("peak memory (VmHWM) %.1f MB, %.1f MB before the run\n", peakKb / 1024.0, beforeKb / 1024.0);
+    std::printf("items %d, threads %d: %.2f s, %.0f items/s, %d logged as Success\n", count,
+                threads, wallS, count / wallS, logged);
+    std::printf("peak memory (VmHWM) %.1f MB, %.1f MB before the run\n", peakKb / 1024.0,
+                beforeKb / 1024.0);
     std::printf("many_items\t%d\nmany_wall_s\t%.3f\nmany_peak_kb\t%lld\n", count, wallS,
                 static_cast<long long>(peakKb));
     return logged == count ? 0 : 1;

@@ -89,7 +89,8 @@ std::vector<beans::PropertyValue> Props(const std::vector<Setting>& settings) {
 // utime + stime of a process, in milliseconds.
 double CpuMs(pid_t pid) {
   QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) throw TkvError(QStringLiteral("cannot read /proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly))
+    throw TkvError(QStringLiteral("cannot read /proc/%1/stat").arg(pid));
   const QByteArray text = stat.readAll();
   // The fields after the command name, which is in parentheses: state is
   // field 3, utime 14, stime 15.
@@ -101,8 +102,12 @@ double CpuMs(pid_t pid) {
 
 class Converter {
  public:
-  Converter(std::shared_ptr<TkvOfficeProcess> office, bool road, std::vector<Setting> load, std::vector<Setting> filter)
-      : office_(std::move(office)), road_(road), load_(std::move(load)), filter_(std::move(filter)) {
+  Converter(std::shared_ptr<TkvOfficeProcess> office, bool road, std::vector<Setting> load,
+            std::vector<Setting> filter)
+      : office_(std::move(office)),
+        road_(road),
+        load_(std::move(load)),
+        filter_(std::move(filter)) {
     if (road_) {
       TkvAutomationInitThread();
       application_ = TkvCreateCalcApplication(office_);
@@ -113,9 +118,12 @@ class Converter {
     if (road_) {
       // The calls of the converter's default mode (all sheets, one PDF).
       const TkvVariant omitted = TkvVariant::Omitted;
-      auto workbook = application_->GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), {source, omitted, false}).ToObject();
-      workbook->Call(QStringLiteral("ExportAsFixedFormat"),
-                     {std::int32_t(0), target, std::int32_t(0), true, false, omitted, omitted, false});
+      auto workbook = application_->GetObject(QStringLiteral("Workbooks"))
+                          ->Call(QStringLiteral("Open"), {source, omitted, false})
+                          .ToObject();
+      workbook->Call(
+          QStringLiteral("ExportAsFixedFormat"),
+          {std::int32_t(0), target, std::int32_t(0), true, false, omitted, omitted, false});
       workbook->Call(QStringLiteral("Close"), {false});
       return;
     }
@@ -129,13 +137,15 @@ class Converter {
     for (auto& p : Props(load_)) media.push_back(p);
     const std::vector<beans::PropertyValue> data = Props(filter_);
     auto component = office_->Desktop()->loadComponentFromURL(
-        ToOU(TkvOfficeFileUrl(source)), "_blank", 0, uno::Sequence<beans::PropertyValue>(media.data(), sal_Int32(media.size())));
+        ToOU(TkvOfficeFileUrl(source)), "_blank", 0,
+        uno::Sequence<beans::PropertyValue>(media.data(), sal_Int32(media.size())));
     if (!component.is()) throw TkvError(QStringLiteral("cannot load %1").arg(source));
     uno::Reference<frame::XStorable>(component, uno::UNO_QUERY_THROW)
         ->storeToURL(ToOU(TkvOfficeFileUrl(target)),
                      tabrix::office::SequenceOf<beans::PropertyValue>(
                          {Prop("FilterName", uno::Any(rtl::OUString("calc_pdf_Export"))),
-                          Prop("FilterData", uno::Any(uno::Sequence<beans::PropertyValue>(data.data(), sal_Int32(data.size()))))}));
+                          Prop("FilterData", uno::Any(uno::Sequence<beans::PropertyValue>(
+                                                 data.data(), sal_Int32(data.size()))))}));
     uno::Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
   }
 
@@ -152,7 +162,8 @@ void ApplyConfig(TkvOfficeProcess& office, const std::vector<Setting>& config) {
     if (colon <= 0) throw TkvError(QStringLiteral("expected NODE:PROP=VALUE, not %1").arg(s.name));
     const QByteArray node = s.name.left(colon).toUtf8();
     auto access = tabrix::office::ConfigNode(office.Context(), node.constData(), true);
-    uno::Reference<container::XNameReplace>(access, uno::UNO_QUERY_THROW)->replaceByName(ToOU(s.name.mid(colon + 1)), s.value);
+    uno::Reference<container::XNameReplace>(access, uno::UNO_QUERY_THROW)
+        ->replaceByName(ToOU(s.name.mid(colon + 1)), s.value);
     uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
   }
 }
@@ -169,26 +180,39 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
       const std::string a = argv[i];
       const bool more = i + 1 < argc;
-      if (a == "--rounds" && more) rounds = std::max(1, std::atoi(argv[++i]));
-      else if (a == "--out" && more) out = QString::fromLocal8Bit(argv[++i]);
-      else if (a == "--road") road = true;
-      else if (a == "--config" && more) config.push_back(ParseSetting(argv[++i]));
-      else if (a == "--load" && more) load.push_back(ParseSetting(argv[++i]));
-      else if (a == "--filter" && more) filter.push_back(ParseSetting(argv[++i]));
-      else if (!a.empty() && a[0] == '-') throw TkvError(QStringLiteral("unknown option %1").arg(QString::fromStdString(a)));
-      else files << QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+      if (a == "--rounds" && more)
+        rounds = std::max(1, std::atoi(argv[++i]));
+      else if (a == "--out" && more)
+        out = QString::fromLocal8Bit(argv[++i]);
+      else if (a == "--road")
+        road = true;
+      else if (a == "--config" && more)
+        config.push_back(ParseSetting(argv[++i]));
+      else if (a == "--load" && more)
+        load.push_back(ParseSetting(argv[++i]));
+      else if (a == "--filter" && more)
+        filter.push_back(ParseSetting(argv[++i]));
+      else if (!a.empty() && a[0] == '-')
+        throw TkvError(QStringLiteral("unknown option %1").arg(QString::fromStdString(a)));
+      else
+        files << QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
     }
     if (files.isEmpty()) {
-      std::fprintf(stderr, "usage: %s [--rounds N] [--out DIR] [--road] [--config NODE:PROP=V] [--load NAME=V] [--filter NAME=V] <workbook>...\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--rounds N] [--out DIR] [--road] [--config NODE:PROP=V] [--load "
+                   "NAME=V] [--filter NAME=V] <workbook>...\n",
+                   argv[0]);
       return 2;
     }
     if ((road && (!load.empty() || !filter.empty())))
-      throw TkvError(QStringLiteral("--load and --filter apply to the direct calls only, not with --road"));
+      throw TkvError(
+          QStringLiteral("--load and --filter apply to the direct calls only, not with --road"));
 
     QTemporaryDir tmp;
     if (!tmp.isValid()) throw TkvError(QStringLiteral("cannot create a temporary folder"));
     TkvOfficeProcess::Options options;
-    options.profileRoot = tmp.filePath(QStringLiteral("profiles"));  // new: no setting of an earlier run applies
+    options.profileRoot =
+        tmp.filePath(QStringLiteral("profiles"));  // new: no setting of an earlier run applies
     options.maxDocuments = 1 << 30;
     options.maxResidentMb = 0;
     auto office = std::make_shared<TkvOfficeProcess>(options);
@@ -212,10 +236,12 @@ int main(int argc, char** argv) {
       int converted = 0;
       for (const QString& file : files) {
         try {
-          converter.Convert(file, folder + u'/' + QFileInfo(file).completeBaseName() + QStringLiteral(".pdf"));
+          converter.Convert(
+              file, folder + u'/' + QFileInfo(file).completeBaseName() + QStringLiteral(".pdf"));
           ++converted;
         } catch (const uno::Exception& e) {
-          std::fprintf(stderr, "failed\t%s\t%s\n", qPrintable(file), qPrintable(tabrix::office::ExceptionText(e)));
+          std::fprintf(stderr, "failed\t%s\t%s\n", qPrintable(file),
+                       qPrintable(tabrix::office::ExceptionText(e)));
         } catch (const std::exception& e) {
           std::fprintf(stderr, "failed\t%s\t%s\n", qPrintable(file), e.what());
         }
@@ -240,7 +266,8 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tabrix_bench_office_cpu: %s\n", e.what());
   } catch (const uno::Exception& e) {
-    std::fprintf(stderr, "tabrix_bench_office_cpu: %s\n", qPrintable(tabrix::office::ExceptionText(e)));
+    std::fprintf(stderr, "tabrix_bench_office_cpu: %s\n",
+                 qPrintable(tabrix::office::ExceptionText(e)));
   }
   return 1;
 }

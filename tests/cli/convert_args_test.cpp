@@ -15,36 +15,65 @@ namespace {
 
 using Settings = QList<QPair<QString, QString>>;
 
-bool FolderStub(const QString& path) { return path.endsWith(QLatin1String("/folder")) || path == QLatin1String("/"); }
-
-TkvConvertArgs Parse(const QStringList& args) {
-  return TkvParseConvertArgs(args, QStringLiteral("/work/here"), QStringLiteral("*.xls?"), &FolderStub);
+bool FolderStub(const QString& path) {
+  return path.endsWith(QLatin1String("/folder")) || path == QLatin1String("/");
 }
 
-QStringList Split(const char* text) { return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts); }
+TkvConvertArgs Parse(const QStringList& args) {
+  return TkvParseConvertArgs(args, QStringLiteral("/work/here"), QStringLiteral("*.xls?"),
+                             &FolderStub);
+}
+
+QStringList Split(const char* text) {
+  return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
+}
 
 TEST(ConvertArgs, EveryFlagSetsItsOptionsInTheOrderGiven) {
-  const TkvConvertArgs a = Parse(
-      Split("-rq -o out -j 2 --sheet 3 --fit width --orientation Landscape --paper letter --pdfa "
-            "--overwrite rename --flat --keep-time --delete-source --rename-source .done --regex ^a "
-            "--skip-hidden --timeout 30 --log run.log --report - --strict --watch 500 -p job.batch-tabrix "
-            "-O Sheet=-1 --sheet all --fit page --overwrite skip --shard 1/3 src.xlsx"));
+  const TkvConvertArgs a = Parse(Split(
+      "-rq -o out -j 2 --sheet 3 --fit width --orientation Landscape --paper letter --pdfa "
+      "--overwrite rename --flat --keep-time --delete-source --rename-source .done --regex ^a "
+      "--skip-hidden --timeout 30 --log run.log --report - --strict --watch 500 -p "
+      "job.batch-tabrix "
+      "-O Sheet=-1 --sheet all --fit page --overwrite skip --shard 1/3 src.xlsx"));
   ASSERT_EQ(a.action, TkvConvertArgs::Action::Run) << a.error.toStdString();
-  const Settings expected = {
-      {"Subdir", "True"}, {"NoProgress", "True"}, {"Target", "/work/here/out"}, {"ThreadsCount", "2"},
-      {"AllSheets", "False"}, {"Sheet", "3"}, {"AllColumns", "False"}, {"FitWidth", "True"},
-      {"Orientation", "landscape"}, {"PaperSize", "Letter"}, {"PdfA", "True"}, {"IsOverwrite", "False"},
-      {"KeepTargetSubdirs", "False"}, {"KeepFileTime", "True"}, {"DeleteSource", "True"},
-      {"RenameSource", ".done"}, {"RegExt", "^a"}, {"SkipHidden", "True"}, {"ItemTimeout", "30"},
-      {"LogFile", "/work/here/run.log"}, {"ReportFile", "-"}, {"StrictExit", "True"}, {"WatchInterval", "500"},
-      {"Sheet", "-1"}, {"AllSheets", "True"}, {"AllColumns", "True"}, {"FitWidth", "False"},
-      {"IsOverwrite", "skip"}, {"Shard", "1/3"}};
+  const Settings expected = {{"Subdir", "True"},
+                             {"NoProgress", "True"},
+                             {"Target", "/work/here/out"},
+                             {"ThreadsCount", "2"},
+                             {"AllSheets", "False"},
+                             {"Sheet", "3"},
+                             {"AllColumns", "False"},
+                             {"FitWidth", "True"},
+                             {"Orientation", "landscape"},
+                             {"PaperSize", "Letter"},
+                             {"PdfA", "True"},
+                             {"IsOverwrite", "False"},
+                             {"KeepTargetSubdirs", "False"},
+                             {"KeepFileTime", "True"},
+                             {"DeleteSource", "True"},
+                             {"RenameSource", ".done"},
+                             {"RegExt", "^a"},
+                             {"SkipHidden", "True"},
+                             {"ItemTimeout", "30"},
+                             {"LogFile", "/work/here/run.log"},
+                             {"ReportFile", "-"},
+                             {"StrictExit", "True"},
+                             {"WatchInterval", "500"},
+                             {"Sheet", "-1"},
+                             {"AllSheets", "True"},
+                             {"AllColumns", "True"},
+                             {"FitWidth", "False"},
+                             {"IsOverwrite", "skip"},
+                             {"Shard", "1/3"}};
   EXPECT_EQ(a.settings, expected);
   EXPECT_EQ(a.projectFile, QStringLiteral("/work/here/job.batch-tabrix"));
   EXPECT_EQ(a.sources, QStringList{QStringLiteral("/work/here/src.xlsx")});
 
   const TkvConvertArgs b = Parse(Split("--sheet active x.xls --sheet each --overwrite yes"));
-  const Settings sheets = {{"AllSheets", "False"}, {"Sheet", "0"}, {"AllSheets", "False"}, {"Sheet", "-1"},
+  const Settings sheets = {{"AllSheets", "False"},
+                           {"Sheet", "0"},
+                           {"AllSheets", "False"},
+                           {"Sheet", "-1"},
                            {"IsOverwrite", "True"}};
   EXPECT_EQ(b.settings, sheets) << "flags after a source still count";
 }
@@ -54,17 +83,20 @@ TEST(ConvertArgs, OptionValuesAreTakenWhole) {
                                   QStringLiteral("--option=PDFWriter=My PDF; printer"),
                                   QStringLiteral("-OLogFile="), QStringLiteral("a.xls")});
   ASSERT_EQ(a.action, TkvConvertArgs::Action::Run) << a.error.toStdString();
-  const Settings expected = {{"RenameSource", ".done;1,2=3"}, {"PDFWriter", "My PDF; printer"}, {"LogFile", ""}};
+  const Settings expected = {
+      {"RenameSource", ".done;1,2=3"}, {"PDFWriter", "My PDF; printer"}, {"LogFile", ""}};
   EXPECT_EQ(a.settings, expected);
 }
 
 TEST(ConvertArgs, SourcesKeepTheirOrderFoldersBecomeMasks) {
-  const TkvConvertArgs a = Parse({QStringLiteral("in/folder"), QStringLiteral("/abs/*.xls?"), QStringLiteral("../b.xls"),
-                                  QStringLiteral("https://host/q1.xlsx"), QStringLiteral("file:///x/y.xls"),
-                                  QStringLiteral("/"), QStringLiteral("--"), QStringLiteral("-dash.xls")});
+  const TkvConvertArgs a =
+      Parse({QStringLiteral("in/folder"), QStringLiteral("/abs/*.xls?"), QStringLiteral("../b.xls"),
+             QStringLiteral("https://host/q1.xlsx"), QStringLiteral("file:///x/y.xls"),
+             QStringLiteral("/"), QStringLiteral("--"), QStringLiteral("-dash.xls")});
   ASSERT_EQ(a.action, TkvConvertArgs::Action::Run) << a.error.toStdString();
-  EXPECT_EQ(a.sources, (QStringList{"/work/here/in/folder/*.xls?", "/abs/*.xls?", "/work/b.xls", "https://host/q1.xlsx",
-                                    "file:///x/y.xls", "/*.xls?", "/work/here/-dash.xls"}));
+  EXPECT_EQ(a.sources, (QStringList{"/work/here/in/folder/*.xls?", "/abs/*.xls?", "/work/b.xls",
+                                    "https://host/q1.xlsx", "file:///x/y.xls", "/*.xls?",
+                                    "/work/here/-dash.xls"}));
 }
 
 TEST(ConvertArgs, UsageErrorsNameTheFlagOrValue) {
@@ -95,10 +127,13 @@ TEST(ConvertArgs, UsageErrorsNameTheFlagOrValue) {
     const TkvConvertArgs a = Parse(Split(c.args));
     EXPECT_EQ(a.action, TkvConvertArgs::Action::UsageError) << c.args;
     EXPECT_TRUE(a.settings.isEmpty()) << c.args;
-    for (const QString& name : c.named) EXPECT_TRUE(a.error.contains(name)) << c.args << ": " << a.error.toStdString();
+    for (const QString& name : c.named)
+      EXPECT_TRUE(a.error.contains(name)) << c.args << ": " << a.error.toStdString();
   }
-  const TkvConvertArgs lineBreak = Parse({QStringLiteral("-O"), QStringLiteral("Target=/a\nSource=/b"), QStringLiteral("x")});
-  EXPECT_EQ(lineBreak.action, TkvConvertArgs::Action::UsageError) << "a value never becomes two option lines";
+  const TkvConvertArgs lineBreak =
+      Parse({QStringLiteral("-O"), QStringLiteral("Target=/a\nSource=/b"), QStringLiteral("x")});
+  EXPECT_EQ(lineBreak.action, TkvConvertArgs::Action::UsageError)
+      << "a value never becomes two option lines";
   EXPECT_EQ(Parse(Split("--version --bogus")).action, TkvConvertArgs::Action::UsageError);
   EXPECT_EQ(Parse(Split("a.xls -h")).action, TkvConvertArgs::Action::Help);
   EXPECT_EQ(Parse(Split("--version")).action, TkvConvertArgs::Action::Version);
@@ -107,8 +142,10 @@ TEST(ConvertArgs, UsageErrorsNameTheFlagOrValue) {
 TEST(ConvertArgs, HelpManPageAndCompletionKnowEveryFlag) {
   const QString help = TkvConvertHelp(QStringLiteral("tabrix"));
   const QString source = tabrix::test::sourceDir();
-  const QString man = QString::fromUtf8(tabrix::test::readFile(source + QStringLiteral("/src/app/tabrix.1.in")));
-  const QString completion = QString::fromUtf8(tabrix::test::readFile(source + QStringLiteral("/src/app/tabrix.bash-completion")));
+  const QString man =
+      QString::fromUtf8(tabrix::test::readFile(source + QStringLiteral("/src/app/tabrix.1.in")));
+  const QString completion = QString::fromUtf8(
+      tabrix::test::readFile(source + QStringLiteral("/src/app/tabrix.bash-completion")));
   ASSERT_FALSE(man.isEmpty());
   ASSERT_FALSE(completion.isEmpty());
   for (const TkvConvertFlag& flag : TkvConvertFlags()) {
@@ -120,8 +157,10 @@ TEST(ConvertArgs, HelpManPageAndCompletionKnowEveryFlag) {
     QString roff = longName;
     roff.replace(u'-', QStringLiteral("\\-"));
     EXPECT_TRUE(man.contains(roff)) << longName.toStdString() << " missing from the man page";
-    const QRegularExpression word(QStringLiteral("[\\s\"]%1[\\s\"]").arg(QRegularExpression::escape(longName)));
-    EXPECT_TRUE(completion.contains(word)) << longName.toStdString() << " missing from the completion";
+    const QRegularExpression word(
+        QStringLiteral("[\\s\"]%1[\\s\"]").arg(QRegularExpression::escape(longName)));
+    EXPECT_TRUE(completion.contains(word))
+        << longName.toStdString() << " missing from the completion";
   }
 }
 

@@ -61,7 +61,8 @@ class Convert : public ::testing::Test {
     cache_ = nullptr;
   }
   void SetUp() override {
-    if (!QFile::exists(BuiltProgram())) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
+    if (!QFile::exists(BuiltProgram()))
+      GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
     exe_ = CopyBuiltProgram(tmp_);
     ASSERT_FALSE(exe_.isEmpty());
   }
@@ -84,9 +85,12 @@ class Convert : public ::testing::Test {
   QString F(const QString& name) const { return tmp_.file(name); }
   void Copy(const char* example, const QString& to) {
     QDir().mkpath(QFileInfo(F(to)).path());
-    ASSERT_TRUE(QFile::copy(tabrix::test::sourceDir() + QStringLiteral("/examples/") + QLatin1String(example), F(to)));
+    ASSERT_TRUE(QFile::copy(
+        tabrix::test::sourceDir() + QStringLiteral("/examples/") + QLatin1String(example), F(to)));
   }
-  void Damaged(const QString& to) { tmp_.write(to, QByteArray("PK\x03\x04 this is not a real zip archive", 36)); }
+  void Damaged(const QString& to) {
+    tmp_.write(to, QByteArray("PK\x03\x04 this is not a real zip archive", 36));
+  }
 
   static inline ScopedTempDir* cache_ = nullptr;
   ScopedTempDir tmp_;
@@ -141,10 +145,32 @@ class ConvertRun : public Convert {
     Copy("quarterly-sales.xlsx", QStringLiteral("in/b/left-out.xlsx"));
     Damaged(QStringLiteral("in/c/damaged.xlsx"));
     tmp_.write(QStringLiteral("out/q2.pdf"), "an older PDF");
-    run_->outcome = Run({"-r", "--skip-hidden", "-j", "2", "--flat", "--sheet", "all", "--keep-time", "--overwrite",
-                         "rename", "--regex", "(quarterly|budget|q2|damaged)\\.xls", "--timeout", "60", "-q", "--log",
-                         "out/run.log", "-O", "RenameSource=.done;1,2", "-o", "out", "--report", "-", "in/a",
-                         "in/b/*.XLS?", F("in/c/damaged.xlsx")});
+    run_->outcome = Run({"-r",
+                         "--skip-hidden",
+                         "-j",
+                         "2",
+                         "--flat",
+                         "--sheet",
+                         "all",
+                         "--keep-time",
+                         "--overwrite",
+                         "rename",
+                         "--regex",
+                         "(quarterly|budget|q2|damaged)\\.xls",
+                         "--timeout",
+                         "60",
+                         "-q",
+                         "--log",
+                         "out/run.log",
+                         "-O",
+                         "RenameSource=.done;1,2",
+                         "-o",
+                         "out",
+                         "--report",
+                         "-",
+                         "in/a",
+                         "in/b/*.XLS?",
+                         F("in/c/damaged.xlsx")});
     run_->report = JsonLines(run_->outcome.out);
     return *run_;
   }
@@ -153,7 +179,8 @@ class ConvertRun : public Convert {
 
 TEST_F(ConvertRun, SeveralSourcesAndFlagsMakeOneRunWithAJsonReport) {
   const SharedRun& run = Shared();
-  EXPECT_EQ(run.outcome.exitCode, 0) << "a failed file is no failure of the run: " << run.outcome.err.toStdString();
+  EXPECT_EQ(run.outcome.exitCode, 0)
+      << "a failed file is no failure of the run: " << run.outcome.err.toStdString();
   EXPECT_TRUE(run.outcome.err.isEmpty()) << run.outcome.err.toStdString();
   ASSERT_EQ(run.report.size(), 5) << run.outcome.out.toStdString();
 
@@ -173,7 +200,8 @@ TEST_F(ConvertRun, SeveralSourcesAndFlagsMakeOneRunWithAJsonReport) {
   EXPECT_EQ(successes.size(), 3);
   const QJsonObject& failure = run.report[3];
   EXPECT_EQ(S(failure, "status"), QStringLiteral("failure"));
-  EXPECT_TRUE(S(failure, "message").contains(F("in/c/damaged.xlsx"))) << S(failure, "message").toStdString();
+  EXPECT_TRUE(S(failure, "message").contains(F("in/c/damaged.xlsx")))
+      << S(failure, "message").toStdString();
   EXPECT_TRUE(S(failure, "target").isEmpty());
   const QJsonObject& summary = run.report[4];
   EXPECT_EQ(summary.value(QStringLiteral("items")).toInt(), 4);
@@ -188,7 +216,8 @@ TEST_F(ConvertRun, SeveralSourcesAndFlagsMakeOneRunWithAJsonReport) {
   EXPECT_TRUE(readFile(F("out/-tabrix-q2.pdf")).startsWith("%PDF"));
   EXPECT_TRUE(QFile::exists(F("in/a/quarterly.xlsx.done;1,2")));
   EXPECT_TRUE(QFile::exists(F("in/c/damaged.xlsx"))) << "a failed source stays";
-  EXPECT_EQ(QFileInfo(F("out/quarterly.pdf")).lastModified(), QFileInfo(F("in/a/quarterly.xlsx.done;1,2")).lastModified());
+  EXPECT_EQ(QFileInfo(F("out/quarterly.pdf")).lastModified(),
+            QFileInfo(F("in/a/quarterly.xlsx.done;1,2")).lastModified());
   // --regex, --skip-hidden: left out; the log in its own format.
   EXPECT_TRUE(QFile::exists(F("in/b/left-out.xlsx")));
   EXPECT_TRUE(QFile::exists(F("in/a/.hidden.xls")));
@@ -215,18 +244,21 @@ TEST_F(ConvertRun, ReportNamesEveryPdfWrittenAndItsPages) {
 TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
   Copy("quarterly-sales.xlsx", QStringLiteral("in/good.xlsx"));
   Damaged(QStringLiteral("in/bad.xlsx"));
-  const QString project = tmp_.write(QStringLiteral("job.batch-tabrix"),
-                                     QStringLiteral("Target=%1\r\nDeleteSource=False\r\nSource=/nowhere/*.xls\r\n")
-                                         .arg(F("out"))
-                                         .toUtf8());
-  const Outcome o = Run({"--strict", "-p", project, "--delete-source", "--sheet", "each", "--fit", "page",
-                         "--orientation", "landscape", "--paper", "A4", "--pdfa", "--report", F("report.jsonl"),
-                         "in"});
+  const QString project =
+      tmp_.write(QStringLiteral("job.batch-tabrix"),
+                 QStringLiteral("Target=%1\r\nDeleteSource=False\r\nSource=/nowhere/*.xls\r\n")
+                     .arg(F("out"))
+                     .toUtf8());
+  const Outcome o = Run({"--strict", "-p", project, "--delete-source", "--sheet", "each", "--fit",
+                         "page", "--orientation", "landscape", "--paper", "A4", "--pdfa",
+                         "--report", F("report.jsonl"), "in"});
   EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
   EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();
-  EXPECT_FALSE(QFile::exists(F("in/good.xlsx"))) << "--delete-source over the project's DeleteSource=False";
+  EXPECT_FALSE(QFile::exists(F("in/good.xlsx")))
+      << "--delete-source over the project's DeleteSource=False";
   EXPECT_TRUE(QFile::exists(F("in/bad.xlsx")));
-  EXPECT_TRUE(readFile(F("out/good-1.pdf")).startsWith("%PDF")) << "--sheet each, into the project's target";
+  EXPECT_TRUE(readFile(F("out/good-1.pdf")).startsWith("%PDF"))
+      << "--sheet each, into the project's target";
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
   ASSERT_EQ(report.size(), 3);
   EXPECT_EQ(report[2].value(QStringLiteral("failed")).toInt(), 1);
@@ -237,8 +269,8 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   QProcess process;
   process.setProcessEnvironment(Environment());
   process.setWorkingDirectory(tmp_.path());
-  process.start(exe_, {"convert", "--watch", "200", "--rename-source", ".done", "-o", F("out"), "--report",
-                       F("report.jsonl"), "--log", F("run.log"), F("hot")});
+  process.start(exe_, {"convert", "--watch", "200", "--rename-source", ".done", "-o", F("out"),
+                       "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
   ASSERT_TRUE(process.waitForStarted());
   auto waitFor = [](const QString& path) {
     for (int i = 0; i < 600 && !QFile::exists(path); ++i) QThread::msleep(50);
@@ -269,8 +301,10 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   }
   EXPECT_EQ(successes, 2);
   EXPECT_EQ(summaries, 2) << "one summary per round that converted something";
-  EXPECT_TRUE(QString::fromUtf8(readFile(F("run.log"))).startsWith(QStringLiteral("Success => ") + F("hot/second.xls")));
-  EXPECT_EQ(processesMentioning(cache_->path()).size(), 0) << "an office process outlived the watch";
+  EXPECT_TRUE(QString::fromUtf8(readFile(F("run.log")))
+                  .startsWith(QStringLiteral("Success => ") + F("hot/second.xls")));
+  EXPECT_EQ(processesMentioning(cache_->path()).size(), 0)
+      << "an office process outlived the watch";
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ class Recorder : public TkvAutoObject {
   TkvVariant Invoke(const QString& member, TkvInvokeKind kind, const TkvArgs& args) override {
     calls.append({member, kind, args});
     if (member.compare(QLatin1String("Echo"), Qt::CaseInsensitive) == 0) return args.value(0);
-    if (member == QLatin1String("Fail")) throw TkvAutomationError(QStringLiteral("server says no"), member);
+    if (member == QLatin1String("Fail"))
+      throw TkvAutomationError(QStringLiteral("server says no"), member);
     ThrowUnknownMember(QStringLiteral("Recorder"), member);
   }
 };
@@ -51,7 +52,8 @@ TEST(AutomationVariant, RejectsValuesThatDoNotConvert) {
   EXPECT_THROW(TkvVariant(1e12).ToInt(), TkvAutomationError);
   EXPECT_THROW(TkvVariant(QStringLiteral("x")).ToObject(), TkvAutomationError);
   EXPECT_THROW(TkvVariant(TkvVariant::Omitted).ToText(), TkvAutomationError);
-  EXPECT_THROW(TkvVariant(std::shared_ptr<TkvAutoObject>()).ToObject(), TkvAutomationError);  // null is empty
+  EXPECT_THROW(TkvVariant(std::shared_ptr<TkvAutoObject>()).ToObject(),
+               TkvAutomationError);  // null is empty
   try {
     TkvVariant(QStringLiteral("abc")).ToInt();
     FAIL();
@@ -67,7 +69,8 @@ TEST(AutomationRegistry, CreatesRegisteredClassesAndRestoresScopedOnes) {
     TkvScopedClassRegistration outer(QStringLiteral("Test.Recorder"), [first] { return first; });
     EXPECT_EQ(TkvCreateObject(QStringLiteral("test.RECORDER")), first);  // letter case ignored
     {
-      TkvScopedClassRegistration inner(QStringLiteral("Test.Recorder"), [second] { return second; });
+      TkvScopedClassRegistration inner(QStringLiteral("Test.Recorder"),
+                                       [second] { return second; });
       EXPECT_EQ(TkvCreateObject(QStringLiteral("Test.Recorder")), second);
     }
     EXPECT_EQ(TkvCreateObject(QStringLiteral("Test.Recorder")), first);
@@ -84,17 +87,21 @@ TEST(AutomationRegistry, CreatesRegisteredClassesAndRestoresScopedOnes) {
 TEST(AutomationRegistry, OfficeClassesAreRegisteredOnceAtStartUp) {
   TkvRegisterOfficeClasses();
   EXPECT_TRUE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("Excel.Application")));
-  EXPECT_TRUE(TkvClassRegistry::Instance().IsRegistered(QStringLiteral("com.sun.star.ServiceManager")));
+  EXPECT_TRUE(
+      TkvClassRegistry::Instance().IsRegistered(QStringLiteral("com.sun.star.ServiceManager")));
   // A later call leaves a test's own class in place.
   auto recorder = std::make_shared<Recorder>();
-  TkvScopedClassRegistration reg(QStringLiteral("Excel.Application"), [recorder] { return recorder; });
+  TkvScopedClassRegistration reg(QStringLiteral("Excel.Application"),
+                                 [recorder] { return recorder; });
   TkvRegisterOfficeClasses();
   EXPECT_EQ(TkvCreateObject(QStringLiteral("Excel.Application")), recorder);
 }
 
 TEST(AutomationRegistry, FactoryFailureReachesTheCaller) {
   TkvScopedClassRegistration reg(QStringLiteral("Test.Broken"),
-                                 []() -> std::shared_ptr<TkvAutoObject> { throw TkvAutomationError(QStringLiteral("server did not start")); });
+                                 []() -> std::shared_ptr<TkvAutoObject> {
+                                   throw TkvAutomationError(QStringLiteral("server did not start"));
+                                 });
   try {
     TkvCreateObject(QStringLiteral("Test.Broken"));
     FAIL();
@@ -145,22 +152,27 @@ TEST(OfficeProfileSlot, RootIsLocalToTheHost) {
   using Slot = TkvOfficeProfileSlot;
   const QString cache = QStringLiteral("/home/u/.cache");
   // Nodes sharing a home folder get folders of their own.
-  EXPECT_EQ(Slot::RootFor(QString(), cache, QStringLiteral("node1"), 1000), QStringLiteral("/home/u/.cache/tabrix/node1"));
-  EXPECT_EQ(Slot::RootFor(QString(), cache, QStringLiteral("node2"), 1000), QStringLiteral("/home/u/.cache/tabrix/node2"));
+  EXPECT_EQ(Slot::RootFor(QString(), cache, QStringLiteral("node1"), 1000),
+            QStringLiteral("/home/u/.cache/tabrix/node1"));
+  EXPECT_EQ(Slot::RootFor(QString(), cache, QStringLiteral("node2"), 1000),
+            QStringLiteral("/home/u/.cache/tabrix/node2"));
   // $TMPDIR wins over the cache folder; users sharing it are kept apart.
   EXPECT_EQ(Slot::RootFor(QStringLiteral("/scratch/"), cache, QStringLiteral("node1"), 1000),
             QStringLiteral("/scratch/tabrix-1000/node1"));
   EXPECT_NE(Slot::RootFor(QStringLiteral("/tmp"), cache, QStringLiteral("n"), 1000),
             Slot::RootFor(QStringLiteral("/tmp"), cache, QStringLiteral("n"), 1001));
   for (const char* odd : {"", ".", "..", "a/b"})
-    EXPECT_EQ(Slot::RootFor(QString(), cache, QString::fromLatin1(odd), 1), QStringLiteral("/home/u/.cache/tabrix/host"));
+    EXPECT_EQ(Slot::RootFor(QString(), cache, QString::fromLatin1(odd), 1),
+              QStringLiteral("/home/u/.cache/tabrix/host"));
 
   const QByteArray oldTmp = qgetenv("TMPDIR");
   const bool hadTmp = qEnvironmentVariableIsSet("TMPDIR");
   qputenv("TMPDIR", "/scratch/job");
   const QString root = Slot::DefaultRoot();
-  if (hadTmp) qputenv("TMPDIR", oldTmp);
-  else qunsetenv("TMPDIR");
+  if (hadTmp)
+    qputenv("TMPDIR", oldTmp);
+  else
+    qunsetenv("TMPDIR");
   EXPECT_TRUE(root.startsWith(QStringLiteral("/scratch/job/tabrix-"))) << root.toStdString();
   EXPECT_TRUE(root.endsWith(u'/' + QSysInfo::machineHostName())) << root.toStdString();
 }
@@ -168,10 +180,14 @@ TEST(OfficeProfileSlot, RootIsLocalToTheHost) {
 TEST(OfficeUrl, EscapesWhatFileAddressesCannotHoldAsIs) {
   EXPECT_EQ(TkvOfficeFileUrl(QStringLiteral("/tmp/a b/#1 100%.xlsx")),
             QStringLiteral("file:///tmp/a%20b/%231%20100%25.xlsx"));
-  EXPECT_EQ(TkvOfficeFileUrl(QStringLiteral("/tmp/Über.xls")), QStringLiteral("file:///tmp/%C3%9Cber.xls"));
-  EXPECT_EQ(TkvOfficeSourceUrl(QStringLiteral("http://127.0.0.1:8080/x y.xlsx")), QStringLiteral("http://127.0.0.1:8080/x y.xlsx"));
-  EXPECT_EQ(TkvOfficeSourceUrl(QStringLiteral("file:///tmp/a%20b.xls")), QStringLiteral("file:///tmp/a%20b.xls"));
-  EXPECT_EQ(TkvLocalPathOf(QStringLiteral("file:///tmp/a%23b.xls")), QStringLiteral("/tmp/a#b.xls"));
+  EXPECT_EQ(TkvOfficeFileUrl(QStringLiteral("/tmp/Über.xls")),
+            QStringLiteral("file:///tmp/%C3%9Cber.xls"));
+  EXPECT_EQ(TkvOfficeSourceUrl(QStringLiteral("http://127.0.0.1:8080/x y.xlsx")),
+            QStringLiteral("http://127.0.0.1:8080/x y.xlsx"));
+  EXPECT_EQ(TkvOfficeSourceUrl(QStringLiteral("file:///tmp/a%20b.xls")),
+            QStringLiteral("file:///tmp/a%20b.xls"));
+  EXPECT_EQ(TkvLocalPathOf(QStringLiteral("file:///tmp/a%23b.xls")),
+            QStringLiteral("/tmp/a#b.xls"));
 }
 
 }  // namespace
@@ -189,7 +205,8 @@ TEST(OfficeTimeout, ExpiresOnlyOnItsOwnThreadAndResetsWhenReleased) {
     EXPECT_TRUE(TkvOfficeTimeout::ThreadTimeoutMessage().isEmpty());
     std::this_thread::sleep_for(std::chrono::milliseconds(1300));
     EXPECT_TRUE(guard.Expired());
-    EXPECT_EQ(TkvOfficeTimeout::ThreadTimeoutMessage(), QStringLiteral("The conversion timed out after 1 seconds"));
+    EXPECT_EQ(TkvOfficeTimeout::ThreadTimeoutMessage(),
+              QStringLiteral("The conversion timed out after 1 seconds"));
     QString other = QStringLiteral("unset");
     std::thread([&] { other = TkvOfficeTimeout::ThreadTimeoutMessage(); }).join();
     EXPECT_TRUE(other.isEmpty()) << "another converter thread is not affected";

@@ -4,10 +4,10 @@
 
 #include "convert/convertor.h"
 #include "convertor_test_classes.h"
+#include "core/error.h"
 #include "support/scoped_temp_dir.h"
 #include "support/test_options.h"
 #include "support/wait.h"
-#include "core/error.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -34,7 +34,8 @@ class ConvertorChain : public ::testing::Test {
   std::unique_ptr<TkvBatch> Batch(int count) {
     for (int i = 0; i < count; ++i) tmp_.write(QStringLiteral("in/book%1.xlsx").arg(i), "x");
     auto batch = std::make_unique<TkvBatch>(options_);
-    batch->StartSearch(tmp_.file(QStringLiteral("in/*.xls?")), tmp_.file(QStringLiteral("out")), false);
+    batch->StartSearch(tmp_.file(QStringLiteral("in/*.xls?")), tmp_.file(QStringLiteral("out")),
+                       false);
     return batch;
   }
 
@@ -62,10 +63,12 @@ TEST_F(ConvertorChain, ThreadsCountGivesChainLength) {
     }
   }
   EXPECT_EQ(batch->Target(), tmp_.file(QStringLiteral("out")));
-  EXPECT_THROW(TkvConvertor::StartConvertersOf(QStringLiteral("NoSuchClass"), batch.get(), QString(), {}),
-               TkvError);
-  EXPECT_THROW(TkvConvertor::StartConvertersOf(QStringLiteral("TkvWorkBase"), batch.get(), QString(), {}),
-               TkvError);
+  EXPECT_THROW(
+      TkvConvertor::StartConvertersOf(QStringLiteral("NoSuchClass"), batch.get(), QString(), {}),
+      TkvError);
+  EXPECT_THROW(
+      TkvConvertor::StartConvertersOf(QStringLiteral("TkvWorkBase"), batch.get(), QString(), {}),
+      TkvError);
 }
 
 TEST_F(ConvertorChain, FourConvertersShareTheBatchAndFinishOnTheMainThread) {
@@ -143,8 +146,8 @@ TEST_F(ConvertorChain, StopLetsRunningItemsFinishAndTakesNoNewOnes) {
   int converted = 0;
   for (int i = 0; i < 6; ++i) {
     const TkvNode item = batch->ItemSnapshot(i);
-    const QString pdf = tmp_.file(QStringLiteral("out/")) + QFileInfo(item.FileName).completeBaseName() +
-                        QStringLiteral(".pdf");
+    const QString pdf = tmp_.file(QStringLiteral("out/")) +
+                        QFileInfo(item.FileName).completeBaseName() + QStringLiteral(".pdf");
     if (item.Status == TkvNode::Done) {
       ++converted;
       EXPECT_EQ(readFile(pdf), "PDF of " + item.FileName.toUtf8()) << "item finished whole";
@@ -172,8 +175,10 @@ TEST_F(ConvertorChain, ExceptionsOfOtherKindsFailTheirItemAndTheBatchGoesOn) {
   EXPECT_EQ(head->ChainFatalError(), QString());
   ASSERT_EQ(batch.ItemCount(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(batch.ItemSnapshot(i).Status, TkvNode::Failed) << i;
-  EXPECT_TRUE(batch.ItemSnapshot(0).Result.contains(QStringLiteral("bad_alloc"))) << batch.ItemSnapshot(0).Result.toStdString();
-  EXPECT_TRUE(batch.ItemSnapshot(1).Result.contains(QStringLiteral("no thread"))) << batch.ItemSnapshot(1).Result.toStdString();
+  EXPECT_TRUE(batch.ItemSnapshot(0).Result.contains(QStringLiteral("bad_alloc")))
+      << batch.ItemSnapshot(0).Result.toStdString();
+  EXPECT_TRUE(batch.ItemSnapshot(1).Result.contains(QStringLiteral("no thread")))
+      << batch.ItemSnapshot(1).Result.toStdString();
   EXPECT_EQ(batch.ItemSnapshot(2).Result, QStringLiteral("plain failure"));
   EXPECT_EQ(batch.FailureCount(), 3);
 }
@@ -191,8 +196,10 @@ TEST_F(ConvertorChain, OwnerWaitsAreWokenByRoundsAndEnds) {
   head->KeepBetweenRounds();
   RunningConvertors.store(head->ThreadsCount());
   head->Start();
-  auto roundDone = std::async(std::launch::async, [&] { return head->WaitRoundDone(std::chrono::seconds(60)); });
-  ASSERT_EQ(roundDone.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "not woken by the round's end";
+  auto roundDone =
+      std::async(std::launch::async, [&] { return head->WaitRoundDone(std::chrono::seconds(60)); });
+  ASSERT_EQ(roundDone.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+      << "not woken by the round's end";
   EXPECT_TRUE(roundDone.get());
   EXPECT_EQ(batch->SuccessCount(), 5);
   EXPECT_FALSE(head->WaitConvertersEnded(std::chrono::milliseconds(1)));
@@ -203,10 +210,13 @@ TEST_F(ConvertorChain, OwnerWaitsAreWokenByRoundsAndEnds) {
   ASSERT_TRUE(head->WaitRoundDone(std::chrono::seconds(20)));
   EXPECT_EQ(second.SuccessCount(), 1);
 
-  auto ended = std::async(std::launch::async, [&] { return head->WaitConvertersEnded(std::chrono::seconds(60)); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the owner waits before any converter ends
+  auto ended = std::async(std::launch::async,
+                          [&] { return head->WaitConvertersEnded(std::chrono::seconds(60)); });
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(20));  // the owner waits before any converter ends
   head->Stop();
-  ASSERT_EQ(ended.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "not woken as converters ended";
+  ASSERT_EQ(ended.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+      << "not woken as converters ended";
   EXPECT_TRUE(ended.get());
   EXPECT_EQ(RunningConvertors.load(), 0);
   head->WaitChain();

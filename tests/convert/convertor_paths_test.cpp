@@ -62,7 +62,8 @@ TEST_F(ConvertorPaths, SubfoldersKeptOrFlattenedAndColonsReplaced) {
   ASSERT_TRUE(book && colon);
 
   EXPECT_EQ(convertor.MakeTargetPath(batch.get(), book), out_ + QStringLiteral("a/b/book.pdf"));
-  EXPECT_TRUE(QFileInfo(out_ + QStringLiteral("a/b")).isDir()) << "missing target folder is created";
+  EXPECT_TRUE(QFileInfo(out_ + QStringLiteral("a/b")).isDir())
+      << "missing target folder is created";
   EXPECT_EQ(convertor.MakeTargetPath(batch.get(), colon), out_ + QStringLiteral("c_d/q_r.pdf"));
 
   SetOptions(QStringLiteral("KeepTargetSubdirs=False"));
@@ -76,7 +77,8 @@ TEST_F(ConvertorPaths, AddressItemIsFlattenedIntoTheTargetFolder) {
   batch.AddFile(QStringLiteral("http://server/dir/book.xlsx"));
   batch.SetTarget(tmp_.file(QStringLiteral("out")));  // no trailing delimiter
   TkvConvertor convertor(&batch, options_, 1, {});
-  EXPECT_EQ(convertor.MakeTargetPath(&batch, batch.Item(0)), out_ + QStringLiteral("__server_dir_book.pdf"));
+  EXPECT_EQ(convertor.MakeTargetPath(&batch, batch.Item(0)),
+            out_ + QStringLiteral("__server_dir_book.pdf"));
 }
 
 TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
@@ -97,7 +99,8 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   }
   for (const char* other : {"False", "0"}) {
     SetOptions(QStringLiteral("IsOverwrite=") + QLatin1String(other));
-    EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
+    EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item),
+              out_ + QStringLiteral("sub/-tabrix-book.pdf"));
     EXPECT_EQ(convertor.FurtherOutputPath(target), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
     EXPECT_EQ(convertor.FurtherOutputPath(free), free);
   }
@@ -117,7 +120,8 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
 TEST_F(ConvertorPaths, OverwrittenTargetComesBackWhenTheConversionFails) {
   const QString target = out_ + QStringLiteral("book.pdf");
   auto folderEntries = [&] {
-    return QDir(out_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(out_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                QDir::NoDotAndDotDot);
   };
 
   // A failed conversion: whatever it left is replaced by the old file.
@@ -178,7 +182,8 @@ TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {
     EXPECT_EQ(convertor.MakeTargetPath(batch, batch->Item(0)), QString());
     const TkvNode refused = batch->ItemSnapshot(0);
     EXPECT_EQ(refused.Status, TkvNode::Failed);
-    EXPECT_TRUE(refused.Result.contains(QStringLiteral("source file itself"))) << refused.Result.toStdString();
+    EXPECT_TRUE(refused.Result.contains(QStringLiteral("source file itself")))
+        << refused.Result.toStdString();
     EXPECT_EQ(batch->FailureCount(), 1);
   }
   EXPECT_EQ(readFile(in_ + QStringLiteral("report.pdf")), "source");
@@ -190,7 +195,8 @@ TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {
   other.StartSearch(in_ + QStringLiteral("*.pdf"), in_, false);
   other.WaitForSearch();
   TkvConvertor convertor(&other, options_, 1, {});
-  EXPECT_EQ(convertor.MakeTargetPath(&other, other.Item(0)), in_ + QStringLiteral("-tabrix-report.pdf"));
+  EXPECT_EQ(convertor.MakeTargetPath(&other, other.Item(0)),
+            in_ + QStringLiteral("-tabrix-report.pdf"));
   EXPECT_EQ(other.FailureCount(), 0);
 }
 
@@ -204,7 +210,8 @@ TEST_F(ConvertorPaths, UncreatableFolderIsReportedOnceAndPathStillReturned) {
 
   EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item), out_ + QStringLiteral("blocked/book.pdf"));
   EXPECT_EQ(batch->FailureCount(), 1);
-  EXPECT_EQ(batch->Failures(), QStringList{QStringLiteral("CreateDir Failed: ") + out_ + QStringLiteral("blocked/")});
+  EXPECT_EQ(batch->Failures(),
+            QStringList{QStringLiteral("CreateDir Failed: ") + out_ + QStringLiteral("blocked/")});
 }
 
 struct Times {

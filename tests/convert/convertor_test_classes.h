@@ -83,7 +83,8 @@ class TkvTestFailer : public TkvConvertor {
     if (message.startsWith(QLatin1String("throw:"))) throw TkvError(message);
     if (message == QLatin1String("bad_alloc")) throw std::bad_alloc();
     if (message.startsWith(QLatin1String("system_error:")))
-      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), message.mid(13).toStdString());
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                              message.mid(13).toStdString());
     batch->SetItemOutcome(item, TkvNode::Failed, message);
     batch->AddFailure(message);
   }

@@ -25,7 +25,6 @@
 
 using namespace tabrix::test;
 
-
 namespace {
 
 // What the recording application answers and everything it was asked.
@@ -35,14 +34,14 @@ struct Script {
   int activeSheet = 3;
   bool failExport = false;
   bool failPrint = false;
-  QString openError;           // Workbooks.Open raises this when set
-  int failCreations = 0;       // the next N creations raise
-  bool suiteResult = false;    // what the office-suite export returns (writing a PDF when true)
-  bool printWrites = true;     // PrintOut delivers a file at the printer output path
-  QList<int> hiddenSheets;     // answer Visible 0
-  QByteArray exportBytes;      // what ExportAsFixedFormat writes; a one-page PDF when empty
-  QString printerOutput;       // the last SetPrinterOutput path
-  TkvBatch* batch = nullptr;   // to check the lock while printing
+  QString openError;          // Workbooks.Open raises this when set
+  int failCreations = 0;      // the next N creations raise
+  bool suiteResult = false;   // what the office-suite export returns (writing a PDF when true)
+  bool printWrites = true;    // PrintOut delivers a file at the printer output path
+  QList<int> hiddenSheets;    // answer Visible 0
+  QByteArray exportBytes;     // what ExportAsFixedFormat writes; a one-page PDF when empty
+  QString printerOutput;      // the last SetPrinterOutput path
+  TkvBatch* batch = nullptr;  // to check the lock while printing
   bool lockHeldWhilePrinting = true;
   std::vector<std::future<int>> waiters;  // finish once the lock is free
 
@@ -64,10 +63,14 @@ Script* script = nullptr;
 
 QString Text(const TkvVariant& v) {
   switch (v.GetType()) {
-    case TkvVariant::Type::Omitted: return QStringLiteral("~");
-    case TkvVariant::Type::Boolean: return v.ToBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case TkvVariant::Type::Object: return QStringLiteral("<object>");
-    default: return v.ToText();
+    case TkvVariant::Type::Omitted:
+      return QStringLiteral("~");
+    case TkvVariant::Type::Boolean:
+      return v.ToBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case TkvVariant::Type::Object:
+      return QStringLiteral("<object>");
+    default:
+      return v.ToText();
   }
 }
 
@@ -101,24 +104,29 @@ class Recorder : public TkvAutoObject {
     if (member == "Sheets") {
       if (args.isEmpty()) return Object(QStringLiteral("Sheets"));
       const int i = args[0].ToInt();
-      if (i < 1 || i > script->sheetCount) throw TkvAutomationError(QStringLiteral("No sheet %1").arg(i), member);
+      if (i < 1 || i > script->sheetCount)
+        throw TkvAutomationError(QStringLiteral("No sheet %1").arg(i), member);
       return Object(QStringLiteral("Sheet%1").arg(i));
     }
     if (member == "Count") return TkvVariant(std::int32_t(script->sheetCount));
     if (member == "ActiveSheet") return Object(QStringLiteral("Sheet%1").arg(script->activeSheet));
     if (member == "PageSetup") return Object(name_ + QStringLiteral(".PageSetup"));
-    if (member == "Visible") return TkvVariant(std::int32_t(script->hiddenSheets.contains(name_.mid(5).toInt()) ? 0 : -1));
+    if (member == "Visible")
+      return TkvVariant(std::int32_t(script->hiddenSheets.contains(name_.mid(5).toInt()) ? 0 : -1));
     if (member == "ExportAsFixedFormat") {
       if (script->failExport) throw TkvAutomationError(QStringLiteral("Export refused"), member);
       QFile file(args[1].ToText());
-      if (!file.open(QIODevice::WriteOnly)) throw TkvAutomationError(QStringLiteral("Cannot write"), member);
+      if (!file.open(QIODevice::WriteOnly))
+        throw TkvAutomationError(QStringLiteral("Cannot write"), member);
       file.write(script->exportBytes.isNull() ? tinyPdf(1) : script->exportBytes);
       return {};
     }
     if (member == "PrintOut") {
       // Another thread must not get the batch's lock while a print runs.
-      script->waiters.push_back(std::async(std::launch::async, [] { return script->batch->SuccessCount(); }));
-      if (script->waiters.back().wait_for(std::chrono::milliseconds(50)) != std::future_status::timeout)
+      script->waiters.push_back(
+          std::async(std::launch::async, [] { return script->batch->SuccessCount(); }));
+      if (script->waiters.back().wait_for(std::chrono::milliseconds(50)) !=
+          std::future_status::timeout)
         script->lockHeldWhilePrinting = false;
       if (script->failPrint) throw TkvAutomationError(QStringLiteral("Printer jammed"), member);
       if (script->printWrites) {
@@ -169,7 +177,9 @@ class ExcelOleTest : public ::testing::Test {
   }
   ~ExcelOleTest() override { script = nullptr; }
 
-  void Option(const QString& key, const QString& value) { globals_.project->SetOptionValue(key, value); }
+  void Option(const QString& key, const QString& value) {
+    globals_.project->SetOptionValue(key, value);
+  }
   QString Out(const QString& name) const { return tmp_.file(QStringLiteral("out/") + name); }
 
   // Converts book1.xlsx .. bookN.xlsx, in that order, on one converter thread,
@@ -185,7 +195,8 @@ class ExcelOleTest : public ::testing::Test {
       file.setFileTime(kSourceTime, QFileDevice::FileModificationTime);
       batch_->AddFile(source);
     }
-    auto head = TkvConvertor::StartConverters(batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
+    auto head = TkvConvertor::StartConverters(
+        batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
     head->Start();
     head->WaitChain();
     script_.waiters.clear();
@@ -205,15 +216,18 @@ TEST(ExcelOleVersion, NumberAndTextPaths) {
   EXPECT_EQ(TkvExcelOle::VersionNumber(std::int32_t(12)), 12);
   EXPECT_EQ(TkvExcelOle::VersionNumber(QStringLiteral("7.4")), 7);
   EXPECT_EQ(TkvExcelOle::VersionNumber(std::int32_t(160)), 16);
-  EXPECT_EQ(TkvExcelOle::VersionNumber(QStringLiteral("14.0.1")), 0);  // text path, "140.1" is no integer
+  EXPECT_EQ(TkvExcelOle::VersionNumber(QStringLiteral("14.0.1")),
+            0);  // text path, "140.1" is no integer
   EXPECT_EQ(TkvExcelOle::VersionNumber(TkvVariant()), 0);
   EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("16.0")), 16);
   EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("12.0")), 12);
   EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("7.0")), 70);
   EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("8.0")), 8);
   EXPECT_EQ(TkvExcelOle::VersionNumberFromText(QStringLiteral("abc")), 0);
-  EXPECT_EQ(TkvTabrix::SheetPath(QStringLiteral("/out/book.pdf"), 2), QStringLiteral("/out/book-2.pdf"));
-  EXPECT_EQ(TkvTabrix::SheetPath(QStringLiteral("/out.d/book"), 1), QStringLiteral("/out.d/book-1"));
+  EXPECT_EQ(TkvTabrix::SheetPath(QStringLiteral("/out/book.pdf"), 2),
+            QStringLiteral("/out/book-2.pdf"));
+  EXPECT_EQ(TkvTabrix::SheetPath(QStringLiteral("/out.d/book"), 1),
+            QStringLiteral("/out.d/book-1"));
 }
 
 TEST_F(ExcelOleTest, OneSessionPerThreadWithAnOpenClosePairPerItem) {
@@ -227,13 +241,15 @@ TEST_F(ExcelOleTest, OneSessionPerThreadWithAnOpenClosePairPerItem) {
   // Open and Close alternate, Close(false) after every Open; ReadOnly absent.
   const QStringList openClose = calls.filter(QRegularExpression(QStringLiteral("Open|Close")));
   ASSERT_EQ(openClose.size(), 4);
-  EXPECT_EQ(openClose[0], QStringLiteral("Workbooks.Open(%1,~,false)").arg(tmp_.file("in/book1.xlsx")));
+  EXPECT_EQ(openClose[0],
+            QStringLiteral("Workbooks.Open(%1,~,false)").arg(tmp_.file("in/book1.xlsx")));
   EXPECT_EQ(openClose[1], QStringLiteral("Workbook.Close(false)"));
   EXPECT_TRUE(openClose[2].startsWith(QStringLiteral("Workbooks.Open(")));
   EXPECT_EQ(openClose[3], QStringLiteral("Workbook.Close(false)"));
   // Sheet 0: the active sheet, with the eight export arguments.
   EXPECT_EQ(script_.Matching(QStringLiteral("Export")).first(),
-            QStringLiteral("Sheet3.ExportAsFixedFormat(0,%1,0,true,false,~,~,false)").arg(Out("book1.pdf")));
+            QStringLiteral("Sheet3.ExportAsFixedFormat(0,%1,0,true,false,~,~,false)")
+                .arg(Out("book1.pdf")));
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_EQ(Item(0).Result, Out("book1.pdf"));
   EXPECT_EQ(batch_->SuccessCount(), 2);
@@ -247,7 +263,9 @@ TEST_F(ExcelOleTest, OpenArgumentsFollowReadOnlyAndSkipPassword) {
   Option(QStringLiteral("ReadOnly"), QStringLiteral("false"));
   Run(1);
   EXPECT_EQ(script_.Matching(QStringLiteral("Open")),
-            QStringList{QStringLiteral("Workbooks.Open(%1,~,true,~,%2)").arg(book).arg(TkvExcelOle::kDummyPassword)});
+            QStringList{QStringLiteral("Workbooks.Open(%1,~,true,~,%2)")
+                            .arg(book)
+                            .arg(TkvExcelOle::kDummyPassword)});
 
   script_.calls.clear();
   Option(QStringLiteral("SkipPassword"), QStringLiteral("false"));
@@ -255,7 +273,8 @@ TEST_F(ExcelOleTest, OpenArgumentsFollowReadOnlyAndSkipPassword) {
   script_.version = QStringLiteral("not a version");
   globals_.info->AddCount(QStringLiteral("W"), 5, 0);
   Run(1);
-  EXPECT_EQ(script_.Matching(QStringLiteral("Open")), QStringList{QStringLiteral("Workbooks.Open(%1,~,true)").arg(book)});
+  EXPECT_EQ(script_.Matching(QStringLiteral("Open")),
+            QStringList{QStringLiteral("Workbooks.Open(%1,~,true)").arg(book)});
   EXPECT_EQ(globals_.info->Count(QStringLiteral("W")), 6);  // no version: counted up by one
 }
 
@@ -269,7 +288,10 @@ TEST_F(ExcelOleTest, ExportModes) {
       {"true", "3", {"Workbook|" + pdf}},  // AllSheets wins over Sheet
       {"false", "2", {"Sheet2|" + pdf}},
       {"false", "0", {"Sheet3|" + pdf}},
-      {"false", "-1", {"Sheet1|" + Out("book1-1.pdf"), "Sheet2|" + Out("book1-2.pdf"), "Sheet3|" + Out("book1-3.pdf")}},
+      {"false",
+       "-1",
+       {"Sheet1|" + Out("book1-1.pdf"), "Sheet2|" + Out("book1-2.pdf"),
+        "Sheet3|" + Out("book1-3.pdf")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(("Sheet " + c.sheet).toStdString());
@@ -304,7 +326,8 @@ TEST_F(ExcelOleTest, FailedExportFallsBackToTheOfficeSuite) {
   script_.failExport = true;
   script_.suiteResult = true;
   Run(1);
-  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")), QStringList{QStringLiteral("Suite(book1.xlsx,book1.pdf)")});
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")),
+            QStringList{QStringLiteral("Suite(book1.xlsx,book1.pdf)")});
   EXPECT_TRUE(script_.Matching(QStringLiteral("PrintOut")).isEmpty());
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_EQ(Item(0).Result, Out("book1.pdf"));
@@ -317,7 +340,8 @@ TEST_F(ExcelOleTest, ThenPrintsUnderTheBatchLock) {
   Run(1);
   EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 1);
   QStringList expected;
-  for (int i = 1; i <= 3; ++i) expected << QStringLiteral("Sheet%1.PrintOut(~,~,1,false,Test PDF)").arg(i);
+  for (int i = 1; i <= 3; ++i)
+    expected << QStringLiteral("Sheet%1.PrintOut(~,~,1,false,Test PDF)").arg(i);
   EXPECT_EQ(script_.Matching(QStringLiteral("PrintOut")), expected);
   EXPECT_TRUE(script_.lockHeldWhilePrinting);
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
@@ -330,10 +354,12 @@ TEST_F(ExcelOleTest, FailedPrintTriesTheOfficeSuiteAgainThenFails) {
   Run(2);
   EXPECT_EQ(script_.Matching(QStringLiteral("Suite(book1")).size(), 2);
   EXPECT_EQ(Item(0).Status, TkvNode::Failed);
-  EXPECT_TRUE(Item(0).Result.contains(QStringLiteral("Printer jammed"))) << Item(0).Result.toStdString();
+  EXPECT_TRUE(Item(0).Result.contains(QStringLiteral("Printer jammed")))
+      << Item(0).Result.toStdString();
   EXPECT_EQ(batch_->FailureCount(), 2);
   EXPECT_EQ(batch_->Failures(), QStringList{Item(0).Result});
-  EXPECT_EQ(script_.Matching(QStringLiteral("Close(false)")).size(), 2);  // closed on the failure path too
+  EXPECT_EQ(script_.Matching(QStringLiteral("Close(false)")).size(),
+            2);  // closed on the failure path too
 }
 
 TEST_F(ExcelOleTest, MissingSheetFailsWithTheApplicationsMessage) {
@@ -380,11 +406,14 @@ TEST_F(ExcelOleTest, LayoutOptionsSetEverySheetsPageSetupAndPdfA) {
   Run(1);
   QStringList expected;
   for (int i = 1; i <= 3; ++i)
-    for (const char* call : {"PaperSize=8", "Orientation=2", "Zoom=false", "FitToPagesWide=1", "FitToPagesTall=false"})
+    for (const char* call :
+         {"PaperSize=8", "Orientation=2", "Zoom=false", "FitToPagesWide=1", "FitToPagesTall=false"})
       expected << QStringLiteral("Sheet%1.PageSetup.%2").arg(i).arg(QLatin1String(call));
   EXPECT_EQ(script_.Matching(QStringLiteral(".PageSetup.")), expected);
-  EXPECT_EQ(script_.Matching(QStringLiteral("ExportAsFixedFormat")),
-            QStringList{QStringLiteral("Sheet3.ExportAsFixedFormat(0,%1,0,true,false,~,~,false,~,true)").arg(Out("book1.pdf"))});
+  EXPECT_EQ(
+      script_.Matching(QStringLiteral("ExportAsFixedFormat")),
+      QStringList{QStringLiteral("Sheet3.ExportAsFixedFormat(0,%1,0,true,false,~,~,false,~,true)")
+                      .arg(Out("book1.pdf"))});
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
 
   // AllColumns wins over FitWidth; the other settings still apply.
@@ -395,11 +424,13 @@ TEST_F(ExcelOleTest, LayoutOptionsSetEverySheetsPageSetupAndPdfA) {
   EXPECT_TRUE(script_.Matching(QStringLiteral("FitToPagesTall=false")).isEmpty());
   EXPECT_EQ(script_.Matching(QStringLiteral("FitToPagesTall=1")).size(), 3);
   EXPECT_EQ(script_.Matching(QStringLiteral("Orientation=2")).size(), 3);
-  EXPECT_EQ(script_.Matching(QStringLiteral("ExportAsFixedFormat"))[0].count(u','), 7);  // eight arguments
+  EXPECT_EQ(script_.Matching(QStringLiteral("ExportAsFixedFormat"))[0].count(u','),
+            7);  // eight arguments
 }
 
 TEST_F(ExcelOleTest, BadLayoutValueFailsTheItemNamingOptionAndValue) {
-  for (const auto& [key, value] : {std::pair{"Orientation", "sideways"}, std::pair{"PaperSize", "B5"}}) {
+  for (const auto& [key, value] :
+       {std::pair{"Orientation", "sideways"}, std::pair{"PaperSize", "B5"}}) {
     SCOPED_TRACE(key);
     script_.calls.clear();
     Option(QStringLiteral("Orientation"), QString());
@@ -407,7 +438,8 @@ TEST_F(ExcelOleTest, BadLayoutValueFailsTheItemNamingOptionAndValue) {
     Option(QString::fromLatin1(key), QString::fromLatin1(value));
     Run(1);
     EXPECT_EQ(Item(0).Status, TkvNode::Failed);
-    EXPECT_TRUE(Item(0).Result.contains(QString::fromLatin1(key)) && Item(0).Result.contains(QString::fromLatin1(value)))
+    EXPECT_TRUE(Item(0).Result.contains(QString::fromLatin1(key)) &&
+                Item(0).Result.contains(QString::fromLatin1(value)))
         << Item(0).Result.toStdString();
     EXPECT_TRUE(script_.Matching(QStringLiteral("Open")).isEmpty());
     EXPECT_TRUE(script_.Matching(QStringLiteral("Suite(")).isEmpty());
@@ -474,8 +506,10 @@ TEST_F(ExcelOleTest, PerSheetModeKeepsTheOldTargetItNeverRewrites) {
   Run(1);
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_EQ(Content(Out("book1.pdf")), "old");
-  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(QFileInfo::exists(Out(QStringLiteral("book1-%1.pdf").arg(i))));
-  EXPECT_TRUE(QDir(tmp_.file("out")).entryList({"*tabrix-old*"}, QDir::Files | QDir::Hidden).isEmpty());
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_TRUE(QFileInfo::exists(Out(QStringLiteral("book1-%1.pdf").arg(i))));
+  EXPECT_TRUE(
+      QDir(tmp_.file("out")).entryList({"*tabrix-old*"}, QDir::Files | QDir::Hidden).isEmpty());
 
   // The office-suite fallback writes the whole workbook there: that replaces it.
   script_.failExport = true;
@@ -516,7 +550,9 @@ TEST_F(ExcelOleTest, UnwritableTargetFolderFailsWithItsCauseAndPrintsNothing) {
   Run(1, folder);
   EXPECT_EQ(Item(0).Status, TkvNode::Failed);
   const QString result = Item(0).Result;
-  EXPECT_TRUE(result.contains(folder + u'/') && result.contains(folder + QStringLiteral("/book1.pdf"))) << result.toStdString();
+  EXPECT_TRUE(result.contains(folder + u'/') &&
+              result.contains(folder + QStringLiteral("/book1.pdf")))
+      << result.toStdString();
   EXPECT_FALSE(result.contains(QStringLiteral("Printer jammed"))) << result.toStdString();
   EXPECT_TRUE(script_.Matching(QStringLiteral("PrintOut")).isEmpty());
   EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")).size(), 2);
@@ -534,7 +570,8 @@ TEST_F(ExcelOleTest, PrintCountsOnlyWhenItDeliveredAFreshPdf) {
     tmp_.write(QStringLiteral("out/book1-1.pdf"), "%PDF old");
     Run(1);
     EXPECT_EQ(Item(0).Status, TkvNode::Failed);
-    EXPECT_TRUE(Item(0).Result.contains(QStringLiteral("delivered no PDF file at"))) << Item(0).Result.toStdString();
+    EXPECT_TRUE(Item(0).Result.contains(QStringLiteral("delivered no PDF file at")))
+        << Item(0).Result.toStdString();
     EXPECT_EQ(batch_->SuccessCount(), 0);
     EXPECT_TRUE(QFileInfo::exists(tmp_.file("in/book1.xlsx")));
   }

@@ -21,10 +21,10 @@
 #include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/XEventsSupplier.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
-#include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <chrono>
@@ -46,9 +46,12 @@ class OfficeCalcTest : public ::testing::Test {
     ASSERT_TRUE(writeXlsx(folder->file(QStringLiteral("long.xlsx")), twentyPages()));
     app = TkvCreateObject(QStringLiteral("Excel.Application"));
     // .xls, .xlsm and a password-protected .xlsx, written by LibreOffice itself.
-    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xls"), QStringLiteral("MS Excel 97"));
-    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xlsm"), QStringLiteral("Calc MS Excel 2007 VBA XML"));
-    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("locked.xls"), QStringLiteral("MS Excel 97"), QStringLiteral("secret"));
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xls"),
+           QStringLiteral("MS Excel 97"));
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("three.xlsm"),
+           QStringLiteral("Calc MS Excel 2007 VBA XML"));
+    saveAs(QStringLiteral("three.xlsx"), QStringLiteral("locked.xls"),
+           QStringLiteral("MS Excel 97"), QStringLiteral("secret"));
   }
   static void TearDownTestSuite() {
     if (app) {
@@ -67,17 +70,21 @@ class OfficeCalcTest : public ::testing::Test {
   }
 
   // Typed UNO: the late-bound store cannot pass every media property.
-  static void saveAs(const QString& from, const QString& to, const QString& filter, const QString& password = {}) {
+  static void saveAs(const QString& from, const QString& to, const QString& filter,
+                     const QString& password = {}) {
     using namespace css;
-    using tabrix::office::ToOU;
     using tabrix::office::Prop;
+    using tabrix::office::ToOU;
     auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
-    auto doc = desktop->loadComponentFromURL(ToOU(TkvOfficeFileUrl(folder->file(from))), "_blank", 0,
-                                             tabrix::office::SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
+    auto doc = desktop->loadComponentFromURL(
+        ToOU(TkvOfficeFileUrl(folder->file(from))), "_blank", 0,
+        tabrix::office::SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
     std::vector<beans::PropertyValue> store{Prop("FilterName", uno::Any(ToOU(filter)))};
     if (!password.isEmpty()) store.push_back(Prop("Password", uno::Any(ToOU(password))));
     uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
-        ->storeToURL(ToOU(TkvOfficeFileUrl(folder->file(to))), uno::Sequence<beans::PropertyValue>(store.data(), static_cast<sal_Int32>(store.size())));
+        ->storeToURL(ToOU(TkvOfficeFileUrl(folder->file(to))),
+                     uno::Sequence<beans::PropertyValue>(store.data(),
+                                                         static_cast<sal_Int32>(store.size())));
     uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
   }
 
@@ -85,7 +92,9 @@ class OfficeCalcTest : public ::testing::Test {
                                              const TkvVariant& password = kOmitted) {
     TkvArgs args{path, kOmitted, readOnly};
     if (!password.IsOmitted()) args << kOmitted << password;
-    return app->GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), args).ToObject();
+    return app->GetObject(QStringLiteral("Workbooks"))
+        ->Call(QStringLiteral("Open"), args)
+        .ToObject();
   }
   static void exportTo(TkvAutoObject& target, const QString& pdf) {
     target.Call(QStringLiteral("ExportAsFixedFormat"),
@@ -105,8 +114,11 @@ class OfficeCalcTest : public ::testing::Test {
 };
 
 TEST_F(OfficeCalcTest, ApplicationReportsVersionAndPath) {
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+$")).match(app->Get(QStringLiteral("Version")).ToText()).hasMatch());
-  EXPECT_EQ(app->Get(QStringLiteral("Path")).ToText(), QStringLiteral("/usr/lib/libreoffice/program"));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+$"))
+                  .match(app->Get(QStringLiteral("Version")).ToText())
+                  .hasMatch());
+  EXPECT_EQ(app->Get(QStringLiteral("Path")).ToText(),
+            QStringLiteral("/usr/lib/libreoffice/program"));
   app->Put(QStringLiteral("DisplayAlerts"), false);
   EXPECT_FALSE(app->Get(QStringLiteral("DisplayAlerts")).ToBool());
 }
@@ -137,7 +149,9 @@ TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
   EXPECT_TRUE(pdfText(activePdf).contains(QLatin1String("Charlie text three")));
   EXPECT_FALSE(pdfText(activePdf).contains(QLatin1String("Bravo")));
   // Each PDF was written under a temporary name and renamed into place.
-  EXPECT_TRUE(QDir(folder->path()).entryList({QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden).isEmpty());
+  EXPECT_TRUE(QDir(folder->path())
+                  .entryList({QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden)
+                  .isEmpty());
 
   for (std::int32_t bad : {0, 4}) {
     try {
@@ -149,7 +163,8 @@ TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
     }
   }
   book->Call(QStringLiteral("Close"), {false});
-  EXPECT_THROW(book->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")), TkvAutomationError);  // closed
+  EXPECT_THROW(book->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")),
+               TkvAutomationError);  // closed
 }
 
 TEST_F(OfficeCalcTest, FitToPagesReducesPages) {
@@ -161,7 +176,8 @@ TEST_F(OfficeCalcTest, FitToPagesReducesPages) {
   EXPECT_GE(pdfPageCount(before), 5);
   auto sheets = book->GetObject(QStringLiteral("Sheets"));
   for (std::int32_t i = 1; i <= sheets->Get(QStringLiteral("Count")).ToInt(); ++i) {
-    auto setup = book->GetObject(QStringLiteral("Sheets"), {i})->GetObject(QStringLiteral("PageSetup"));
+    auto setup =
+        book->GetObject(QStringLiteral("Sheets"), {i})->GetObject(QStringLiteral("PageSetup"));
     setup->Put(QStringLiteral("Zoom"), false);
     setup->Put(QStringLiteral("FitToPagesWide"), std::int32_t{1});
     setup->Put(QStringLiteral("FitToPagesTall"), std::int32_t{1});
@@ -177,7 +193,8 @@ TEST_F(OfficeCalcTest, FitToPagesReducesPages) {
   const QString longBefore = folder->file(QStringLiteral("long-before.pdf"));
   exportTo(*longBook, longBefore);
   EXPECT_GE(pdfPageCount(longBefore), 15);
-  auto setup = longBook->GetObject(QStringLiteral("ActiveSheet"))->GetObject(QStringLiteral("PageSetup"));
+  auto setup =
+      longBook->GetObject(QStringLiteral("ActiveSheet"))->GetObject(QStringLiteral("PageSetup"));
   setup->Put(QStringLiteral("FitToPagesWide"), std::int32_t{1});
   setup->Put(QStringLiteral("FitToPagesTall"), std::int32_t{1});
   const QString longAfter = folder->file(QStringLiteral("long-after.pdf"));
@@ -223,9 +240,11 @@ TEST_F(OfficeCalcTest, UnreadableWorkbooksFailWithClearMessages) {
   EXPECT_EQ(book->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt(), 3);
   book->Call(QStringLiteral("Close"), {false});
   // A password on a workbook that has none is ignored.
-  open(folder->file(QStringLiteral("three.xlsx")), true, std::int32_t{42})->Call(QStringLiteral("Close"), {false});
+  open(folder->file(QStringLiteral("three.xlsx")), true, std::int32_t{42})
+      ->Call(QStringLiteral("Close"), {false});
 
-  const QString damaged = folder->write(QStringLiteral("damaged.xlsx"), QByteArray("PK\x03\x04 this is not a real zip archive", 36));
+  const QString damaged = folder->write(
+      QStringLiteral("damaged.xlsx"), QByteArray("PK\x03\x04 this is not a real zip archive", 36));
   QString message = openFailure(damaged);
   EXPECT_TRUE(message.contains(QStringLiteral("cannot be read"))) << message.toStdString();
   EXPECT_TRUE(message.contains(damaged)) << message.toStdString();
@@ -241,30 +260,41 @@ TEST_F(OfficeCalcTest, UnreadableWorkbooksFailWithClearMessages) {
 // and exporting it the program's ways never runs the macro.
 TEST_F(OfficeCalcTest, MacroBoundToOpeningNeverRuns) {
   using namespace css;
+  using tabrix::office::Prop;
   using tabrix::office::SequenceOf;
   using tabrix::office::ToOU;
-  using tabrix::office::Prop;
   const QString marker = folder->file(QStringLiteral("macro-ran"));
-  const QString book = folder->file(QStringLiteral("opens-with-macro.xlsx"));  // ODF inside: read by content
+  const QString book =
+      folder->file(QStringLiteral("opens-with-macro.xlsx"));  // ODF inside: read by content
   {
     auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
-    auto doc = desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0,
-                                             SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
+    auto doc = desktop->loadComponentFromURL(
+        "private:factory/scalc", "_blank", 0,
+        SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
     uno::Reference<beans::XPropertySet> model(doc, uno::UNO_QUERY_THROW);
-    uno::Reference<script::XLibraryContainer> libraries(model->getPropertyValue("BasicLibraries"), uno::UNO_QUERY_THROW);
+    uno::Reference<script::XLibraryContainer> libraries(model->getPropertyValue("BasicLibraries"),
+                                                        uno::UNO_QUERY_THROW);
     if (!libraries->hasByName("Standard")) libraries->createLibrary("Standard");
-    uno::Reference<container::XNameContainer> standard(libraries->getByName("Standard"), uno::UNO_QUERY_THROW);
-    standard->insertByName("Opening", uno::Any(ToOU(QStringLiteral("Sub Main\n  Dim n As Integer\n  n = FreeFile\n"
-                                                                      "  Open \"%1\" For Output As #n\n  Print #n, \"ran\"\n"
-                                                                      "  Close #n\nEnd Sub\n").arg(marker))));
+    uno::Reference<container::XNameContainer> standard(libraries->getByName("Standard"),
+                                                       uno::UNO_QUERY_THROW);
+    standard->insertByName(
+        "Opening",
+        uno::Any(ToOU(QStringLiteral("Sub Main\n  Dim n As Integer\n  n = FreeFile\n"
+                                     "  Open \"%1\" For Output As #n\n  Print #n, \"ran\"\n"
+                                     "  Close #n\nEnd Sub\n")
+                          .arg(marker))));
     uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)
         ->getEvents()
-        ->replaceByName("OnLoad", uno::Any(SequenceOf<beans::PropertyValue>(
-                                      {Prop("EventType", uno::Any(rtl::OUString("Script"))),
-                                       Prop("Script", uno::Any(rtl::OUString("vnd.sun.star.script:Standard.Opening.Main"
-                                                                             "?language=Basic&location=document")))})));
+        ->replaceByName(
+            "OnLoad",
+            uno::Any(SequenceOf<beans::PropertyValue>(
+                {Prop("EventType", uno::Any(rtl::OUString("Script"))),
+                 Prop("Script", uno::Any(rtl::OUString("vnd.sun.star.script:Standard.Opening.Main"
+                                                       "?language=Basic&location=document")))})));
     uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
-        ->storeToURL(ToOU(TkvOfficeFileUrl(book)), SequenceOf<beans::PropertyValue>({Prop("FilterName", uno::Any(rtl::OUString("calc8")))}));
+        ->storeToURL(ToOU(TkvOfficeFileUrl(book)),
+                     SequenceOf<beans::PropertyValue>(
+                         {Prop("FilterName", uno::Any(rtl::OUString("calc8")))}));
     uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
   }
 
@@ -280,17 +310,21 @@ TEST_F(OfficeCalcTest, MacroBoundToOpeningNeverRuns) {
   TkvOfficeProcess::Options options;
   options.profileRoot = folder->file(QStringLiteral("permissive-profiles"));
   TkvOfficeProcess permissive(options);
-  auto access = tabrix::office::ConfigNode(permissive.Context(), "/org.openoffice.Office.Common/Security/Scripting", true);
+  auto access = tabrix::office::ConfigNode(
+      permissive.Context(), "/org.openoffice.Office.Common/Security/Scripting", true);
   uno::Reference<container::XNameReplace> scripting(access, uno::UNO_QUERY_THROW);
   scripting->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(0)));
   scripting->replaceByName("DisableMacrosExecution", uno::Any(false));
   uno::Reference<util::XChangesBatch>(access, uno::UNO_QUERY_THROW)->commitChanges();
   auto doc = permissive.Desktop()->loadComponentFromURL(
       ToOU(TkvOfficeFileUrl(book)), "_blank", 0,
-      SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true)),
-                                        Prop("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
+      SequenceOf<beans::PropertyValue>(
+          {Prop("Hidden", uno::Any(true)),
+           Prop("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
   uno::Sequence<beans::PropertyValue> binding;
-  uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)->getEvents()->getByName("OnLoad") >>= binding;
+  uno::Reference<document::XEventsSupplier>(doc, uno::UNO_QUERY_THROW)
+      ->getEvents()
+      ->getByName("OnLoad") >>= binding;
   rtl::OUString script;
   for (const auto& p : binding)
     if (p.Name == "Script") p.Value >>= script;
@@ -316,10 +350,13 @@ TEST_F(OfficeCalcTest, OfficeSuiteExportSharesTheThreadsOfficeAndNeverRaises) {
   EXPECT_GE(pdfPageCount(pdf), 5);  // always the whole workbook
 
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("missing.xls")), folder->file(QStringLiteral("m.pdf"))));
-  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("locked.xls")), folder->file(QStringLiteral("l.pdf"))));
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("missing.xls")),
+                                 folder->file(QStringLiteral("m.pdf"))));
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("locked.xls")),
+                                 folder->file(QStringLiteral("l.pdf"))));
   // A target below a file cannot be written.
-  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("three.xlsx")), folder->file(QStringLiteral("three.xls/x.pdf"))));
+  EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("three.xlsx")),
+                                 folder->file(QStringLiteral("three.xls/x.pdf"))));
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 10);
   EXPECT_EQ(process->Pid(), pid);
   EXPECT_EQ(process->StartCount(), starts);
@@ -332,8 +369,9 @@ class LoopbackServer {
   explicit LoopbackServer(const QString& folder) {
     server_.setWorkingDirectory(folder);
     server_.setProcessChannelMode(QProcess::MergedChannels);
-    server_.start(QStringLiteral("python3"), {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
-                                              QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("0")});
+    server_.start(QStringLiteral("python3"),
+                  {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
+                   QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("0")});
     const QRegularExpression port(QStringLiteral("port (\\d+)"));
     QString output;
     for (int i = 0; i < 100 && port_ == 0 && server_.state() != QProcess::NotRunning; ++i) {
@@ -349,7 +387,9 @@ class LoopbackServer {
   }
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
-  QString url(const QString& name) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(name); }
+  QString url(const QString& name) const {
+    return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(name);
+  }
   bool running() const { return port_ > 0; }
 
  private:
@@ -370,7 +410,8 @@ TEST_F(OfficeCalcTest, OpensWebAddressesAsTheyAre) {
   EXPECT_TRUE(OfficeSuiteExport(server.url(QStringLiteral("three.xlsx")), suite));
   EXPECT_GE(pdfPageCount(suite), 5);
   const QString message = openFailure(server.url(QStringLiteral("missing.xlsx")));
-  EXPECT_TRUE(message.contains(server.url(QStringLiteral("missing.xlsx")))) << message.toStdString();
+  EXPECT_TRUE(message.contains(server.url(QStringLiteral("missing.xlsx"))))
+      << message.toStdString();
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // Lifecycle of real LibreOffice processes: start, quit, crash, timeout, restart.
 
+#include "convert/office/office_process.h"
 #include "convert/automation/class_registry.h"
 #include "convert/office/calc_application.h"
 #include "convert/office/office_classes.h"
-#include "convert/office/office_process.h"
 #include "convert/office/office_timeout.h"
 #include "convert/office/office_url.h"
 #include "convert/office/uno_object.h"
@@ -46,8 +46,11 @@ class OfficeProcessTest : public ::testing::Test {
     EXPECT_EQ(leftPipeSockets(), QStringList()) << "an office's pipe outlived it";
   }
 
-  std::shared_ptr<TkvAutoObject> open(TkvAutoObject& app, const QString& name = QStringLiteral("a.xlsx")) {
-    return app.GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), {dir.file(name), TkvVariant::Omitted, true}).ToObject();
+  std::shared_ptr<TkvAutoObject> open(TkvAutoObject& app,
+                                      const QString& name = QStringLiteral("a.xlsx")) {
+    return app.GetObject(QStringLiteral("Workbooks"))
+        ->Call(QStringLiteral("Open"), {dir.file(name), TkvVariant::Omitted, true})
+        .ToObject();
   }
 
   ScopedTempDir dir;
@@ -62,25 +65,28 @@ TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(process.IsRunning());
     EXPECT_TRUE(QFileInfo(process.ProfileFolder()).isDir());
-    EXPECT_TRUE(process.ProfileFolder().startsWith(officeCacheDir().path() + QStringLiteral("/tabrix/") +
-                                                   QSysInfo::machineHostName() + QStringLiteral("/office-profile-")))
+    EXPECT_TRUE(process.ProfileFolder().startsWith(
+        officeCacheDir().path() + QStringLiteral("/tabrix/") + QSysInfo::machineHostName() +
+        QStringLiteral("/office-profile-")))
         << process.ProfileFolder().toStdString();
 
     // Macros disabled in the profile itself.
     using namespace css;
     using tabrix::office::ConfigNode;
     uno::Reference<container::XNameAccess> node(
-        ConfigNode(process.Context(), "/org.openoffice.Office.Common/Security/Scripting"), uno::UNO_QUERY_THROW);
+        ConfigNode(process.Context(), "/org.openoffice.Office.Common/Security/Scripting"),
+        uno::UNO_QUERY_THROW);
     EXPECT_EQ(node->getByName("MacroSecurityLevel").get<sal_Int32>(), 3);
     EXPECT_TRUE(node->getByName("DisableMacrosExecution").get<bool>());
     EXPECT_TRUE(node->getByName("BlockUntrustedRefererLinks").get<bool>());
 
     // The profile records the version as run, so later starts skip the
     // office's graphics self-tests.
-    uno::Reference<container::XNameAccess> product(ConfigNode(process.Context(), "/org.openoffice.Setup/Product"),
-                                                   uno::UNO_QUERY_THROW);
+    uno::Reference<container::XNameAccess> product(
+        ConfigNode(process.Context(), "/org.openoffice.Setup/Product"), uno::UNO_QUERY_THROW);
     EXPECT_FALSE(product->getByName("ooSetupVersion").get<rtl::OUString>().isEmpty());
-    EXPECT_EQ(product->getByName("ooSetupLastVersion").get<rtl::OUString>(), product->getByName("ooSetupVersion").get<rtl::OUString>());
+    EXPECT_EQ(product->getByName("ooSetupLastVersion").get<rtl::OUString>(),
+              product->getByName("ooSetupVersion").get<rtl::OUString>());
 
     // Quit ends and reaps the process; the next use starts another one.
     process.Quit();
@@ -137,7 +143,8 @@ TEST_F(OfficeProcessTest, TimeoutKillsTheOfficeAndSaysSo) {
     TkvOfficeTimeout guard(2);
     ::kill(hung, SIGSTOP);  // the office stops answering
     try {
-      book->Call(QStringLiteral("ExportAsFixedFormat"), {std::int32_t{0}, dir.file(QStringLiteral("a.pdf"))});
+      book->Call(QStringLiteral("ExportAsFixedFormat"),
+                 {std::int32_t{0}, dir.file(QStringLiteral("a.pdf"))});
       FAIL() << "the export must not succeed";
     } catch (const TkvAutomationError& e) {
       EXPECT_TRUE(e.Message().contains(QStringLiteral("timed out after 2 seconds"))) << e.what();
@@ -146,7 +153,8 @@ TEST_F(OfficeProcessTest, TimeoutKillsTheOfficeAndSaysSo) {
     // Until the guard ends, no new office is started for this document.
     EXPECT_THROW(open(*app), TkvAutomationError);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_LT(seconds, 15);
   book.reset();
   auto next = open(*app);
@@ -210,16 +218,25 @@ TEST_F(OfficeProcessTest, RestartsWhenItsMemoryPassesTheLimitButNeverWithADocume
 TEST_F(OfficeProcessTest, FailedCloseStillCountsTheDocumentClosed) {
   auto manager = TkvCreateOfficeServiceManager();
   auto process = TkvOfficeProcess::ForThisThread();
-  auto desktop = manager->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")}).ToObject();
-  auto hidden = manager->Call(QStringLiteral("Bridge_GetStruct"), {QStringLiteral("com.sun.star.beans.PropertyValue")}).ToObject();
+  auto desktop =
+      manager
+          ->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")})
+          .ToObject();
+  auto hidden = manager
+                    ->Call(QStringLiteral("Bridge_GetStruct"),
+                           {QStringLiteral("com.sun.star.beans.PropertyValue")})
+                    .ToObject();
   hidden->Put(QStringLiteral("Name"), QStringLiteral("Hidden"));
   hidden->Put(QStringLiteral("Value"), true);
-  auto document = desktop->Call(QStringLiteral("loadComponentFromURL"),
-                                {TkvOfficeFileUrl(dir.file(QStringLiteral("a.xlsx"))), QStringLiteral("_blank"), std::int32_t{0},
-                                 TkvVariant(TkvArgs{TkvVariant(hidden)})})
-                      .ToObject();
+  auto document =
+      desktop
+          ->Call(QStringLiteral("loadComponentFromURL"),
+                 {TkvOfficeFileUrl(dir.file(QStringLiteral("a.xlsx"))), QStringLiteral("_blank"),
+                  std::int32_t{0}, TkvVariant(TkvArgs{TkvVariant(hidden)})})
+          .ToObject();
   EXPECT_EQ(process->DocumentsOpen(), 1);
-  EXPECT_THROW(document->Call(QStringLiteral("close")), TkvAutomationError);  // no argument: refused
+  EXPECT_THROW(document->Call(QStringLiteral("close")),
+               TkvAutomationError);  // no argument: refused
   EXPECT_EQ(process->DocumentsOpen(), 0) << "the restart after the document quota would never come";
   document->Call(QStringLiteral("close"), {true});
   EXPECT_EQ(process->DocumentsOpen(), 0);
@@ -233,7 +250,8 @@ TEST_F(OfficeProcessTest, ConverterThreadsWorkOnTheirOwnOfficesAtOnce) {
       TkvAutomationInitThread();
       auto app = TkvCreateObject(QStringLiteral("Excel.Application"));
       auto book = open(*app);
-      book->Call(QStringLiteral("ExportAsFixedFormat"), {std::int32_t{0}, dir.file(QStringLiteral("t%1.pdf").arg(i))});
+      book->Call(QStringLiteral("ExportAsFixedFormat"),
+                 {std::int32_t{0}, dir.file(QStringLiteral("t%1.pdf").arg(i))});
       pids[i] = TkvOfficeProcess::ForThisThread()->Pid();
       book->Call(QStringLiteral("Close"), {false});
       app->Call(QStringLiteral("Quit"));
@@ -244,7 +262,8 @@ TEST_F(OfficeProcessTest, ConverterThreadsWorkOnTheirOwnOfficesAtOnce) {
   std::thread a(work, 0), b(work, 1);
   a.join();
   b.join();
-  EXPECT_TRUE(errors[0].isEmpty() && errors[1].isEmpty()) << errors[0].toStdString() << errors[1].toStdString();
+  EXPECT_TRUE(errors[0].isEmpty() && errors[1].isEmpty())
+      << errors[0].toStdString() << errors[1].toStdString();
   EXPECT_NE(pids[0], pids[1]);
   EXPECT_GT(pdfPageCount(dir.file(QStringLiteral("t0.pdf"))), 0);
   EXPECT_GT(pdfPageCount(dir.file(QStringLiteral("t1.pdf"))), 0);

@@ -27,10 +27,14 @@ inline const ScopedTempDir& officeCacheDir() {
   return *dir;
 }
 
-inline bool officeInstalled() { return QFileInfo::exists(QStringLiteral("/usr/lib/libreoffice/program/soffice.bin")); }
+inline bool officeInstalled() {
+  return QFileInfo::exists(QStringLiteral("/usr/lib/libreoffice/program/soffice.bin"));
+}
 
 // True when no process (not even a zombie) has this id.
-inline bool processGone(pid_t pid) { return pid > 0 && !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); }
+inline bool processGone(pid_t pid) {
+  return pid > 0 && !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
 
 // The soffice.bin processes whose parent is this test process.
 inline QList<pid_t> childOffices() {
@@ -45,7 +49,8 @@ inline QList<pid_t> childOffices() {
     const int close = line.lastIndexOf(')');
     const QByteArray name = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
     const QList<QByteArray> rest = line.mid(close + 2).split(' ');
-    if (name == "soffice.bin" && rest.size() > 1 && rest[1].toInt() == ::getpid()) result.append(pid);
+    if (name == "soffice.bin" && rest.size() > 1 && rest[1].toInt() == ::getpid())
+      result.append(pid);
   }
   return result;
 }
@@ -54,7 +59,8 @@ inline QList<pid_t> childOffices() {
 // in /tmp (the pipe names carry the starting process's id).
 inline QStringList leftPipeSockets() {
   const QString prefix = QStringLiteral("OSL_PIPE_%1_tabrix-%2-").arg(::getuid()).arg(::getpid());
-  return QDir(QStringLiteral("/tmp")).entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::Hidden);
+  return QDir(QStringLiteral("/tmp"))
+      .entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::Hidden);
 }
 
 #define TABRIX_REQUIRE_OFFICE() \

@@ -21,7 +21,8 @@ const char* const kCupsPdfConfDir = "/etc/cups";  // where the backend looks, fi
 
 }  // namespace
 
-std::unique_ptr<TkvTestCupsServer> TkvTestCupsServer::Start(const QString& queue, const QString& description,
+std::unique_ptr<TkvTestCupsServer> TkvTestCupsServer::Start(const QString& queue,
+                                                            const QString& description,
                                                             QString* whyNot) {
   if (::geteuid() != 0) {
     *whyNot = "cupsd and the cups-pdf backend need root here";
@@ -29,7 +30,8 @@ std::unique_ptr<TkvTestCupsServer> TkvTestCupsServer::Start(const QString& queue
   }
   for (const char* path : {kCupsd, kLpadmin, kBackend, kPpd}) {
     if (!QFileInfo::exists(path)) {
-      *whyNot = QString("%1 is missing (packages cups, cups-bsd, printer-driver-cups-pdf)").arg(path);
+      *whyNot =
+          QString("%1 is missing (packages cups, cups-bsd, printer-driver-cups-pdf)").arg(path);
       return nullptr;
     }
   }
@@ -44,33 +46,38 @@ std::unique_ptr<TkvTestCupsServer> TkvTestCupsServer::Start(const QString& queue
 
 bool TkvTestCupsServer::Launch(const QString& queue, const QString& description, QString* whyNot) {
   const QString root = dir_.path();
-  dir_.write("conf/cupsd.conf", QString("Listen %1\nLogLevel warn\nBrowsing Off\nWebInterface No\n"
-                                        "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
-                                        "</Location>\n<Policy default>\n  <Limit All>\n    Order deny,allow\n"
-                                        "  </Limit>\n</Policy>\n")
-                                    .arg(SocketPath())
-                                    .toUtf8());
-  dir_.write("conf/cups-files.conf",
-             QString("ServerRoot %1/conf\nRequestRoot %1/spool\nTempDir %1/spool/tmp\nStateDir %1/state\n"
-                     "CacheDir %1/cache\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
-                     "PageLog %1/log/page_log\nSandboxing Relaxed\nUser lp\nGroup lp\nSystemGroup root\n"
-                     "FileDevice No\n")
-                 .arg(root)
+  dir_.write("conf/cupsd.conf",
+             QString("Listen %1\nLogLevel warn\nBrowsing Off\nWebInterface No\n"
+                     "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
+                     "</Location>\n<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                     "  </Limit>\n</Policy>\n")
+                 .arg(SocketPath())
                  .toUtf8());
-  for (const char* sub : {"spool/tmp", "state", "cache", "log", "out"}) dir_.write(QString(sub) + "/.keep", "");
+  dir_.write(
+      "conf/cups-files.conf",
+      QString("ServerRoot %1/conf\nRequestRoot %1/spool\nTempDir %1/spool/tmp\nStateDir %1/state\n"
+              "CacheDir %1/cache\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
+              "PageLog %1/log/page_log\nSandboxing Relaxed\nUser lp\nGroup lp\nSystemGroup root\n"
+              "FileDevice No\n")
+          .arg(root)
+          .toUtf8());
+  for (const char* sub : {"spool/tmp", "state", "cache", "log", "out"})
+    dir_.write(QString(sub) + "/.keep", "");
   QFile::setPermissions(OutputFolder(), QFileDevice::Permissions(0x7777));
 
   const QString confName = QString("tabrix%1").arg(::getpid());
   queueConf_ = QString("%1/cups-pdf-%2.conf").arg(kCupsPdfConfDir, confName);
   QFile conf(queueConf_);
-  if (!conf.open(QIODevice::WriteOnly) || conf.write(("Out " + OutputFolder() + "\n").toUtf8()) < 0) {
+  if (!conf.open(QIODevice::WriteOnly) ||
+      conf.write(("Out " + OutputFolder() + "\n").toUtf8()) < 0) {
     *whyNot = "cannot write " + queueConf_;
     return false;
   }
   conf.close();
 
   cupsd_.setProgram(kCupsd);
-  cupsd_.setArguments({"-f", "-c", dir_.file("conf/cupsd.conf"), "-s", dir_.file("conf/cups-files.conf")});
+  cupsd_.setArguments(
+      {"-f", "-c", dir_.file("conf/cupsd.conf"), "-s", dir_.file("conf/cups-files.conf")});
   cupsd_.setProcessChannelMode(QProcess::MergedChannels);
   cupsd_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
   cupsd_.start();
@@ -98,7 +105,8 @@ bool TkvTestCupsServer::Launch(const QString& queue, const QString& description,
   env.insert("CUPS_SERVER", SocketPath());
   lpadmin.setProcessEnvironment(env);
   lpadmin.setProcessChannelMode(QProcess::MergedChannels);
-  lpadmin.start(kLpadmin, {"-p", queue, "-D", description, "-v", "cups-pdf:/" + confName, "-E", "-P", kPpd});
+  lpadmin.start(kLpadmin,
+                {"-p", queue, "-D", description, "-v", "cups-pdf:/" + confName, "-E", "-P", kPpd});
   if (!lpadmin.waitForFinished(30000) || lpadmin.exitCode() != 0) {
     *whyNot = "lpadmin failed: " + QString::fromLocal8Bit(lpadmin.readAll()) + LogTail();
     return false;
@@ -119,8 +127,10 @@ TkvTestCupsServer::~TkvTestCupsServer() {
     }
   }
   if (serverSet_) {
-    if (hadServer_) qputenv("CUPS_SERVER", oldServer_);
-    else qunsetenv("CUPS_SERVER");
+    if (hadServer_)
+      qputenv("CUPS_SERVER", oldServer_);
+    else
+      qunsetenv("CUPS_SERVER");
     cupsSetServer(nullptr);
   }
   if (!queueConf_.isEmpty()) QFile::remove(queueConf_);

@@ -50,7 +50,9 @@ const QString kApp = "/usr/lib/libreoffice/program/soffice.bin";
 
 class PrinterRouteOnCups : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { server_ = TkvTestCupsServer::Start(kQueue, kAcrobatPdfWriter, &whyNot_); }
+  static void SetUpTestSuite() {
+    server_ = TkvTestCupsServer::Start(kQueue, kAcrobatPdfWriter, &whyNot_);
+  }
   static void TearDownTestSuite() { server_.reset(); }
   void SetUp() override {
     if (!server_) GTEST_SKIP() << "no private CUPS scheduler: " << whyNot_.toStdString();
@@ -59,7 +61,8 @@ class PrinterRouteOnCups : public ::testing::Test {
   static std::unique_ptr<TkvTestCupsServer> server_;
   static QString whyNot_;
   ScopedTempDir dir_;
-  TkvSettingsStore store_{dir_.file("user"), dir_.file("machine"), std::make_shared<TkvCupsPrinterList>()};
+  TkvSettingsStore store_{dir_.file("user"), dir_.file("machine"),
+                          std::make_shared<TkvCupsPrinterList>()};
 };
 std::unique_ptr<TkvTestCupsServer> PrinterRouteOnCups::server_;
 QString PrinterRouteOnCups::whyNot_;
@@ -80,7 +83,8 @@ TEST_F(PrinterRouteOnCups, PrintedPdfEndsAtTheConfiguredPath) {
 
   const QByteArray printed = readFile(target);
   ASSERT_TRUE(printed.startsWith("%PDF")) << "no PDF at " << target.toStdString();
-  ASSERT_FALSE(QStandardPaths::findExecutable("pdftotext").isEmpty()) << "pdftotext (poppler-utils) is needed";
+  ASSERT_FALSE(QStandardPaths::findExecutable("pdftotext").isEmpty())
+      << "pdftotext (poppler-utils) is needed";
   const QString text = PdfText(target);
   EXPECT_TRUE(text.contains("Tabrix printed page")) << text.toStdString();
   EXPECT_TRUE(QFile::exists(source));
@@ -97,9 +101,11 @@ TEST_F(PrinterRouteOnCups, PdfWriterPathIsConsumedAndReplacesAnOldFile) {
   const TkvPdfPrinters printers(store_);
   const QString target = dir_.write("out.pdf", "old content");
   printers.SetPrinterOutput(target, kQueue, [] { return true; }, kApp, {});
-  TkvPrintRoute(store_).PrintPdf(printers.PdfPrinterName(kQueue), dir_.write("a.pdf", MakePdf("Second")), kApp);
+  TkvPrintRoute(store_).PrintPdf(printers.PdfPrinterName(kQueue),
+                                 dir_.write("a.pdf", MakePdf("Second")), kApp);
   EXPECT_TRUE(readFile(target).startsWith("%PDF"));
-  const auto left = store_.OpenKey(TkvHive::CurrentUser, kPdfWriterKey, TkvKeyOpen::Existing)->ReadString("PDFFileName");
+  const auto left = store_.OpenKey(TkvHive::CurrentUser, kPdfWriterKey, TkvKeyOpen::Existing)
+                        ->ReadString("PDFFileName");
   EXPECT_EQ(left, "");  // a waiting process may go on
 }
 
@@ -122,7 +128,9 @@ TEST_F(PrinterRouteOnCups, FailuresNameThePrinterAndLeaveNoOutput) {
   // A failed job uses its path up too.
   EXPECT_TRUE(message(kQueue, {}).contains("No output file is set"));
   printers.SetPrinterOutput(target, "", {}, kApp, {});
-  EXPECT_TRUE(message(kQueue, [n = 0]() mutable { return ++n > 1; }).contains("job on \"" + kQueue + "\" was stopped"));
+  EXPECT_TRUE(message(kQueue, [n = 0]() mutable {
+                return ++n > 1;
+              }).contains("job on \"" + kQueue + "\" was stopped"));
   EXPECT_FALSE(QFile::exists(target));
 }
 
@@ -131,7 +139,9 @@ TEST_F(PrinterRouteOnCups, ModuleEntryPointsUseTheUserHiveAndCleanUp) {
   qputenv("XDG_CONFIG_HOME", dir_.file("config").toUtf8());
   struct Restore {
     QByteArray value;
-    ~Restore() { value.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value); }
+    ~Restore() {
+      value.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value);
+    }
   } restore{oldConfig};
 
   const QString target = dir_.file("entry.pdf");
@@ -139,12 +149,15 @@ TEST_F(PrinterRouteOnCups, ModuleEntryPointsUseTheUserHiveAndCleanUp) {
   EXPECT_TRUE(QFile::exists(dir_.file("config/tabrix/settings.reg")));
   QString exported;
   const QString printer = TkvPdfPrinterName("");
-  EXPECT_EQ(TkvPrintThroughPdf(printer, [&](const QString& pdf) {
-              exported = pdf;
-              QFile f(pdf);
-              ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-              f.write(MakePdf("Entry point"));
-            }, kApp),
+  EXPECT_EQ(TkvPrintThroughPdf(
+                printer,
+                [&](const QString& pdf) {
+                  exported = pdf;
+                  QFile f(pdf);
+                  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                  f.write(MakePdf("Entry point"));
+                },
+                kApp),
             target);
   EXPECT_TRUE(readFile(target).startsWith("%PDF"));
   EXPECT_FALSE(exported.isEmpty());

@@ -59,14 +59,18 @@ const TkvPrinterInfo kAcrobat{"acro", "Acrobat PDFWriter", "cups-pdf:/"};
 
 TEST(PrinterSettingsStore, KeysAreOpenedOnlyWhenPresentUnlessCreated) {
   Fixture f;
-  EXPECT_THROW(f.store.OpenKey(TkvHive::CurrentUser, "Software\\A\\B", TkvKeyOpen::Existing), TkvError);
+  EXPECT_THROW(f.store.OpenKey(TkvHive::CurrentUser, "Software\\A\\B", TkvKeyOpen::Existing),
+               TkvError);
   f.store.OpenKey(TkvHive::CurrentUser, "Software\\A\\B", TkvKeyOpen::Create);
   // Parents exist once a child does; names ignore letter case and stray "\".
   EXPECT_NO_THROW(f.store.OpenKey(TkvHive::CurrentUser, "software\\a", TkvKeyOpen::Existing));
-  EXPECT_NO_THROW(f.store.OpenKey(TkvHive::CurrentUser, "\\SOFTWARE\\a\\b\\", TkvKeyOpen::Existing));
-  EXPECT_THROW(f.store.OpenKey(TkvHive::CurrentUser, "Software\\AB", TkvKeyOpen::Existing), TkvError);
+  EXPECT_NO_THROW(
+      f.store.OpenKey(TkvHive::CurrentUser, "\\SOFTWARE\\a\\b\\", TkvKeyOpen::Existing));
+  EXPECT_THROW(f.store.OpenKey(TkvHive::CurrentUser, "Software\\AB", TkvKeyOpen::Existing),
+               TkvError);
   // Hives are separate files.
-  EXPECT_THROW(f.store.OpenKey(TkvHive::LocalMachine, "Software\\A\\B", TkvKeyOpen::Existing), TkvError);
+  EXPECT_THROW(f.store.OpenKey(TkvHive::LocalMachine, "Software\\A\\B", TkvKeyOpen::Existing),
+               TkvError);
   EXPECT_THROW(f.store.OpenKey(TkvHive::CurrentUser, "\\\\", TkvKeyOpen::Create), TkvError);
   EXPECT_THROW(f.store.OpenKey(TkvHive::CurrentUser, "Soft[ware]", TkvKeyOpen::Create), TkvError);
 }
@@ -84,7 +88,8 @@ TEST(PrinterSettingsStore, ValuesSurviveAwkwardTextAndReopening) {
     EXPECT_EQ(key->ValueNames().size(), 4);
     EXPECT_FALSE(key->ReadString("absent").has_value());
   }
-  const TkvSettingsStore again(f.dir.file("user"), f.dir.file("machine"), std::make_shared<ScriptedPrinters>(std::vector<TkvPrinterInfo>{}));
+  const TkvSettingsStore again(f.dir.file("user"), f.dir.file("machine"),
+                               std::make_shared<ScriptedPrinters>(std::vector<TkvPrinterInfo>{}));
   auto key = again.OpenKey(TkvHive::CurrentUser, "software\\t", TkvKeyOpen::Existing);
   EXPECT_EQ(key->ReadString("c:\\windows\\SPLWOW64.EXE"), awkward);
   EXPECT_EQ(key->ReadString("/usr/lib/libreoffice/program/soffice.bin"), "/tmp/a.pdf");
@@ -94,8 +99,10 @@ TEST(PrinterSettingsStore, ValuesSurviveAwkwardTextAndReopening) {
 
   // A hand-edited file may repeat a key: its values are merged.
   f.dir.write("user/settings.reg", "[A]\n\"x\"=\"1\"\n[B]\n\"y\"=\"2\"\n[a]\n\"z\"=\"3\"\n");
-  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "A", TkvKeyOpen::Existing)->ValueNames(), QStringList({"x", "z"}));
-  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "B", TkvKeyOpen::Existing)->ValueNames(), QStringList({"y"}));
+  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "A", TkvKeyOpen::Existing)->ValueNames(),
+            QStringList({"x", "z"}));
+  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "B", TkvKeyOpen::Existing)->ValueNames(),
+            QStringList({"y"}));
 }
 
 TEST(PrinterSettingsStore, DamagedOrUnwritableHiveFailsWithoutLosingIt) {
@@ -125,16 +132,21 @@ TEST(PrinterSettingsStore, ConcurrentWritersLoseNoValue) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&f, t] {
       auto key = f.store.OpenKey(TkvHive::CurrentUser, "Software\\C", TkvKeyOpen::Existing);
-      for (int i = 0; i < 25; ++i) key->WriteString(QString("v%1_%2").arg(t).arg(i), QString::number(i));
+      for (int i = 0; i < 25; ++i)
+        key->WriteString(QString("v%1_%2").arg(t).arg(i), QString::number(i));
     });
   }
   for (auto& t : threads) t.join();
-  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "Software\\C", TkvKeyOpen::Existing)->ValueNames().size(), 100);
+  EXPECT_EQ(f.store.OpenKey(TkvHive::CurrentUser, "Software\\C", TkvKeyOpen::Existing)
+                ->ValueNames()
+                .size(),
+            100);
 }
 
 TEST(PrinterSettingsStore, DevicesKeyIsAReadOnlyViewOfThePrinters) {
   Fixture f({kQueuePdf, kAdobe, TkvPrinterInfo{"pdf2", "PDF", ""}});
-  auto devices = f.store.OpenKey(TkvHive::CurrentUser, TkvSettingsStore::kDevicesKey, TkvKeyOpen::Existing);
+  auto devices =
+      f.store.OpenKey(TkvHive::CurrentUser, TkvSettingsStore::kDevicesKey, TkvKeyOpen::Existing);
   EXPECT_EQ(devices->ReadString("adobe pdf"), "cups,Adobe_PDF");
   EXPECT_EQ(devices->ReadString("Adobe_PDF"), "cups,Adobe_PDF");
   EXPECT_EQ(devices->ReadString("PDF"), "cups,PDF");  // a queue name beats a description
@@ -143,7 +155,9 @@ TEST(PrinterSettingsStore, DevicesKeyIsAReadOnlyViewOfThePrinters) {
   EXPECT_FALSE(QFile::exists(f.dir.file("user/settings.reg")));
 
   Fixture down({}, true);
-  EXPECT_THROW(down.store.OpenKey(TkvHive::CurrentUser, TkvSettingsStore::kDevicesKey, TkvKeyOpen::Existing), TkvError);
+  EXPECT_THROW(
+      down.store.OpenKey(TkvHive::CurrentUser, TkvSettingsStore::kDevicesKey, TkvKeyOpen::Existing),
+      TkvError);
 }
 
 TEST(PdfPrinterName, FallsBackThroughTheInstalledPrinters) {
@@ -165,7 +179,8 @@ TEST(PdfPrinterName, FallsBackThroughTheInstalledPrinters) {
   };
   for (const Case& c : cases) {
     Fixture f(c.printers, c.listFails);
-    EXPECT_EQ(TkvPdfPrinters(f.store).PdfPrinterName(c.option), c.expected) << c.option.toStdString();
+    EXPECT_EQ(TkvPdfPrinters(f.store).PdfPrinterName(c.option), c.expected)
+        << c.option.toStdString();
   }
 }
 
@@ -191,7 +206,8 @@ TEST(SetPrinterOutput, WritesTheDriverKeysByPrinterName) {
     EXPECT_FALSE(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"));  // key not created
     EXPECT_EQ(printers.OutputPath("PDF", app), "/out/b.pdf");
     EXPECT_EQ(printers.OutputPath("PDF", ""), "/out/b.pdf");  // no program: the splwow64 value
-    EXPECT_FALSE(printers.OutputPath("PDF", "/other/app"));   // another program's value is not followed
+    EXPECT_FALSE(
+        printers.OutputPath("PDF", "/other/app"));  // another program's value is not followed
     EXPECT_FALSE(printers.OutputPath(kFreePdfXp, app));
   }
   {  // an existing PDFWriter key gets the path and bExecViewer, and wins
@@ -201,7 +217,8 @@ TEST(SetPrinterOutput, WritesTheDriverKeysByPrinterName) {
     printers.SetPrinterOutput("/out/c.pdf", "", {}, app, {});
     EXPECT_EQ(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"), "/out/c.pdf");
     EXPECT_EQ(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "bExecViewer"), "0");
-    f.store.OpenKey(TkvHive::CurrentUser, kDistillerKey, TkvKeyOpen::Existing)->WriteString(app, "/stale.pdf");
+    f.store.OpenKey(TkvHive::CurrentUser, kDistillerKey, TkvKeyOpen::Existing)
+        ->WriteString(app, "/stale.pdf");
     EXPECT_EQ(printers.OutputPath("PDF", app), "/out/c.pdf");
     printers.OutputDelivered("PDF", "/out/other.pdf");  // not the path it holds: kept
     EXPECT_EQ(f.Read(TkvHive::CurrentUser, kPdfWriterKey, "PDFFileName"), "/out/c.pdf");
@@ -278,8 +295,11 @@ TEST(CupsPdfOutputFolder, FollowsTheQueueConfiguration) {
   dir.write("cups-pdf.conf", "# comment\nOut ${HOME}/PDF\nOutExtension pdf\n");
   dir.write("cups-pdf-mine.conf", "  Out   /srv/pdf/${USER}  \n");
   EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/", "ann", "/home/ann", dir.path()), "/home/ann/PDF");
-  EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/mine", "ann", "/home/ann", dir.path()), "/srv/pdf/ann");
-  EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/other", "ann", "/home/ann", dir.path()), "/home/ann/PDF");
+  EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/mine", "ann", "/home/ann", dir.path()),
+            "/srv/pdf/ann");
+  EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/other", "ann", "/home/ann", dir.path()),
+            "/home/ann/PDF");
   EXPECT_EQ(TkvCupsPdfOutputFolder("ipp://host/printers/x", "ann", "/home/ann", dir.path()), "");
-  EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/", "ann", "/home/ann", dir.file("none")), "/var/spool/cups-pdf/ann");
+  EXPECT_EQ(TkvCupsPdfOutputFolder("cups-pdf:/", "ann", "/home/ann", dir.file("none")),
+            "/var/spool/cups-pdf/ann");
 }

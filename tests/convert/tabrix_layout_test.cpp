@@ -6,9 +6,9 @@
 #include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
 #include "core/path_utils.h"
+#include "office_test_env.h"
 #include "support/qt_print.h"
 #include "support/test_globals.h"
-#include "office_test_env.h"
 #include "support/workbooks.h"
 
 #include <QCryptographicHash>
@@ -22,7 +22,6 @@
 
 using namespace tabrix::test;
 
-
 namespace {
 
 struct PageSize {
@@ -31,7 +30,8 @@ struct PageSize {
 
 // pdfinfo's size of the first page, in points.
 PageSize FirstPageSize(const QString& pdf) {
-  const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(pdfInfo(pdf));
+  const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                     .match(pdfInfo(pdf));
   return m.hasMatch() ? PageSize{m.captured(1).toDouble(), m.captured(2).toDouble()} : PageSize{};
 }
 
@@ -41,7 +41,8 @@ struct Source {
 };
 
 Source Snapshot(const QString& path) {
-  return {QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256), QFileInfo(path).lastModified()};
+  return {QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256),
+          QFileInfo(path).lastModified()};
 }
 
 class TabrixLayoutTest : public ::testing::Test {
@@ -67,9 +68,10 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   QDir().mkpath(tmp_.file(QStringLiteral("in")));
   const QList<SheetSpec> wide = {{QStringLiteral("Wide"), QStringLiteral("Wide"), 300, 26}};
   const QList<SheetSpec> small = {{QStringLiteral("Small"), QStringLiteral("Small sheet"), 20, 3}};
-  const QList<SheetSpec> hidden = {{QStringLiteral("One"), QStringLiteral("Shown one"), 1},
-                                   {QStringLiteral("Two"), QStringLiteral("Hidden two"), 1, 1, true},
-                                   {QStringLiteral("Three"), QStringLiteral("Shown three"), 1}};
+  const QList<SheetSpec> hidden = {
+      {QStringLiteral("One"), QStringLiteral("Shown one"), 1},
+      {QStringLiteral("Two"), QStringLiteral("Hidden two"), 1, 1, true},
+      {QStringLiteral("Three"), QStringLiteral("Shown three"), 1}};
   // Options per item, set as each item starts (they are read at use).
   const QList<std::tuple<QString, QList<SheetSpec>, QString>> cases = {
       {"wide-plain.xlsx", wide, "AllSheets=true"},
@@ -92,7 +94,8 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
     // Older times, so that a write would show in the modification time.
     QFile file(In(name));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-3),
+                                 QFileDevice::FileModificationTime));
     file.close();
     before.insert(name, Snapshot(In(name)));
     options.insert(name, opts);
@@ -104,7 +107,8 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   for (const QString& f : files) batch.AddFile(f);
   auto head = TkvConvertor::StartConverters(&batch, tmp_.file(QStringLiteral("out")), {});
   head->SetOnItemStart([&](TkvBatch*, TkvNode* item) {
-    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "FitWidth", "Orientation", "PaperSize", "PdfA"})
+    for (const char* key :
+         {"AllSheets", "Sheet", "AllColumns", "FitWidth", "Orientation", "PaperSize", "PdfA"})
       project->SetOptionValue(QString::fromLatin1(key), QString());
     for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
       project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
@@ -117,7 +121,8 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
     const TkvNode item = batch.ItemSnapshot(i);
     items.insert(TkvNamePart(item.FileName), item);
     const bool bad = item.FileName.endsWith(QLatin1String("sideways.xlsx"));
-    EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done) << item.FileName.toStdString() << ": " << item.Result.toStdString();
+    EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done)
+        << item.FileName.toStdString() << ": " << item.Result.toStdString();
     if (bad) continue;
     // Pages reported are pdfinfo's pages of the files reported.
     int pages = 0;
@@ -133,12 +138,14 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   for (int page = 1; page <= fitPages; ++page) {
     const QString text = pdfPageText(fit, page);
     EXPECT_TRUE(text.contains(QLatin1String("Wide row"))) << "page " << page;
-    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\bZ\\d+\\b")))) << "page " << page;
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\bZ\\d+\\b"))))
+        << "page " << page;
   }
   EXPECT_EQ(items.value("wide-fit.xlsx").Files, QStringList{fit});
   // Without it the columns are cut across pages; AllColumns puts all on one.
   EXPECT_GT(pdfPageCount(Out("wide-plain.pdf")), fitPages);
-  EXPECT_FALSE(pdfPageText(Out("wide-plain.pdf"), 1).contains(QRegularExpression(QStringLiteral("\\bZ\\d+\\b"))));
+  EXPECT_FALSE(pdfPageText(Out("wide-plain.pdf"), 1)
+                   .contains(QRegularExpression(QStringLiteral("\\bZ\\d+\\b"))));
   EXPECT_EQ(pdfPageCount(Out("wide-fit-one.pdf")), 1);
 
   // Orientation and paper size.
@@ -156,25 +163,31 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
 
   // PDF/A-2b declared in the metadata; plain output declares none.
   const QString meta = pdfInfo(Out("pdfa.pdf"), {QStringLiteral("-meta")});
-  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("pdfaid:part(>|=\")2")))) << meta.toStdString();
-  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("pdfaid:conformance(>|=\")B")))) << meta.toStdString();
+  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("pdfaid:part(>|=\")2"))))
+      << meta.toStdString();
+  EXPECT_TRUE(meta.contains(QRegularExpression(QStringLiteral("pdfaid:conformance(>|=\")B"))))
+      << meta.toStdString();
   EXPECT_FALSE(pdfInfo(Out("a3.pdf"), {QStringLiteral("-meta")}).contains(QLatin1String("pdfaid")));
 
   // A bad value names the option and the value; nothing is written.
   const QString sideways = items.value("sideways.xlsx").Result;
-  EXPECT_TRUE(sideways.contains(QLatin1String("Orientation")) && sideways.contains(QLatin1String("sideways"))) << sideways.toStdString();
+  EXPECT_TRUE(sideways.contains(QLatin1String("Orientation")) &&
+              sideways.contains(QLatin1String("sideways")))
+      << sideways.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out("sideways.pdf")));
 
   // Hidden sheets: left out of the workbook; never exported in another's place.
   const QString all = pdfText(Out("hidden-all.pdf"));
-  EXPECT_TRUE(all.contains(QLatin1String("Shown one")) && all.contains(QLatin1String("Shown three")));
+  EXPECT_TRUE(all.contains(QLatin1String("Shown one")) &&
+              all.contains(QLatin1String("Shown three")));
   EXPECT_FALSE(all.contains(QLatin1String("Hidden two")));
   // Sheet 2 is hidden: its export fails and the office-suite export of the
   // whole workbook follows, so the file is not the third sheet alone.
   const QString second = pdfText(Out("hidden-second.pdf"));
   EXPECT_TRUE(second.contains(QLatin1String("Shown one"))) << second.toStdString();
   EXPECT_FALSE(second.contains(QLatin1String("Hidden two")));
-  EXPECT_EQ(items.value("hidden-each.xlsx").Files, (QStringList{Out("hidden-each-1.pdf"), Out("hidden-each-3.pdf")}));
+  EXPECT_EQ(items.value("hidden-each.xlsx").Files,
+            (QStringList{Out("hidden-each-1.pdf"), Out("hidden-each-3.pdf")}));
   EXPECT_TRUE(pdfText(Out("hidden-each-1.pdf")).contains(QLatin1String("Shown one")));
   EXPECT_FALSE(QFileInfo::exists(Out("hidden-each-2.pdf")));
   EXPECT_TRUE(pdfText(Out("hidden-each-3.pdf")).contains(QLatin1String("Shown three")));

@@ -8,9 +8,9 @@
 #include "convert/office/uno_runtime.h"
 #include "convert/tabrix.h"
 #include "core/path_utils.h"
+#include "office_test_env.h"
 #include "support/qt_print.h"
 #include "support/test_globals.h"
-#include "office_test_env.h"
 #include "support/workbooks.h"
 
 #include <QFile>
@@ -23,16 +23,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <algorithm>
 #include <future>
 #include <iostream>
 #include <mutex>
 #include <set>
 
 using namespace tabrix::test;
-
 
 namespace {
 
@@ -59,17 +58,18 @@ class TabrixOfficeTest : public ::testing::Test {
 
   static void saveAs(const QString& to, const QString& filter, const QString& password = {}) {
     using namespace css;
-    using tabrix::office::ToOU;
     using tabrix::office::Prop;
+    using tabrix::office::ToOU;
     auto desktop = TkvOfficeProcess::ForThisThread()->Desktop();
-    auto doc = desktop->loadComponentFromURL(ToOU(TkvOfficeFileUrl(inputs->file(QStringLiteral("three.xlsx")))),
-                                             "_blank", 0,
-                                             tabrix::office::SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
+    auto doc = desktop->loadComponentFromURL(
+        ToOU(TkvOfficeFileUrl(inputs->file(QStringLiteral("three.xlsx")))), "_blank", 0,
+        tabrix::office::SequenceOf<beans::PropertyValue>({Prop("Hidden", uno::Any(true))}));
     std::vector<beans::PropertyValue> store{Prop("FilterName", uno::Any(ToOU(filter)))};
     if (!password.isEmpty()) store.push_back(Prop("Password", uno::Any(ToOU(password))));
     uno::Reference<frame::XStorable>(doc, uno::UNO_QUERY_THROW)
         ->storeToURL(ToOU(TkvOfficeFileUrl(inputs->file(to))),
-                     uno::Sequence<beans::PropertyValue>(store.data(), static_cast<sal_Int32>(store.size())));
+                     uno::Sequence<beans::PropertyValue>(store.data(),
+                                                         static_cast<sal_Int32>(store.size())));
     uno::Reference<util::XCloseable>(doc, uno::UNO_QUERY_THROW)->close(true);
   }
 
@@ -92,11 +92,13 @@ class TabrixOfficeTest : public ::testing::Test {
 
   // Converts `files` in order through a chain of `threads` converters into
   // `target` (default: <tmp>/out).
-  void Run(const QStringList& files, int threads, TkvItemEvent onItemStart = {}, const QString& target = {}) {
+  void Run(const QStringList& files, int threads, TkvItemEvent onItemStart = {},
+           const QString& target = {}) {
     globals_.project->SetOptionValue(QStringLiteral("ThreadsCount"), QString::number(threads));
     batch_ = std::make_unique<TkvBatch>(*globals_.project);
     for (const QString& f : files) batch_->AddFile(f);
-    auto head = TkvConvertor::StartConverters(batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
+    auto head = TkvConvertor::StartConverters(
+        batch_.get(), target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target, {});
     if (onItemStart) head->SetOnItemStart(std::move(onItemStart));
     head->Start();
     head->WaitChain();
@@ -124,11 +126,17 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
       {"after.xlsx", "Sheet=2;ReadOnly=true"},
       {"my book #1 %41 \u00fc.xlsx", "AllSheets=true"},
   };
-  const QStringList files = {
-      Input("three.xlsx", "whole.xlsx"), Input("three.xlsx", "second.xlsx"), Input("three.xlsx", "active.xlsx"),
-      Input("three.xlsx", "each.xlsx"),  Input("three.xlsx", "fit.xlsx"),    Input("three.xls", "old.xls"),
-      Input("three.xlsm", "macro.xlsm"), Input("locked.xls", "locked.xls"),  Input("damaged.xlsx", "damaged.xlsx"),
-      Input("three.xlsx", "after.xlsx"), Input("three.xlsx", "my book #1 %41 \u00fc.xlsx")};
+  const QStringList files = {Input("three.xlsx", "whole.xlsx"),
+                             Input("three.xlsx", "second.xlsx"),
+                             Input("three.xlsx", "active.xlsx"),
+                             Input("three.xlsx", "each.xlsx"),
+                             Input("three.xlsx", "fit.xlsx"),
+                             Input("three.xls", "old.xls"),
+                             Input("three.xlsm", "macro.xlsm"),
+                             Input("locked.xls", "locked.xls"),
+                             Input("damaged.xlsx", "damaged.xlsx"),
+                             Input("three.xlsx", "after.xlsx"),
+                             Input("three.xlsx", "my book #1 %41 \u00fc.xlsx")};
   // Earlier PDFs: one is overwritten, the other outlives a failed conversion.
   tmp_.write(QStringLiteral("out/whole.pdf"), "old whole");
   tmp_.write(QStringLiteral("out/damaged.pdf"), "old damaged");
@@ -136,7 +144,8 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   tmp_.write(QStringLiteral("out/each-2.pdf"), "old each 2");
   TkvProject* project = globals_.project.get();
   Run(files, 1, [&](TkvBatch*, TkvNode* item) {
-    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly", "IsOverwrite"})
+    for (const char* key :
+         {"AllSheets", "Sheet", "AllColumns", "SkipPassword", "ReadOnly", "IsOverwrite"})
       project->SetOptionValue(QString::fromLatin1(key), QString());
     for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
       project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
@@ -144,14 +153,18 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
 
   for (int i = 0; i < files.size(); ++i) {
     const TkvNode item = Item(i);
-    const bool bad = item.FileName.contains(QLatin1String("locked")) || item.FileName.contains(QLatin1String("damaged"));
-    EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done) << item.FileName.toStdString() << ": " << item.Result.toStdString();
+    const bool bad = item.FileName.contains(QLatin1String("locked")) ||
+                     item.FileName.contains(QLatin1String("damaged"));
+    EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done)
+        << item.FileName.toStdString() << ": " << item.Result.toStdString();
   }
   const int wholePages = pdfPageCount(Out("whole.pdf"));
   EXPECT_GE(wholePages, 5);
   for (const QString name : {"whole.pdf", "old.pdf", "macro.pdf", "my book #1 %41 \u00fc.pdf"}) {
     const QString text = pdfText(Out(name));
-    EXPECT_TRUE(text.contains("Alpha text one") && text.contains("Bravo text two") && text.contains("Charlie text three")) << name.toStdString();
+    EXPECT_TRUE(text.contains("Alpha text one") && text.contains("Bravo text two") &&
+                text.contains("Charlie text three"))
+        << name.toStdString();
   }
   EXPECT_EQ(pdfPageCount(Out("second.pdf")), wholePages - 2);
   EXPECT_TRUE(pdfText(Out("second.pdf")).contains("Bravo text two"));
@@ -170,11 +183,14 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
 
   EXPECT_EQ(pdfPageCount(Out("fit.pdf")), 3);  // one page per sheet
 
-  EXPECT_TRUE(Item(7).Result.contains("password", Qt::CaseInsensitive)) << Item(7).Result.toStdString();
+  EXPECT_TRUE(Item(7).Result.contains("password", Qt::CaseInsensitive))
+      << Item(7).Result.toStdString();
   EXPECT_TRUE(Item(8).Result.contains("damaged.xlsx")) << Item(8).Result.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out("locked.pdf")));
   EXPECT_EQ(readFile(Out("damaged.pdf")), "old damaged");
-  EXPECT_TRUE(QDir(tmp_.file(QStringLiteral("out"))).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden).isEmpty())
+  EXPECT_TRUE(QDir(tmp_.file(QStringLiteral("out")))
+                  .entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden)
+                  .isEmpty())
       << "an old PDF set aside was left behind";
   EXPECT_EQ(batch_->SuccessCount(), 9);
   EXPECT_EQ(batch_->FailureCount(), 2);
@@ -209,9 +225,12 @@ TEST_F(TabrixOfficeTest, KilledOfficeCostsAtMostTheRunningItem) {
   // Never left running; a success stands on disk, a failure says why.
   const TkvNode killed = Item(1);
   ASSERT_TRUE(killed.Status == TkvNode::Done || killed.Status == TkvNode::Failed) << killed.Status;
-  if (killed.Status == TkvNode::Done) EXPECT_TRUE(pdfText(killed.Result).contains("Bravo text two")) << killed.Result.toStdString();
-  else EXPECT_FALSE(killed.Result.isEmpty());
-  std::cout << "The item whose office was killed: status " << Item(1).Status << ", " << Item(1).Result.toStdString() << "\n";
+  if (killed.Status == TkvNode::Done)
+    EXPECT_TRUE(pdfText(killed.Result).contains("Bravo text two")) << killed.Result.toStdString();
+  else
+    EXPECT_FALSE(killed.Result.isEmpty());
+  std::cout << "The item whose office was killed: status " << Item(1).Status << ", "
+            << Item(1).Result.toStdString() << "\n";
   EXPECT_GE(seen.size(), 2u);  // a new office served the later items
 }
 
@@ -219,16 +238,19 @@ TEST_F(TabrixOfficeTest, ItemTimeoutFailsOnlyTheSlowItem) {
   const QString slow = tmp_.file(QStringLiteral("in/slow.xlsx"));
   QDir().mkpath(tmp_.file(QStringLiteral("in")));
   ASSERT_TRUE(writeXlsx(slow, {{QStringLiteral("Big"), QStringLiteral("Many rows"), 60000}}));
-  const QStringList files = {Input("three.xlsx", "before.xlsx"), slow, Input("three.xlsx", "after.xlsx")};
+  const QStringList files = {Input("three.xlsx", "before.xlsx"), slow,
+                             Input("three.xlsx", "after.xlsx")};
   TkvProject* project = globals_.project.get();
   const auto started = std::chrono::steady_clock::now();
   Run(files, 1, [project](TkvBatch*, TkvNode* item) {
-    project->SetOptionValue(QStringLiteral("ItemTimeout"), item->FileName.endsWith(QLatin1String("slow.xlsx")) ? "1" : "120");
+    project->SetOptionValue(QStringLiteral("ItemTimeout"),
+                            item->FileName.endsWith(QLatin1String("slow.xlsx")) ? "1" : "120");
   });
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_EQ(Item(1).Status, TkvNode::Failed);
-  EXPECT_TRUE(Item(1).Result.contains(QStringLiteral("timed out after 1 second"))) << Item(1).Result.toStdString();
+  EXPECT_TRUE(Item(1).Result.contains(QStringLiteral("timed out after 1 second")))
+      << Item(1).Result.toStdString();
   EXPECT_EQ(Item(2).Status, TkvNode::Done) << Item(2).Result.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out("slow.pdf")));
 }
@@ -260,7 +282,8 @@ TEST_F(TabrixOfficeTest, PerSheetRunKeepsTheOldTargetAndAnUnwritableFolderNamesI
   QFile old(Out("each.pdf"));
   ASSERT_TRUE(old.open(QIODevice::ReadOnly));
   EXPECT_EQ(old.readAll(), "old each");
-  for (int i = 1; i <= 3; ++i) EXPECT_GE(pdfPageCount(Out(QStringLiteral("each-%1.pdf").arg(i))), 1) << i;
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_GE(pdfPageCount(Out(QStringLiteral("each-%1.pdf").arg(i))), 1) << i;
 
   // A target folder below a file cannot be made: the item says so, no print is tried.
   globals_.project->SetOptionValue(QStringLiteral("Sheet"), QStringLiteral("0"));
@@ -268,7 +291,8 @@ TEST_F(TabrixOfficeTest, PerSheetRunKeepsTheOldTargetAndAnUnwritableFolderNamesI
   const QString folder = tmp_.file(QStringLiteral("blocked/out"));
   Run({Input("three.xlsx", "book.xlsx")}, 1, {}, folder);
   EXPECT_EQ(Item(0).Status, TkvNode::Failed);
-  EXPECT_TRUE(Item(0).Result.contains(folder + QStringLiteral("/book.pdf"))) << Item(0).Result.toStdString();
+  EXPECT_TRUE(Item(0).Result.contains(folder + QStringLiteral("/book.pdf")))
+      << Item(0).Result.toStdString();
   EXPECT_FALSE(Item(0).Result.contains(QStringLiteral("CUPS"))) << Item(0).Result.toStdString();
 }
 

@@ -4,10 +4,10 @@
 
 #include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
-#include "support/test_globals.h"
 #include "core/path_utils.h"
 #include "office_test_env.h"
 #include "printer_cups_server.h"
+#include "support/test_globals.h"
 #include "support/workbooks.h"
 
 #include <QFileInfo>
@@ -36,7 +36,8 @@ class TabrixPrintTest : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!officeInstalled()) return;
     officeCacheDir();
-    server = TkvTestCupsServer::Start(QStringLiteral("Tabrix_Convert_PDF"), QStringLiteral("Acrobat PDFWriter"), &whyNot);
+    server = TkvTestCupsServer::Start(QStringLiteral("Tabrix_Convert_PDF"),
+                                      QStringLiteral("Acrobat PDFWriter"), &whyNot);
   }
   static void TearDownTestSuite() { server.reset(); }
 
@@ -69,14 +70,16 @@ TEST_F(TabrixPrintTest, PrintsOneSheetAndEverySheetToTheTargets) {
   TkvProject* project = globals_.project.get();
   auto head = TkvConvertor::StartConverters(&batch, tmp_.file(QStringLiteral("out")), {});
   head->SetOnItemStart([project](TkvBatch*, TkvNode* item) {
-    project->SetOptionValue(QStringLiteral("Sheet"), item->FileName.endsWith(QLatin1String("each.xlsx")) ? "-1" : "2");
+    project->SetOptionValue(QStringLiteral("Sheet"),
+                            item->FileName.endsWith(QLatin1String("each.xlsx")) ? "-1" : "2");
   });
   head->Start();
   head->WaitChain();
   head.reset();
 
   for (int i = 0; i < 2; ++i)
-    EXPECT_EQ(batch.ItemSnapshot(i).Status, TkvNode::Done) << batch.ItemSnapshot(i).Result.toStdString();
+    EXPECT_EQ(batch.ItemSnapshot(i).Status, TkvNode::Done)
+        << batch.ItemSnapshot(i).Result.toStdString();
   // cups-pdf re-renders the job through Ghostscript, which keeps the pages
   // but not the text: sheet 2 has several pages, the other two one each.
   const int secondPages = pdfPageCount(tmp_.file(QStringLiteral("out/second.pdf")));

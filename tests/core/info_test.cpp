@@ -1,7 +1,7 @@
+#include "core/info.h"
 #include "core/app.h"
 #include "core/error.h"
 #include "core/file_utils.h"
-#include "core/info.h"
 #include "core/project.h"
 #include "support/scoped_temp_dir.h"
 
@@ -74,8 +74,10 @@ TEST_F(InfoTest, SupportMailAndHelpFile) {
   dir.write("bin/tabrix.chm", "help");
   info->OpenLink("h", "ignored", "ignored");
   ASSERT_EQ(links.size(), 3);
-  EXPECT_EQ(links[0], "mailto:support@tabrix-converter.example?subject=Support required for A And B & C "
-                      "2025.17.420.2053 - " + QString::number(info->InstallStamp()));
+  EXPECT_EQ(links[0],
+            "mailto:support@tabrix-converter.example?subject=Support required for A And B & C "
+            "2025.17.420.2053 - " +
+                QString::number(info->InstallStamp()));
   EXPECT_EQ(links[1], dir.file("bin/tabrix.pdf"));
   EXPECT_EQ(links[2], dir.file("bin/tabrix.chm"));
 }
@@ -151,7 +153,8 @@ TEST_F(InfoTest, CountersPersistAndSurviveGarbage) {
     info->AddCount("C", 0, 1);  // saturates instead of overflowing
     EXPECT_EQ(info->CountersText(), "r1c2147483647a40w8");
   }
-  EXPECT_EQ(readFile(dir.file("bin/tabrix.ext")), "R=1\r\nlower=5\r\nC=2147483647\r\nA=40\r\nW=8\r\n");
+  EXPECT_EQ(readFile(dir.file("bin/tabrix.ext")),
+            "R=1\r\nlower=5\r\nC=2147483647\r\nA=40\r\nW=8\r\n");
   auto again = Make();
   EXPECT_EQ(again->Count("R"), 2);
 }
@@ -181,7 +184,8 @@ TEST(FailureReport, QuotingAndQuestionMarks) {
             "a,\"b,c\",\"say \"\"x\"\"\",why%3F,");
   EXPECT_EQ(TkvFailureReportText({""}), "\"\"");
   EXPECT_EQ(TkvFailureReportText({}), "");
-  EXPECT_EQ(TkvFailureReportText({QString::fromUtf8("\u00fcber\tx")}), QString::fromUtf8("\"\u00fcber\tx\""));
+  EXPECT_EQ(TkvFailureReportText({QString::fromUtf8("\u00fcber\tx")}),
+            QString::fromUtf8("\"\u00fcber\tx\""));
 }
 
 TEST(FileUtils, DatesAndRawText) {
@@ -212,7 +216,8 @@ TEST(XdgLinkOpener, RunsXdgOpenOnlyWithADisplay) {
   ScopedTempDir dir;
   const QString script = dir.write("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.out\"\n");
   QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  const QByteArray oldPath = qgetenv("PATH"), oldDisplay = qgetenv("DISPLAY"), oldWayland = qgetenv("WAYLAND_DISPLAY");
+  const QByteArray oldPath = qgetenv("PATH"), oldDisplay = qgetenv("DISPLAY"),
+                   oldWayland = qgetenv("WAYLAND_DISPLAY");
   qputenv("PATH", dir.file("bin").toUtf8() + ":" + oldPath);
   qunsetenv("WAYLAND_DISPLAY");
   qunsetenv("DISPLAY");

@@ -11,7 +11,8 @@ TkvOptionList& Fill(TkvOptionList& list, const QString& text) {
 
 TEST(OptionList, LookupIgnoresCaseTakesFirstLineAndKeepsEverythingElse) {
   TkvOptionList list;
-  Fill(list, "subdir=True\nRegExt=a=b\nTarget=\nSheet=2\nSheet=3\nno equals sign\n Source=x\nSOURCE= y ");
+  Fill(list,
+       "subdir=True\nRegExt=a=b\nTarget=\nSheet=2\nSheet=3\nno equals sign\n Source=x\nSOURCE= y ");
   EXPECT_EQ(list.Value("Subdir"), "True");
   EXPECT_EQ(list.Value("RegExt"), "a=b");
   EXPECT_EQ(list.Value("Target"), "");
@@ -24,8 +25,9 @@ TEST(OptionList, LookupIgnoresCaseTakesFirstLineAndKeepsEverythingElse) {
   list.SetValue("Subdir", "False");
   list.SetValue("Sheet", "7");
   list.SetValue("Daemon", "500");
-  EXPECT_EQ(list.Lines(), QStringList({"Subdir=False", "RegExt=a=b", "Target=", "Sheet=7", "Sheet=3",
-                                       "no equals sign", " Source=x", "SOURCE= y ", "Daemon=500"}));
+  EXPECT_EQ(list.Lines(),
+            QStringList({"Subdir=False", "RegExt=a=b", "Target=", "Sheet=7", "Sheet=3",
+                         "no equals sign", " Source=x", "SOURCE= y ", "Daemon=500"}));
 
   // Writing an empty value deletes only the first line of the key.
   list.SetValue("sheet", "");
@@ -47,8 +49,10 @@ TEST(OptionList, SplitLines) {
 }
 
 TEST(OptionList, BooleanReading) {
-  for (const char* t : {"1", "-1", "2.5", "True", "true", "TRUE", " 1"}) EXPECT_TRUE(TkvStrToBool(t, false)) << t;
-  for (const char* t : {"0", "0.0", "False", "false", "fAlSe", "-0"}) EXPECT_FALSE(TkvStrToBool(t, true)) << t;
+  for (const char* t : {"1", "-1", "2.5", "True", "true", "TRUE", " 1"})
+    EXPECT_TRUE(TkvStrToBool(t, false)) << t;
+  for (const char* t : {"0", "0.0", "False", "false", "fAlSe", "-0"})
+    EXPECT_FALSE(TkvStrToBool(t, true)) << t;
   for (const char* t : {"yes", "on", "", "nan", "inf", "1x", "True "}) {
     EXPECT_TRUE(TkvStrToBool(t, true)) << t;
     EXPECT_FALSE(TkvStrToBool(t, false)) << t;
@@ -56,14 +60,16 @@ TEST(OptionList, BooleanReading) {
 }
 
 TEST(OptionList, IntegerReading) {
-  for (const char* t : {"12", " 12", "+12", "$C", "$c", "xC", "0xC", "0XC", "012"}) EXPECT_EQ(TkvStrToInt(t, -5), 12) << t;
+  for (const char* t : {"12", " 12", "+12", "$C", "$c", "xC", "0xC", "0XC", "012"})
+    EXPECT_EQ(TkvStrToInt(t, -5), 12) << t;
   EXPECT_EQ(TkvStrToInt("-12", 0), -12);
   EXPECT_EQ(TkvStrToInt("-$C", 0), -12);
   EXPECT_EQ(TkvStrToInt("2147483647", 0), 2147483647);
   EXPECT_EQ(TkvStrToInt("-2147483648", 0), -2147483647 - 1);
   EXPECT_EQ(TkvStrToInt("$FFFFFFFF", 0), -1);
-  for (const char* t : {"12a", "12 ", "", " ", "+", "$", "0x", "2147483648", "-2147483649", "$100000000",
-                        "99999999999999999999999", "1.5", "\xd9\xa3" /* Arabic-Indic three */}) {
+  for (const char* t :
+       {"12a", "12 ", "", " ", "+", "$", "0x", "2147483648", "-2147483649", "$100000000",
+        "99999999999999999999999", "1.5", "\xd9\xa3" /* Arabic-Indic three */}) {
     EXPECT_EQ(TkvStrToInt(QString::fromUtf8(t), -5), -5) << t;
   }
 }

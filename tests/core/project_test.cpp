@@ -1,7 +1,7 @@
+#include "core/project.h"
 #include "core/app.h"
 #include "core/error.h"
 #include "core/info.h"
-#include "core/project.h"
 #include "support/scoped_temp_dir.h"
 #include "support/scripted_dialogs.h"
 
@@ -129,19 +129,29 @@ TEST_F(ProjectTest, InstallerNoticesOpenTheirLinkAndEndTheProgram) {
 }
 
 TEST_F(ProjectTest, OptionReadings) {
-  const struct { const char* value; TkvOverwrite mode; } overwrite[] = {
-      {"SKIP", TkvOverwrite::Skip}, {"0", TkvOverwrite::OtherName}, {"", TkvOverwrite::Overwrite},
-      {"maybe", TkvOverwrite::Overwrite}};
+  const struct {
+    const char* value;
+    TkvOverwrite mode;
+  } overwrite[] = {{"SKIP", TkvOverwrite::Skip},
+                   {"0", TkvOverwrite::OtherName},
+                   {"", TkvOverwrite::Overwrite},
+                   {"maybe", TkvOverwrite::Overwrite}};
   for (const auto& c : overwrite) {
     project->SetOptionValue("IsOverwrite", c.value);
     EXPECT_EQ(project->OverwriteMode(), c.mode) << c.value;
   }
-  const struct { const char* value; int threads; } threads[] = {{"0", 1}, {"-3", 1}, {"4", 4}, {"100000", 64}};
+  const struct {
+    const char* value;
+    int threads;
+  } threads[] = {{"0", 1}, {"-3", 1}, {"4", 4}, {"100000", 64}};
   for (const auto& c : threads) {
     project->SetOptionValue("ThreadsCount", c.value);
     EXPECT_EQ(project->ThreadsCount(), c.threads) << c.value;
   }
-  const struct { const char* value; int seconds; } timeouts[] = {{"-1", 120}, {"abc", 120}, {"0", 0}, {"30", 30}};
+  const struct {
+    const char* value;
+    int seconds;
+  } timeouts[] = {{"-1", 120}, {"abc", 120}, {"0", 0}, {"30", 30}};
   for (const auto& c : timeouts) {
     project->SetOptionValue("ItemTimeout", c.value);
     EXPECT_EQ(project->ItemTimeout(), c.seconds) << c.value;  // 0: no limit
@@ -265,7 +275,8 @@ TEST(AppFiles, BesideTheProgramOrPerUser) {
   {
     TkvApp installed("/usr/bin/tabrix", "");
     EXPECT_FALSE(installed.BesideProgram());
-    EXPECT_EQ(installed.DefaultProjectFile(".batch-tabrix"), dir.file("config/tabrix/tabrix.batch-tabrix"));
+    EXPECT_EQ(installed.DefaultProjectFile(".batch-tabrix"),
+              dir.file("config/tabrix/tabrix.batch-tabrix"));
     EXPECT_EQ(installed.InfoStoreFile(), dir.file("state/tabrix/tabrix.ext"));
     TkvProject project(installed);
     project.AddRecentProject("/r.batch-tabrix");

@@ -55,12 +55,14 @@ TEST(ShardText, EmptyAndExplicitValues) {
 }
 
 TEST(ShardText, BadValuesAreNamedAndChangeNothing) {
-  for (const char* bad : {"4/4", "5/4", "0/0", "1/0", "x", "3", "a/4", "1/b", "-1/4", "1/-4", "+1/4", "1.5/4",
-                          "1/4/4", "/4", "1/", "1 2/4", "9999999999/99999999999", "autox"}) {
+  for (const char* bad :
+       {"4/4", "5/4", "0/0", "1/0", "x", "3", "a/4", "1/b", "-1/4", "1/-4", "+1/4", "1.5/4",
+        "1/4/4", "/4", "1/", "1 2/4", "9999999999/99999999999", "autox"}) {
     TkvShard shard{1, 3};
     const QString error = Parse(QString::fromLatin1(bad), shard);
     EXPECT_FALSE(error.isEmpty()) << bad;
-    EXPECT_TRUE(error.contains(QStringLiteral("\"%1\"").arg(QString::fromLatin1(bad)))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("\"%1\"").arg(QString::fromLatin1(bad))))
+        << error.toStdString();
     EXPECT_EQ(shard, (TkvShard{1, 3})) << bad;
   }
   TkvShard shard;
@@ -70,14 +72,19 @@ TEST(ShardText, BadValuesAreNamedAndChangeNothing) {
 
 TEST(ShardText, AutoReadsSlurmThenKubernetes) {
   TkvShard shard;
-  EXPECT_EQ(Parse("auto", shard, Env({{"SLURM_ARRAY_TASK_ID", "2"}, {"SLURM_ARRAY_TASK_COUNT", "4"}})), QString());
+  EXPECT_EQ(
+      Parse("auto", shard, Env({{"SLURM_ARRAY_TASK_ID", "2"}, {"SLURM_ARRAY_TASK_COUNT", "4"}})),
+      QString());
   EXPECT_EQ(shard, (TkvShard{2, 4}));
-  EXPECT_EQ(Parse("AUTO", shard, Env({{"JOB_COMPLETION_INDEX", "5"}, {"TABRIX_SHARDS", "16"}})), QString());
+  EXPECT_EQ(Parse("AUTO", shard, Env({{"JOB_COMPLETION_INDEX", "5"}, {"TABRIX_SHARDS", "16"}})),
+            QString());
   EXPECT_EQ(shard, (TkvShard{5, 16}));
   // A Slurm array task inside a pod: the array's variables win.
   EXPECT_EQ(Parse("auto", shard,
-                  Env({{"SLURM_ARRAY_TASK_ID", "0"}, {"SLURM_ARRAY_TASK_COUNT", "2"},
-                       {"JOB_COMPLETION_INDEX", "5"}, {"TABRIX_SHARDS", "16"}})),
+                  Env({{"SLURM_ARRAY_TASK_ID", "0"},
+                       {"SLURM_ARRAY_TASK_COUNT", "2"},
+                       {"JOB_COMPLETION_INDEX", "5"},
+                       {"TABRIX_SHARDS", "16"}})),
             QString());
   EXPECT_EQ(shard, (TkvShard{0, 2}));
 }
@@ -89,14 +96,18 @@ TEST(ShardText, AutoErrorsNameTheVariables) {
   EXPECT_TRUE(none.contains(QStringLiteral("JOB_COMPLETION_INDEX"))) << none.toStdString();
 
   // An array numbered from 1 (--array=1-4) gives task 4 of 4.
-  const QString oneBased = Parse("auto", shard, Env({{"SLURM_ARRAY_TASK_ID", "4"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}));
-  EXPECT_TRUE(oneBased.contains(QStringLiteral("SLURM_ARRAY_TASK_ID=\"4\""))) << oneBased.toStdString();
+  const QString oneBased =
+      Parse("auto", shard, Env({{"SLURM_ARRAY_TASK_ID", "4"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}));
+  EXPECT_TRUE(oneBased.contains(QStringLiteral("SLURM_ARRAY_TASK_ID=\"4\"")))
+      << oneBased.toStdString();
   EXPECT_TRUE(oneBased.contains(QStringLiteral("--array=0-"))) << oneBased.toStdString();
 
   EXPECT_TRUE(Parse("auto", shard, Env({{"SLURM_ARRAY_TASK_ID", "1"}}))
                   .contains(QStringLiteral("SLURM_ARRAY_TASK_COUNT")));
-  EXPECT_TRUE(Parse("auto", shard, Env({{"JOB_COMPLETION_INDEX", "1"}})).contains(QStringLiteral("TABRIX_SHARDS")));
-  const QString bad = Parse("auto", shard, Env({{"JOB_COMPLETION_INDEX", "1"}, {"TABRIX_SHARDS", "many"}}));
+  EXPECT_TRUE(Parse("auto", shard, Env({{"JOB_COMPLETION_INDEX", "1"}}))
+                  .contains(QStringLiteral("TABRIX_SHARDS")));
+  const QString bad =
+      Parse("auto", shard, Env({{"JOB_COMPLETION_INDEX", "1"}, {"TABRIX_SHARDS", "many"}}));
   EXPECT_TRUE(bad.contains(QStringLiteral("TABRIX_SHARDS=\"many\""))) << bad.toStdString();
   EXPECT_EQ(shard, (TkvShard{1, 2}));
 }

@@ -39,7 +39,8 @@ struct Outcome {
   QString err;
 };
 
-Outcome RunTool(const QString& program, const QStringList& args, const QProcessEnvironment& env, int ms = 60000) {
+Outcome RunTool(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+                int ms = 60000) {
   QProcess process;
   process.setProcessEnvironment(env);
   process.start(program, args);
@@ -62,10 +63,11 @@ class SlurmCluster {
  public:
   SlurmCluster() {
     script_ = tabrix::test::sourceDir() + QStringLiteral("/scripts/slurm-single-node.sh");
-    const Outcome o = RunTool(QStringLiteral("bash"),
-                              {script_, QStringLiteral("start"), QStringLiteral("--owner"),
-                               QString::number(::getpid()), QStringLiteral("--lifetime"), QStringLiteral("600")},
-                              QProcessEnvironment::systemEnvironment(), 90000);
+    const Outcome o =
+        RunTool(QStringLiteral("bash"),
+                {script_, QStringLiteral("start"), QStringLiteral("--owner"),
+                 QString::number(::getpid()), QStringLiteral("--lifetime"), QStringLiteral("600")},
+                QProcessEnvironment::systemEnvironment(), 90000);
     for (const QString& line : o.out.split(u'\n')) {
       if (line.startsWith(QLatin1String("SLURM_CONF="))) conf_ = line.mid(11);
       if (line.startsWith(QLatin1String("TABRIX_SLURM_DIR="))) dir_ = line.mid(17);
@@ -74,7 +76,8 @@ class SlurmCluster {
   }
   ~SlurmCluster() {
     if (!dir_.isEmpty())
-      RunTool(QStringLiteral("bash"), {script_, QStringLiteral("stop"), dir_}, QProcessEnvironment::systemEnvironment());
+      RunTool(QStringLiteral("bash"), {script_, QStringLiteral("stop"), dir_},
+              QProcessEnvironment::systemEnvironment());
   }
   SlurmCluster(const SlurmCluster&) = delete;
   SlurmCluster& operator=(const SlurmCluster&) = delete;
@@ -92,9 +95,12 @@ class SlurmCluster {
 class SlurmArray : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root: the one-node Slurm cluster starts slurmd, which runs jobs as their users";
+    if (::geteuid() != 0)
+      GTEST_SKIP()
+          << "needs root: the one-node Slurm cluster starts slurmd, which runs jobs as their users";
     exe_ = qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix");
-    if (!QFile::exists(exe_)) GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
+    if (!QFile::exists(exe_))
+      GTEST_SKIP() << "no tabrix executable (build with TABRIX_BUILD_UI=ON)";
     for (const char* dir : {"tree", "out", "logs", "node-tmp", "config", "state", "cache"})
       QDir().mkpath(tmp_.file(QLatin1String(dir)));
     cluster_ = std::make_unique<SlurmCluster>();
@@ -122,33 +128,38 @@ class SlurmArray : public ::testing::Test {
         name + QStringLiteral(".sh"),
         QStringLiteral("#!/bin/bash\nexec '%1' convert -q -r -j 1 --shard auto %2 -o '%3' "
                        "--report '%4/%5-task-'\"$SLURM_ARRAY_TASK_ID\"'.jsonl' '%6'\n")
-            .arg(exe_, extraFlags, tmp_.file(QStringLiteral("out")), tmp_.file(QStringLiteral("logs")), name,
-                 tmp_.file(QStringLiteral("tree")))
+            .arg(exe_, extraFlags, tmp_.file(QStringLiteral("out")),
+                 tmp_.file(QStringLiteral("logs")), name, tmp_.file(QStringLiteral("tree")))
             .toUtf8());
     const QString logs = tmp_.file(QStringLiteral("logs/")) + name;
-    const Outcome submitted = RunTool(
-        QStringLiteral("sbatch"),
-        {QStringLiteral("--parsable"), QStringLiteral("--array=0-%1").arg(kTasks - 1), QStringLiteral("--cpus-per-task=1"),
-         QStringLiteral("--job-name=") + name, QStringLiteral("--chdir=") + tmp_.path(),
-         QStringLiteral("--output=") + logs + QStringLiteral("-%a.out"), job},
-        Environment());
+    const Outcome submitted =
+        RunTool(QStringLiteral("sbatch"),
+                {QStringLiteral("--parsable"), QStringLiteral("--array=0-%1").arg(kTasks - 1),
+                 QStringLiteral("--cpus-per-task=1"), QStringLiteral("--job-name=") + name,
+                 QStringLiteral("--chdir=") + tmp_.path(),
+                 QStringLiteral("--output=") + logs + QStringLiteral("-%a.out"), job},
+                Environment());
     ASSERT_EQ(submitted.exitCode, 0) << submitted.err.toStdString();
     const QString jobId = submitted.out.trimmed().section(u';', 0, 0);
 
     QDeadlineTimer deadline(150000);
     for (;;) {
-      const Outcome queue = RunTool(QStringLiteral("squeue"), {QStringLiteral("-h"), QStringLiteral("-j"), jobId,
-                                                              QStringLiteral("-o"), QStringLiteral("%i %T")},
+      const Outcome queue = RunTool(QStringLiteral("squeue"),
+                                    {QStringLiteral("-h"), QStringLiteral("-j"), jobId,
+                                     QStringLiteral("-o"), QStringLiteral("%i %T")},
                                     Environment());
       ASSERT_EQ(queue.exitCode, 0) << queue.err.toStdString();
       if (queue.out.trimmed().isEmpty()) break;
-      ASSERT_FALSE(deadline.hasExpired()) << "the array did not finish: " << queue.out.toStdString();
+      ASSERT_FALSE(deadline.hasExpired())
+          << "the array did not finish: " << queue.out.toStdString();
       QThread::msleep(500);
     }
-    const Outcome shown = RunTool(QStringLiteral("scontrol"), {QStringLiteral("-o"), QStringLiteral("show"),
-                                                               QStringLiteral("job"), jobId},
-                                  Environment());
-    EXPECT_EQ(shown.out.count(QStringLiteral("JobState=COMPLETED")), kTasks) << shown.out.toStdString();
+    const Outcome shown =
+        RunTool(QStringLiteral("scontrol"),
+                {QStringLiteral("-o"), QStringLiteral("show"), QStringLiteral("job"), jobId},
+                Environment());
+    EXPECT_EQ(shown.out.count(QStringLiteral("JobState=COMPLETED")), kTasks)
+        << shown.out.toStdString();
     EXPECT_EQ(shown.out.count(QStringLiteral(" ExitCode=0:0")), kTasks) << shown.out.toStdString();
     for (int task = 0; task < kTasks; ++task) {
       const QByteArray out = readFile(logs + QStringLiteral("-%1.out").arg(task));
@@ -176,7 +187,8 @@ class SlurmArray : public ::testing::Test {
         EXPECT_NE(status, QStringLiteral("failure")) << line.toStdString();
         const QString source = item.value(QStringLiteral("source")).toString();
         logs.listed[source] << task;
-        if (status == QStringLiteral("success") && !item.value(QStringLiteral("files")).toArray().isEmpty())
+        if (status == QStringLiteral("success") &&
+            !item.value(QStringLiteral("files")).toArray().isEmpty())
           logs.converted[source] << task;
       }
     }
@@ -194,20 +206,25 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
   // Twelve small workbooks in sub-folders, two of them in the old formats.
   QStringList books;
   for (int i = 0; i < 10; ++i) {
-    const QString path = tmp_.file(QStringLiteral("tree/%1/book-%2.xlsx").arg(QStringList{"a", "b", "b/deep", "c"}[i % 4]).arg(i));
+    const QString path = tmp_.file(QStringLiteral("tree/%1/book-%2.xlsx")
+                                       .arg(QStringList{"a", "b", "b/deep", "c"}[i % 4])
+                                       .arg(i));
     QDir().mkpath(path.left(path.lastIndexOf(u'/')));
-    ASSERT_TRUE(tabrix::test::writeXlsx(path, {{QStringLiteral("Data"), QStringLiteral("Book %1").arg(i), 3}}));
+    ASSERT_TRUE(tabrix::test::writeXlsx(
+        path, {{QStringLiteral("Data"), QStringLiteral("Book %1").arg(i), 3}}));
     books << path;
   }
   const QString examples = tabrix::test::sourceDir() + QStringLiteral("/examples/");
-  books << tmp_.file(QStringLiteral("tree/budget-archive.xls")) << tmp_.file(QStringLiteral("tree/c/inventory-macros.xlsm"));
+  books << tmp_.file(QStringLiteral("tree/budget-archive.xls"))
+        << tmp_.file(QStringLiteral("tree/c/inventory-macros.xlsm"));
   ASSERT_TRUE(QFile::copy(examples + QStringLiteral("budget-archive.xls"), books[10]));
   ASSERT_TRUE(QFile::copy(examples + QStringLiteral("warehouse/inventory-macros.xlsm"), books[11]));
   books.sort();
   const QString treeRoot = tmp_.file(QStringLiteral("tree/"));
   const auto pdfOf = [&](const QString& book) {
     QString relative = book.mid(treeRoot.size());
-    return tmp_.file(QStringLiteral("out/") + relative.left(relative.lastIndexOf(u'.')) + QStringLiteral(".pdf"));
+    return tmp_.file(QStringLiteral("out/") + relative.left(relative.lastIndexOf(u'.')) +
+                     QStringLiteral(".pdf"));
   };
 
   RunArray(QStringLiteral("first"), QString());
@@ -215,7 +232,8 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
   EXPECT_EQ(first.converted.keys(), books) << "every workbook converted, and only those";
   for (const QString& book : books) {
     const QList<int> tasks = first.converted.value(book);
-    ASSERT_EQ(tasks.size(), 1) << book.toStdString() << " converted by " << tasks.size() << " tasks";
+    ASSERT_EQ(tasks.size(), 1) << book.toStdString() << " converted by " << tasks.size()
+                               << " tasks";
     const std::uint64_t hash = TkvShardHash(book.mid(treeRoot.size()).toUtf8());
     EXPECT_EQ(hash % kTasks, static_cast<std::uint64_t>(tasks.front())) << book.toStdString();
     EXPECT_TRUE(readFile(pdfOf(book)).startsWith("%PDF")) << pdfOf(book).toStdString();
@@ -223,8 +241,10 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
   EXPECT_EQ(first.listed, first.converted) << "a task listed an item of another shard";
   EXPECT_EQ(officesMentioning(tmp_.path()).size(), 0) << "an office process outlived its task";
   // The office profiles were kept in $TMPDIR, under this host's name.
-  const QString profiles = tmp_.file(QStringLiteral("node-tmp/tabrix-%1/%2").arg(::getuid()).arg(QSysInfo::machineHostName()));
-  EXPECT_TRUE(QDir(profiles + QStringLiteral("/office-profile-1")).exists()) << profiles.toStdString();
+  const QString profiles = tmp_.file(
+      QStringLiteral("node-tmp/tabrix-%1/%2").arg(::getuid()).arg(QSysInfo::machineHostName()));
+  EXPECT_TRUE(QDir(profiles + QStringLiteral("/office-profile-1")).exists())
+      << profiles.toStdString();
   EXPECT_FALSE(QDir(tmp_.file(QStringLiteral("cache/tabrix"))).exists());
 
   // A rerun that skips what exists converts the two deleted PDFs only.
@@ -234,9 +254,10 @@ TEST_F(SlurmArray, TasksConvertEveryWorkbookOnceAndARerunOnlyWhatIsMissing) {
   const Logs rerun = ReadLogs(QStringLiteral("rerun"));
   EXPECT_EQ(rerun.converted.keys(), removed);
   EXPECT_EQ(rerun.listed.keys(), books);
-  for (const QString& book : removed) EXPECT_TRUE(readFile(pdfOf(book)).startsWith("%PDF")) << book.toStdString();
+  for (const QString& book : removed)
+    EXPECT_TRUE(readFile(pdfOf(book)).startsWith("%PDF")) << book.toStdString();
   EXPECT_EQ(officesMentioning(tmp_.path()).size(), 0) << "an office process outlived its task";
-  QDirIterator parts(tmp_.file(QStringLiteral("out")), {QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden,
-                     QDirIterator::Subdirectories);
+  QDirIterator parts(tmp_.file(QStringLiteral("out")), {QStringLiteral(".*.part-*")},
+                     QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
   EXPECT_FALSE(parts.hasNext()) << "a temporary PDF was left: " << parts.next().toStdString();
 }

@@ -1,6 +1,6 @@
+#include "core/text_file.h"
 #include "core/error.h"
 #include "core/option_list.h"
-#include "core/text_file.h"
 #include "support/scoped_temp_dir.h"
 
 #include <QElapsedTimer>
@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sys/stat.h>
+#include <cstdlib>
 
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
@@ -68,7 +68,8 @@ TEST(TextFile, ByteOrderMarksSelectTheEncoding) {
 
   // A UTF-8 project with a mark and LF line ends loads intact; saving writes no mark.
   ScopedTempDir dir;
-  const QString path = dir.write("u.batch-tabrix", "\xef\xbb\xbf" + expected.toUtf8() + "\nSubdir=1\n");
+  const QString path =
+      dir.write("u.batch-tabrix", "\xef\xbb\xbf" + expected.toUtf8() + "\nSubdir=1\n");
   TkvOptionList list;
   list.LoadFromFile(path);
   EXPECT_EQ(list.Lines(), QStringList({expected, "Subdir=1"}));
@@ -109,13 +110,24 @@ TEST(TextFile, HostileFilesLoadWithoutCrashOrHang) {
   QByteArray huge(50 * 1024 * 1024, 'a');
   for (qsizetype i = 4096; i < huge.size(); i += 4096) huge[i] = '\n';
   const QByteArray endless(20 * 1024 * 1024, 'k');
-  const QByteArray badUtf8("A=\xc3\x28\xa0\xa1\xe2\x28\xa1\xf0\x90\x28\xbc\xff\xfe\nB=\xed\xa0\x80\n");
+  const QByteArray badUtf8(
+      "A=\xc3\x28\xa0\xa1\xe2\x28\xa1\xf0\x90\x28\xbc\xff\xfe\nB=\xed\xa0\x80\n");
   // UTF-16 LE with a lone high surrogate, a lone low surrogate and an odd last byte.
-  const QByteArray loneSurrogates("\xff\xfe" "A\0=\0\x00\xd8x\0\n\0\x00\xdc=\0y", 17);
+  const QByteArray loneSurrogates(
+      "\xff\xfe"
+      "A\0=\0\x00\xd8x\0\n\0\x00\xdc=\0y",
+      17);
 
-  struct Case { const char* name; QByteArray bytes; qsizetype minLines; };
-  const Case cases[] = {{"garbage", garbage, 0}, {"huge", huge, 12000}, {"endless", endless, 1},
-                        {"bad-utf8", badUtf8, 2}, {"lone-surrogates", loneSurrogates, 2}};
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    qsizetype minLines;
+  };
+  const Case cases[] = {{"garbage", garbage, 0},
+                        {"huge", huge, 12000},
+                        {"endless", endless, 1},
+                        {"bad-utf8", badUtf8, 2},
+                        {"lone-surrogates", loneSurrogates, 2}};
   for (const Case& c : cases) {
     QElapsedTimer timer;
     timer.start();

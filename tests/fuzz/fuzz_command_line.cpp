@@ -21,7 +21,8 @@ struct Program {
   Program() {
     setenv("XDG_CONFIG_HOME", "/proc/tabrix-fuzz-config", 1);
     setenv("XDG_STATE_HOME", "/proc/tabrix-fuzz-state", 1);
-    app = std::make_unique<TkvApp>(QStringLiteral("/usr/bin/tabrix"), QString(), TkvApp::Placement::PerUser);
+    app = std::make_unique<TkvApp>(QStringLiteral("/usr/bin/tabrix"), QString(),
+                                   TkvApp::Placement::PerUser);
     info = std::make_unique<TkvInfo>(*app, std::make_unique<NoOpener>());
   }
   std::unique_ptr<TkvApp> app;

@@ -5,7 +5,9 @@
 
 namespace tabrix::test {
 
-QString BuiltProgram() { return qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix"); }
+QString BuiltProgram() {
+  return qEnvironmentVariable("TABRIX_BINARY_DIR") + QStringLiteral("/bin/tabrix");
+}
 
 QString CopyBuiltProgram(const ScopedTempDir& temp) {
   QDir().mkpath(temp.file(QStringLiteral("bin")));
@@ -19,7 +21,8 @@ QProcessEnvironment ProgramEnvironment(const ScopedTempDir& temp, const QString&
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove(QStringLiteral("DISPLAY"));
   env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-  for (const char* scheduler : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX", "TABRIX_SHARDS"})
+  for (const char* scheduler :
+       {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX", "TABRIX_SHARDS"})
     env.remove(QLatin1String(scheduler));
   env.remove(QStringLiteral("TMPDIR"));
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), temp.file(QStringLiteral("config")));

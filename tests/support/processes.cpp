@@ -16,7 +16,8 @@ QList<pid_t> processesMentioning(const QString& text, const char* program) {
     if (!ok) continue;
     QByteArray cmdline = readFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
     cmdline.replace('\0', ' ');
-    if (cmdline.contains(text.toUtf8()) && (!program || cmdline.contains(program))) pids.append(pid);
+    if (cmdline.contains(text.toUtf8()) && (!program || cmdline.contains(program)))
+      pids.append(pid);
   }
   std::sort(pids.begin(), pids.end());
   return pids;

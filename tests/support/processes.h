@@ -13,6 +13,8 @@ namespace tabrix::test {
 QList<pid_t> processesMentioning(const QString& text, const char* program = nullptr);
 
 // soffice.bin processes whose command line mentions `text` (a profile or cache folder).
-inline QList<pid_t> officesMentioning(const QString& text) { return processesMentioning(text, "soffice.bin"); }
+inline QList<pid_t> officesMentioning(const QString& text) {
+  return processesMentioning(text, "soffice.bin");
+}
 
 }  // namespace tabrix::test

@@ -6,11 +6,11 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace tabrix::test {
 

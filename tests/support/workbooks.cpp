@@ -20,10 +20,15 @@ bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSh
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, spec.name.toUtf8().constData());
     const QByteArray text = spec.text.toUtf8();
     for (int row = 0; row < std::max(1, spec.rows); ++row) {
-      worksheet_write_string(sheet, static_cast<lxw_row_t>(row), 0, row == 0 ? text.constData() : QByteArray(text + " row " + QByteArray::number(row)).constData(), nullptr);
+      worksheet_write_string(sheet, static_cast<lxw_row_t>(row), 0,
+                             row == 0
+                                 ? text.constData()
+                                 : QByteArray(text + " row " + QByteArray::number(row)).constData(),
+                             nullptr);
       for (int column = 1; column < std::min(spec.columns, 26); ++column)
-        worksheet_write_string(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
-                               (QByteArray(1, char('A' + column)) + QByteArray::number(row + 1)).constData(), nullptr);
+        worksheet_write_string(
+            sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
+            (QByteArray(1, char('A' + column)) + QByteArray::number(row + 1)).constData(), nullptr);
     }
     if (i + 1 == activeSheet) worksheet_activate(sheet);
     if (spec.hidden) worksheet_hide(sheet);
@@ -42,13 +47,16 @@ QList<SheetSpec> threeSheets() {
           {QStringLiteral("Charlie"), QStringLiteral("Charlie text three"), 1}};
 }
 
-QList<SheetSpec> twentyPages() { return {{QStringLiteral("Long"), QStringLiteral("Long sheet"), 1000}}; }
+QList<SheetSpec> twentyPages() {
+  return {{QStringLiteral("Long"), QStringLiteral("Long sheet"), 1000}};
+}
 
 namespace {
 QByteArray run(const QString& program, const QStringList& args) {
   QProcess p;
   p.start(program, args);
-  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+    return {};
   return p.readAllStandardOutput();
 }
 }  // namespace
@@ -59,7 +67,8 @@ QByteArray tinyPdf(int pages) {
   for (int i = 0; i < pages; ++i) kids += QByteArray::number(3 + i) + " 0 R ";
   objects << "<< /Type /Catalog /Pages 2 0 R >>";
   objects << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
-  for (int i = 0; i < pages; ++i) objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>";
+  for (int i = 0; i < pages; ++i)
+    objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>";
   return pdfOfObjects(objects);
 }
 
@@ -72,26 +81,33 @@ QByteArray pdfOfObjects(const QList<QByteArray>& objects) {
   }
   const qsizetype xref = pdf.size();
   pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (qsizetype offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         QByteArray::number(xref) + "\n%%EOF\n";
+  for (qsizetype offset : offsets)
+    pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
   return pdf;
 }
 
 int pdfPageCount(const QString& path) {
   const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {path}));
-  const auto m = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(info);
+  const auto m =
+      QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
+          .match(info);
   return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 QString pdfText(const QString& path) {
-  return QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
+  return QString::fromUtf8(
+      run(QStringLiteral("pdftotext"),
+          {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
 }
 
 QString pdfPageText(const QString& path, int page) {
   const QString n = QString::number(page);
-  return QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), n, QStringLiteral("-l"), n, QStringLiteral("-enc"),
-                                                              QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
+  return QString::fromUtf8(
+      run(QStringLiteral("pdftotext"),
+          {QStringLiteral("-f"), n, QStringLiteral("-l"), n, QStringLiteral("-enc"),
+           QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
 }
 
 QString pdfInfo(const QString& path, const QStringList& options) {

@@ -10,8 +10,8 @@ namespace tabrix::test {
 
 struct SheetSpec {
   QString name;
-  QString text;   // written in A1, and in column A of every further row
-  int rows = 1;   // about 50 rows fill one printed page
+  QString text;  // written in A1, and in column A of every further row
+  int rows = 1;  // about 50 rows fill one printed page
   // Columns B.. of every row hold "<column letter><row number>" (Z300);
   // about nine columns fill one portrait A4 page's width.
   int columns = 1;

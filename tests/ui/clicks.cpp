@@ -49,7 +49,8 @@ bool ChooseFromMenu(QWidget& window, QMenu& menu, const QString& name) {
 }
 
 bool ClickMenuItem(QMenu& menu, QAction* item) {
-  if (!menu.isVisible() || !item || !item->isEnabled() || !menu.actions().contains(item)) return false;
+  if (!menu.isVisible() || !item || !item->isEnabled() || !menu.actions().contains(item))
+    return false;
   QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
   return true;
 }

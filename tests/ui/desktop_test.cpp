@@ -51,18 +51,25 @@ TEST_F(WindowTest, ShortcutsAndAltLettersFireTheirActions) {
     Qt::Key key;
     Qt::KeyboardModifiers modifiers;
   } keys[] = {
-      {w.aOpen, Qt::Key_O, Qt::ControlModifier},     {w.aNew, Qt::Key_N, Qt::ControlModifier},
-      {w.aSave, Qt::Key_S, Qt::ControlModifier},     {w.aSaveAs, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier},
-      {w.aHelp, Qt::Key_F1, Qt::NoModifier},         {w.aSearch, Qt::Key_F5, Qt::NoModifier},
+      {w.aOpen, Qt::Key_O, Qt::ControlModifier},
+      {w.aNew, Qt::Key_N, Qt::ControlModifier},
+      {w.aSave, Qt::Key_S, Qt::ControlModifier},
+      {w.aSaveAs, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier},
+      {w.aHelp, Qt::Key_F1, Qt::NoModifier},
+      {w.aSearch, Qt::Key_F5, Qt::NoModifier},
       {w.aConvert, Qt::Key_Return, Qt::ControlModifier},
       // The toolbar's captions keep their letters, as in a menu.
-      {w.aOpen, Qt::Key_O, Qt::AltModifier},         {w.aNew, Qt::Key_N, Qt::AltModifier},
-      {w.aSave, Qt::Key_V, Qt::AltModifier},         {w.aSaveAs, Qt::Key_A, Qt::AltModifier},
-      {w.aUpdate, Qt::Key_U, Qt::AltModifier},       {w.aHelp, Qt::Key_H, Qt::AltModifier},
+      {w.aOpen, Qt::Key_O, Qt::AltModifier},
+      {w.aNew, Qt::Key_N, Qt::AltModifier},
+      {w.aSave, Qt::Key_V, Qt::AltModifier},
+      {w.aSaveAs, Qt::Key_A, Qt::AltModifier},
+      {w.aUpdate, Qt::Key_U, Qt::AltModifier},
+      {w.aHelp, Qt::Key_H, Qt::AltModifier},
   };
   for (const auto& k : keys) {
     EXPECT_EQ(Fired(k.action, &w, k.key, k.modifiers), 1)
-        << k.action->objectName().toStdString() << " " << QKeySequence(k.key | k.modifiers).toString().toStdString();
+        << k.action->objectName().toStdString() << " "
+        << QKeySequence(k.key | k.modifiers).toString().toStdString();
   }
   EXPECT_EQ(w.findChild<QToolButton*>("tbSaveAs")->text(), "Save &As");
 
@@ -97,7 +104,8 @@ TEST_F(WindowTest, FailuresAreNamedInTheStatusBarWithoutReports) {
   dialogs->Answer(unwritable);
   ASSERT_TRUE(ClickAction(w, "aSaveAs"));
   EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The project was not saved: "));
-  EXPECT_TRUE(w.statusBar()->currentMessage().contains("missing-folder")) << w.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w.statusBar()->currentMessage().contains("missing-folder"))
+      << w.statusBar()->currentMessage().toStdString();
   EXPECT_EQ(w.windowTitle(), title);
   EXPECT_EQ(project->ProjectFileName(), name);
 
@@ -110,20 +118,23 @@ TEST_F(WindowTest, FailuresAreNamedInTheStatusBarWithoutReports) {
   QDir(temp.file("gone")).removeRecursively();
   w.statusBar()->clearMessage();
   ASSERT_TRUE(ClickAction(w, "aSave"));
-  EXPECT_TRUE(w.statusBar()->currentMessage().contains("gone/p.batch-tabrix")) << w.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w.statusBar()->currentMessage().contains("gone/p.batch-tabrix"))
+      << w.statusBar()->currentMessage().toStdString();
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - " + saved);
 
   // Open of a project that cannot be read.
   w.statusBar()->clearMessage();
   dialogs->Answer(temp.file("absent.batch-tabrix"));
   ASSERT_TRUE(ClickAction(w, "aOpen"));
-  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The project was not opened: ")) << w.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The project was not opened: "))
+      << w.statusBar()->currentMessage().toStdString();
 
   // Export the List into a folder that does not exist.
   dialogs->Answer(temp.file("no/such/list.log"));
   ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ExportList1"));
   EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The list was not exported: "));
-  EXPECT_TRUE(w.statusBar()->currentMessage().contains("no/such")) << w.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w.statusBar()->currentMessage().contains("no/such"))
+      << w.statusBar()->currentMessage().toStdString();
 
   EXPECT_EQ(info->Count("E"), errors);
   EXPECT_TRUE(links->isEmpty()) << links->join(' ').toStdString();
@@ -160,18 +171,22 @@ TEST_F(WindowTest, ListTipsAccessibleTextsAndDoubleClick) {
   list.SetItemResult(2, "/in/c.xls", "Cannot open\r\nsecond line", 2);
   EXPECT_EQ(list.topLevelItem(0)->toolTip(TkvResultList::FileColumn), longPath);
   EXPECT_EQ(list.topLevelItem(1)->toolTip(TkvResultList::ResultColumn), "/out/b.pdf\n3 pages");
-  EXPECT_EQ(list.topLevelItem(2)->toolTip(TkvResultList::ResultColumn), "Cannot open\r\nsecond line");
+  EXPECT_EQ(list.topLevelItem(2)->toolTip(TkvResultList::ResultColumn),
+            "Cannot open\r\nsecond line");
   const char* states[] = {"Waiting", "Success", "Failure"};
   for (int r = 0; r < 3; ++r)
-    EXPECT_EQ(list.topLevelItem(r)->data(TkvResultList::StateColumn, Qt::AccessibleTextRole).toString(), states[r]);
+    EXPECT_EQ(
+        list.topLevelItem(r)->data(TkvResultList::StateColumn, Qt::AccessibleTextRole).toString(),
+        states[r]);
   // The model hands the texts to assistive technology and tool tips alike.
   const QModelIndex state = list.model()->index(2, TkvResultList::StateColumn);
   EXPECT_EQ(list.model()->data(state, Qt::AccessibleTextRole).toString(), "Failure");
 
   // The Result column reaches the list's right edge.
   QHeaderView* h = list.header();
-  EXPECT_EQ(h->sectionPosition(TkvResultList::ResultColumn) + h->sectionSize(TkvResultList::ResultColumn),
-            list.viewport()->width());
+  EXPECT_EQ(
+      h->sectionPosition(TkvResultList::ResultColumn) + h->sectionSize(TkvResultList::ResultColumn),
+      list.viewport()->width());
 
   // A double-click on a converted row opens its PDF; on the others nothing.
   QTest::qWait(20);  // the rows are laid out
@@ -182,10 +197,11 @@ TEST_F(WindowTest, ListTipsAccessibleTextsAndDoubleClick) {
     // What the window system delivers for a double-click.
     const QPointF at = r.center();
     const QPointF global = list.viewport()->mapToGlobal(at);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                              QEvent::MouseButtonRelease}) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
       const bool down = type != QEvent::MouseButtonRelease;
-      QMouseEvent e(type, at, global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QMouseEvent e(type, at, global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
+                    Qt::NoModifier);
       QApplication::sendEvent(list.viewport(), &e);
     }
     EXPECT_EQ(spy.count(), 1) << row;
@@ -220,8 +236,8 @@ TEST_F(WindowTest, ALargerDesktopFontWidensButtonsAndPanelsInsteadOfClipping) {
   large.setPointSizeF(large.pointSizeF() * 1.5 + 4);
   w.setFont(large);
   QApplication::processEvents();
-  for (const char* name : {"tbOpen", "tbSaveAs", "tbUpdate", "tbHelp", "bSource", "bSourceFile", "bTarget", "bSearch",
-                           "bCreate"}) {
+  for (const char* name : {"tbOpen", "tbSaveAs", "tbUpdate", "tbHelp", "bSource", "bSourceFile",
+                           "bTarget", "bSearch", "bCreate"}) {
     auto* b = w.findChild<QAbstractButton*>(name);
     ASSERT_NE(b, nullptr) << name;
     const QString caption = QString(b->text()).remove(u'&');

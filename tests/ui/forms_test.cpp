@@ -137,8 +137,8 @@ TEST_F(WindowTest, AboutBoxTextsAndClosing) {
     const QPoint inLabel = about.lblProduct->geometry().center();
     QWidget* hit = about.childAt(inLabel);
     QWidget* receiver = hit ? hit : &about;
-    QMouseEvent press(QEvent::MouseButtonPress, receiver->mapFrom(&about, inLabel), about.mapToGlobal(inLabel),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, receiver->mapFrom(&about, inLabel),
+                      about.mapToGlobal(inLabel), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, receiver->mapFrom(&about, inLabel),
                         about.mapToGlobal(inLabel), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&about, &press);
@@ -186,11 +186,13 @@ TEST(ResultList, RowsAndLogLines) {
   EXPECT_EQ(list.RowCount(), 3);
   EXPECT_EQ(list.RowStatus(1), 1);
   EXPECT_EQ(list.topLevelItem(2)->text(TkvResultList::ResultColumn), "Cannot open");
-  EXPECT_EQ(list.LogLines(), QStringList({"[Running] => /in/a.xls => ", "[Success] => /in/b.xls => /out/b.pdf",
-                                          "[Failure] => /in/c.xls => Cannot open"}));
+  EXPECT_EQ(list.LogLines(),
+            QStringList({"[Running] => /in/a.xls => ", "[Success] => /in/b.xls => /out/b.pdf",
+                         "[Failure] => /in/c.xls => Cannot open"}));
   list.SaveList(log);
-  EXPECT_EQ(readFile(log), "[Running] => /in/a.xls => \r\n[Success] => /in/b.xls => /out/b.pdf\r\n"
-                           "[Failure] => /in/c.xls => Cannot open\r\n");
+  EXPECT_EQ(readFile(log),
+            "[Running] => /in/a.xls => \r\n[Success] => /in/b.xls => /out/b.pdf\r\n"
+            "[Failure] => /in/c.xls => Cannot open\r\n");
 
   // A path with "%1" stays as it is.
   list.ShowItem(3, "/in/%1 %2.xls", 0);
@@ -208,8 +210,9 @@ TEST(ResultList, RowsAndLogLines) {
 TEST(QtFileDialogs, FilterTexts) {
   EXPECT_EQ(TkvQtNameFilters("Excel Workbook (*.xls;*.xlsx)|*.xls;*.xlsx"),
             QStringList{"Excel Workbook (*.xls *.xlsx)"});
-  EXPECT_EQ(TkvQtNameFilters("Tabrix Project|*.batch-tabrix|Excel Workbook (*.xls;*.xlsx)|*.xls;*.xlsx"),
-            QStringList({"Tabrix Project (*.batch-tabrix)", "Excel Workbook (*.xls *.xlsx)"}));
+  EXPECT_EQ(
+      TkvQtNameFilters("Tabrix Project|*.batch-tabrix|Excel Workbook (*.xls;*.xlsx)|*.xls;*.xlsx"),
+      QStringList({"Tabrix Project (*.batch-tabrix)", "Excel Workbook (*.xls *.xlsx)"}));
   EXPECT_EQ(TkvQtNameFilters("Log File|*.log"), QStringList{"Log File (*.log)"});
   EXPECT_TRUE(TkvQtNameFilters("").isEmpty());
 }

@@ -10,14 +10,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMouseEvent>
-#include <QTest>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -33,7 +33,8 @@ using tabrix::test::WindowTest;
 namespace {
 
 QString ProjectText(const QString& source, const QString& target, bool subdir) {
-  return QStringLiteral("Source=%1\r\nSubdir=%2\r\nTarget=%3\r\n").arg(source, subdir ? "True" : "False", target);
+  return QStringLiteral("Source=%1\r\nSubdir=%2\r\nTarget=%3\r\n")
+      .arg(source, subdir ? "True" : "False", target);
 }
 
 }  // namespace
@@ -44,10 +45,12 @@ TEST_F(WindowTest, ComponentsByNameAndButtonsFollowingTheirActions) {
   EXPECT_EQ(w.windowTitle(), "Tabrix Converter - None");
   EXPECT_EQ(w.size(), QSize(1200, 600));
 
-  for (const char* name : {"ToolBar", "pAction", "pSource", "pTarget", "pOthers", "pSpacer", "pViewer", "eSource",
-                           "cSubdir", "eTarget", "bSource", "bSourceFile", "bSearch", "bTarget", "bView",
-                           "bSearchConvert", "bCreate", "lViewer", "pm1", "pm2", "tbOpen", "tbNew", "tbConfig",
-                           "tbSave", "tbSaveAs", "tbUpdate", "tbHelp", "tbHomePage", "tbSupports", "tbAbout"}) {
+  for (const char* name :
+       {"ToolBar",  "pAction",  "pSource", "pTarget",        "pOthers",    "pSpacer",
+        "pViewer",  "eSource",  "cSubdir", "eTarget",        "bSource",    "bSourceFile",
+        "bSearch",  "bTarget",  "bView",   "bSearchConvert", "bCreate",    "lViewer",
+        "pm1",      "pm2",      "tbOpen",  "tbNew",          "tbConfig",   "tbSave",
+        "tbSaveAs", "tbUpdate", "tbHelp",  "tbHomePage",     "tbSupports", "tbAbout"}) {
     EXPECT_NE(w.findChild<QObject*>(name), nullptr) << name;
   }
   // The bound controls name their property and show no hint.
@@ -75,8 +78,8 @@ TEST_F(WindowTest, ComponentsByNameAndButtonsFollowingTheirActions) {
   // Toolbar order, with the Open drop-down.
   QStringList order;
   for (QAction* a : w.ToolBar->actions()) order << a->objectName();
-  EXPECT_EQ(order, QStringList({"aOpen", "aNew", "aConfig", "aSave", "aSaveAs", "tb1", "aUpdate", "tb2", "aHelp",
-                                "aHomePage", "aSupports", "aAbout"}));
+  EXPECT_EQ(order, QStringList({"aOpen", "aNew", "aConfig", "aSave", "aSaveAs", "tb1", "aUpdate",
+                                "tb2", "aHelp", "aHomePage", "aSupports", "aAbout"}));
   auto* tbOpen = w.findChild<QToolButton*>("tbOpen");
   EXPECT_EQ(tbOpen->menu(), w.pm2);
   EXPECT_EQ(tbOpen->width(), 101);
@@ -179,13 +182,16 @@ TEST_F(WindowTest, FailedSaveIsNamedAndTheWindowCarriesOn) {
   // Named in the status bar, not sent as a problem report.
   EXPECT_EQ(info->Count("E"), errorsBefore);
   EXPECT_TRUE(links->isEmpty());
-  EXPECT_TRUE(w.statusBar()->currentMessage().contains("missing-folder")) << w.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w.statusBar()->currentMessage().contains("missing-folder"))
+      << w.statusBar()->currentMessage().toStdString();
   EXPECT_FALSE(QFile::exists(unwritable));
 }
 
 TEST_F(WindowTest, RecentProjectsMenuGreysOutMissingFiles) {
-  const QString kept = temp.write("a & b.batch-tabrix", ProjectText("/k/*.xls", "/k/", false).toUtf8());
-  const QString gone = temp.write("gone.batch-tabrix", ProjectText("/g/*.xls", "/g/", true).toUtf8());
+  const QString kept =
+      temp.write("a & b.batch-tabrix", ProjectText("/k/*.xls", "/k/", false).toUtf8());
+  const QString gone =
+      temp.write("gone.batch-tabrix", ProjectText("/g/*.xls", "/g/", true).toUtf8());
   project->AddRecentProject(gone);
   project->AddRecentProject(kept);
   QFile::remove(gone);
@@ -212,7 +218,8 @@ TEST_F(WindowTest, RecentProjectsMenuGreysOutMissingFiles) {
 
 TEST_F(WindowTest, DropRules) {
   const QString proj = temp.write("p.batch-tabrix", ProjectText("/p/*.xls", "/pt/", true).toUtf8());
-  const QString proj2 = temp.write("q.batch-tabrix", ProjectText("/q/*.xls", "/qt/", false).toUtf8());
+  const QString proj2 =
+      temp.write("q.batch-tabrix", ProjectText("/q/*.xls", "/qt/", false).toUtf8());
   const QString a = temp.write("in/a.xls", "x");
   const QString b = temp.write("in/b.xlsx", "x");
   const QString c = temp.write("in/sub/c.xls", "x");
@@ -315,8 +322,8 @@ TEST_F(WindowTest, SourceAndTargetPickers) {
   // The list's "Browse Files" and a double-click on the source box open the same chooser.
   const size_t calls = dialogs->calls.size();
   ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "BrowseFiles1"));
-  QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::LeftButton,
-                  Qt::NoModifier);
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
+                  Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w.eSource, &dbl);
   ASSERT_EQ(dialogs->calls.size(), calls + 2);
   EXPECT_EQ(dialogs->calls.back().kind, "open");
@@ -373,7 +380,8 @@ TEST_F(WindowTest, ProductLinks) {
   TkvFrmMain& w = Window();
   links->clear();
   const int help = info->Count("H");
-  for (const char* action : {"aHelp", "aUpdate", "aHomePage", "aSupports"}) EXPECT_TRUE(ClickAction(w, action)) << action;
+  for (const char* action : {"aHelp", "aUpdate", "aHomePage", "aSupports"})
+    EXPECT_TRUE(ClickAction(w, action)) << action;
   ASSERT_EQ(links->size(), 4);
   EXPECT_EQ(links->at(0), info->BuildLink("h", "", ""));
   EXPECT_TRUE(links->at(1).contains("/download.htm")) << links->at(1).toStdString();

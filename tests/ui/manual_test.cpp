@@ -35,35 +35,86 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
   const struct {
     const char* key;
     const char* value;
-  } options[] = {{"Source", "empty"},        {"Target", "empty"},        {"Subdir", "False"},
-                 {"ThreadsCount", "1"},      {"IsOverwrite", "True"},    {"KeepTargetSubdirs", "True"},
-                 {"KeepFileTime", "False"},  {"DeleteSource", "False"},  {"RenameSource", "empty"},
-                 {"ReadOnly", "False"},      {"SkipPassword", "False"},  {"AllSheets", "False"},
-                 {"Sheet", "0"},             {"AllColumns", "False"},    {"FitWidth", "False"},
-                 {"Orientation", "\"\""},    {"PaperSize", "\"\""},      {"PdfA", "False"},
-                 {"PDFWriter", "empty"},     {"MultiInstance", "False"}, {"RegExt", "empty"},
-                 {"SkipHidden", "False"},    {"LogFile", "empty"},       {"RunAndClose", "False"},
-                 {"PureConsole", "False"},   {"Daemon", "0"},            {"ItemTimeout", "120"},
-                 {"Shard", "empty"},         {"ReportFile", "empty"},    {"StrictExit", "False"},
-                 {"WatchInterval", "0"},     {"NoProgress", "False"}};
+  } options[] = {{"Source", "empty"},
+                 {"Target", "empty"},
+                 {"Subdir", "False"},
+                 {"ThreadsCount", "1"},
+                 {"IsOverwrite", "True"},
+                 {"KeepTargetSubdirs", "True"},
+                 {"KeepFileTime", "False"},
+                 {"DeleteSource", "False"},
+                 {"RenameSource", "empty"},
+                 {"ReadOnly", "False"},
+                 {"SkipPassword", "False"},
+                 {"AllSheets", "False"},
+                 {"Sheet", "0"},
+                 {"AllColumns", "False"},
+                 {"FitWidth", "False"},
+                 {"Orientation", "\"\""},
+                 {"PaperSize", "\"\""},
+                 {"PdfA", "False"},
+                 {"PDFWriter", "empty"},
+                 {"MultiInstance", "False"},
+                 {"RegExt", "empty"},
+                 {"SkipHidden", "False"},
+                 {"LogFile", "empty"},
+                 {"RunAndClose", "False"},
+                 {"PureConsole", "False"},
+                 {"Daemon", "0"},
+                 {"ItemTimeout", "120"},
+                 {"Shard", "empty"},
+                 {"ReportFile", "empty"},
+                 {"StrictExit", "False"},
+                 {"WatchInterval", "0"},
+                 {"NoProgress", "False"}};
   for (const auto& o : options) {
     const QString row = QString::fromLatin1(o.key) + u' ' + QString::fromLatin1(o.value);
     EXPECT_TRUE(text.contains(row)) << row.toStdString();
   }
 
-  for (const char* flag :
-       {"tabrix convert [OPTION]... SOURCE...", "-o", "--target", "-r", "--recursive", "-j", "--threads", "--sheet",
-        "--fit", "--overwrite", "--flat", "--keep-time", "--delete-source", "--rename-source", "--regex",
-        "--skip-hidden", "--timeout", "--log", "-p", "--project", "-O", "--option", "-q", "--quiet", "--report",
-        "--strict", "--watch", "--orientation", "--paper", "--pdfa", "--shard", "/P:"}) {
+  for (const char* flag : {"tabrix convert [OPTION]... SOURCE...",
+                           "-o",
+                           "--target",
+                           "-r",
+                           "--recursive",
+                           "-j",
+                           "--threads",
+                           "--sheet",
+                           "--fit",
+                           "--overwrite",
+                           "--flat",
+                           "--keep-time",
+                           "--delete-source",
+                           "--rename-source",
+                           "--regex",
+                           "--skip-hidden",
+                           "--timeout",
+                           "--log",
+                           "-p",
+                           "--project",
+                           "-O",
+                           "--option",
+                           "-q",
+                           "--quiet",
+                           "--report",
+                           "--strict",
+                           "--watch",
+                           "--orientation",
+                           "--paper",
+                           "--pdfa",
+                           "--shard",
+                           "/P:"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(flag))) << flag;
   }
   // And whatever flag the parser has, so a new one cannot go unmentioned.
   for (const TkvConvertFlag& flag : TkvConvertFlags())
-    EXPECT_TRUE(text.contains(QStringLiteral("--") + flag.names.last())) << flag.names.last().toStdString();
-  for (const char* code : {"0: The run completed", "1: The run itself failed", "2: With --strict", "64: A usage error"})
+    EXPECT_TRUE(text.contains(QStringLiteral("--") + flag.names.last()))
+        << flag.names.last().toStdString();
+  for (const char* code : {"0: The run completed", "1: The run itself failed", "2: With --strict",
+                           "64: A usage error"})
     EXPECT_TRUE(text.contains(QString::fromLatin1(code))) << code;
-  for (const char* part : {"The window", "The result list", "Troubleshooting", "Examples", "Send problem reports"})
+  for (const char* part :
+       {"The window", "The result list", "Troubleshooting", "Examples", "Send problem reports"})
     EXPECT_TRUE(text.contains(QString::fromLatin1(part))) << part;
 
   // The pictures of the window and the about box are in it.

@@ -6,12 +6,11 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
-
 
 using tabrix::test::EnsureApplication;
 using tabrix::test::ScopedTempDir;

@@ -65,8 +65,9 @@ class RunControlTest : public WindowTest {
   // `count` workbooks in/f00.xls ...; the numbers in `failing` fail.
   void MakeFiles(int count, const QList<int>& failing = {}) {
     for (int i = 0; i < count; ++i)
-      temp.write(QStringLiteral("in/f%1.xls").arg(i, 2, 10, QChar('0')),
-                 failing.contains(i) ? QByteArray("fail: locked by another user") : QByteArray("x"));
+      temp.write(
+          QStringLiteral("in/f%1.xls").arg(i, 2, 10, QChar('0')),
+          failing.contains(i) ? QByteArray("fail: locked by another user") : QByteArray("x"));
   }
 
   // "<icon> <result>" of the row showing `file` (the search lists in
@@ -100,7 +101,8 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
   TkvUiTestConvertor::delayMs = 10;
   TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/*.pdf"), 4);
   links->clear();
-  const int runs = info->Count("C"), all = info->Count("A"), ok = info->Count("S"), bad = info->Count("F");
+  const int runs = info->Count("C"), all = info->Count("A"), ok = info->Count("S"),
+            bad = info->Count("F");
 
   ASSERT_TRUE(ClickAction(w, "aConvert"));
   // The target was cut back to a folder and created; the run is on.
@@ -117,7 +119,9 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
   TkvBatch* batch = w.Batch();
   ASSERT_TRUE(WaitFor([&] {
     for (int r = 0; r < w.lViewer->RowCount(); ++r)
-      EXPECT_EQ(w.lViewer->topLevelItem(r)->text(TkvResultList::FileColumn), batch->ItemSnapshot(r).FileName) << r;
+      EXPECT_EQ(w.lViewer->topLevelItem(r)->text(TkvResultList::FileColumn),
+                batch->ItemSnapshot(r).FileName)
+          << r;
     if (w.RunInProgress() && w.lblProgress->text().endsWith(" total")) progressSeen = true;
     return Idle(w);
   }));
@@ -163,13 +167,13 @@ TEST_F(RunControlTest, WithoutMakerHostAFailedRunOpensNothingAndRowsOpenTheirPdf
   // The hand-over carried the PDFs and pages: the tip counts them, a
   // double-click opens the PDF; a failed row opens nothing.
   int good = -1, bad = -1;
-  for (int r = 0; r < w.lViewer->RowCount(); ++r)
-    (w.lViewer->RowStatus(r) == 1 ? good : bad) = r;
+  for (int r = 0; r < w.lViewer->RowCount(); ++r) (w.lViewer->RowStatus(r) == 1 ? good : bad) = r;
   ASSERT_TRUE(good >= 0 && bad >= 0);
   const QString pdf = w.lViewer->RowFiles(good).value(0);
   EXPECT_TRUE(pdf.endsWith(".pdf") && QFileInfo::exists(pdf)) << pdf.toStdString();
   EXPECT_EQ(w.lViewer->topLevelItem(good)->toolTip(TkvResultList::ResultColumn), pdf + "\n1 page");
-  EXPECT_EQ(w.lViewer->topLevelItem(bad)->toolTip(TkvResultList::ResultColumn), "fail: locked by another user");
+  EXPECT_EQ(w.lViewer->topLevelItem(bad)->toolTip(TkvResultList::ResultColumn),
+            "fail: locked by another user");
   shellOpened.clear();
   DoubleClickRow(*w.lViewer, bad);
   EXPECT_TRUE(shellOpened.isEmpty());
@@ -266,13 +270,15 @@ TEST_F(RunControlTest, RunAndCloseWritesTheLogAndClosesEvenWhenTheLogFails) {
 
   automaticWindow(log, temp.file("out/"));
   ASSERT_TRUE(WaitFor([&] { return closed; }));
-  EXPECT_EQ(QString::fromUtf8(readFile(log)), "[Success] => " + a + " => " + temp.file("out/a.pdf") +
-                                                  "\r\n[Failure] => " + b + " => fail: damaged\r\n");
+  EXPECT_EQ(QString::fromUtf8(readFile(log)), "[Success] => " + a + " => " +
+                                                  temp.file("out/a.pdf") + "\r\n[Failure] => " + b +
+                                                  " => fail: damaged\r\n");
 
   // A log file that cannot be written is shown; the window still closes.
   TkvFrmMain& w2 = automaticWindow(temp.file("no/such/folder/run.log"), temp.file("out/"));
   ASSERT_TRUE(WaitFor([&] { return closed; }));
-  EXPECT_TRUE(w2.statusBar()->currentMessage().contains("no/such/folder")) << w2.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w2.statusBar()->currentMessage().contains("no/such/folder"))
+      << w2.statusBar()->currentMessage().toStdString();
 
   // An empty target: no run, an empty log, closed all the same.
   TkvFrmMain& w3 = automaticWindow(log, QString());

@@ -1,9 +1,9 @@
 // The window's run controller without a window: real batches and converter
 // threads (the test converter), driven as the window drives them.
 
+#include "ui/run_controller.h"
 #include "batch/batch.h"
 #include "run_support.h"
-#include "ui/run_controller.h"
 #include "window_fixture.h"
 
 #include <QDir>
@@ -42,7 +42,9 @@ class RunControllerTest : public WindowTest {
     generation = controller().NewList();
     auto batch = std::make_shared<TkvBatch>(*project);
     const std::uint64_t g = generation;
-    batch->OnItemAdded = [this, g](TkvBatch* b, TkvNode* item) { controller().ItemListed(g, b, item); };
+    batch->OnItemAdded = [this, g](TkvBatch* b, TkvNode* item) {
+      controller().ItemListed(g, b, item);
+    };
     controller().WatchSearch(batch);
     batch->StartSearch(temp.file("in/*.xls"), temp.file("out/"), false);
     return batch;
@@ -52,9 +54,9 @@ class RunControllerTest : public WindowTest {
   bool StartRun(const std::shared_ptr<TkvBatch>& batch, int threads) {
     project->SetOptionValue("ThreadsCount", QString::number(threads));
     const std::uint64_t g = generation;
-    auto chain = TkvConvertor::StartConverters(batch.get(), temp.file("out/"), [this, g](TkvBatch* b, TkvNode* i) {
-      controller().ItemConverted(g, b, i);
-    });
+    auto chain = TkvConvertor::StartConverters(
+        batch.get(), temp.file("out/"),
+        [this, g](TkvBatch* b, TkvNode* i) { controller().ItemConverted(g, b, i); });
     return controller().Start(batch, g, std::move(chain));
   }
 

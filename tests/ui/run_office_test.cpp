@@ -38,5 +38,6 @@ TEST_F(WindowTest, ConvertsARealWorkbookWithTheOfficeConverter) {
   EXPECT_EQ(w.lViewer->topLevelItem(0)->text(2), pdf);
   EXPECT_GT(pdfPageCount(pdf), 0);
   const QString text = pdfText(pdf);
-  EXPECT_TRUE(text.contains("Alpha text one") || text.contains("Charlie text three")) << text.left(200).toStdString();
+  EXPECT_TRUE(text.contains("Alpha text one") || text.contains("Charlie text three"))
+      << text.left(200).toStdString();
 }

@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
 
   // The windows' global objects, kept away from the user's own files.
   QTemporaryDir home;
-  TkvApp app(home.filePath("tabrix"), QStringLiteral("/P:Subdir=True"), TkvApp::Placement::BesideProgram);
+  TkvApp app(home.filePath("tabrix"), QStringLiteral("/P:Subdir=True"),
+             TkvApp::Placement::BesideProgram);
   TkvInfo info(app, std::make_unique<NoLinks>());
   TkvProject project(app);
   project.ParseCommandLine();
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
   window.eTarget->setText(QStringLiteral("/home/ana/PDF/"));
   window.NewBatch();
   const QStringList files = {examples + "/budget-archive.xls", examples + "/quarterly-sales.xlsx",
-                             examples + "/warehouse/inventory.xlsx", examples + "/warehouse/inventory-macros.xlsm"};
+                             examples + "/warehouse/inventory.xlsx",
+                             examples + "/warehouse/inventory-macros.xlsm"};
   for (const QString& f : files) window.AddSourceFile(f);
   // Results as a finished run shows them.
   window.lViewer->SetItemResult(0, files[0], window.eTarget->text() + "budget-archive.pdf", 1);

@@ -74,7 +74,8 @@ void WindowTest::DestroyGlobals() {
 void WindowTest::StartProgram(const QString& firstArg) {
   DestroyGlobals();
   QDir().mkpath(temp.file("bin"));
-  app = std::make_unique<TkvApp>(temp.file("bin/tabrix"), firstArg, TkvApp::Placement::BesideProgram);
+  app =
+      std::make_unique<TkvApp>(temp.file("bin/tabrix"), firstArg, TkvApp::Placement::BesideProgram);
   info = std::make_unique<TkvInfo>(*app, std::make_unique<RecordingOpener>(links));
   info->SetMakerHost(makerHost);
   project = std::make_unique<TkvProject>(*app);

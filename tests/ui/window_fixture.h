@@ -17,8 +17,8 @@
 #include <QWidget>
 
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

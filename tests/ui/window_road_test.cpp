@@ -37,7 +37,8 @@ class WindowRoad : public ::testing::Test {
 
   // Starts the program with `args`. `platform` becomes QT_QPA_PLATFORM
   // (empty: unset, the desktop's default).
-  void Start(QProcess& program, const QStringList& args, const QString& platform = "offscreen") const {
+  void Start(QProcess& program, const QStringList& args,
+             const QString& platform = "offscreen") const {
     QProcessEnvironment env = tabrix::test::ProgramEnvironment(temp, temp.file("cache"));
     if (platform.isEmpty())
       env.remove("QT_QPA_PLATFORM");
@@ -49,7 +50,8 @@ class WindowRoad : public ::testing::Test {
   }
 
   // Runs the program to its end, at most `ms` long (then it is killed).
-  Ended RunToEnd(const QStringList& args, int ms = 30000, const QString& platform = "offscreen") const {
+  Ended RunToEnd(const QStringList& args, int ms = 30000,
+                 const QString& platform = "offscreen") const {
     QProcess program;
     Start(program, args, platform);
     Ended e;
@@ -89,17 +91,19 @@ QStringList AddressFolders(const QString& folder) {
 }  // namespace
 
 TEST_F(WindowRoad, ProgramOpensItsWindowAndKeepsRunning) {
-  const QString project = temp.write("start.batch-tabrix", "Source=/nowhere/*.xls\r\nTarget=/nowhere/\r\n");
+  const QString project =
+      temp.write("start.batch-tabrix", "Source=/nowhere/*.xls\r\nTarget=/nowhere/\r\n");
   ExpectKeepsRunning({project}, 2500);
 }
 
 TEST_F(WindowRoad, RunAndCloseProjectConvertsWritesItsLogAndEnds) {
   temp.write("in/readme.txt", "not a workbook");  // nothing to convert: no office starts
   const QString log = temp.write("run.log", "old contents");
-  const QString project = temp.write(
-      "auto.batch-tabrix", QStringLiteral("Source=%1\r\nTarget=%2\r\nRunAndClose=True\r\nLogFile=%3\r\n")
-                               .arg(temp.file("in/*.xls?"), temp.file("out/"), log)
-                               .toUtf8());
+  const QString project =
+      temp.write("auto.batch-tabrix",
+                 QStringLiteral("Source=%1\r\nTarget=%2\r\nRunAndClose=True\r\nLogFile=%3\r\n")
+                     .arg(temp.file("in/*.xls?"), temp.file("out/"), log)
+                     .toUtf8());
 
   const Ended e = RunToEnd({project});
   ASSERT_TRUE(e.finished) << "the window did not close";
@@ -121,11 +125,12 @@ TEST_F(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
   } cases[] = {
       {"no source", "RunAndClose=True;Source=;Target=" + out, nullptr},
       {"a target reduced to nothing", "RunAndClose=True;Source=" + in + ";Target=*?", nullptr},
-      {"a web-address target", "RunAndClose=True;Source=" + in + ";Target=http://127.0.0.1:9/out/", "web address"},
+      {"a web-address target", "RunAndClose=True;Source=" + in + ";Target=http://127.0.0.1:9/out/",
+       "web address"},
       // The invisible window of a web-address source: the default target is
       // the address's folder, which is no folder.
-      {"a web-address source without a target", "PureConsole=True;Source=http://127.0.0.1:9/books/a.xlsx",
-       "web address"},
+      {"a web-address source without a target",
+       "PureConsole=True;Source=http://127.0.0.1:9/books/a.xlsx", "web address"},
   };
   for (const Case& c : cases) {
     QFile::remove(log);
@@ -137,7 +142,8 @@ TEST_F(WindowRoad, AutomaticRunsThatEndAtTheirStartStillEndTheProgram) {
     if (c.says) {
       EXPECT_TRUE(e.err.contains(c.says)) << c.what << ": " << e.err.toStdString();
     }
-    EXPECT_EQ(AddressFolders(temp.path()), QStringList()) << c.what << ": folders made from an address";
+    EXPECT_EQ(AddressFolders(temp.path()), QStringList())
+        << c.what << ": folders made from an address";
   }
 }
 
@@ -160,7 +166,8 @@ TEST_F(WindowRoad, NoDisplayIsSaidInOneLineWithTheWayWithoutOne) {
   for (const QStringList& args : {QStringList(), QStringList{book}}) {
     for (const QString& platform : {QString(), QString("xcb")}) {
       const Ended e = RunToEnd(args, 30000, platform);
-      const std::string what = "args " + args.join(' ').toStdString() + ", platform '" + platform.toStdString() + "'";
+      const std::string what =
+          "args " + args.join(' ').toStdString() + ", platform '" + platform.toStdString() + "'";
       EXPECT_TRUE(e.finished) << what;
       EXPECT_EQ(e.exitCode, 1) << what << ": " << e.err.toStdString();
       EXPECT_EQ(e.err.count('\n'), 1) << what << ": " << e.err.toStdString();

@@ -20,10 +20,10 @@ class TkvAutomationError : public TkvError {
 };
 
 enum class TkvInvokeKind {
-  Method,         // a call
-  PropertyGet,    // a read, arguments are indexes
-  MethodOrGet,    // a read without arguments: method call combined with property read
-  PropertyPut,    // an assignment: the last argument is the new value
+  Method,       // a call
+  PropertyGet,  // a read, arguments are indexes
+  MethodOrGet,  // a read without arguments: method call combined with property read
+  PropertyPut,  // an assignment: the last argument is the new value
 };
 
 // An automation object. Instances are shared (std::shared_ptr) like reference
@@ -42,10 +42,12 @@ class TkvAutoObject : public std::enable_shared_from_this<TkvAutoObject> {
 
   // Conveniences over Invoke.
   TkvVariant Call(const QString& member, const TkvArgs& args = {}) {
-    return Invoke(member, args.isEmpty() ? TkvInvokeKind::MethodOrGet : TkvInvokeKind::Method, args);
+    return Invoke(member, args.isEmpty() ? TkvInvokeKind::MethodOrGet : TkvInvokeKind::Method,
+                  args);
   }
   TkvVariant Get(const QString& member, const TkvArgs& indexes = {}) {
-    return Invoke(member, indexes.isEmpty() ? TkvInvokeKind::MethodOrGet : TkvInvokeKind::PropertyGet,
+    return Invoke(member,
+                  indexes.isEmpty() ? TkvInvokeKind::MethodOrGet : TkvInvokeKind::PropertyGet,
                   indexes);
   }
   void Put(const QString& member, const TkvVariant& value) {

@@ -19,7 +19,8 @@ TkvClassRegistry& TkvClassRegistry::Instance() {
   return registry;
 }
 
-std::optional<TkvAutoFactory> TkvClassRegistry::Register(const QString& className, TkvAutoFactory factory) {
+std::optional<TkvAutoFactory> TkvClassRegistry::Register(const QString& className,
+                                                         TkvAutoFactory factory) {
   State& s = Data();
   std::lock_guard lock(s.mutex);
   std::optional<TkvAutoFactory> previous;

@@ -10,7 +10,9 @@ void TkvRegisterOfficeClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
     TkvClassRegistry& registry = TkvClassRegistry::Instance();
-    registry.Register(QStringLiteral("Excel.Application"), [] { return TkvCreateCalcApplication(); });
-    registry.Register(QStringLiteral("com.sun.star.ServiceManager"), [] { return TkvCreateOfficeServiceManager(); });
+    registry.Register(QStringLiteral("Excel.Application"),
+                      [] { return TkvCreateCalcApplication(); });
+    registry.Register(QStringLiteral("com.sun.star.ServiceManager"),
+                      [] { return TkvCreateOfficeServiceManager(); });
   });
 }

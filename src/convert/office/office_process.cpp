@@ -79,8 +79,11 @@ namespace {
 TkvOfficeProcess::Options DefaultOptions() {
   TkvOfficeProcess::Options options;
   bool ok = false;
-  if (const int mb = qEnvironmentVariableIntValue("TABRIX_OFFICE_MAX_RESIDENT_MB", &ok); ok && mb >= 0) options.maxResidentMb = mb;
-  if (const int n = qEnvironmentVariableIntValue("TABRIX_OFFICE_MAX_DOCUMENTS", &ok); ok && n > 0) options.maxDocuments = n;
+  if (const int mb = qEnvironmentVariableIntValue("TABRIX_OFFICE_MAX_RESIDENT_MB", &ok);
+      ok && mb >= 0)
+    options.maxResidentMb = mb;
+  if (const int n = qEnvironmentVariableIntValue("TABRIX_OFFICE_MAX_DOCUMENTS", &ok); ok && n > 0)
+    options.maxDocuments = n;
   return options;
 }
 
@@ -121,7 +124,8 @@ bool TkvOfficeProcess::IsRunning() const {
   if (pid_ <= 0 || !bridgeDisposed_ || bridgeDisposed_->load()) return false;
   siginfo_t info{};
   // WNOWAIT: look without reaping; the owner reaps.
-  if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
+  if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+    return false;
   return info.si_pid == 0;
 }
 
@@ -161,7 +165,8 @@ void TkvOfficeProcess::RemovePipeSocket() noexcept {
   for (const char* folder : {"/tmp/", "/var/tmp/"}) {
     const QByteArray path = folder + name;
     struct stat st {};
-    if (::lstat(path.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid()) ::unlink(path.constData());
+    if (::lstat(path.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid())
+      ::unlink(path.constData());
   }
   pipeName_.clear();
 }
@@ -196,7 +201,8 @@ void TkvOfficeProcess::Quit() noexcept {
     }
     DropConnection();
     if (!terminated) Kill();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.quitGraceMs + 1000);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.quitGraceMs + 1000);
     while (Pid() > 0 && std::chrono::steady_clock::now() < deadline) {
       Reap(false);
       if (Pid() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -235,11 +241,13 @@ long TkvOfficeProcess::ResidentKb() const {
 }
 
 void TkvOfficeProcess::EnsureRunning() {
-  if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
+  if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty())
+    throw TkvError(timeout);
   if (IsRunning()) {
     if (documentsOpen_ > 0) return;  // never while a document is open
     const bool served = documentsServed_ >= options_.maxDocuments;
-    const bool grown = options_.maxResidentMb > 0 && ResidentKb() > long(options_.maxResidentMb) * 1024;
+    const bool grown =
+        options_.maxResidentMb > 0 && ResidentKb() > long(options_.maxResidentMb) * 1024;
     if (!served && !grown) return;
     Quit();  // served enough documents or grew too large: a fresh process bounds memory growth
   } else if (Pid() > 0 || bridge_.is()) {
@@ -258,9 +266,16 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
   if (!QFile::exists(programPath))
     throw TkvError(QStringLiteral("LibreOffice is not installed: %1 is missing").arg(programPath));
   const QByteArray program = QFile::encodeName(programPath);
-  const QByteArray profileUrl = QUrl::fromLocalFile(profile_->Folder()).toString(QUrl::FullyEncoded).toUtf8();
+  const QByteArray profileUrl =
+      QUrl::fromLocalFile(profile_->Folder()).toString(QUrl::FullyEncoded).toUtf8();
   std::vector<QByteArray> args = {
-      program, "--headless", "--invisible", "--norestore", "--nologo", "--nodefault", "--nolockcheck",
+      program,
+      "--headless",
+      "--invisible",
+      "--norestore",
+      "--nologo",
+      "--nodefault",
+      "--nolockcheck",
       "-env:UserInstallation=" + profileUrl,
       "--accept=pipe,name=" + pipeName.toUtf8() + ";urp;StarOffice.ComponentContext"};
   std::vector<char*> argv;
@@ -301,7 +316,8 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
 void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode) {
   auto local = tabrix::office::LocalContext();
   auto connector = connection::Connector::create(local);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.startTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.startTimeoutMs);
   uno::Reference<connection::XConnection> connection;
   while (!connection.is()) {
     {
@@ -311,11 +327,13 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
         pid_ = -1;
         RemovePipeSocket();
         *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        throw TkvError(QStringLiteral("LibreOffice exited with code %1 while starting").arg(*exitCode));
+        throw TkvError(
+            QStringLiteral("LibreOffice exited with code %1 while starting").arg(*exitCode));
       }
     }
     if (std::chrono::steady_clock::now() > deadline)
-      throw TkvError(QStringLiteral("LibreOffice did not accept a connection within %1 seconds").arg(options_.startTimeoutMs / 1000));
+      throw TkvError(QStringLiteral("LibreOffice did not accept a connection within %1 seconds")
+                         .arg(options_.startTimeoutMs / 1000));
     try {
       connection = connector->connect(ToOU(QStringLiteral("pipe,name=") + pipeName));
     } catch (const connection::NoConnectException&) {
@@ -327,16 +345,20 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
     TkvMutexLock lock(pidMutex_);  // IsRunning reads it from other threads
     bridgeDisposed_ = disposed;
   }
-  bridge_ = bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection, nullptr);
-  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)->addEventListener(new BridgeListener(disposed));
+  bridge_ =
+      bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection, nullptr);
+  uno::Reference<lang::XComponent>(bridge_, uno::UNO_QUERY_THROW)
+      ->addEventListener(new BridgeListener(disposed));
   context_.set(bridge_->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY);
-  if (!context_.is()) throw TkvError(QStringLiteral("LibreOffice did not provide its component context"));
+  if (!context_.is())
+    throw TkvError(QStringLiteral("LibreOffice did not provide its component context"));
 }
 
 void TkvOfficeProcess::ApplyProfileSettings() {
   // Macros never run and links from untrusted documents are blocked, whatever
   // the document asks; loads also pass MacroExecutionMode NEVER.
-  auto scripting = tabrix::office::ConfigNode(context_, "/org.openoffice.Office.Common/Security/Scripting", true);
+  auto scripting = tabrix::office::ConfigNode(
+      context_, "/org.openoffice.Office.Common/Security/Scripting", true);
   uno::Reference<container::XNameReplace> security(scripting, uno::UNO_QUERY_THROW);
   security->replaceByName("MacroSecurityLevel", uno::Any(sal_Int32(3)));
   security->replaceByName("DisableMacrosExecution", uno::Any(true));
@@ -353,7 +375,8 @@ void TkvOfficeProcess::ApplyProfileSettings() {
   productRead->getByName("ooSetupVersion") >>= version;
   productRead->getByName("ooSetupLastVersion") >>= lastVersion;
   if (!version.isEmpty() && lastVersion != version) {
-    uno::Reference<container::XNameReplace>(product, uno::UNO_QUERY_THROW)->replaceByName("ooSetupLastVersion", uno::Any(version));
+    uno::Reference<container::XNameReplace>(product, uno::UNO_QUERY_THROW)
+        ->replaceByName("ooSetupLastVersion", uno::Any(version));
     uno::Reference<util::XChangesBatch>(product, uno::UNO_QUERY_THROW)->commitChanges();
   }
 }
@@ -376,7 +399,8 @@ void TkvOfficeProcess::Start() {
       Kill();
       Reap(true);
       const QString text = QString::fromUtf8(e.what());
-      if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
+      if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty())
+        throw TkvError(timeout);
       if (exitCode == 81 && !retriedFirstStart) {
         retriedFirstStart = true;  // a new profile folder was just created: start again
         continue;
@@ -387,14 +411,17 @@ void TkvOfficeProcess::Start() {
         retriedFirstStart = false;
         continue;
       }
-      throw TkvError(text.startsWith(QLatin1String("LibreOffice")) ? text
-                                                                   : QStringLiteral("LibreOffice could not be started: %1").arg(text));
+      throw TkvError(text.startsWith(QLatin1String("LibreOffice"))
+                         ? text
+                         : QStringLiteral("LibreOffice could not be started: %1").arg(text));
     } catch (const uno::Exception& e) {
       DropConnection();
       Kill();
       Reap(true);
-      if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty()) throw TkvError(timeout);
-      throw TkvError(QStringLiteral("LibreOffice could not be started: %1").arg(tabrix::office::ExceptionText(e)));
+      if (const QString timeout = TkvOfficeTimeout::ThreadTimeoutMessage(); !timeout.isEmpty())
+        throw TkvError(timeout);
+      throw TkvError(QStringLiteral("LibreOffice could not be started: %1")
+                         .arg(tabrix::office::ExceptionText(e)));
     }
   }
 }
@@ -408,4 +435,6 @@ uno::Reference<lang::XMultiComponentFactory> TkvOfficeProcess::ServiceManager() 
   return Context()->getServiceManager();
 }
 
-uno::Reference<frame::XDesktop2> TkvOfficeProcess::Desktop() { return frame::Desktop::create(Context()); }
+uno::Reference<frame::XDesktop2> TkvOfficeProcess::Desktop() {
+  return frame::Desktop::create(Context());
+}

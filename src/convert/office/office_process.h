@@ -33,11 +33,11 @@ struct ThreadWatch;
 class TkvOfficeProcess {
  public:
   struct Options {
-    QString profileRoot;          // empty: TkvOfficeProfileSlot::DefaultRoot()
-    int maxDocuments = 200;       // restart after that many documents (memory growth)
-    int maxResidentMb = 1536;     // restart once the office's resident memory passes this; 0: no limit
-    int startTimeoutMs = 60000;   // from spawn to a usable connection
-    int quitGraceMs = 5000;       // after terminate, before the kill
+    QString profileRoot;       // empty: TkvOfficeProfileSlot::DefaultRoot()
+    int maxDocuments = 200;    // restart after that many documents (memory growth)
+    int maxResidentMb = 1536;  // restart once the office's resident memory passes this; 0: no limit
+    int startTimeoutMs = 60000;  // from spawn to a usable connection
+    int quitGraceMs = 5000;      // after terminate, before the kill
   };
 
   // The shipped Options, or the limits of the memory benchmark's environment
@@ -73,8 +73,13 @@ class TkvOfficeProcess {
   css::uno::Reference<css::frame::XDesktop2> Desktop();
 
   // Document bookkeeping for the restart after maxDocuments.
-  void DocumentOpened() { ++documentsServed_; ++documentsOpen_; }
-  void DocumentClosed() { if (documentsOpen_ > 0) --documentsOpen_; }
+  void DocumentOpened() {
+    ++documentsServed_;
+    ++documentsOpen_;
+  }
+  void DocumentClosed() {
+    if (documentsOpen_ > 0) --documentsOpen_;
+  }
   int DocumentsOpen() const { return documentsOpen_; }
 
   pid_t Pid() const;

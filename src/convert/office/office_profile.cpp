@@ -11,17 +11,19 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-QString TkvOfficeProfileSlot::RootFor(const QString& tmpDir, const QString& cacheDir, const QString& host,
-                                      unsigned uid) {
+QString TkvOfficeProfileSlot::RootFor(const QString& tmpDir, const QString& cacheDir,
+                                      const QString& host, unsigned uid) {
   QString folder = host;
   if (folder.isEmpty() || folder == u'.' || folder == QLatin1String("..") || folder.contains(u'/'))
     folder = QStringLiteral("host");
-  if (!tmpDir.isEmpty()) return QDir::cleanPath(QStringLiteral("%1/tabrix-%2/%3").arg(tmpDir).arg(uid).arg(folder));
+  if (!tmpDir.isEmpty())
+    return QDir::cleanPath(QStringLiteral("%1/tabrix-%2/%3").arg(tmpDir).arg(uid).arg(folder));
   return QDir::cleanPath(QStringLiteral("%1/tabrix/%2").arg(cacheDir, folder));
 }
 
 QString TkvOfficeProfileSlot::DefaultRoot() {
-  return RootFor(qEnvironmentVariable("TMPDIR"), QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+  return RootFor(qEnvironmentVariable("TMPDIR"),
+                 QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
                  QSysInfo::machineHostName(), static_cast<unsigned>(::getuid()));
 }
 
@@ -30,7 +32,8 @@ TkvOfficeProfileSlot::TkvOfficeProfileSlot(const QString& root, int maxSlots) {
     throw TkvError(QStringLiteral("Cannot create the office profile folder %1").arg(root));
   for (int slot = 1; slot <= maxSlots; ++slot) {
     const QString lockPath = QStringLiteral("%1/office-profile-%2.lock").arg(root).arg(slot);
-    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) continue;
     // flock locks belong to the open file description: a second open of the
     // same file in this process conflicts too, so threads get distinct slots.
@@ -42,7 +45,9 @@ TkvOfficeProfileSlot::TkvOfficeProfileSlot(const QString& root, int maxSlots) {
     }
     ::close(fd);
   }
-  throw TkvError(QStringLiteral("No free office profile folder in %1 (all %2 are in use)").arg(root).arg(maxSlots));
+  throw TkvError(QStringLiteral("No free office profile folder in %1 (all %2 are in use)")
+                     .arg(root)
+                     .arg(maxSlots));
 }
 
 TkvOfficeProfileSlot::~TkvOfficeProfileSlot() {

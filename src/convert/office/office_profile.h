@@ -19,7 +19,8 @@ class TkvOfficeProfileSlot {
   // "<tmpDir>/tabrix-<uid>/<host>" when tmpDir is not empty, else
   // "<cacheDir>/tabrix/<host>". A host name that could not be a folder name
   // ("", ".", "..", or with "/") is replaced by "host".
-  static QString RootFor(const QString& tmpDir, const QString& cacheDir, const QString& host, unsigned uid);
+  static QString RootFor(const QString& tmpDir, const QString& cacheDir, const QString& host,
+                         unsigned uid);
 
   // Raises TkvError when the root cannot be created or no slot up to
   // maxSlots can be locked.

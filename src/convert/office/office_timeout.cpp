@@ -42,11 +42,13 @@ QString TimeoutMessage(int seconds) {
 }  // namespace
 
 struct TkvOfficeTimeout::Watchdog {
-  Watchdog(std::chrono::milliseconds delay, std::function<void()> f) : action(delay, std::move(f)) {}
+  Watchdog(std::chrono::milliseconds delay, std::function<void()> f)
+      : action(delay, std::move(f)) {}
   DelayedAction action;
 };
 
-TkvOfficeTimeout::TkvOfficeTimeout(int seconds) : seconds_(seconds), watch_(ThreadWatch::ForThisThread()) {
+TkvOfficeTimeout::TkvOfficeTimeout(int seconds)
+    : seconds_(seconds), watch_(ThreadWatch::ForThisThread()) {
   if (seconds_ <= 0) return;
   watchdog_ = std::make_unique<Watchdog>(std::chrono::seconds(seconds_), [watch = watch_, seconds] {
     std::lock_guard lock(watch->mutex);

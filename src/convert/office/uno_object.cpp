@@ -3,8 +3,8 @@
 #include "convert/office/office_process.h"
 #include "convert/office/uno_runtime.h"
 
-#include <com/sun/star/beans/XMaterialHolder.hpp>
 #include <com/sun/star/beans/XExactName.hpp>
+#include <com/sun/star/beans/XMaterialHolder.hpp>
 #include <com/sun/star/lang/XSingleServiceFactory.hpp>
 #include <com/sun/star/reflection/InvocationTargetException.hpp>
 #include <com/sun/star/reflection/theCoreReflection.hpp>
@@ -27,11 +27,15 @@ TkvUnoObject::TkvUnoObject(std::shared_ptr<TkvOfficeProcess> process, const uno:
   impl_->value = value;
   auto local = tabrix::office::LocalContext();
   uno::Reference<lang::XSingleServiceFactory> factory(
-      local->getServiceManager()->createInstanceWithContext("com.sun.star.script.Invocation", local), uno::UNO_QUERY_THROW);
+      local->getServiceManager()->createInstanceWithContext("com.sun.star.script.Invocation",
+                                                            local),
+      uno::UNO_QUERY_THROW);
 #pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // the Invocation service's own interface
-  impl_->invocation.set(factory->createInstanceWithArguments(tabrix::office::SequenceOf<uno::Any>({impl_->value})),
-                        uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic ignored \
+    "-Wdeprecated-declarations"  // the Invocation service's own interface
+  impl_->invocation.set(
+      factory->createInstanceWithArguments(tabrix::office::SequenceOf<uno::Any>({impl_->value})),
+      uno::UNO_QUERY_THROW);
 #pragma GCC diagnostic pop
   impl_->exactName.set(impl_->invocation, uno::UNO_QUERY);
 }
@@ -40,14 +44,17 @@ TkvUnoObject::~TkvUnoObject() = default;
 
 uno::Any TkvUnoObject::Value() const {
   uno::Reference<beans::XMaterialHolder> holder(impl_->invocation, uno::UNO_QUERY);
-  if (impl_->value.getValueTypeClass() == uno::TypeClass_STRUCT && holder.is()) return holder->getMaterial();
+  if (impl_->value.getValueTypeClass() == uno::TypeClass_STRUCT && holder.is())
+    return holder->getMaterial();
   return impl_->value;
 }
 
 TkvVariant TkvUnoObject::FromUno(const uno::Any& value) const {
   switch (value.getValueTypeClass()) {
-    case uno::TypeClass_VOID: return {};
-    case uno::TypeClass_BOOLEAN: return TkvVariant(*static_cast<const sal_Bool*>(value.getValue()) != 0);
+    case uno::TypeClass_VOID:
+      return {};
+    case uno::TypeClass_BOOLEAN:
+      return TkvVariant(*static_cast<const sal_Bool*>(value.getValue()) != 0);
     case uno::TypeClass_BYTE:
     case uno::TypeClass_SHORT:
     case uno::TypeClass_UNSIGNED_SHORT:
@@ -56,7 +63,9 @@ TkvVariant TkvUnoObject::FromUno(const uno::Any& value) const {
       value >>= n;
       return TkvVariant(static_cast<std::int32_t>(n));
     }
-    case uno::TypeClass_ENUM: return TkvVariant(static_cast<std::int32_t>(*static_cast<const sal_Int32*>(value.getValue())));
+    case uno::TypeClass_ENUM:
+      return TkvVariant(
+          static_cast<std::int32_t>(*static_cast<const sal_Int32*>(value.getValue())));
     case uno::TypeClass_UNSIGNED_LONG:
     case uno::TypeClass_HYPER:
     case uno::TypeClass_UNSIGNED_HYPER:
@@ -73,19 +82,23 @@ TkvVariant TkvUnoObject::FromUno(const uno::Any& value) const {
     case uno::TypeClass_CHAR:
     case uno::TypeClass_STRING: {
       OUString s;
-      if (value.getValueTypeClass() == uno::TypeClass_CHAR) s = OUString(*static_cast<const sal_Unicode*>(value.getValue()));
-      else value >>= s;
+      if (value.getValueTypeClass() == uno::TypeClass_CHAR)
+        s = OUString(*static_cast<const sal_Unicode*>(value.getValue()));
+      else
+        value >>= s;
       return TkvVariant(ToQ(s));
     }
     case uno::TypeClass_INTERFACE: {
       uno::Reference<uno::XInterface> ref;
       value >>= ref;
       if (!ref.is()) return {};
-      return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<TkvUnoObject>(process_, value)));
+      return TkvVariant(
+          std::shared_ptr<TkvAutoObject>(std::make_shared<TkvUnoObject>(process_, value)));
     }
     case uno::TypeClass_STRUCT:
     case uno::TypeClass_EXCEPTION:
-      return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<TkvUnoObject>(process_, value)));
+      return TkvVariant(
+          std::shared_ptr<TkvAutoObject>(std::make_shared<TkvUnoObject>(process_, value)));
     case uno::TypeClass_SEQUENCE: {
       auto converter = script::Converter::create(tabrix::office::LocalContext());
       uno::Sequence<uno::Any> items;
@@ -95,21 +108,28 @@ TkvVariant TkvUnoObject::FromUno(const uno::Any& value) const {
       return TkvVariant(list);
     }
     default:
-      throw TkvAutomationError(QStringLiteral("An office value of type %1 cannot be used here").arg(ToQ(value.getValueTypeName())));
+      throw TkvAutomationError(QStringLiteral("An office value of type %1 cannot be used here")
+                                   .arg(ToQ(value.getValueTypeName())));
   }
 }
 
 uno::Any TkvUnoObject::ToUno(const TkvVariant& value) const {
   switch (value.GetType()) {
     case TkvVariant::Type::Empty:
-    case TkvVariant::Type::Omitted: return {};
-    case TkvVariant::Type::Boolean: return uno::Any(value.ToBool());
-    case TkvVariant::Type::Integer: return uno::Any(static_cast<sal_Int32>(value.ToInt()));
-    case TkvVariant::Type::Double: return uno::Any(value.ToDouble());
-    case TkvVariant::Type::Text: return uno::Any(ToOU(value.ToText()));
+    case TkvVariant::Type::Omitted:
+      return {};
+    case TkvVariant::Type::Boolean:
+      return uno::Any(value.ToBool());
+    case TkvVariant::Type::Integer:
+      return uno::Any(static_cast<sal_Int32>(value.ToInt()));
+    case TkvVariant::Type::Double:
+      return uno::Any(value.ToDouble());
+    case TkvVariant::Type::Text:
+      return uno::Any(ToOU(value.ToText()));
     case TkvVariant::Type::Object: {
       auto* uno = dynamic_cast<TkvUnoObject*>(value.ToObject().get());
-      if (!uno) throw TkvAutomationError(QStringLiteral("Only office objects can be passed to the office"));
+      if (!uno)
+        throw TkvAutomationError(QStringLiteral("Only office objects can be passed to the office"));
       return uno->Value();
     }
     case TkvVariant::Type::Array: {
@@ -134,13 +154,15 @@ TkvVariant TkvUnoObject::Invoke(const QString& member, TkvInvokeKind kind, const
       if (args.isEmpty()) ThrowBadArguments(member, QStringLiteral("no value to assign"));
       uno::Any value = ToUno(args.last());
       // These load properties are 16-bit; automation clients pass 32-bit integers.
-      if (name == "Value" && impl_->value.getValueTypeName() == "com.sun.star.beans.PropertyValue" &&
+      if (name == "Value" &&
+          impl_->value.getValueTypeName() == "com.sun.star.beans.PropertyValue" &&
           value.getValueTypeClass() == uno::TypeClass_LONG) {
         OUString property;
         inv->getValue("Name") >>= property;
         sal_Int32 n = 0;
         value >>= n;
-        if ((property == "MacroExecutionMode" || property == "UpdateDocMode") && n >= -32768 && n <= 32767)
+        if ((property == "MacroExecutionMode" || property == "UpdateDocMode") && n >= -32768 &&
+            n <= 32767)
           value <<= static_cast<sal_Int16>(n);
       }
       inv->setValue(name, value);
@@ -167,12 +189,15 @@ TkvVariant TkvUnoObject::Invoke(const QString& member, TkvInvokeKind kind, const
     ThrowUnknownMember(ToQ(impl_->value.getValueTypeName()), member);
   } catch (const reflection::InvocationTargetException& e) {
     uno::Exception inner;
-    const QString text = (e.TargetException >>= inner) ? tabrix::office::ExceptionText(inner) : tabrix::office::ExceptionText(e);
-    throw TkvAutomationError(process_->FailureMessage(QStringLiteral("%1: %2").arg(member, text), false), member);
-  } catch (const uno::Exception& e) {
+    const QString text = (e.TargetException >>= inner) ? tabrix::office::ExceptionText(inner)
+                                                       : tabrix::office::ExceptionText(e);
     throw TkvAutomationError(
-        process_->FailureMessage(QStringLiteral("%1: %2").arg(member, tabrix::office::ExceptionText(e)), tabrix::office::MayBeConnectionFailureNow()),
-        member);
+        process_->FailureMessage(QStringLiteral("%1: %2").arg(member, text), false), member);
+  } catch (const uno::Exception& e) {
+    throw TkvAutomationError(process_->FailureMessage(QStringLiteral("%1: %2").arg(
+                                                          member, tabrix::office::ExceptionText(e)),
+                                                      tabrix::office::MayBeConnectionFailureNow()),
+                             member);
   }
 }
 
@@ -189,15 +214,21 @@ class OfficeServiceManager final : public TkvUnoObject {
     if (args.isEmpty()) ThrowBadArguments(member, QStringLiteral("a struct type name is needed"));
     const QString typeName = args[0].ToText();
     try {
-      auto type = reflection::theCoreReflection::get(tabrix::office::LocalContext())->forName(ToOU(typeName));
-      if (!type.is()) throw TkvAutomationError(QStringLiteral("Unknown office struct type %1").arg(typeName), member);
+      auto type = reflection::theCoreReflection::get(tabrix::office::LocalContext())
+                      ->forName(ToOU(typeName));
+      if (!type.is())
+        throw TkvAutomationError(QStringLiteral("Unknown office struct type %1").arg(typeName),
+                                 member);
       uno::Any value;
       type->createObject(value);
       if (value.getValueTypeClass() != uno::TypeClass_STRUCT)
-        throw TkvAutomationError(QStringLiteral("%1 is not an office struct type").arg(typeName), member);
-      return TkvVariant(std::shared_ptr<TkvAutoObject>(std::make_shared<TkvUnoObject>(SharedProcess(), value)));
+        throw TkvAutomationError(QStringLiteral("%1 is not an office struct type").arg(typeName),
+                                 member);
+      return TkvVariant(
+          std::shared_ptr<TkvAutoObject>(std::make_shared<TkvUnoObject>(SharedProcess(), value)));
     } catch (const uno::Exception& e) {
-      throw TkvAutomationError(QStringLiteral("%1: %2").arg(member, tabrix::office::ExceptionText(e)), member);
+      throw TkvAutomationError(
+          QStringLiteral("%1: %2").arg(member, tabrix::office::ExceptionText(e)), member);
     }
   }
 };

@@ -17,8 +17,9 @@ namespace tabrix::office {
 
 QString ProgramDir() { return QStringLiteral(TABRIX_OFFICE_PROGRAM_DIR); }
 
-css::uno::Reference<css::uno::XInterface> ConfigNode(const css::uno::Reference<css::uno::XComponentContext>& context,
-                                                     const char* nodePath, bool update) {
+css::uno::Reference<css::uno::XInterface> ConfigNode(
+    const css::uno::Reference<css::uno::XComponentContext>& context, const char* nodePath,
+    bool update) {
   css::beans::NamedValue path("nodepath", css::uno::Any(rtl::OUString::createFromAscii(nodePath)));
   return css::configuration::theDefaultProvider::get(context)->createInstanceWithArguments(
       update ? rtl::OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
@@ -51,7 +52,8 @@ css::uno::Reference<css::uno::XComponentContext> LocalContext() {
       context = new css::uno::Reference<css::uno::XComponentContext>(
           cppu::defaultBootstrap_InitialComponentContext());
     } catch (const css::uno::Exception& e) {
-      throw TkvError(QStringLiteral("The LibreOffice UNO runtime could not be started: %1").arg(ExceptionText(e)));
+      throw TkvError(QStringLiteral("The LibreOffice UNO runtime could not be started: %1")
+                         .arg(ExceptionText(e)));
     }
   }
   return *context;

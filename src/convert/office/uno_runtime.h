@@ -29,7 +29,8 @@ void PrepareEnvironment();
 css::uno::Reference<css::uno::XComponentContext> LocalContext();
 
 inline rtl::OUString ToOU(const QString& s) {
-  return rtl::OUString(reinterpret_cast<const sal_Unicode*>(s.utf16()), static_cast<sal_Int32>(s.size()));
+  return rtl::OUString(reinterpret_cast<const sal_Unicode*>(s.utf16()),
+                       static_cast<sal_Int32>(s.size()));
 }
 inline QString ToQ(const rtl::OUString& s) {
   return QString(reinterpret_cast<const QChar*>(s.getStr()), s.getLength());
@@ -49,8 +50,9 @@ inline css::beans::PropertyValue Prop(const char* name, const css::uno::Any& val
 // A node of the configuration of the office behind `context`
 // ("/org.openoffice.Setup/Product"): read-only, or with `update` an access
 // whose changes are committed through XChangesBatch. Raises UNO exceptions.
-css::uno::Reference<css::uno::XInterface> ConfigNode(const css::uno::Reference<css::uno::XComponentContext>& context,
-                                                     const char* nodePath, bool update = false);
+css::uno::Reference<css::uno::XInterface> ConfigNode(
+    const css::uno::Reference<css::uno::XComponentContext>& context, const char* nodePath,
+    bool update = false);
 
 // The readable part of a UNO exception's message, without the source-file
 // positions LibreOffice appends ("at ./sfx2/...").

@@ -5,10 +5,12 @@
 #include <QString>
 
 TkvCupsConnection TkvCupsConnect() {
-  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                              30000, nullptr);
   if (!http) {
-    throw TkvError(QStringLiteral("The CUPS server %1 cannot be reached: %2")
-                       .arg(QString::fromUtf8(cupsServer()), QString::fromUtf8(cupsLastErrorString())));
+    throw TkvError(
+        QStringLiteral("The CUPS server %1 cannot be reached: %2")
+            .arg(QString::fromUtf8(cupsServer()), QString::fromUtf8(cupsLastErrorString())));
   }
   return TkvCupsConnection(http);
 }

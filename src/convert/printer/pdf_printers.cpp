@@ -11,8 +11,11 @@
 
 using namespace tkv_printer;
 
-TkvPdfPrinters::TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait, QString processTag)
-    : store_(store), wait_(wait), processTag_(processTag.isEmpty() ? QString::number(::getpid()) : std::move(processTag)) {}
+TkvPdfPrinters::TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait,
+                               QString processTag)
+    : store_(store),
+      wait_(wait),
+      processTag_(processTag.isEmpty() ? QString::number(::getpid()) : std::move(processTag)) {}
 
 QString TkvPdfPrinters::ProcessValueName(const QString& applicationPath) const {
   return applicationPath + u'#' + processTag_;
@@ -21,7 +24,8 @@ QString TkvPdfPrinters::ProcessValueName(const QString& applicationPath) const {
 QString TkvPdfPrinters::PdfPrinterName(const QString& pdfWriterOption) const {
   QString name = pdfWriterOption.isEmpty() ? kAcrobatPdfWriter : pdfWriterOption;
   try {
-    const auto devices = store_.OpenKey(TkvHive::CurrentUser, TkvSettingsStore::kDevicesKey, TkvKeyOpen::Existing);
+    const auto devices =
+        store_.OpenKey(TkvHive::CurrentUser, TkvSettingsStore::kDevicesKey, TkvKeyOpen::Existing);
     if (devices->ReadString(name).value_or(QString()).isEmpty()) {
       name = kAcrobatPdfWriter;
       if (devices->ReadString(name).value_or(QString()).isEmpty()) name = kAdobePdf;
@@ -39,7 +43,8 @@ void TkvPdfPrinters::SetPrinterOutput(const QString& path, const QString& pdfWri
   auto stopping = [&] { return stopRequested && stopRequested(); };
   if (pdfWriterOption == kFreePdfXp) {
     try {
-      store_.OpenKey(TkvHive::LocalMachine, kFreePdfKey, TkvKeyOpen::Existing)->WriteString(QStringLiteral("PDFFilename"), path);
+      store_.OpenKey(TkvHive::LocalMachine, kFreePdfKey, TkvKeyOpen::Existing)
+          ->WriteString(QStringLiteral("PDFFilename"), path);
     } catch (const TkvError&) {
     }
     return;
@@ -65,19 +70,25 @@ void TkvPdfPrinters::SetPrinterOutput(const QString& path, const QString& pdfWri
   }
 }
 
-std::optional<QString> TkvPdfPrinters::ReadValue(TkvHive hive, const QString& key, const QString& name) const {
+std::optional<QString> TkvPdfPrinters::ReadValue(TkvHive hive, const QString& key,
+                                                 const QString& name) const {
   try {
-    auto value = store_.OpenKey(hive, key, TkvKeyOpen::Existing, TkvKeyAccess::Read)->ReadString(name);
+    auto value =
+        store_.OpenKey(hive, key, TkvKeyOpen::Existing, TkvKeyAccess::Read)->ReadString(name);
     if (value && !value->isEmpty()) return value;
   } catch (const TkvError&) {
   }
   return std::nullopt;
 }
 
-std::optional<QString> TkvPdfPrinters::OutputPath(const QString& printerName, const QString& applicationPath) const {
-  if (printerName == kFreePdfXp) return ReadValue(TkvHive::LocalMachine, kFreePdfKey, QStringLiteral("PDFFilename"));
-  if (!applicationPath.isEmpty()) return ReadValue(TkvHive::CurrentUser, kDistillerKey, ProcessValueName(applicationPath));
-  if (auto path = ReadValue(TkvHive::CurrentUser, kPdfWriterKey, QStringLiteral("PDFFileName"))) return path;
+std::optional<QString> TkvPdfPrinters::OutputPath(const QString& printerName,
+                                                  const QString& applicationPath) const {
+  if (printerName == kFreePdfXp)
+    return ReadValue(TkvHive::LocalMachine, kFreePdfKey, QStringLiteral("PDFFilename"));
+  if (!applicationPath.isEmpty())
+    return ReadValue(TkvHive::CurrentUser, kDistillerKey, ProcessValueName(applicationPath));
+  if (auto path = ReadValue(TkvHive::CurrentUser, kPdfWriterKey, QStringLiteral("PDFFileName")))
+    return path;
   return ReadValue(TkvHive::CurrentUser, kDistillerKey, kSplwow64);
 }
 
@@ -93,9 +104,11 @@ void TkvPdfPrinters::OutputDelivered(const QString& printerName, const QString& 
   }
   if (applicationPath.isEmpty()) return;
   try {
-    const auto distiller = store_.OpenKey(TkvHive::CurrentUser, kDistillerKey, TkvKeyOpen::Existing);
+    const auto distiller =
+        store_.OpenKey(TkvHive::CurrentUser, kDistillerKey, TkvKeyOpen::Existing);
     const QString own = ProcessValueName(applicationPath);
-    if (!distiller->ReadString(own).value_or(QString()).isEmpty()) distiller->WriteString(own, QString());
+    if (!distiller->ReadString(own).value_or(QString()).isEmpty())
+      distiller->WriteString(own, QString());
   } catch (const TkvError&) {
   }
 }

@@ -21,7 +21,8 @@ inline const QString kFreePdfXp = QStringLiteral("FreePDF XP");
 inline const QString kAcrobatPdfWriter = QStringLiteral("Acrobat PDFWriter");
 inline const QString kAdobePdf = QStringLiteral("Adobe PDF");
 inline const QString kPdfWriterKey = QStringLiteral("Software\\Adobe\\Acrobat PDFWriter");
-inline const QString kDistillerKey = QStringLiteral("Software\\Adobe\\Acrobat Distiller\\PrinterJobControl");
+inline const QString kDistillerKey =
+    QStringLiteral("Software\\Adobe\\Acrobat Distiller\\PrinterJobControl");
 inline const QString kFreePdfKey = QStringLiteral("Software\\shbox\\FreePdfXp");
 inline const QString kSplwow64 = QStringLiteral("C:\\Windows\\splwow64.exe");
 }  // namespace tkv_printer
@@ -38,7 +39,8 @@ class TkvPdfPrinters {
  public:
   // The store must outlive this object. `processTag` tells this process's
   // own output value from other processes' (empty: the process id).
-  explicit TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait = {}, QString processTag = {});
+  explicit TkvPdfPrinters(const TkvSettingsStore& store, TkvPrinterWait wait = {},
+                          QString processTag = {});
 
   // The Distiller value name only this process writes and reads for the
   // program `applicationPath`: "<applicationPath>#<process tag>".
@@ -68,12 +70,14 @@ class TkvPdfPrinters {
   // (values other processes share are never followed); without a program,
   // a non-empty "PDFFileName" of Acrobat PDFWriter, else the Distiller value
   // named after "C:\Windows\splwow64.exe". Nullopt when none is set.
-  std::optional<QString> OutputPath(const QString& printerName, const QString& applicationPath) const;
+  std::optional<QString> OutputPath(const QString& printerName,
+                                    const QString& applicationPath) const;
   // The job for `path` is over, delivered or not: empties "PDFFileName" when
   // it still names `path` (which ends other processes' MultiInstance wait)
   // and this process's own value for `applicationPath`, so that no later
   // print follows a stale path.
-  void OutputDelivered(const QString& printerName, const QString& path, const QString& applicationPath = {}) const;
+  void OutputDelivered(const QString& printerName, const QString& path,
+                       const QString& applicationPath = {}) const;
 
  private:
   std::optional<QString> ReadValue(TkvHive hive, const QString& key, const QString& name) const;

@@ -17,14 +17,15 @@
 
 #include <algorithm>
 
-QString TkvCupsPdfOutputFolder(const QString& deviceUri, const QString& userName, const QString& home,
-                               const QString& confDir) {
+QString TkvCupsPdfOutputFolder(const QString& deviceUri, const QString& userName,
+                               const QString& home, const QString& confDir) {
   static const QRegularExpression uriPattern(QStringLiteral("^cups-pdf:/*([^/]*)$"));
   const auto match = uriPattern.match(deviceUri);
   if (!match.hasMatch()) return {};
   const QString name = match.captured(1);
   QString confPath = confDir + QStringLiteral("/cups-pdf.conf");
-  if (!name.isEmpty() && QFileInfo::exists(confDir + QStringLiteral("/cups-pdf-%1.conf").arg(name))) {
+  if (!name.isEmpty() &&
+      QFileInfo::exists(confDir + QStringLiteral("/cups-pdf-%1.conf").arg(name))) {
     confPath = confDir + QStringLiteral("/cups-pdf-%1.conf").arg(name);
   }
   QString out = QStringLiteral("/var/spool/cups-pdf/${USER}");  // cups-pdf's built-in default
@@ -46,14 +47,22 @@ namespace {
 
 QString StateName(int state) {
   switch (state) {
-    case IPP_JSTATE_PENDING: return QStringLiteral("pending");
-    case IPP_JSTATE_HELD: return QStringLiteral("held");
-    case IPP_JSTATE_PROCESSING: return QStringLiteral("processing");
-    case IPP_JSTATE_STOPPED: return QStringLiteral("stopped");
-    case IPP_JSTATE_CANCELED: return QStringLiteral("canceled");
-    case IPP_JSTATE_ABORTED: return QStringLiteral("aborted");
-    case IPP_JSTATE_COMPLETED: return QStringLiteral("completed");
-    default: return QStringLiteral("unknown");
+    case IPP_JSTATE_PENDING:
+      return QStringLiteral("pending");
+    case IPP_JSTATE_HELD:
+      return QStringLiteral("held");
+    case IPP_JSTATE_PROCESSING:
+      return QStringLiteral("processing");
+    case IPP_JSTATE_STOPPED:
+      return QStringLiteral("stopped");
+    case IPP_JSTATE_CANCELED:
+      return QStringLiteral("canceled");
+    case IPP_JSTATE_ABORTED:
+      return QStringLiteral("aborted");
+    case IPP_JSTATE_COMPLETED:
+      return QStringLiteral("completed");
+    default:
+      return QStringLiteral("unknown");
   }
 }
 
@@ -62,8 +71,10 @@ int JobState(http_t* http, int jobId) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
   const QByteArray uri = QStringLiteral("ipp://localhost/jobs/%1").arg(jobId).toUtf8();
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-state");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+               "job-state");
   const TkvIppMessage response(cupsDoRequest(http, request, "/"));  // frees the request
   if (!response) return 0;
   ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
@@ -73,7 +84,8 @@ int JobState(http_t* http, int jobId) {
 // Cancels a job that must not go on; failures are ignored.
 class JobGuard {
  public:
-  JobGuard(http_t* http, QByteArray queue, int jobId) : http_(http), queue_(std::move(queue)), jobId_(jobId) {}
+  JobGuard(http_t* http, QByteArray queue, int jobId)
+      : http_(http), queue_(std::move(queue)), jobId_(jobId) {}
   ~JobGuard() {
     if (!done_) cupsCancelJob2(http_, queue_.constData(), jobId_, 0);
   }
@@ -89,7 +101,8 @@ class JobGuard {
 };
 
 QString FindOutput(const QString& folder, const QString& token) {
-  const QStringList names = QDir(folder).entryList({QStringLiteral("*%1*").arg(token)}, QDir::Files);
+  const QStringList names =
+      QDir(folder).entryList({QStringLiteral("*%1*").arg(token)}, QDir::Files);
   return names.isEmpty() ? QString() : folder + u'/' + names.first();
 }
 
@@ -110,7 +123,8 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
   const TkvPdfPrinters settings(store_);
   const auto target = settings.OutputPath(printerName, applicationPath);
   if (!target) {
-    throw TkvError(QStringLiteral("No output file is set for the PDF printer \"%1\"").arg(printerName));
+    throw TkvError(
+        QStringLiteral("No output file is set for the PDF printer \"%1\"").arg(printerName));
   }
   // The path is used up by this job whatever becomes of it.
   struct Consume {
@@ -126,22 +140,27 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
     }
   } consume{settings, printerName, *target, applicationPath};
   const auto printer = TkvFindPrinter(store_.Printers().Printers(), printerName);
-  if (!printer) throw TkvError(QStringLiteral("The printer \"%1\" is not installed").arg(printerName));
+  if (!printer)
+    throw TkvError(QStringLiteral("The printer \"%1\" is not installed").arg(printerName));
   const char* user = cupsUser();
-  const QString folder = TkvCupsPdfOutputFolder(printer->deviceUri, QString::fromUtf8(user), UserHome(user));
+  const QString folder =
+      TkvCupsPdfOutputFolder(printer->deviceUri, QString::fromUtf8(user), UserHome(user));
   if (folder.isEmpty()) {
     throw TkvError(QStringLiteral("The printer \"%1\" is not a cups-pdf printer (device %2): "
                                   "its output cannot be collected")
-                       .arg(printerName, printer->deviceUri.isEmpty() ? QStringLiteral("unknown") : printer->deviceUri));
+                       .arg(printerName, printer->deviceUri.isEmpty() ? QStringLiteral("unknown")
+                                                                      : printer->deviceUri));
   }
-  if (!QFileInfo(pdfFile).isFile()) throw TkvError(QStringLiteral("The file to print is missing: %1").arg(pdfFile));
+  if (!QFileInfo(pdfFile).isFile())
+    throw TkvError(QStringLiteral("The file to print is missing: %1").arg(pdfFile));
 
   if (stopping()) throw TkvError(QStringLiteral("Printing on \"%1\" was stopped").arg(printerName));
   const QString token = QStringLiteral("tabrix-") + QUuid::createUuid().toString(QUuid::Id128);
   const QByteArray queue = printer->queue.toUtf8();
   TkvCupsConnection http = TkvCupsConnect();
-  const int jobId = cupsPrintFile2(http.get(), queue.constData(), QFile::encodeName(pdfFile).constData(),
-                                   token.toUtf8().constData(), 0, nullptr);
+  const int jobId =
+      cupsPrintFile2(http.get(), queue.constData(), QFile::encodeName(pdfFile).constData(),
+                     token.toUtf8().constData(), 0, nullptr);
   if (jobId <= 0) {
     throw TkvError(QStringLiteral("Printing on \"%1\" failed: %2")
                        .arg(printerName, QString::fromUtf8(cupsLastErrorString())));
@@ -153,14 +172,18 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
     if (state == IPP_JSTATE_COMPLETED) break;
     if (state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED) {
       guard.Done();
-      throw TkvError(QStringLiteral("The print job on \"%1\" was %2").arg(printerName, StateName(state)));
+      throw TkvError(
+          QStringLiteral("The print job on \"%1\" was %2").arg(printerName, StateName(state)));
     }
-    if (stopping()) throw TkvError(QStringLiteral("The print job on \"%1\" was stopped").arg(printerName));
+    if (stopping())
+      throw TkvError(QStringLiteral("The print job on \"%1\" was stopped").arg(printerName));
     if (deadline.hasExpired()) {
-      throw TkvError(QStringLiteral("The print job on \"%1\" did not finish within %2 seconds (last state: %3)")
-                         .arg(printerName)
-                         .arg(std::chrono::duration_cast<std::chrono::seconds>(limits_.job).count())
-                         .arg(StateName(state)));
+      throw TkvError(
+          QStringLiteral(
+              "The print job on \"%1\" did not finish within %2 seconds (last state: %3)")
+              .arg(printerName)
+              .arg(std::chrono::duration_cast<std::chrono::seconds>(limits_.job).count())
+              .arg(StateName(state)));
     }
     QThread::msleep(static_cast<unsigned long>(limits_.poll.count()));
   }
@@ -168,12 +191,14 @@ QString TkvPrintRoute::PrintPdf(const QString& printerName, const QString& pdfFi
 
   QString printed;
   const QDeadlineTimer outputDeadline(limits_.output);
-  while ((printed = FindOutput(folder, token)).isEmpty() && !outputDeadline.hasExpired() && !stopping()) {
+  while ((printed = FindOutput(folder, token)).isEmpty() && !outputDeadline.hasExpired() &&
+         !stopping()) {
     QThread::msleep(static_cast<unsigned long>(limits_.poll.count()));
   }
   if (printed.isEmpty()) {
-    throw TkvError(QStringLiteral("The printer \"%1\" completed the job but its PDF was not found in %2")
-                       .arg(printerName, folder));
+    throw TkvError(
+        QStringLiteral("The printer \"%1\" completed the job but its PDF was not found in %2")
+            .arg(printerName, folder));
   }
   QFile check(printed);
   if (!check.open(QIODevice::ReadOnly) || !check.read(5).startsWith("%PDF")) {

@@ -30,7 +30,8 @@ struct TkvPrintLimits {
 // ("cups-pdf:/" or "cups-pdf:/<name>") writes the jobs of `userName`
 // (home folder `home`), from its "Out" setting in "<confDir>/cups-pdf-<name>.conf"
 // or "<confDir>/cups-pdf.conf". Empty when the URI is not cups-pdf's.
-QString TkvCupsPdfOutputFolder(const QString& deviceUri, const QString& userName, const QString& home,
+QString TkvCupsPdfOutputFolder(const QString& deviceUri, const QString& userName,
+                               const QString& home,
                                const QString& confDir = QStringLiteral("/etc/cups"));
 
 class TkvPrintRoute {
@@ -43,7 +44,8 @@ class TkvPrintRoute {
   // `applicationPath` selects the Distiller value; `stopRequested` (may be
   // empty) cancels the job and ends the wait. An existing file at the
   // output path is replaced.
-  QString PrintPdf(const QString& printerName, const QString& pdfFile, const QString& applicationPath,
+  QString PrintPdf(const QString& printerName, const QString& pdfFile,
+                   const QString& applicationPath,
                    const std::function<bool()>& stopRequested = {}) const;
 
  private:

@@ -20,12 +20,15 @@ void TkvSetPrinterOutput(const QString& path, const QString& pdfWriterOption,
 // Prints the PDF file `pdfFile` on `printerName` and moves the printed PDF
 // to the path the driver settings name; returns that path. Throws TkvError
 // with a message naming the printer when anything fails.
-QString TkvPrintPdfFile(const QString& printerName, const QString& pdfFile, const QString& applicationPath,
+QString TkvPrintPdfFile(const QString& printerName, const QString& pdfFile,
+                        const QString& applicationPath,
                         const std::function<bool()>& stopRequested = {});
 
 // PrintOut for an office that cannot reach CUPS itself: `exportPdf` writes
 // the object to print as a PDF at the path it is given (a file in a
 // temporary folder removed before returning, whatever happens), then that
 // file is printed as by TkvPrintPdfFile. Errors of `exportPdf` pass through.
-QString TkvPrintThroughPdf(const QString& printerName, const std::function<void(const QString& pdfPath)>& exportPdf,
-                           const QString& applicationPath, const std::function<bool()>& stopRequested = {});
+QString TkvPrintThroughPdf(const QString& printerName,
+                           const std::function<void(const QString& pdfPath)>& exportPdf,
+                           const QString& applicationPath,
+                           const std::function<bool()>& stopRequested = {});

@@ -42,11 +42,16 @@ class HiveLock {
 QString Quote(const QString& text) {
   QString out = QStringLiteral("\"");
   for (QChar c : text) {
-    if (c == u'\\') out += QStringLiteral("\\\\");
-    else if (c == u'"') out += QStringLiteral("\\\"");
-    else if (c == u'\n') out += QStringLiteral("\\n");
-    else if (c == u'\r') out += QStringLiteral("\\r");
-    else out += c;
+    if (c == u'\\')
+      out += QStringLiteral("\\\\");
+    else if (c == u'"')
+      out += QStringLiteral("\\\"");
+    else if (c == u'\n')
+      out += QStringLiteral("\\n");
+    else if (c == u'\r')
+      out += QStringLiteral("\\r");
+    else
+      out += c;
   }
   return out + u'"';
 }
@@ -67,10 +72,14 @@ std::optional<QString> Unquote(const QString& line, qsizetype& pos) {
     }
     if (++pos >= line.size()) return std::nullopt;
     const QChar e = line[pos];
-    if (e == u'\\' || e == u'"') out += e;
-    else if (e == u'n') out += u'\n';
-    else if (e == u'r') out += u'\r';
-    else return std::nullopt;
+    if (e == u'\\' || e == u'"')
+      out += e;
+    else if (e == u'n')
+      out += u'\n';
+    else if (e == u'r')
+      out += u'\r';
+    else
+      return std::nullopt;
   }
   return std::nullopt;
 }
@@ -78,9 +87,8 @@ std::optional<QString> Unquote(const QString& line, qsizetype& pos) {
 bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 bool IsSelfOrBelow(const QString& path, const QString& key) {
-  return SameName(path, key) ||
-         (path.size() > key.size() && path.at(key.size()) == u'\\' &&
-          SameName(path.left(key.size()), key));
+  return SameName(path, key) || (path.size() > key.size() && path.at(key.size()) == u'\\' &&
+                                 SameName(path.left(key.size()), key));
 }
 
 bool CanWriteInto(const QString& folder) {
@@ -96,8 +104,12 @@ bool CanWriteInto(const QString& folder) {
 class HiveKey final : public TkvSettingsKey {
  public:
   HiveKey(const TkvSettingsHive& hive, QString key) : hive_(hive), key_(std::move(key)) {}
-  std::optional<QString> ReadString(const QString& name) const override { return hive_.Read(key_, name); }
-  void WriteString(const QString& name, const QString& value) override { hive_.Write(key_, name, value); }
+  std::optional<QString> ReadString(const QString& name) const override {
+    return hive_.Read(key_, name);
+  }
+  void WriteString(const QString& name, const QString& value) override {
+    hive_.Write(key_, name, value);
+  }
   QStringList ValueNames() const override { return hive_.ValueNames(key_); }
 
  private:
@@ -122,8 +134,9 @@ class DevicesKey final : public TkvSettingsKey {
     return v ? std::optional<QString>(v->second) : std::nullopt;
   }
   void WriteString(const QString&, const QString&) override {
-    throw TkvError(QStringLiteral("The key %1 is read-only: it lists the printers installed in CUPS")
-                       .arg(TkvSettingsStore::kDevicesKey));
+    throw TkvError(
+        QStringLiteral("The key %1 is read-only: it lists the printers installed in CUPS")
+            .arg(TkvSettingsStore::kDevicesKey));
   }
   QStringList ValueNames() const override {
     QStringList names;
@@ -150,7 +163,8 @@ TkvSettingsHive::TkvSettingsHive(QString filePath) : filePath_(std::move(filePat
 QString TkvSettingsHive::NormalizeKey(const QString& key) {
   QStringList parts;
   for (const QString& part : key.split(u'\\', Qt::SkipEmptyParts)) {
-    if (part.contains(u'\n') || part.contains(u'\r') || part.contains(u'[') || part.contains(u']')) {
+    if (part.contains(u'\n') || part.contains(u'\r') || part.contains(u'[') ||
+        part.contains(u']')) {
       throw TkvError(QStringLiteral("Invalid settings key name: %1").arg(key));
     }
     parts << part;
@@ -163,7 +177,8 @@ TkvSettingsHive::Content TkvSettingsHive::Load() const {
   QFile file(filePath_);
   if (!file.exists()) return {};
   if (!file.open(QIODevice::ReadOnly)) {
-    throw TkvError(QStringLiteral("The settings file %1 cannot be read: %2").arg(filePath_, file.errorString()));
+    throw TkvError(QStringLiteral("The settings file %1 cannot be read: %2")
+                       .arg(filePath_, file.errorString()));
   }
   const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
   Content content;
@@ -172,7 +187,8 @@ TkvSettingsHive::Content TkvSettingsHive::Load() const {
     QString line = lines[i];
     if (line.endsWith(u'\r')) line.chop(1);
     auto damaged = [&] {
-      return TkvError(QStringLiteral("The settings file %1 is damaged at line %2").arg(filePath_).arg(i + 1));
+      return TkvError(
+          QStringLiteral("The settings file %1 is damaged at line %2").arg(filePath_).arg(i + 1));
     };
     if (line.trimmed().isEmpty() || line.startsWith(u';')) continue;
     if (line.startsWith(u'[') && line.endsWith(u']')) {
@@ -214,7 +230,8 @@ void TkvSettingsHive::Save(const Content& content) const {
   }
   QSaveFile file(filePath_);
   if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-    throw TkvError(QStringLiteral("The settings file %1 cannot be written: %2").arg(filePath_, file.errorString()));
+    throw TkvError(QStringLiteral("The settings file %1 cannot be written: %2")
+                       .arg(filePath_, file.errorString()));
   }
 }
 
@@ -308,14 +325,16 @@ const QString TkvSettingsStore::kDevicesKey =
     QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices");
 
 TkvSettingsStore::TkvSettingsStore()
-    : TkvSettingsStore(DefaultUserRoot(), DefaultMachineRoot(), std::make_shared<TkvCupsPrinterList>()) {}
+    : TkvSettingsStore(DefaultUserRoot(), DefaultMachineRoot(),
+                       std::make_shared<TkvCupsPrinterList>()) {}
 
 TkvSettingsStore::TkvSettingsStore(const QString& userRoot, const QString& machineRoot,
                                    std::shared_ptr<const TkvPrinterList> printers)
     : user_(HiveFile(userRoot)), machine_(HiveFile(machineRoot)), printers_(std::move(printers)) {}
 
 QString TkvSettingsStore::DefaultUserRoot() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tabrix");
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/tabrix");
 }
 
 QString TkvSettingsStore::DefaultMachineRoot() {
@@ -323,9 +342,12 @@ QString TkvSettingsStore::DefaultMachineRoot() {
   return env.isEmpty() ? QStringLiteral("/etc/tabrix") : QFile::decodeName(env);
 }
 
-QString TkvSettingsStore::HiveFile(const QString& root) { return root + QStringLiteral("/settings.reg"); }
+QString TkvSettingsStore::HiveFile(const QString& root) {
+  return root + QStringLiteral("/settings.reg");
+}
 
-std::unique_ptr<TkvSettingsKey> TkvSettingsStore::OpenKey(TkvHive hive, const QString& key, TkvKeyOpen how,
+std::unique_ptr<TkvSettingsKey> TkvSettingsStore::OpenKey(TkvHive hive, const QString& key,
+                                                          TkvKeyOpen how,
                                                           TkvKeyAccess access) const {
   const QString path = TkvSettingsHive::NormalizeKey(key);
   if (hive == TkvHive::CurrentUser && SameName(path, kDevicesKey)) {
@@ -333,11 +355,13 @@ std::unique_ptr<TkvSettingsKey> TkvSettingsStore::OpenKey(TkvHive hive, const QS
   }
   const TkvSettingsHive& file = hive == TkvHive::CurrentUser ? user_ : machine_;
   if ((access == TkvKeyAccess::ReadWrite || how == TkvKeyOpen::Create) && !file.Writable()) {
-    throw TkvError(QStringLiteral("The settings file %1 cannot be changed: access denied").arg(file.FilePath()));
+    throw TkvError(QStringLiteral("The settings file %1 cannot be changed: access denied")
+                       .arg(file.FilePath()));
   }
   if (!file.KeyExists(path)) {
     if (how == TkvKeyOpen::Existing) {
-      throw TkvError(QStringLiteral("The settings key %1 does not exist in %2").arg(path, file.FilePath()));
+      throw TkvError(
+          QStringLiteral("The settings key %1 does not exist in %2").arg(path, file.FilePath()));
     }
     file.CreateKey(path);
   }

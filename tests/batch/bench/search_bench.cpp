@@ -5,8 +5,8 @@
 // `find DIR -iname '*.xls?'`, best of three runs each, and prints both.
 
 #include "batch/batch.h"
-#include "support/test_options.h"
 #include "batch/matcher.h"
+#include "support/test_options.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,8 +77,10 @@ int main(int argc, char** argv) {
     findBest = std::min(findBest, TimeFind(root, &findFound));
   }
   const double entries = folders * perFolder;
-  std::printf("search: %d items in %.3f s, %.0f files/s\n", searchFound, searchBest, entries / searchBest);
-  std::printf("find:   %d paths in %.3f s, %.0f files/s\n", findFound, findBest, entries / findBest);
+  std::printf("search: %d items in %.3f s, %.0f files/s\n", searchFound, searchBest,
+              entries / searchBest);
+  std::printf("find:   %d paths in %.3f s, %.0f files/s\n", findFound, findBest,
+              entries / findBest);
   std::printf("search time / find time = %.2f\n", searchBest / findBest);
   return searchFound == findFound ? 0 : 2;
 }

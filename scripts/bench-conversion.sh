@@ -240,4 +240,4 @@ printf '%-58s %s\n' \
   "CPU of the tabrix process itself, ThreadsCount=1 / 2:" "$(own_cpu t1) s / $(own_cpu t2) s" \
   "Tabrix peak memory (VmHWM), ThreadsCount=1 / 2:" "$(calc "%.1f MB / %.1f MB" "$(peak_kb t1) / 1024, $(peak_kb t2) / 1024")" \
   "Tabrix peak memory, $many items (target < 100 MB):" "$(calc "%.1f MB (%.0f items/s)" "$manyPeak / 1024, $many / $manyWall")" \
-  "idle worker CPU while waiting (1 ms polling):" "$(calc "%.2f%% of a core" "100 * $idle")"
+  "idle worker CPU while waiting for items:" "$(calc "%.2f%% of a core" "100 * $idle")"

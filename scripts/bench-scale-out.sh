@@ -23,6 +23,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTABRIX_BUILD_UI=ON >/dev/null
 fi
 ninja -C "$build" tabrix tabrix_bench_corpus >/dev/null
+build=$(cd "$build" && pwd)  # the tasks run in another folder
 tabrix="$build/bin/tabrix"
 
 fail() { echo "bench-scale-out: $*" >&2; exit 1; }

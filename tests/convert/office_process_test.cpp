@@ -17,6 +17,10 @@
 
 #include <signal.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -30,6 +34,15 @@ TEST(OfficeEnvironment, IsPreparedOnTheCallingThread) {
   TkvPrepareOfficeEnvironment();
   EXPECT_EQ(qgetenv("UNO_PATH"), dir);
   EXPECT_EQ(qgetenv("URE_BOOTSTRAP"), "vnd.sun.star.pathname:" + dir + "/fundamentalrc");
+  // A write to the pipe of an office that died fails instead of ending the
+  // process by SIGPIPE.
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  close(ends[1]);
+  errno = 0;
+  EXPECT_EQ(write(ends[0], "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+  close(ends[0]);
 }
 
 class OfficeProcessTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <com/sun/star/uno/RuntimeException.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 
@@ -36,6 +37,16 @@ void PrepareEnvironment() {
     const QByteArray dir = ProgramDir().toLocal8Bit();
     setenv("UNO_PATH", dir.constData(), 0);
     setenv("URE_BOOTSTRAP", ("vnd.sun.star.pathname:" + dir + "/fundamentalrc").constData(), 0);
+    // The bridge writes to the office's pipe; an office that died (killed by
+    // the time limit, crashed) must cost its document, not end this process by
+    // SIGPIPE. A handler set by the embedding program is left as it is.
+    struct sigaction current = {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      struct sigaction ignore = {};
+      ignore.sa_handler = SIG_IGN;
+      sigemptyset(&ignore.sa_mask);
+      sigaction(SIGPIPE, &ignore, nullptr);
+    }
   });
 }
 

@@ -19,8 +19,9 @@ namespace tabrix::office {
 // The office's program folder (soffice.bin, types.rdb).
 QString ProgramDir();
 
-// Sets UNO_PATH and URE_BOOTSTRAP for the UNO runtime unless they are set;
-// later calls do nothing. See TkvPrepareOfficeEnvironment.
+// Sets UNO_PATH and URE_BOOTSTRAP for the UNO runtime unless they are set,
+// and ignores SIGPIPE unless a handler is set; later calls do nothing. See
+// TkvPrepareOfficeEnvironment.
 void PrepareEnvironment();
 
 // The local UNO context, bootstrapped once on first use (thread-safe) and

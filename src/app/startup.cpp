@@ -35,6 +35,7 @@ void PrintHelp(const TkvProfile& profile) {
           "  FILE%4        a batch project file\n"
           "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
           "  convert [OPTION]... SOURCE...  the same run spelled with flags (%1 convert --help)\n"
+          "  serve [OPTION]...        conversions over HTTP, offices kept warm (%1 serve --help)\n"
           "  --help, --version        this text, the version\n"
           "\n"
           "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"
@@ -51,7 +52,8 @@ void PrintError(const QString& message) {
   std::fputs(text.toLocal8Bit().constData(), stderr);
 }
 
-int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad) {
+int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad,
+               TkvCommandRoad serveRoad) {
   const TkvProfile profile = TkvTabrixProfile();
   if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
     PrintHelp(profile);
@@ -81,6 +83,7 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
 
   if (convertRoad && argc >= 2 && std::strcmp(argv[1], "convert") == 0)
     return convertRoad(argc, argv);
+  if (serveRoad && argc >= 2 && std::strcmp(argv[1], "serve") == 0) return serveRoad(argc, argv);
   if (project->ParseCommandLine() == TkvCmdResult::Exit) return 0;
   TkvMatcherScope matcher;
 
@@ -98,9 +101,10 @@ int TkvRunUnattendedRoad(int& argc, char** argv) {
   return failed && project && project->ReadBool(TkvRunKeys::kStrictExit, false) ? 2 : 0;
 }
 
-int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad) {
+int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad,
+                    TkvCommandRoad serveRoad) {
   try {
-    return RunProgram(argc, argv, windowRoad, convertRoad);
+    return RunProgram(argc, argv, windowRoad, convertRoad, serveRoad);
   } catch (const TkvError& e) {
     PrintError(e.Message());
   } catch (const std::exception& e) {

@@ -9,13 +9,14 @@
 // print to stdout and return 0 before anything else. Main thread only.
 
 using TkvWindowRoad = int (*)(int& argc, char** argv);
-// The "convert" spelling of the command line (first argument exactly
-// "convert"): runs after the product profile is set, with the global objects
-// in place, instead of the first-argument rules; returns the exit code.
+// A command road: the "convert" spelling of the command line (first
+// argument exactly "convert") or the service (exactly "serve"): runs after
+// the product profile is set, with the global objects in place, instead of
+// the first-argument rules; returns the exit code.
 using TkvCommandRoad = int (*)(int argc, char** argv);
 
 int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad,
-                    TkvCommandRoad convertRoad = nullptr);
+                    TkvCommandRoad convertRoad = nullptr, TkvCommandRoad serveRoad = nullptr);
 
 // The unattended road alone (QCoreApplication created here), for a program
 // without windows: the global objects must exist. Throws what the run throws.

@@ -691,3 +691,11 @@ QString TkvCalcProgramPath() {
 }
 
 void TkvPrepareOfficeEnvironment() { tabrix::office::PrepareEnvironment(); }
+
+TkvThreadOffice TkvThisThreadOffice() {
+  const std::shared_ptr<TkvOfficeProcess> process = TkvOfficeProcess::ForThisThread();
+  TkvThreadOffice office;
+  office.pid = process->IsRunning() ? static_cast<long>(process->Pid()) : -1;
+  office.starts = process->StartCount();
+  return office;
+}

@@ -37,3 +37,12 @@ QString TkvCalcProgramPath();
 // converter thread starts: changing the environment is unsafe while other
 // threads read it or fork. Without the call the first office call does it.
 void TkvPrepareOfficeEnvironment();
+
+// The calling thread's office as its converter leaves it between documents:
+// the process id (-1 when none runs) and how many times it was started.
+// Never starts one. Converter thread.
+struct TkvThreadOffice {
+  long pid = -1;
+  int starts = 0;
+};
+TkvThreadOffice TkvThisThreadOffice();

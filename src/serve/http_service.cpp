@@ -258,7 +258,8 @@ void TkvHttpService::Convert(const httplib::Request& request, httplib::Response&
     } else if (outcome.kind == TkvServeOutcome::Kind::TimedOut) {
       status = 504;
       kind = QStringLiteral("timeout");
-    } else if (message.contains(QLatin1String("not a workbook"), Qt::CaseInsensitive)) {
+    } else if (message.contains(QLatin1String("is not a workbook"), Qt::CaseInsensitive)) {
+      // The converter's own finding (a damaged workbook stays 422).
       status = 415;
       kind = QStringLiteral("not_a_workbook");
     }

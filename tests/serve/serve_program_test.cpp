@@ -59,6 +59,7 @@ struct Service {
   QByteArray err;  // stderr so far
 
   QByteArray ReadErr() {
+    process.waitForReadyRead(20);
     err += process.readAllStandardError();
     return err;
   }
@@ -74,6 +75,7 @@ class Serve : public ::testing::Test {
     QProcessEnvironment env = ProgramEnvironment(s.tmp, s.tmp.file(QStringLiteral("cache")));
     // The service's private folders (and the office profiles) go below it.
     QDir().mkpath(s.tmp.file(QStringLiteral("t")));
+    QDir().mkpath(s.tmp.file(QStringLiteral("in")));
     env.insert(QStringLiteral("TMPDIR"), s.tmp.file(QStringLiteral("t")));
     s.process.setProcessEnvironment(env);
     s.process.setWorkingDirectory(s.tmp.path());
@@ -214,7 +216,9 @@ TEST_F(Serve, ConvertsUploadsToPdfsWithPagesHealthVersionAndMetrics) {
   EXPECT_TRUE(a.body.contains(
       QByteArray("tabrix_pages_total ") +
       QByteArray::number(2 * allPages + pdfPageCount(F(QStringLiteral("two.pdf"))))));
-  EXPECT_TRUE(service_->ReadErr().contains("POST /convert \"three.xlsx\" 200 converted"));
+  EXPECT_TRUE(WaitUntil(
+      [] { return service_->ReadErr().contains("POST /convert \"three.xlsx\" 200 converted"); },
+      std::chrono::seconds(5)));
   EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(u' ').toStdString();
 }
 

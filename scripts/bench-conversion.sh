@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Conversion speed of Tabrix against LibreOffice's own batch conversion on a
-# generated corpus, in one run: Tabrix unattended with ThreadsCount 1 and 2,
+# Conversion speed of Tabrix against LibreOffice's own batch conversion on two
+# generated corpora, in one run: the uniform one (small books only, so the
+# static halves of the two soffice calls are balanced) and the mixed one
+# (small books, some of about twenty pages and a few of 20,000 rows, whose
+# sizes leave static halves unbalanced). On each: Tabrix unattended with ThreadsCount 1 and 2,
 # one `soffice --convert-to pdf` call over the same files and two such calls
 # on halves at the same time (each with its own profile), the office's
 # document time from Tabrix's per-item timing (TABRIX_ITEM_TIMES), the office
@@ -10,8 +13,10 @@
 #   scripts/bench-conversion.sh [build folder]      (default: build-perf)
 #
 # The build folder is configured Release (with the window layer, for the
-# tabrix program) when it does not exist yet. Environment: BENCH_SMALL,
-# BENCH_MEDIUM, BENCH_LARGE (workbooks of each size: 176, 20, 4),
+# tabrix program) when it does not exist yet. Environment: BENCH_CORPORA
+# (which corpora, in order: "uniform mixed"), BENCH_UNIFORM (small books of
+# the uniform corpus: 200), BENCH_SMALL, BENCH_MEDIUM, BENCH_LARGE (workbooks
+# of each size in the mixed corpus: 176, 20, 4),
 # BENCH_MANY (items of the memory run: 10000), BENCH_KEEP=1 (keep the
 # temporary folder), BENCH_WAIT (seconds to wait for an idle machine before
 # each timed run: 900), BENCH_REPEAT (rounds of the four timed runs: 5; the
@@ -23,9 +28,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-"$root/build-perf"}
-small=${BENCH_SMALL:-176}
-medium=${BENCH_MEDIUM:-20}
-large=${BENCH_LARGE:-4}
+mixSmall=${BENCH_SMALL:-176}
+mixMedium=${BENCH_MEDIUM:-20}
+mixLarge=${BENCH_LARGE:-4}
 many=${BENCH_MANY:-10000}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -38,8 +43,9 @@ bench="$build/bench"
 command -v soffice >/dev/null || { echo "soffice is not installed" >&2; exit 1; }
 command -v pdfinfo >/dev/null || { echo "pdfinfo (poppler-utils) is not installed" >&2; exit 1; }
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/tabrix-bench.XXXXXX")
-cleanup() { if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "kept $tmp"; else rm -rf "$tmp"; fi; }
+base=$(mktemp -d "${TMPDIR:-/tmp}/tabrix-bench.XXXXXX")
+tmp=$base
+cleanup() { if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "kept $base"; else rm -rf "$base"; fi; }
 trap cleanup EXIT
 
 now() { date +%s.%N; }
@@ -98,7 +104,23 @@ echo "$(. /etc/os-release && echo "$PRETTY_NAME"), $(soffice --version 2>/dev/nu
 echo "build: $build ($buildType), $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-echo "== corpus"
+echo "== office start-up"
+"$bench/tabrix_bench_office_start" 3 | tee "$tmp/start.txt" | grep -v '^office_'
+startup=$(awk -F'\t' '$1 == "office_start_s" {print $2}' "$tmp/start.txt")
+startupNew=$(awk -F'\t' '$1 == "office_start_new_s" {print $2}' "$tmp/start.txt")
+
+# median and spread of a column of numbers
+median() { sort -n | awk '{ r[NR] = $1 } END { printf "%.3f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'; }
+spread() { sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }'; }
+
+# bench_corpus KIND SMALL MEDIUM LARGE: the corpus, its timed rounds and its
+# results, in $base/KIND.
+bench_corpus() {
+kind=$1 small=$2 medium=$3 large=$4
+tmp="$base/$kind"
+mkdir -p "$tmp"
+echo
+echo "==== corpus: $kind"
 corpus="$tmp/corpus"
 mkdir -p "$corpus"
 "$bench/tabrix_bench_corpus" "$corpus" "$small" "$medium" "$large" >"$tmp/corpus.tsv"
@@ -115,10 +137,6 @@ mapfile -t half2 < <(awk -F'\t' 'NR == FNR {half[$3] = $1; next} half[$0] == 2' 
 [ "${#all[@]}" -eq "$files" ] && [ $((${#half1[@]} + ${#half2[@]})) -eq "$files" ] || fail "corpus listing does not match"
 echo "$files workbooks ($small small, $medium of ~20 pages, $large of 20,000 rows), $(du -sh "$corpus" | cut -f1)"
 
-echo "== office start-up"
-"$bench/tabrix_bench_office_start" 3 | tee "$tmp/start.txt" | grep -v '^office_'
-startup=$(awk -F'\t' '$1 == "office_start_s" {print $2}' "$tmp/start.txt")
-startupNew=$(awk -F'\t' '$1 == "office_start_new_s" {print $2}' "$tmp/start.txt")
 
 # Tabrix's kept profiles and the two soffice profiles exist before timing, so
 # no measured run pays a first start.
@@ -176,24 +194,12 @@ for run in t1 s1 t2 s2; do
   [ "$(pdfs $run)" -eq "$files" ] || fail "$run: $(pdfs $run) PDF files for $files workbooks"
 done
 
-echo "== unattended run on $many items (tiny-file converter)"
-"$bench/tabrix_bench_many" "$many" 2 | tee "$tmp/many.txt" | grep -v '^many_' || fail "many-item run failed"
-manyPeak=$(awk -F'\t' '$1 == "many_peak_kb" {print $2}' "$tmp/many.txt")
-manyWall=$(awk -F'\t' '$1 == "many_wall_s" {print $2}' "$tmp/many.txt")
-
-echo "== idle workers"
-"$bench/tabrix_bench_idle" 3 2 | tee "$tmp/idle.txt" | grep -v '^idle_'
-idle=$(awk -F'\t' '$1 == "idle_cpu_share" {print $2}' "$tmp/idle.txt")
-
 # Office document time of a run: the sum of its item times (each from the
 # item's start to its end, so a thread's first item includes its office start).
 items_sum() { awk -F'\t' '!/^#/ {s += $3 - $2} END {printf "%.3f", s / 1000}' "$tmp/$1.best.tsv"; }
 peak_kb() { awk -F'\t' '$1 == "# peak_rss_kb" {print $2}' "$tmp/$1.best.tsv"; }
 own_cpu() { awk -F'\t' '$1 == "# cpu_ms" {printf "%.2f", $2 / 1000}' "$tmp/$1.best.tsv"; }
 
-# median and spread of a column of numbers
-median() { sort -n | awk '{ r[NR] = $1 } END { printf "%.3f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'; }
-spread() { sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }'; }
 w_t1=$(median <"$tmp/t1.rounds"); w_t2=$(median <"$tmp/t2.rounds")
 w_s1=$(median <"$tmp/s1.rounds"); w_s2=$(median <"$tmp/s2.rounds")
 sum_t1=$(items_sum t1); sum_t2=$(items_sum t2)
@@ -201,7 +207,7 @@ sum_t1=$(items_sum t1); sum_t2=$(items_sum t2)
 b_t1=$(cat "$tmp/t1.wall"); b_t2=$(cat "$tmp/t2.wall")
 
 echo
-echo "== results ($files workbooks, median of $repeat rounds, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
+echo "== results, $kind corpus ($files workbooks, median of $repeat rounds, $(date -u +%Y-%m-%d), load after: $(cut -d' ' -f1-3 /proc/loadavg))"
 printf '| %-44s | %8s | %13s | %8s | %7s | %10s | %12s |\n' "run" "wall s" "min-max s" "files/s" "pages" "cores used" "other cores"
 printf '|%s|%s|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "----------" "---------------" "----------" "---------" "------------" "--------------"
 for row in "t1:tabrix ThreadsCount=1" "s1:soffice --convert-to, one call" \
@@ -238,6 +244,33 @@ printf '%-58s %s\n' \
   "Tabrix overhead, ThreadsCount=2 (target <= 5%):" "$(calc "%.1f%%" "100 * ($b_t2 - $sum_t2 / 2) / $b_t2")" \
   "  the same with the office start-up counted, 1 / 2:" "$(calc "%.1f%% / %.1f%%" "100 * ($b_t1 - $sum_t1 + $startup) / $b_t1, 100 * ($b_t2 - $sum_t2 / 2 + $startup) / $b_t2")" \
   "CPU of the tabrix process itself, ThreadsCount=1 / 2:" "$(own_cpu t1) s / $(own_cpu t2) s" \
-  "Tabrix peak memory (VmHWM), ThreadsCount=1 / 2:" "$(calc "%.1f MB / %.1f MB" "$(peak_kb t1) / 1024, $(peak_kb t2) / 1024")" \
+  "Tabrix peak memory (VmHWM), ThreadsCount=1 / 2:" "$(calc "%.1f MB / %.1f MB" "$(peak_kb t1) / 1024, $(peak_kb t2) / 1024")"
+printf '%-10s %-58s %s\n' "$kind" "ThreadsCount=1 / one soffice call:" "$(round_ratios s1 t1)" \
+  "$kind" "ThreadsCount=2 / two soffice calls on halves:" "$(round_ratios s2 t2)" >>"$base/summary.txt"
+tmp=$base
+}
+
+for kind in ${BENCH_CORPORA:-uniform mixed}; do
+  case $kind in
+    uniform) bench_corpus uniform "${BENCH_UNIFORM:-200}" 0 0 ;;
+    mixed) bench_corpus mixed "$mixSmall" "$mixMedium" "$mixLarge" ;;
+    *) fail "BENCH_CORPORA: $kind is neither uniform nor mixed" ;;
+  esac
+done
+
+echo
+echo "== unattended run on $many items (tiny-file converter)"
+"$bench/tabrix_bench_many" "$many" 2 | tee "$tmp/many.txt" | grep -v '^many_' || fail "many-item run failed"
+manyPeak=$(awk -F'\t' '$1 == "many_peak_kb" {print $2}' "$tmp/many.txt")
+manyWall=$(awk -F'\t' '$1 == "many_wall_s" {print $2}' "$tmp/many.txt")
+
+echo "== idle workers"
+"$bench/tabrix_bench_idle" 3 2 | tee "$tmp/idle.txt" | grep -v '^idle_'
+idle=$(awk -F'\t' '$1 == "idle_cpu_share" {print $2}' "$tmp/idle.txt")
+
+echo
+echo "== both corpora: the ratios round by round (median, spread); state what holds on both"
+cat "$base/summary.txt"
+printf '%-69s %s\n' \
   "Tabrix peak memory, $many items (target < 100 MB):" "$(calc "%.1f MB (%.0f items/s)" "$manyPeak / 1024, $many / $manyWall")" \
   "idle worker CPU while waiting for items:" "$(calc "%.2f%% of a core" "100 * $idle")"

@@ -67,7 +67,7 @@ TkvServeArgs TkvParseServeArgs(const QStringList& args) {
   QStringList rest;
   QString error;
   for (int i = 0; i < args.size() && error.isEmpty(); ++i) {
-    const QString arg = args.at(i);
+    const QString& arg = args.at(i);
     if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
       result.action = TkvServeArgs::Action::Help;
       return result;

@@ -50,6 +50,7 @@ echo "$(nproc) cores, $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1
 echo "$(soffice --version 2>/dev/null | head -1); build $build, $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')"
 
 # The corpus: small books only (one to three sheets of 10 to 50 rows).
+mkdir -p "$tmp/books"
 "$build/bench/tabrix_bench_corpus" "$tmp/books" "$books" 0 0 >/dev/null
 mapfile -t all < <(find "$tmp/books" -maxdepth 1 -type f -name '*.xls?' | sort)
 [ "${#all[@]}" -eq "$books" ] || fail "${#all[@]} workbooks made, $books asked for"

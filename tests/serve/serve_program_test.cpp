@@ -54,6 +54,7 @@ struct Answer {
 // The service, started once for the suite.
 struct Service {
   ScopedTempDir tmp;
+  QString exe;
   QProcess process;
   QString url;
   QByteArray err;  // stderr so far
@@ -71,7 +72,8 @@ class Serve : public ::testing::Test {
     if (!QFile::exists(BuiltProgram())) return;
     service_ = new Service;
     Service& s = *service_;
-    const QString exe = CopyBuiltProgram(s.tmp);
+    s.exe = CopyBuiltProgram(s.tmp);
+    const QString& exe = s.exe;
     QProcessEnvironment env = ProgramEnvironment(s.tmp, s.tmp.file(QStringLiteral("cache")));
     // The service's private folders (and the office profiles) go below it.
     QDir().mkpath(s.tmp.file(QStringLiteral("t")));
@@ -258,6 +260,15 @@ TEST_F(Serve, RefusesEachFaultWithItsStatusAndMessage) {
     const QString error = a.json().value(QLatin1String("error")).toString();
     EXPECT_TRUE(error.contains(QLatin1String(c.says))) << error.toStdString();
     EXPECT_FALSE(error.contains(Work())) << "no private path in a message: " << error.toStdString();
+  }
+  // The service's own command line takes no path either; wrong flags end with 64.
+  for (const QStringList& args : {QStringList{"--delete-source"}, QStringList{"-o", F("out")},
+                                  QStringList{"--listen", "nowhere"}, QStringList{"x.xlsx"}}) {
+    QProcess wrong;
+    wrong.start(service_->exe, QStringList{QStringLiteral("serve")} + args);
+    ASSERT_TRUE(wrong.waitForFinished(30000));
+    EXPECT_EQ(wrong.exitCode(), 64) << args.join(u' ').toStdString();
+    EXPECT_TRUE(wrong.readAllStandardError().contains("Try 'tabrix serve --help'"));
   }
   EXPECT_FALSE(QFile::exists(F(QStringLiteral("escape.log"))));
   EXPECT_FALSE(QFile::exists(F(QStringLiteral("escape.json"))));

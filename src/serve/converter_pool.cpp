@@ -159,17 +159,18 @@ TkvConverterPool::Slot* TkvConverterPool::Acquire() {
 
 void TkvConverterPool::Release(Slot* slot) {
   std::lock_guard<std::mutex> lock(lock_);
-  if (slot->Alive() && !slot->OfficeRunning()) {
-    warmers_.emplace_back([this, slot] {
-      slot->Warm();
-      std::lock_guard<std::mutex> relock(lock_);
-      free_.push_back(slot);
-      freed_.notify_one();
-    });
-    return;
-  }
+  if (slot->Alive() && !slot->OfficeRunning()) return WarmThenFree(slot);
   free_.push_back(slot);
   freed_.notify_one();
+}
+
+void TkvConverterPool::WarmThenFree(Slot* slot) {
+  warmers_.emplace_back([this, slot] {
+    slot->Warm();
+    std::lock_guard<std::mutex> relock(lock_);
+    free_.push_back(slot);
+    freed_.notify_one();
+  });
 }
 
 TkvServeOutcome TkvConverterPool::Convert(const TkvServeJob& job) {
@@ -216,7 +217,19 @@ TkvServeOutcome TkvConverterPool::Convert(const TkvServeJob& job) {
   return outcome;
 }
 
-QList<TkvConverterPool::Converter> TkvConverterPool::Health() const {
+QList<TkvConverterPool::Converter> TkvConverterPool::Health() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (auto it = free_.begin(); it != free_.end();) {
+      Slot* slot = *it;
+      if (slot->Alive() && !slot->OfficeRunning()) {
+        it = free_.erase(it);
+        WarmThenFree(slot);
+      } else {
+        ++it;
+      }
+    }
+  }
   QList<Converter> converters;
   for (const auto& slot : slots_)
     converters.append({slot->Alive(), slot->OfficePid(), slot->OfficeRunning()});

@@ -61,7 +61,9 @@ class TkvConverterPool {
   // has ended.
   TkvServeOutcome Convert(const TkvServeJob& job);
 
-  QList<Converter> Health() const;
+  // Also starts warming every idle converter whose office has gone (crashed
+  // or killed while no request was in hand); it is busy until warm.
+  QList<Converter> Health();
   int Waiting() const;
   // Converters with a request in hand.
   int Busy() const;
@@ -75,6 +77,9 @@ class TkvConverterPool {
   // A slot whose office is gone is warmed again (on a thread of its own)
   // before it is free.
   void Release(Slot* slot);
+  // Under lock_: warms `slot` (taken from the free list) on a thread of its
+  // own, then frees it.
+  void WarmThenFree(Slot* slot);
 
   int maxQueue_;
   std::vector<std::unique_ptr<Slot>> slots_;

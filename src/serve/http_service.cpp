@@ -149,7 +149,7 @@ void TkvHttpService::Refuse(httplib::Response& response, int status, const QStri
   Log(name, status, outcome, 0, 0);
 }
 
-void TkvHttpService::Health(httplib::Response& response) const {
+void TkvHttpService::Health(httplib::Response& response) {
   QJsonArray converters;
   bool ok = true;
   for (const TkvConverterPool::Converter& c : pool_.Health()) {

@@ -49,7 +49,7 @@ class TkvHttpService {
 
  private:
   void Convert(const httplib::Request& request, httplib::Response& response);
-  void Health(httplib::Response& response) const;
+  void Health(httplib::Response& response);
   // JSON error body, log line and metrics of a conversion request.
   void Refuse(httplib::Response& response, int status, const QString& outcome, const QString& name,
               const QString& message);

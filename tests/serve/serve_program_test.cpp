@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -331,6 +332,28 @@ TEST_F(Serve, QueueLimitRefusesWithRetryAfterAndTheTimeLimitEndsWith504) {
   EXPECT_TRUE(metrics.contains("tabrix_requests_total{outcome=\"timeout\"} 2"));
   EXPECT_TRUE(metrics.contains("tabrix_requests_total{outcome=\"busy\"} 1"));
   EXPECT_FALSE(metrics.contains("tabrix_office_restarts_total 0")) << metrics.data();
+
+  // An office that dies while its converter is idle is noticed by /health
+  // and started again.
+  const auto officePid = [] {
+    return Curl(QStringLiteral("/health"))
+        .json()
+        .value(QLatin1String("converters"))
+        .toArray()
+        .at(0)
+        .toObject()
+        .value(QLatin1String("pid"))
+        .toInteger();
+  };
+  const qint64 before = officePid();
+  ASSERT_GT(before, 0);
+  ASSERT_EQ(::kill(static_cast<pid_t>(before), SIGKILL), 0);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const Answer health = Curl(QStringLiteral("/health"));
+        return health.status == 200 && officePid() != before;
+      },
+      std::chrono::seconds(60)));
 }
 
 // Last: it stops the suite's service.

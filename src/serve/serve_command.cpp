@@ -114,8 +114,9 @@ int TkvRunServeCommand(int argc, char** argv) {
   // Stop only reaches a server that has begun to listen.
   while (!service.Running() && !served.load())
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const QString host = parsed.host.contains(u':') ? u'[' + parsed.host + u']' : parsed.host;
   Print(stderr, QStringLiteral("%1 serve: listening on http://%2:%3 with %4 converter(s)\n")
-                    .arg(program, parsed.host)
+                    .arg(program, host)
                     .arg(port)
                     .arg(threads));
   while (!g_stop.load() && !served.load())

@@ -102,6 +102,8 @@ TkvServeArgs TkvParseServeArgs(const QStringList& args) {
       if (!m.hasMatch() || port > 65535)
         error = QStringLiteral("--listen: %1 is not ADDRESS:PORT").arg(value);
       result.host = m.captured(1);
+      if (result.host.startsWith(u'[') && result.host.endsWith(u']'))  // [::1]:8080
+        result.host = result.host.mid(1, result.host.size() - 2);
       result.port = port;
     } else if (flag == QLatin1String("--max-upload")) {
       result.maxUploadMb = Number(flag, value, 1, 4096, &error);
@@ -130,8 +132,8 @@ QString TkvServeHelp(const QString& program) {
              "  --max-queue N           requests that may wait for a converter; more are\n"
              "                          refused with 503 (default 2 x threads)\n"
              "  --sheet, --fit, --orientation, --paper, --pdfa, --timeout, -O KEY=VALUE\n"
-             "                          defaults for every request, as `%1 convert` reads them\n"
-             "                          (only options that shape the PDF)\n"
+             "                          defaults for every request, read as `%1 convert`\n"
+             "                          reads them (only options that shape the PDF)\n"
              "\n"
              "POST /convert (form field \"file\", or the body with ?filename=NAME; options as\n"
              "form fields or query parameters named like the flags: sheet, fit, ...),\n"

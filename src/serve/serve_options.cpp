@@ -108,7 +108,7 @@ TkvServeArgs TkvParseServeArgs(const QStringList& args) {
     } else if (flag == QLatin1String("--max-upload")) {
       result.maxUploadMb = Number(flag, value, 1, 4096, &error);
     } else {
-      result.maxQueue = Number(flag, value, 0, 10000, &error);
+      result.maxQueue = Number(flag, value, 0, 1000, &error);
     }
   }
   if (error.isEmpty()) result.settings = Parse(rest, &ServeAllows, &error);

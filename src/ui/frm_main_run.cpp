@@ -65,6 +65,11 @@ void TkvFrmMain::CreateRunControl() {
     }
   });
   connect(c, &TkvRunController::ProgressChanged, this, [this] { ShowProgress(); });
+  connect(c, &TkvRunController::ListSettled, this, [this] {
+    // A search that listed nothing says why instead of counting noughts.
+    if (lViewer->RowCount() == 0 && batch_ && batch_->SearchDone() && !RunInProgress())
+      lblProgress->setText(EmptySearchReason());
+  });
   connect(c, &TkvRunController::RunStarted, this, [this] { ShowRunningActions(); });
   connect(c, &TkvRunController::RunEnding, this, [this] { ShowEndingActions(); });
   connect(c, &TkvRunController::RunEnded, this, &TkvFrmMain::RunEnded);

@@ -18,7 +18,10 @@ TkvRunController::TkvRunController(QObject* parent)
     const bool threadsMayAdd =
         run_ || !endedRuns_.empty() || (searching && !searching->SearchDone());
     ApplyRowChanges();
-    if (!threadsMayAdd) rowTimer_->stop();
+    if (!threadsMayAdd) {
+      rowTimer_->stop();
+      emit ListSettled();
+    }
   });
 
   reapTimer_ = new QTimer(this);

@@ -96,6 +96,9 @@ class TkvRunController : public QObject {
   // The last converter of a run reported its end; the run's figures are
   // counted. `stopped`: by Stop (a stopped batch is not continued).
   void RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped);
+  // No search or run can change the current list any more, and every change
+  // handed over is applied.
+  void ListSettled();
   // The wait of ScheduleRepetition is over.
   void RepetitionDue();
   // Stop cancelled a pending repetition.

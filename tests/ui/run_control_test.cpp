@@ -394,6 +394,11 @@ TEST_F(RunControlTest, ARunThatListsNothingSaysWhyInTheStatusBar) {
   ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(w.lblProgress->text(), "No workbook matches " + temp.file("in/*.xls?"));
+  // Search alone says it too.
+  w.eSource->setText(temp.file("gone/*.xls?"));
+  ASSERT_TRUE(ClickAction(w, "aSearch"));
+  EXPECT_TRUE(WaitFor([&] { return w.lblProgress->text().startsWith("The folder"); }))
+      << w.lblProgress->text().toStdString();
 }
 
 TEST_F(RunControlTest, EmptyBoxesMoveTheFocusInsteadOfReporting) {

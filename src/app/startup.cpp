@@ -30,14 +30,15 @@ void PrintHelp(const TkvProfile& profile) {
   const QString text =
       QStringLiteral(
           "Usage: %1 [ARGUMENT]\n"
-          "%2 %3: converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF.\n"
+          "%2 %3: converts spreadsheet workbooks\n"
+          "(.xls, .xlsx, .xlsm) to PDF.\n"
           "\n"
           "ARGUMENT (only the first one is read):\n"
           "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
           "  FILE%4        a batch project file\n"
           "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
           "  convert [OPTION]... SOURCE...\n"
-          "                           the same run spelled with flags (%1 convert --help)\n"
+          "                           the same run with flags (%1 convert --help)\n"
           "  --help, --version        this text, the version\n"
           "\n"
           "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"

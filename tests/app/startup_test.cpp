@@ -70,6 +70,8 @@ TEST_F(Program, HelpAndVersionPrintToStdout) {
   const Outcome help = Run({QStringLiteral("--help")});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(help.out.contains(QStringLiteral("PureConsole"))) << help.out.toStdString();
+  for (const QString& line : help.out.split(u'\n'))
+    EXPECT_LE(line.size(), 80) << "wider than a terminal: " << line.toStdString();
   EXPECT_TRUE(help.err.isEmpty());
   const Outcome version = Run({QStringLiteral("--version")});
   EXPECT_EQ(version.exitCode, 0);

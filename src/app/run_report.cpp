@@ -1,5 +1,6 @@
 #include "app/run_report.h"
 
+#include "app/unattended_progress.h"
 #include "core/error.h"
 
 #include <QJsonArray>
@@ -20,12 +21,13 @@ QByteArray Line(const QJsonObject& object) {
 
 }  // namespace
 
-TkvRunReport::TkvRunReport(const QString& path) : path_(path) {
+TkvRunReport::TkvRunReport(const QString& path, TkvProgressLine* progress) : path_(path) {
   bool open;
-  if (path == QLatin1String("-"))
+  if (path == QLatin1String("-")) {
+    progress_ = progress;
     open = file_.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
                       QFileDevice::DontCloseHandle);
-  else {
+  } else {
     file_.setFileName(path);
     open = file_.open(QIODevice::WriteOnly | QIODevice::Append);
   }
@@ -57,7 +59,13 @@ QByteArray TkvRunReport::SummaryLine(const TkvReportSummary& summary) {
 
 void TkvRunReport::Write(const QByteArray& line) {
   QMutexLocker lock(&lock_);
-  if (file_.write(line) != line.size() || !file_.flush()) failed_ = true;
+  const auto write = [&] {
+    if (file_.write(line) != line.size() || !file_.flush()) failed_ = true;
+  };
+  if (progress_)
+    progress_->Around(write);
+  else
+    write();
 }
 
 void TkvRunReport::Check() const {

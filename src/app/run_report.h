@@ -4,7 +4,8 @@
 // whole and flushed, so a reader following the file never sees half a line.
 //
 // Write may be called from any thread. A write that fails is remembered and
-// raised by Check on the owner's thread.
+// raised by Check on the owner's thread. Rows for stdout go around the
+// progress line when one is given, so they never share its terminal line.
 
 #include <QFile>
 #include <QMutex>
@@ -29,12 +30,14 @@ struct TkvReportSummary {
   double seconds = 0;
 };
 
+class TkvProgressLine;
+
 class TkvRunReport {
  public:
   // "-" writes to stdout; any other path is opened for appending (created
   // when missing, never truncated). Throws TkvError naming the path when it
-  // cannot be opened.
-  explicit TkvRunReport(const QString& path);
+  // cannot be opened. `progress` (optional, not owned) must outlive the report.
+  explicit TkvRunReport(const QString& path, TkvProgressLine* progress = nullptr);
   TkvRunReport(const TkvRunReport&) = delete;
   TkvRunReport& operator=(const TkvRunReport&) = delete;
 
@@ -47,6 +50,7 @@ class TkvRunReport {
 
  private:
   QString path_;
+  TkvProgressLine* progress_ = nullptr;  // set only for stdout
   mutable QMutex lock_;
   QFile file_;
   bool failed_ = false;

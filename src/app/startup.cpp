@@ -12,10 +12,12 @@
 #include "core/app.h"
 #include "core/error.h"
 #include "core/info.h"
+#include "core/option_table.h"
 #include "core/profile.h"
 #include "core/project.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
@@ -28,21 +30,23 @@ void PrintHelp(const TkvProfile& profile) {
   const QString text =
       QStringLiteral(
           "Usage: %1 [ARGUMENT]\n"
-          "%2 %3: converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF.\n"
+          "%2 %3: converts spreadsheet workbooks\n"
+          "(.xls, .xlsx, .xlsm) to PDF.\n"
           "\n"
           "ARGUMENT (only the first one is read):\n"
           "  /P:Key=Value;Key=Value   options of the run (\",\" also separates them)\n"
           "  FILE%4        a batch project file\n"
           "  FILE-OR-MASK             what to convert (the window opens), e.g. /in/*.xls?\n"
-          "  convert [OPTION]... SOURCE...  the same run spelled with flags (%1 convert --help)\n"
+          "  convert [OPTION]... SOURCE...\n"
+          "                           the same run with flags (%1 convert --help)\n"
           "  serve [OPTION]...        conversions over HTTP, offices kept warm (%1 serve --help)\n"
           "  --help, --version        this text, the version\n"
           "\n"
           "With PureConsole=True (and no \"http\" in Source) the run is unattended:\n"
           "no window; the log goes to LogFile. Exit code 0 after the run, whatever\n"
-          "the files did; 1 when the run itself fails (message on stderr).\n"
-          "Example: %1 "
-          "\"/P:PureConsole=True;Source=/in/*.xls?;Target=/out;LogFile=/out/run.log\"\n")
+          "the files did; 1 when the run itself fails (message on stderr); 64 for a\n"
+          "word beginning with \"-\" that is none of the above.\n"
+          "Example: %1 \"/P:PureConsole=True;Source=/in/*.xls?;Target=/out\"\n")
           .arg(profile.ShortName, profile.Title, profile.Version, profile.ProjectExt);
   std::fputs(text.toLocal8Bit().constData(), stdout);
 }
@@ -50,6 +54,45 @@ void PrintHelp(const TkvProfile& profile) {
 void PrintError(const QString& message) {
   const QString text = QStringLiteral("tabrix: %1\n").arg(message);
   std::fputs(text.toLocal8Bit().constData(), stderr);
+}
+
+constexpr int kUsageError = 64;
+
+// Qt's own window-system arguments after the first one; 1 when the word
+// takes a value, 0 when it takes none, -1 when it is none of them.
+int QtArgumentValues(QString word) {
+  if (word.startsWith(QLatin1String("--"))) word.remove(0, 1);
+  static const QStringList withValue = {"-platform",      "-platformpluginpath",
+                                        "-platformtheme", "-plugin",
+                                        "-qmljsdebugger", "-qwindowgeometry",
+                                        "-qwindowicon",   "-qwindowtitle",
+                                        "-session",       "-style",
+                                        "-stylesheet",    "-display",
+                                        "-geometry",      "-title",
+                                        "-name",          "-visual"};
+  static const QStringList alone = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+  if (withValue.contains(word)) return 1;
+  return alone.contains(word) ? 0 : -1;
+}
+
+// A word that begins with "-" and is neither a switch of the first argument
+// ("-P:...", "-I...", "-U"), a window-system argument of Qt after it, nor an
+// existing file: the first such word, else empty. Words after the first
+// argument are not read, so any other dashed one there is a flag meant for
+// somewhere else.
+QString UnknownDashedWord(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const QString arg = QString::fromLocal8Bit(argv[i]);
+    if (arg.size() < 2 || arg.at(0) != u'-' || QFileInfo::exists(arg)) continue;
+    const QChar letter = arg.at(1).toUpper();
+    if (i == 1 && (letter == u'P' || letter == u'I' || letter == u'U')) continue;
+    if (const int values = i > 1 ? QtArgumentValues(arg) : -1; values >= 0) {
+      i += values;
+      continue;
+    }
+    return arg;
+  }
+  return {};
 }
 
 int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad,
@@ -64,6 +107,16 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
         QStringLiteral("%1 %2\n").arg(profile.Title, profile.Version).toLocal8Bit().constData(),
         stdout);
     return 0;
+  }
+
+  if (const QString word = UnknownDashedWord(argc, argv);
+      !word.isEmpty() && !(argc >= 2 && (std::strcmp(argv[1], "convert") == 0 ||
+                                         std::strcmp(argv[1], "serve") == 0))) {
+    PrintError(QStringLiteral("unknown switch '%1': only the first argument is read, and it is "
+                              "/P:Key=Value;..., a project file,\na file or a mask; flags go with "
+                              "'%2 convert' (%2 convert --help)")
+                   .arg(word, profile.ShortName));
+    return kUsageError;
   }
 
   // Destroyed in reverse order of creation.
@@ -85,6 +138,8 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
     return convertRoad(argc, argv);
   if (serveRoad && argc >= 2 && std::strcmp(argv[1], "serve") == 0) return serveRoad(argc, argv);
   if (project->ParseCommandLine() == TkvCmdResult::Exit) return 0;
+  for (const QString& warning : TkvOptionWarnings(project->Options().Lines(), profile.SourceMask))
+    PrintError(warning);
   TkvMatcherScope matcher;
 
   if (project->UnattendedRoad()) return TkvRunUnattendedRoad(argc, argv);

@@ -6,7 +6,11 @@
 // in Source) or `windowRoad`, which creates its own QApplication and runs
 // the windows. Returns the process exit code: 0 after either road, 1 with
 // the message on stderr when an error escapes. "--help" and "--version"
-// print to stdout and return 0 before anything else. Main thread only.
+// print to stdout and return 0 before anything else. A word beginning with
+// "-" that is no switch of the first argument and names no file ends the
+// program with 64 and a hint. Warnings about the options read (unknown keys,
+// values their key cannot take, a bare folder as Source) go to stderr; they
+// change nothing. Main thread only.
 
 using TkvWindowRoad = int (*)(int& argc, char** argv);
 // A command road: the "convert" spelling of the command line (first

@@ -69,7 +69,7 @@ bool TkvMain::RunUnattended() {
   const int watchMs = TkvWatchInterval(project_);
   watching_ = watchMs > 0;
   const QString reportFile = project_.OptionValue(TkvRunKeys::kReportFile);
-  if (!reportFile.isEmpty()) report_ = std::make_unique<TkvRunReport>(reportFile);
+  if (!reportFile.isEmpty()) report_ = std::make_unique<TkvRunReport>(reportFile, progress_);
   // A watch runs as a service: no progress line.
   showProgress_ = progress_ && !watching_ && !project_.ReadBool(TkvRunKeys::kNoProgress, false);
 
@@ -110,7 +110,6 @@ bool TkvMain::RunUnattended() {
 void TkvMain::BeginSweep() {
   QMutexLocker lock(&logLock_);
   logLines_.clear();
-  failedItems_ = 0;
   currentFile_.clear();
   sweepCounts_ = Counts{};
   sweepItems_ = sweepSucceeded_ = sweepFailed_ = 0;
@@ -237,15 +236,19 @@ void TkvMain::ForgetUnseenFailures() {
 
 void TkvMain::ShowProgress() {
   if (!showProgress_ || !progress_->Enabled()) return;
-  int done, failed;
+  TkvProgressLine::Counts counts;
   QString current;
   {
     QMutexLocker lock(&logLock_);
-    done = static_cast<int>(logLines_.size());
-    failed = failedItems_;
+    counts.converted = sweepCounts_.succeeded;
+    counts.failed = sweepCounts_.failed;
+    counts.skipped = sweepCounts_.skipped;
     current = currentFile_;
   }
-  progress_->Update(done, failed, sweepItems_ + (batch_ ? batch_->ItemCount() : 0), current);
+  counts.total = sweepItems_ + (batch_ ? batch_->ItemCount() : 0);
+  // With every file in hand done, the line is the run's summary.
+  if (counts.converted + counts.failed + counts.skipped >= counts.total) current.clear();
+  progress_->Update(counts, current);
 }
 
 void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
@@ -297,7 +300,6 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
   {
     QMutexLocker lock(&logLock_);
     logLines_.append(line);
-    if (status == TkvNode::Failed) ++failedItems_;
     const auto start = itemStarts_.find(item);
     if (start != itemStarts_.end()) {
       entry.seconds = SecondsSince(start->second);

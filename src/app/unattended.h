@@ -113,7 +113,6 @@ class TkvMain {
   std::unique_ptr<TkvItemTimes> itemTimes_;
   mutable QMutex logLock_;
   QStringList logLines_;
-  int failedItems_ = 0;
   // Under logLock_: what the report needs of the items in hand and the
   // sweep's outcome; the failed files a watch leaves alone, and the paths
   // its current sweep has seen.

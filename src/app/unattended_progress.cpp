@@ -1,6 +1,7 @@
 #include "app/unattended_progress.h"
 
 #include <QByteArray>
+#include <QMutexLocker>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -30,8 +31,12 @@ TkvProgressLine::TkvProgressLine() : enabled_(::isatty(STDERR_FILENO) == 1) {}
 
 TkvProgressLine::~TkvProgressLine() { Finish(); }
 
-QString TkvProgressLine::Text(int done, int failed, int total, const QString& current, int width) {
-  QString text = QStringLiteral("%1 of %2 done, %3 failed").arg(done).arg(total).arg(failed);
+QString TkvProgressLine::Text(const Counts& counts, const QString& current, int width) {
+  QString text = QStringLiteral("%1 converted, %2 failed, %3 skipped of %4")
+                     .arg(counts.converted)
+                     .arg(counts.failed)
+                     .arg(counts.skipped)
+                     .arg(counts.total);
   if (!current.isEmpty()) {
     const int room = width - 1 - static_cast<int>(text.size()) - 2;
     if (room >= 5) {
@@ -51,9 +56,10 @@ QString TkvProgressLine::Text(int done, int failed, int total, const QString& cu
   return text;
 }
 
-void TkvProgressLine::Update(int done, int failed, int total, const QString& current) {
+void TkvProgressLine::Update(const Counts& counts, const QString& current) {
   if (!enabled_) return;
-  const QString text = Text(done, failed, total, current, TerminalWidth());
+  const QString text = Text(counts, current, TerminalWidth());
+  QMutexLocker lock(&lock_);
   if (printed_ && text == last_) return;
   last_ = text;
   printed_ = true;
@@ -63,7 +69,19 @@ void TkvProgressLine::Update(int done, int failed, int total, const QString& cur
 }
 
 void TkvProgressLine::Finish() {
+  QMutexLocker lock(&lock_);
   if (!printed_) return;
   printed_ = false;
   WriteAll("\n");
+}
+
+void TkvProgressLine::Around(const std::function<void()>& write) {
+  QMutexLocker lock(&lock_);
+  if (!printed_) {
+    write();
+    return;
+  }
+  WriteAll("\r\033[K");
+  write();
+  WriteAll("\r" + last_.toLocal8Bit() + "\033[K");
 }

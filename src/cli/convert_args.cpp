@@ -1,5 +1,6 @@
 #include "cli/convert_args.h"
 
+#include "core/option_table.h"
 #include "core/shard.h"
 
 #include <QCommandLineParser>
@@ -118,39 +119,47 @@ QString TkvConvertHelp(const QString& program) {
       QStringLiteral(
           "Usage: %1 convert [OPTION]... SOURCE...\n"
           "Converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF without a window.\n"
-          "SOURCE: a workbook, a folder (its *.xls? files), a quoted mask ('/in/*.xls?') or a\n"
-          "web address; several sources make one batch, converted in the order given.\n"
+          "SOURCE: a workbook, a folder (its *.xls? files), a quoted mask ('/in/*.xls?')\n"
+          "or a web address; several sources make one batch, converted in the order given.\n"
           "\n"
           "Options (the option each one sets in brackets):\n")
           .arg(program);
+  constexpr int kColumn = 34, kWidth = 79;
   for (const TkvConvertFlag& flag : TkvConvertFlags()) {
     QStringList spelled;
     for (const QString& name : flag.names) spelled.append(FlagName(name));
-    QString left = QStringLiteral("  ") +
+    QString line = QStringLiteral("  ") +
                    (flag.names.first().size() == 1 ? QString() : QStringLiteral("    ")) +
                    spelled.join(QStringLiteral(", "));
-    if (!flag.valueName.isEmpty()) left += u' ' + flag.valueName;
-    constexpr int kColumn = 34, kWidth = 79;
-    const QString indent(kColumn, u' ');
-    QString line =
-        left + (left.size() < kColumn - 1 ? QString(kColumn - left.size(), u' ') : u'\n' + indent);
-    line += flag.help;
-    if (!flag.sets.isEmpty()) {
-      const QString sets = QStringLiteral("[%1]").arg(flag.sets);
-      const qsizetype lastLine = line.size() - line.lastIndexOf(u'\n') - 1;
-      line += lastLine + 1 + sets.size() <= kWidth ? u' ' + sets : u'\n' + indent + sets;
+    if (!flag.valueName.isEmpty()) line += u' ' + flag.valueName;
+    QString words = flag.help;
+    if (!flag.sets.isEmpty()) words += QStringLiteral(" [%1]").arg(flag.sets);
+    // The words from kColumn on, wrapped before kWidth.
+    if (line.size() >= kColumn - 1) {
+      text += line + u'\n';
+      line.clear();
+    }
+    line = line.leftJustified(kColumn, u' ');
+    qsizetype used = 0;  // words on the current line
+    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
+      if (used > 0 && line.size() + 1 + word.size() > kWidth) {
+        text += line + u'\n';
+        line = QString(kColumn, u' ');
+        used = 0;
+      }
+      line += (used++ > 0 ? QStringLiteral(" ") : QString()) + word;
     }
     text += line + u'\n';
   }
-  text +=
-      QStringLiteral(
-          "\n"
-          "Exit codes: 0 the run completed (failed files included), 2 with --strict when a file\n"
-          "failed, 1 the run itself failed (message on stderr), 64 a wrong flag or value.\n"
-          "SIGINT or SIGTERM: the files in hand are finished; exit code 1, or 0 with --watch.\n"
-          "Example: %1 convert -r -o /data/out --report - '/data/in/*.xls?'\n"
-          "See also: %1 --help (the /P: spelling), man tabrix.\n")
-          .arg(program);
+  text += QStringLiteral(
+              "\n"
+              "Exit codes: 0 the run completed (failed files included), 2 with --strict when\n"
+              "a file failed, 1 the run itself failed (message on stderr), 64 a wrong flag or\n"
+              "value.\n"
+              "SIGINT or SIGTERM: the files in hand are finished; exit code 1 (0 with --watch).\n"
+              "Example: %1 convert -r -o /data/out --report - '/data/in/*.xls?'\n"
+              "See also: %1 --help (the /P: spelling), man tabrix.\n")
+              .arg(program);
   return text;
 }
 
@@ -293,6 +302,12 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
       } else if (name == QLatin1String("option")) {
         const qsizetype eq = value.indexOf(u'=');
         if (eq <= 0) throw Usage{QStringLiteral("%1: %2 is not KEY=VALUE").arg(flag, value)};
+        // A known key's value is checked here as its flag would check it; an
+        // unknown key is the caller's to warn about.
+        if (const TkvOptionRow* row = TkvFindOption(value.left(eq)))
+          if (const QString problem = TkvOptionValueProblem(*row, value.mid(eq + 1));
+              !problem.isEmpty())
+            throw Usage{QStringLiteral("%1: %2").arg(flag, problem)};
         set(value.left(eq), value.mid(eq + 1));
       } else if (name == QLatin1String("quiet")) {
         set(QStringLiteral("NoProgress"), kTrue);

@@ -6,6 +6,7 @@
 #include "batch/matcher.h"
 #include "cli/convert_args.h"
 #include "core/error.h"
+#include "core/option_table.h"
 #include "core/path_utils.h"
 #include "core/project.h"
 
@@ -27,6 +28,16 @@ void Print(std::FILE* stream, const QString& text) {
 int UsageError(const QString& program, const QString& message) {
   Print(stderr, QStringLiteral("%1 convert: %2\nTry '%1 convert --help'.\n").arg(program, message));
   return kUsageError;
+}
+
+// A word before "--" that begins with "-" and names an existing file: the
+// flags parser took it for flags.
+bool NamesDashFile(const QStringList& args) {
+  for (const QString& arg : args) {
+    if (arg == QLatin1String("--")) return false;
+    if (arg.size() > 1 && arg.startsWith(u'-') && QFileInfo::exists(arg)) return true;
+  }
+  return false;
 }
 
 bool IsWebAddress(const QString& source) {
@@ -53,6 +64,10 @@ int TkvRunConvertCommand(int argc, char** argv) {
       Print(stdout, QStringLiteral("%1 %2\n").arg(profile.Title, profile.Version));
       return 0;
     case TkvConvertArgs::Action::UsageError:
+      if (NamesDashFile(args))
+        return UsageError(
+            program, parsed.error + QStringLiteral("\n(to convert a file whose name begins "
+                                                   "with '-', write ./NAME or put -- before it)"));
       return UsageError(program, parsed.error);
     case TkvConvertArgs::Action::Run:
       break;
@@ -84,6 +99,8 @@ int TkvRunConvertCommand(int argc, char** argv) {
     project.SetOptionValue(QStringLiteral("Target"), TkvFolderPart(TkvBatch::NormalizePath(first)));
   }
   project.SetOptionValue(QStringLiteral("PureConsole"), QStringLiteral("True"));
+  for (const QString& warning : TkvOptionWarnings(project.Options().Lines(), profile.SourceMask))
+    Print(stderr, QStringLiteral("%1 convert: %2\n").arg(program, warning));
 
   TkvMatcherScope matcher;
   return TkvRunUnattendedRoad(argc, argv);

@@ -198,9 +198,11 @@ bool TkvProject::IsProjectFile(const QString& name) const {
 }
 
 void TkvProject::AddRecentProject(const QString& path) {
+  // Absolute: the list is read again by programs started in other folders.
+  const QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
   for (const QString& entry : recent_)
-    if (entry.compare(path, Qt::CaseInsensitive) == 0) return;
-  recent_.prepend(path);
+    if (entry.compare(absolute, Qt::CaseInsensitive) == 0) return;
+  recent_.prepend(absolute);
 }
 
 // ---- bound controls ----

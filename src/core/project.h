@@ -95,7 +95,8 @@ class TkvProject : public TkvOptionSource {
   void SetProjectFileName(const QString& name) { fileName_ = name; }
 
   QStringList RecentProjects() const { return recent_; }
-  // Inserts at the top unless an entry equal without letter case exists.
+  // Inserts the absolute path at the top unless an entry equal without
+  // letter case exists.
   void AddRecentProject(const QString& path);
 
   // Not owned; must outlive its use. Without dialogs, dialog operations act

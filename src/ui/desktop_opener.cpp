@@ -11,7 +11,7 @@ QUrl TkvUrlForLink(const QString& link) {
   return QUrl::fromLocalFile(QFileInfo(link).absoluteFilePath());
 }
 
-void TkvDesktopOpen(const QString& link) {
-  if (link.trimmed().isEmpty()) return;
-  QDesktopServices::openUrl(TkvUrlForLink(link));
+bool TkvDesktopOpen(const QString& link) {
+  if (link.trimmed().isEmpty()) return true;
+  return QDesktopServices::openUrl(TkvUrlForLink(link));
 }

@@ -11,7 +11,8 @@
 // A web or mail address as it is; a path (absolute or relative) as a file URL.
 QUrl TkvUrlForLink(const QString& link);
 // Opens `link` with its default action; does nothing for an empty text.
-void TkvDesktopOpen(const QString& link);
+// Returns false when no program took it (no desktop opener is installed).
+bool TkvDesktopOpen(const QString& link);
 
 // The window's link opener for TkvInfo.
 class TkvDesktopLinkOpener : public TkvLinkOpener {

@@ -1,11 +1,16 @@
 #include "ui/frm_cfg.h"
 
 #include "core/info.h"
+#include "core/option_list.h"
+#include "core/option_table.h"
 #include "core/project.h"
 #include "ui/handler_guard.h"
 
+#include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -26,7 +31,8 @@ TkvFrmCfg::TkvFrmCfg(QWidget* parent)
   setObjectName(QStringLiteral("kvFrmCfg"));
   setWindowTitle(QStringLiteral("Config"));
   setModal(true);
-  setFixedSize(292, 273);
+  // The specified 292 by 273 client area, widened for the key list.
+  setFixedSize(712, 273);
 
   txtCfg = new QPlainTextEdit(this);
   txtCfg->setObjectName(QStringLiteral("txtCfg"));
@@ -41,6 +47,32 @@ TkvFrmCfg::TkvFrmCfg(QWidget* parent)
   btnOk = MakeButton(this, "btnOk", QStringLiteral("&Ok"), QRect(120, 233, 72, 25));
   btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Cancel"), QRect(200, 233, 72, 25));
 
+  lstKeys = new QTreeWidget(this);
+  lstKeys->setObjectName(QStringLiteral("lstKeys"));
+  lstKeys->setGeometry(288, 16, 408, 160);
+  lstKeys->setRootIsDecorated(false);
+  lstKeys->setHeaderLabels(
+      {QStringLiteral("Key"), QStringLiteral("Default"), QStringLiteral("Meaning")});
+  lstKeys->setToolTip(QStringLiteral("Double-click a key to insert it at the cursor"));
+  for (const TkvOptionRow& option : TkvOptionTable()) {
+    const QString key =
+        option.key == QLatin1String("SourceN") ? QStringLiteral("Source2") : option.key;
+    auto* row = new QTreeWidgetItem(lstKeys, {key, option.defaultValue, option.meaning});
+    row->setToolTip(2, option.meaning);
+  }
+  lstKeys->header()->resizeSection(0, 118);
+  lstKeys->header()->resizeSection(1, 48);
+
+  lblWarnings = new QLabel(this);
+  lblWarnings->setObjectName(QStringLiteral("lblWarnings"));
+  lblWarnings->setGeometry(288, 182, 408, 76);
+  lblWarnings->setWordWrap(true);
+  lblWarnings->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblWarnings->setTextFormat(Qt::PlainText);
+  lblWarnings->setStyleSheet(QStringLiteral("color: #a00000"));
+
+  connect(lstKeys, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* row) { TkvGuarded([this, row] { lstKeysDoubleClick(row); }); });
   connect(btnHelp, &QPushButton::clicked, this, [this] { TkvGuarded([this] { btnHelpClick(); }); });
   connect(btnOk, &QPushButton::clicked, this, [this] { TkvGuarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -57,14 +89,33 @@ void TkvFrmCfg::FormShow() {
   project->CollectFromControls();
   txtCfg->setPlainText(project->OptionsText());
   txtCfg->setFocus();
+  lblWarnings->clear();
+  warnedText_.clear();
 }
 
 void TkvFrmCfg::btnOkClick() {
+  const QString text = txtCfg->toPlainText();
+  QString mask;
   if (TkvProject* project = TkvProject::Instance()) {
-    project->SetOptionsText(txtCfg->toPlainText());
+    project->SetOptionsText(text);
     project->ApplyToControls();
+    mask = project->Profile().SourceMask;
+  }
+  const QStringList warnings = TkvOptionWarnings(TkvSplitLines(text), mask);
+  if (!warnings.isEmpty() && text != warnedText_) {
+    // Applied already; the dialog stays so that the person sees why.
+    warnedText_ = text;
+    lblWarnings->setText(warnings.join(u'\n') +
+                         QStringLiteral("\n(Ok again closes; the options are read as they are.)"));
+    return;
   }
   accept();
+}
+
+void TkvFrmCfg::lstKeysDoubleClick(QTreeWidgetItem* row) {
+  if (!row) return;
+  txtCfg->insertPlainText(row->text(0) + u'=');
+  txtCfg->setFocus();
 }
 
 void TkvFrmCfg::btnHelpClick() {

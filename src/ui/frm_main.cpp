@@ -226,7 +226,24 @@ void TkvFrmMain::aViewExecute() {
 }
 
 void TkvFrmMain::ShellOpen(const QString& path) {
-  if (shellOpen_) shellOpen_(path);
+  if (!shellOpen_ || path.trimmed().isEmpty() || shellOpen_(path)) return;
+  statusBar()->showMessage(
+      QStringLiteral("No program to open %1 was found: install xdg-utils or choose a default "
+                     "application for it")
+          .arg(path));
+}
+
+void TkvFrmMain::ShowOpenOutcome() {
+  const TkvProject* project = Project();
+  if (!project) return;
+  if (!project->OpenError().isEmpty()) {
+    ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+  } else if (project->AutomaticRun() && project->Daemon() < 1) {
+    statusBar()->showMessage(
+        QStringLiteral("This project sets %1: the window will close when its run ends")
+            .arg(project->RunAndClose() ? QStringLiteral("RunAndClose")
+                                        : QStringLiteral("PureConsole")));
+  }
 }
 
 bool TkvFrmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -280,8 +297,7 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
   if (paths.size() == 1 && project && project->IsProjectFile(paths.first())) {
     project->SetProjectFileName(paths.first());
     project->OpenProject(false);
-    if (!project->OpenError().isEmpty())
-      ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+    ShowOpenOutcome();
     UpdateCaption();
     return;
   }
@@ -299,8 +315,7 @@ void TkvFrmMain::FileDrop(QWidget* target, const QStringList& paths) {
 void TkvFrmMain::aOpenExecute() {
   if (TkvProject* project = Project()) {
     project->OpenProject(true);
-    if (!project->OpenError().isEmpty())
-      ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+    ShowOpenOutcome();
   }
   UpdateCaption();
 }
@@ -323,8 +338,7 @@ void TkvFrmMain::RecentProjectClick(const QString& path) {
   if (TkvProject* project = Project()) {
     project->SetProjectFileName(path);
     project->OpenProject(false);
-    if (!project->OpenError().isEmpty())
-      ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
+    ShowOpenOutcome();
   }
   UpdateCaption();
 }

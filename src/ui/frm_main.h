@@ -50,8 +50,9 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
 
   // The about box of the About action (not owned; may be null).
   void SetAboutBox(TkvFrmAbout* about) { about_ = about; }
-  // How files, folders and addresses are opened (default: the desktop's).
-  void SetShellOpener(std::function<void(const QString&)> opener) {
+  // How files, folders and addresses are opened (default: the desktop's);
+  // returns whether a program took the path.
+  void SetShellOpener(std::function<bool(const QString&)> opener) {
     shellOpen_ = std::move(opener);
   }
 
@@ -204,7 +205,13 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void ShowRunningActions();
   void ShowEndingActions();
   void ShowProgress();
+  // Why a search listed nothing: the folder is missing, or no file matches.
+  QString EmptySearchReason() const;
+  // Says in the status bar that nothing opens `path` when no program took it.
   void ShellOpen(const QString& path);
+  // After a project was opened: why it was not, or that its run will close
+  // the window.
+  void ShowOpenOutcome();
 
   TkvImageList imgList_;
   std::unique_ptr<TkvFileDialogs> dialogs_;
@@ -218,5 +225,5 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   std::unique_ptr<TkvRunController> controller_;
   TkvFrmCfg* kvFrmCfg_ = nullptr;
   QPointer<TkvFrmAbout> about_;
-  std::function<void(const QString&)> shellOpen_;
+  std::function<bool(const QString&)> shellOpen_;
 };

@@ -65,6 +65,11 @@ void TkvFrmMain::CreateRunControl() {
     }
   });
   connect(c, &TkvRunController::ProgressChanged, this, [this] { ShowProgress(); });
+  connect(c, &TkvRunController::ListSettled, this, [this] {
+    // A search that listed nothing says why instead of counting noughts.
+    if (lViewer->RowCount() == 0 && batch_ && batch_->SearchDone() && !RunInProgress())
+      lblProgress->setText(EmptySearchReason());
+  });
   connect(c, &TkvRunController::RunStarted, this, [this] { ShowRunningActions(); });
   connect(c, &TkvRunController::RunEnding, this, [this] { ShowEndingActions(); });
   connect(c, &TkvRunController::RunEnded, this, &TkvFrmMain::RunEnded);
@@ -86,10 +91,21 @@ void TkvFrmMain::ShowProgress() {
     lblProgress->clear();
     return;
   }
-  lblProgress->setText(QStringLiteral("%1 done, %2 failed, %3 total")
-                           .arg(controller_->RowsDone())
-                           .arg(controller_->RowsFailed())
+  const int failed = controller_->RowsFailed(), skipped = controller_->RowsSkipped();
+  lblProgress->setText(QStringLiteral("%1 converted, %2 failed, %3 skipped of %4")
+                           .arg(controller_->RowsDone() - failed - skipped)
+                           .arg(failed)
+                           .arg(skipped)
                            .arg(lViewer->RowCount()));
+}
+
+QString TkvFrmMain::EmptySearchReason() const {
+  const QString source = eSource->text();
+  if (source.isEmpty() || source.startsWith(QStringLiteral("http"))) return {};
+  const QString folder = TkvFolderPart(TkvBatch::NormalizePath(source));
+  if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+    return QStringLiteral("The folder %1 does not exist").arg(QDir::cleanPath(folder));
+  return QStringLiteral("No workbook matches %1").arg(source);
 }
 
 // --------------------------------------------------------------- actions
@@ -215,6 +231,8 @@ void TkvFrmMain::RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped) 
   // A stopped batch is not continued: the next Convert searches anew.
   if (stopped && batch_ == batch) batch_.reset();
   ShowProgress();
+  // A run that found nothing says why instead of counting noughts.
+  if (!stopped && lViewer->RowCount() == 0) lblProgress->setText(EmptySearchReason());
   AfterRun();
 }
 

@@ -26,6 +26,7 @@ TkvResultList::TkvResultList(const TkvImageList& images, QWidget* parent)
   setContextMenuPolicy(Qt::CustomContextMenu);
   setToolTip(QStringLiteral("Drag & drop file(s) here and click \"Convert\" to convert them"));
   setHeaderLabels({QStringLiteral("@"), QStringLiteral("File Name"), QStringLiteral("Result")});
+  headerItem()->setToolTip(0, QStringLiteral("State: waiting, converted or failed"));
   QHeaderView* h = header();
   h->setStretchLastSection(true);
   h->setMinimumSectionSize(30);

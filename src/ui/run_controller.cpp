@@ -18,7 +18,10 @@ TkvRunController::TkvRunController(QObject* parent)
     const bool threadsMayAdd =
         run_ || !endedRuns_.empty() || (searching && !searching->SearchDone());
     ApplyRowChanges();
-    if (!threadsMayAdd) rowTimer_->stop();
+    if (!threadsMayAdd) {
+      rowTimer_->stop();
+      emit ListSettled();
+    }
   });
 
   reapTimer_ = new QTimer(this);
@@ -68,6 +71,7 @@ std::uint64_t TkvRunController::NewList() {
   ++generation_;
   rowsDone_ = 0;
   rowsFailed_ = 0;
+  rowsSkipped_ = 0;
   progressShown_ = false;
   emit ProgressChanged();
   return generation_;
@@ -96,6 +100,7 @@ void TkvRunController::ApplyRowChanges() {
     if (c.kind == TkvRowChange::Kind::Converted) {
       ++rowsDone_;
       if (c.status == TkvNode::Failed) ++rowsFailed_;
+      if (c.status == TkvNode::Done && c.result.isEmpty()) ++rowsSkipped_;
     }
     emit RowChanged(c);
   }

@@ -48,10 +48,12 @@ class TkvRunController : public QObject {
   // Keeps applying them while `searching` may list items or a run may
   // convert them.
   void WatchSearch(const std::shared_ptr<TkvBatch>& searching);
-  // Converted and failed rows of the current list; shown once a run has
-  // started on it.
+  // Rows of the current list a run has finished (converted, failed or
+  // skipped), failed rows, skipped rows (done without a result); shown once
+  // a run has started on it.
   int RowsDone() const { return rowsDone_; }
   int RowsFailed() const { return rowsFailed_; }
+  int RowsSkipped() const { return rowsSkipped_; }
   bool ProgressShown() const { return progressShown_; }
 
   // ---- runs ----
@@ -94,6 +96,9 @@ class TkvRunController : public QObject {
   // The last converter of a run reported its end; the run's figures are
   // counted. `stopped`: by Stop (a stopped batch is not continued).
   void RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped);
+  // No search or run can change the current list any more, and every change
+  // handed over is applied.
+  void ListSettled();
   // The wait of ScheduleRepetition is over.
   void RepetitionDue();
   // Stop cancelled a pending repetition.
@@ -117,6 +122,7 @@ class TkvRunController : public QObject {
   QTimer* rowTimer_ = nullptr;  // applies rowChanges_ while threads may add to it
   int rowsDone_ = 0;
   int rowsFailed_ = 0;
+  int rowsSkipped_ = 0;
   bool progressShown_ = false;
 
   std::unique_ptr<TkvWindowRun> run_;

@@ -46,9 +46,8 @@ int TkvRunWindowRoad(int& argc, char** argv) {
   if (!WindowsCanOpen(argc, argv)) {
     std::fputs(
         "tabrix: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so no window can "
-        "open; "
-        "to convert without one, run \"tabrix /P:PureConsole=True;Source=...;Target=...\" "
-        "(see tabrix --help)\n",
+        "open; to convert without one, run \"tabrix convert -o TARGET SOURCE...\" (tabrix "
+        "convert --help) or \"tabrix /P:PureConsole=True;Source=...;Target=...\"\n",
         stderr);
     return 1;
   }

@@ -70,6 +70,8 @@ TEST_F(Program, HelpAndVersionPrintToStdout) {
   const Outcome help = Run({QStringLiteral("--help")});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(help.out.contains(QStringLiteral("PureConsole"))) << help.out.toStdString();
+  for (const QString& line : help.out.split(u'\n'))
+    EXPECT_LE(line.size(), 80) << "wider than a terminal: " << line.toStdString();
   EXPECT_TRUE(help.err.isEmpty());
   const Outcome version = Run({QStringLiteral("--version")});
   EXPECT_EQ(version.exitCode, 0);
@@ -195,6 +197,34 @@ TEST_F(Program, AddressTargetsAreTurnedIntoPathsOrRefusedNeverMadeIntoFolders) {
   EXPECT_TRUE(o.err.contains(QStringLiteral("ftp://127.0.0.1:9/out/ is a web address")))
       << o.err.toStdString();
   EXPECT_EQ(addressFolders(), QStringList());
+}
+
+TEST_F(Program, OptionsAreCheckedAndDashedWordsThatAreNoSwitchEndWith64) {
+  // Warnings only: the run reads the values as ever (a bare folder as
+  // Source finds nothing) and ends with 0.
+  const QString in = tmp_.file(QStringLiteral("in"));
+  Outcome o = Run({Options(QStringLiteral("PureConsole=True;Sorce=x;Subdir=yes;Source=%1;Target=%2")
+                               .arg(in, tmp_.file(QStringLiteral("out"))))});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.err, QStringLiteral("tabrix: unknown option 'Sorce' (did you mean Source?)\n"
+                                  "tabrix: Subdir=yes is not True or False: False is used\n"
+                                  "tabrix: Source names a folder without a mask: add *.xls? to "
+                                  "convert its workbooks\n"));
+
+  for (const QStringList& args :
+       {QStringList{QStringLiteral("--strict")}, QStringList{QStringLiteral("-v")},
+        QStringList{Options(QStringLiteral("PureConsole=True;Source=%1/*.xls").arg(in)),
+                    QStringLiteral("--strict")}}) {
+    o = Run(args);
+    EXPECT_EQ(o.exitCode, 64) << args.join(u' ').toStdString();
+    EXPECT_TRUE(o.err.contains(QStringLiteral("tabrix convert --help"))) << o.err.toStdString();
+  }
+  // A file of that name and Qt's own arguments pass.
+  tmp_.write(QStringLiteral("cwd/-v"), "x");
+  o = Run({Options(QStringLiteral("PureConsole=True;Source=%1/*.xls").arg(in)),
+           QStringLiteral("-v"), QStringLiteral("-platform"), QStringLiteral("offscreen")});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();
 }
 
 TEST_F(Program, InstallerNoticeEndsWithZeroBeforeAnyRun) {

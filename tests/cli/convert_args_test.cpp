@@ -4,9 +4,12 @@
 
 #include "cli/convert_args.h"
 
+#include "core/option_table.h"
 #include "support/scoped_temp_dir.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -148,11 +151,14 @@ TEST(ConvertArgs, HelpManPageAndCompletionKnowEveryFlag) {
       tabrix::test::readFile(source + QStringLiteral("/src/app/tabrix.bash-completion")));
   ASSERT_FALSE(man.isEmpty());
   ASSERT_FALSE(completion.isEmpty());
+  for (const QString& line : help.split(u'\n'))
+    EXPECT_LE(line.size(), 80) << "wider than a terminal: " << line.toStdString();
+  const QString words = help.simplified();
   for (const TkvConvertFlag& flag : TkvConvertFlags()) {
     const QString longName = QStringLiteral("--") + flag.names.last();
     EXPECT_TRUE(help.contains(longName)) << longName.toStdString();
     if (!flag.sets.isEmpty()) {
-      EXPECT_TRUE(help.contains(QStringLiteral("[%1]").arg(flag.sets))) << longName.toStdString();
+      EXPECT_TRUE(words.contains(QStringLiteral("[%1]").arg(flag.sets))) << longName.toStdString();
     }
     QString roff = longName;
     roff.replace(u'-', QStringLiteral("\\-"));
@@ -162,6 +168,40 @@ TEST(ConvertArgs, HelpManPageAndCompletionKnowEveryFlag) {
     EXPECT_TRUE(completion.contains(word))
         << longName.toStdString() << " missing from the completion";
   }
+  for (const TkvOptionRow& row : TkvOptionTable()) {
+    const QString key = row.key == QLatin1String("SourceN") ? QStringLiteral("Source2") : row.key;
+    EXPECT_TRUE(completion.contains(QRegularExpression(QStringLiteral("[\\s\"]%1=").arg(key))))
+        << key.toStdString() << " missing from the completion of -O";
+  }
+}
+
+// The completion script in a real bash, as the shell calls it on Tab.
+TEST(ConvertArgs, CompletionKeepsNamesWithBlanksWhole) {
+  tabrix::test::ScopedTempDir temp;
+  temp.write(QStringLiteral("my books/big book.xlsx"), "x");
+  temp.write(QStringLiteral("other.xlsx"), "x");
+  const QString script =
+      tabrix::test::sourceDir() + QStringLiteral("/src/app/tabrix.bash-completion");
+  const auto complete = [&](const QString& words, int index) {
+    QProcess bash;
+    bash.setWorkingDirectory(temp.path());
+    bash.start(QStringLiteral("bash"),
+               {QStringLiteral("-c"),
+                QStringLiteral("source \"$1\"; complete -p tabrix; COMP_WORDS=(%1); "
+                               "COMP_CWORD=%2; _tabrix; printf '[%s]\\n' \"${COMPREPLY[@]}\"")
+                    .arg(words)
+                    .arg(index),
+                QStringLiteral("bash"), script});
+    EXPECT_TRUE(bash.waitForFinished(10000));
+    return QString::fromUtf8(bash.readAllStandardOutput());
+  };
+  const QString folder = complete(QStringLiteral("tabrix convert my"), 2);
+  EXPECT_TRUE(folder.contains(QStringLiteral("-o filenames"))) << folder.toStdString();
+  EXPECT_TRUE(folder.endsWith(QStringLiteral("\n[my books]\n"))) << folder.toStdString();
+  EXPECT_TRUE(complete(QStringLiteral("tabrix 'my books/b'"), 1)
+                  .endsWith(QStringLiteral("\n[my books/big book.xlsx]\n")));
+  EXPECT_TRUE(complete(QStringLiteral("tabrix convert -O Rec"), 3)
+                  .endsWith(QStringLiteral("\n[Recalculate=]\n")));
 }
 
 }  // namespace

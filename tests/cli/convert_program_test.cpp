@@ -98,6 +98,7 @@ class Convert : public ::testing::Test {
 };
 
 TEST_F(Convert, WrongFlagsAndValuesEndWith64NamingThem) {
+  tmp_.write(QStringLiteral("-lead.xlsx"), "x");
   const struct {
     QStringList args;
     const char* named;
@@ -106,6 +107,10 @@ TEST_F(Convert, WrongFlagsAndValuesEndWith64NamingThem) {
       {{"--sheet", "second", "a.xls"}, "second"},
       {{"-j", "x", "a.xls"}, "-j"},
       {{"-O", "NoEquals", "a.xls"}, "NoEquals"},
+      {{"-O", "Orientation=sideways", "a.xls"},
+       "Orientation=sideways is not portrait or landscape"},
+      {{"-O", "threadscount=many", "a.xls"}, "ThreadsCount=many is not a whole number"},
+      {{"-lead.xlsx"}, "write ./NAME or put -- before it"},
       {{"-q"}, "SOURCE"},
       {{"-p", "missing.batch-tabrix", "a.xls"}, "missing.batch-tabrix"},
   };
@@ -251,9 +256,10 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
                      .toUtf8());
   const Outcome o = Run({"--strict", "-p", project, "--delete-source", "--sheet", "each", "--fit",
                          "page", "--orientation", "landscape", "--paper", "A4", "--pdfa",
-                         "--report", F("report.jsonl"), "in"});
+                         "--report", F("report.jsonl"), "-O", "Sorce=x", "in"});
   EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
-  EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();
+  EXPECT_EQ(o.err, "tabrix convert: unknown option 'Sorce' (did you mean Source?)\n")
+      << "an unknown key is a warning";
   EXPECT_FALSE(QFile::exists(F("in/good.xlsx")))
       << "--delete-source over the project's DeleteSource=False";
   EXPECT_TRUE(QFile::exists(F("in/bad.xlsx")));
@@ -262,6 +268,55 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
   ASSERT_EQ(report.size(), 3);
   EXPECT_EQ(report[2].value(QStringLiteral("failed")).toInt(), 1);
+}
+
+// The lines a terminal shows for `bytes`: "\r" goes back to the line's
+// start, ESC [ K clears to its end.
+QStringList Screen(const QByteArray& bytes) {
+  QStringList lines;
+  QString line;
+  qsizetype column = 0;
+  const QString text = QString::fromUtf8(bytes);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text.at(i);
+    if (c == u'\n') {
+      lines.append(line);
+      line.clear();
+      column = 0;
+    } else if (c == u'\r') {
+      column = 0;
+    } else if (text.mid(i, 3) == QLatin1String("\033[K")) {
+      line.truncate(column);
+      i += 2;
+    } else {
+      if (column < line.size())
+        line[column] = c;
+      else
+        line.append(c);
+      ++column;
+    }
+  }
+  if (!line.isEmpty()) lines.append(line);
+  return lines;
+}
+
+TEST_F(Convert, OnATerminalTheProgressLineNeverSharesALineWithOtherOutput) {
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/good.xlsx"));
+  Damaged(QStringLiteral("in/bad.xlsx"));
+  int exitCode = -1;
+  const QByteArray output = tabrix::test::runInTerminal(
+      exe_, {"convert", "--report", "-", "-o", "out", "in"}, Environment(), tmp_.path(), &exitCode);
+  EXPECT_EQ(exitCode, 0) << output.toStdString();
+  const QStringList screen = Screen(output);
+  int reportRows = 0;
+  for (const QString& line : screen) {
+    if (!line.contains(u'{')) continue;
+    ++reportRows;
+    EXPECT_TRUE(line.startsWith(u'{')) << "glued to the progress line: " << line.toStdString();
+  }
+  EXPECT_EQ(reportRows, 3) << output.toStdString();
+  EXPECT_TRUE(screen.contains(QStringLiteral("1 converted, 1 failed, 0 skipped of 2")))
+      << output.toStdString();
 }
 
 TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {

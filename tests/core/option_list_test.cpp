@@ -1,4 +1,10 @@
 #include "core/option_list.h"
+#include "core/option_table.h"
+#include "core/shard.h"
+#include "support/scoped_temp_dir.h"
+
+#include <QDir>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +78,73 @@ TEST(OptionList, IntegerReading) {
         "99999999999999999999999", "1.5", "\xd9\xa3" /* Arabic-Indic three */}) {
     EXPECT_EQ(TkvStrToInt(QString::fromUtf8(t), -5), -5) << t;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OptionTable, WarningsNameUnknownKeysAndValuesTheirKeyCannotTake) {
+  tabrix::test::ScopedTempDir temp;
+  const QString folder = temp.file("in");
+  QDir().mkpath(folder);
+  const QStringList lines = {
+      "Sorce=/in/*.xls?",
+      "Subdir=yes",
+      "subdir=True",
+      "IsOverwrite=SKIP",
+      "ThreadsCount=two",
+      "Sheet=-1",
+      "Orientation= Landscape ",
+      "PaperSize=B5",
+      "Shard=4/4",
+      "eSource.Text=x",
+      "cSubdir.Checked=True",
+      "no equals sign",
+      "Source=" + folder,
+      "Source3=" + folder + "/*.xls?",
+      "Recalculate=never",
+      "MissingGlyphs=maybe",
+      "Zzqx=1",
+      "PureConsole=",
+  };
+  EXPECT_EQ(TkvOptionWarnings(lines, "*.xls?"),
+            QStringList({"unknown option 'Sorce' (did you mean Source?)",
+                         "Subdir=yes is not True or False: False is used",
+                         "ThreadsCount=two is not a whole number: 1 is used",
+                         "PaperSize=B5 is not A3, A4, A5, Letter or Legal: every file fails",
+                         "Shard=4/4: " +
+                             [] {
+                               TkvShard shard;
+                               return TkvParseShard("4/4", shard);
+                             }() +
+                             ": the run fails",
+                         "Source names a folder without a mask: add *.xls? to convert its "
+                         "workbooks",
+                         "MissingGlyphs=maybe is not Warn or Fail: Warn is used",
+                         "unknown option 'Zzqx'"}));
+  EXPECT_EQ(TkvClosestOptionKey("threadcount"), "ThreadsCount");
+  EXPECT_EQ(TkvClosestOptionKey("Surce2"), "Source2");
+  ASSERT_NE(TkvFindOption("source12"), nullptr);
+  EXPECT_EQ(TkvFindOption("Source1"), nullptr);
+  EXPECT_EQ(TkvFindOption("Source02"), nullptr);
+}
+
+// docs/options.md lists the same keys with the same defaults, in the same order.
+TEST(OptionTable, TheDocumentedTableIsTheOptionTable) {
+  const QString docs =
+      QString::fromUtf8(tabrix::test::readFile(tabrix::test::sourceDir() + "/docs/options.md"));
+  static const QRegularExpression row("^\\| `([A-Za-z0-9]+)`[^|]*\\| ([^|]*) \\|",
+                                      QRegularExpression::MultilineOption);
+  QStringList documented, expected;
+  for (auto it = row.globalMatch(docs); it.hasNext();) {
+    const auto m = it.next();
+    const QString key = m.captured(1) == "Source2" ? "SourceN" : m.captured(1);
+    documented.append(key + " " + m.captured(2).section(u' ', 0, 0));
+  }
+  for (const TkvOptionRow& r : TkvOptionTable())
+    expected.append(r.key + " " + (r.defaultValue.isEmpty() ? "empty" : r.defaultValue));
+  EXPECT_EQ(documented, expected);
 }
 
 }  // namespace

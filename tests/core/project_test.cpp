@@ -233,6 +233,10 @@ TEST_F(ProjectTest, SavingOpeningAndRecentProjects) {
   project->AddRecentProject(proj.toUpper());
   project->AddRecentProject("/b.batch-tabrix");
   EXPECT_EQ(project->RecentProjects(), QStringList({"/b.batch-tabrix", proj}));
+  // A relative name is stored absolute: the list is read from other folders.
+  project->AddRecentProject("proj/nightly.batch-tabrix");
+  EXPECT_EQ(project->RecentProjects().first(),
+            QDir::current().absoluteFilePath("proj/nightly.batch-tabrix"));
 }
 
 TEST_F(ProjectTest, WorkbookOpenedAfterOptionSwitchNeverBecomesTheProject) {

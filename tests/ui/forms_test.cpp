@@ -2,6 +2,7 @@
 // filter texts and the handler guard.
 
 #include "core/error.h"
+#include "core/option_table.h"
 #include "ui/frm_about.h"
 #include "ui/frm_cfg.h"
 #include "ui/frm_main.h"
@@ -20,6 +21,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QTreeWidget>
 
 #include <stdexcept>
 
@@ -79,7 +82,7 @@ TEST_F(WindowTest, OptionsDialogOkAppliesAndCancelKeeps) {
 
   TkvFrmCfg* cfg = w.ConfigDialog();
   EXPECT_EQ(cfg->windowTitle(), "Config");
-  EXPECT_EQ(cfg->size(), QSize(292, 273));
+  EXPECT_EQ(cfg->size(), QSize(712, 273));
   EXPECT_EQ(cfg->btnOk->text(), "&Ok");
   EXPECT_EQ(cfg->txtCfg->geometry(), QRect(16, 16, 256, 200));
   links->clear();
@@ -87,6 +90,42 @@ TEST_F(WindowTest, OptionsDialogOkAppliesAndCancelKeeps) {
   cfg->btnHelp->click();
   EXPECT_EQ(*links, QStringList{info->BuildLink("h", "", "")});
   EXPECT_EQ(info->Count("H"), help);  // only the main window's Help counts
+}
+
+TEST_F(WindowTest, OptionsDialogListsTheKnownKeysAndShowsWarnings) {
+  TkvFrmMain& w = Window();
+  QStringList keys;
+  QString inserted, warned, text;
+  bool stayed = false;
+  WhenModal([&](QWidget* modal) {
+    TkvFrmCfg* cfg = Cfg(modal);
+    ASSERT_NE(cfg, nullptr);
+    auto* list = modal->findChild<QTreeWidget*>("lstKeys");
+    auto* warnings = modal->findChild<QLabel*>("lblWarnings");
+    ASSERT_TRUE(list && warnings);
+    for (int i = 0; i < list->topLevelItemCount(); ++i) keys << list->topLevelItem(i)->text(0);
+    cfg->txtCfg->setPlainText("Subdir=yes\n");
+    cfg->txtCfg->moveCursor(QTextCursor::End);
+    const QList<QTreeWidgetItem*> source = list->findItems("Source", Qt::MatchExactly);
+    ASSERT_EQ(source.size(), 1);
+    emit list->itemDoubleClicked(source.first(), 0);
+    inserted = cfg->txtCfg->toPlainText();
+    cfg->txtCfg->setPlainText("Sorce=/in/*.xls\nSubdir=yes");
+    cfg->btnOk->click();
+    stayed = cfg->isVisible();
+    warned = warnings->text();
+    cfg->btnOk->click();  // the same text again: closes
+  });
+  ASSERT_TRUE(ClickAction(w, "aConfig"));
+  EXPECT_EQ(keys.size(), int(TkvOptionTable().size()));
+  EXPECT_TRUE(keys.contains("ThreadsCount") && keys.contains("Source2"));
+  EXPECT_EQ(inserted, "Subdir=yes\nSource=");
+  EXPECT_TRUE(stayed) << "the warnings are shown in the dialog";
+  EXPECT_TRUE(warned.contains("unknown option 'Sorce' (did you mean Source?)"))
+      << warned.toStdString();
+  EXPECT_TRUE(warned.contains("Subdir=yes is not True or False: False is used"));
+  EXPECT_FALSE(w.ConfigDialog()->isVisible());
+  EXPECT_EQ(project->OptionValue("Sorce"), "/in/*.xls") << "applied as written";
 }
 
 TEST_F(WindowTest, AboutBoxStartUpStepShowsNothing) {

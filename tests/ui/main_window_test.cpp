@@ -216,6 +216,26 @@ TEST_F(WindowTest, RecentProjectsMenuGreysOutMissingFiles) {
   EXPECT_EQ(w.eSource->text(), "/k/*.xls");
 }
 
+TEST_F(WindowTest, StatusBarSaysWhatWouldOtherwiseSurprise) {
+  TkvFrmMain& w = Window();
+  EXPECT_FALSE(w.lViewer->headerItem()->toolTip(0).isEmpty()) << "the \"@\" column";
+
+  // A project that closes the window at the end of its run says so on opening.
+  const QString closing = temp.write("closing.batch-tabrix", "RunAndClose=True\r\n");
+  dialogs->Answer(closing);
+  ASSERT_TRUE(ClickAction(w, "aOpen"));
+  EXPECT_TRUE(w.statusBar()->currentMessage().contains("will close when its run ends"))
+      << w.statusBar()->currentMessage().toStdString();
+
+  // View with no program to open the folder.
+  shellOpens = false;
+  w.eTarget->setText(temp.path());
+  ASSERT_TRUE(ClickAction(w, "aView"));
+  EXPECT_EQ(shellOpened, QStringList{temp.path()});
+  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("No program to open " + temp.path()))
+      << w.statusBar()->currentMessage().toStdString();
+}
+
 TEST_F(WindowTest, DropRules) {
   const QString proj = temp.write("p.batch-tabrix", ProjectText("/p/*.xls", "/pt/", true).toUtf8());
   const QString proj2 =

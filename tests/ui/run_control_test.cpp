@@ -122,7 +122,7 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
       EXPECT_EQ(w.lViewer->topLevelItem(r)->text(TkvResultList::FileColumn),
                 batch->ItemSnapshot(r).FileName)
           << r;
-    if (w.RunInProgress() && w.lblProgress->text().endsWith(" total")) progressSeen = true;
+    if (w.RunInProgress() && w.lblProgress->text().contains(" skipped of ")) progressSeen = true;
     return Idle(w);
   }));
   EXPECT_TRUE(progressSeen);
@@ -132,7 +132,7 @@ TEST_F(RunControlTest, RowsInIndexOrderWhileFourConvertersWorkThenIdleWithFigure
   EXPECT_EQ(RowsWithStatus(w, 1), 28);
   EXPECT_EQ(RowOf(w, temp.file("in/f07.xls")), "2 fail: locked by another user");
   EXPECT_EQ(RowOf(w, temp.file("in/f03.xls")), "1 " + temp.file("out/f03.pdf"));
-  EXPECT_EQ(w.lblProgress->text(), "30 done, 2 failed, 30 total");
+  EXPECT_EQ(w.lblProgress->text(), "28 converted, 2 failed, 0 skipped of 30");
   EXPECT_EQ(info->Count("A"), all + 30);
   EXPECT_EQ(info->Count("S"), ok + 28);
   EXPECT_EQ(info->Count("F"), bad + 2);
@@ -382,6 +382,23 @@ TEST_F(RunControlTest, DaemonRepeatsPicksUpNewFilesResumesAfterPauseAndStops) {
   EXPECT_EQ(info->Count("C"), after);
   EXPECT_TRUE(Idle(w));
   EXPECT_FALSE(closed);
+}
+
+TEST_F(RunControlTest, ARunThatListsNothingSaysWhyInTheStatusBar) {
+  TkvFrmMain& w = ConvertingWindow(temp.file("missing/*.xls?"), temp.file("out/"), 1);
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(w.lblProgress->text(), "The folder " + temp.file("missing") + " does not exist");
+  temp.write("in/notes.txt", "not a workbook");
+  w.eSource->setText(temp.file("in/*.xls?"));
+  ASSERT_TRUE(ClickAction(w, "aConvert"));
+  ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+  EXPECT_EQ(w.lblProgress->text(), "No workbook matches " + temp.file("in/*.xls?"));
+  // Search alone says it too.
+  w.eSource->setText(temp.file("gone/*.xls?"));
+  ASSERT_TRUE(ClickAction(w, "aSearch"));
+  EXPECT_TRUE(WaitFor([&] { return w.lblProgress->text().startsWith("The folder"); }))
+      << w.lblProgress->text().toStdString();
 }
 
 TEST_F(RunControlTest, EmptyBoxesMoveTheFocusInsteadOfReporting) {

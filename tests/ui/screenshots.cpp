@@ -1,4 +1,5 @@
-// Writes PNG pictures of the main window and the about box for the
+// Writes PNG pictures of the main window, the about box and the Config
+// dialog (its key list, and the warnings of a mistyped key) for the
 // documentation: screenshots <folder> [name suffix]. Run on the offscreen
 // platform (or any display); the windows are rendered, not captured from a
 // screen, at the device pixel ratio of the screen (QT_SCALE_FACTOR=2: twice
@@ -9,6 +10,7 @@
 #include "core/info.h"
 #include "core/project.h"
 #include "ui/frm_about.h"
+#include "ui/frm_cfg.h"
 #include "ui/frm_main.h"
 #include "ui/result_list.h"
 
@@ -17,6 +19,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -67,7 +71,7 @@ int main(int argc, char** argv) {
   window.lViewer->SetItemResult(0, files[0], window.eTarget->text() + "budget-archive.pdf", 1);
   window.lViewer->SetItemResult(1, files[1], window.eTarget->text() + "quarterly-sales.pdf", 1);
   window.lViewer->SetItemResult(2, files[2], "The workbook is protected by a password", 2);
-  window.lblProgress->setText(QStringLiteral("3 done, 1 failed, 4 total"));
+  window.lblProgress->setText(QStringLiteral("2 converted, 1 failed, 0 skipped of 4"));
   window.show();
 
   auto* about = new TkvFrmTabrixAbout(&window);
@@ -79,7 +83,17 @@ int main(int argc, char** argv) {
     QTimer::singleShot(200, [&] {
       if (!about->grab().save(out + "/about-box" + suffix + ".png")) ++failures;
       about->close();
-      window.close();
+      auto* config = new TkvFrmCfg(&window);
+      config->show();
+      config->txtCfg->setPlainText("Source=" + examples +
+                                   "/*.xls?\nTarget=/home/ana/PDF/\nSubdir=True\nThreadsCount=2\n"
+                                   "PaperSize=A4\nFitwidht=True\n");
+      config->btnOk->click();  // applied; the dialog stays with its warning
+      QTimer::singleShot(200, [&, config] {
+        if (!config->grab().save(out + "/config-dialog" + suffix + ".png")) ++failures;
+        config->close();
+        window.close();
+      });
     });
   });
   QApplication::exec();

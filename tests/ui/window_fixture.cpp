@@ -87,7 +87,10 @@ TkvFrmMain& WindowTest::Window() {
     auto scripted = std::make_unique<ScriptedDialogs>();
     dialogs = scripted.get();
     window = std::make_unique<TkvFrmMain>(std::move(scripted));
-    window->SetShellOpener([this](const QString& path) { shellOpened << path; });
+    window->SetShellOpener([this](const QString& path) {
+      shellOpened << path;
+      return shellOpens;
+    });
   }
   return *window;
 }

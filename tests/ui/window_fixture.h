@@ -51,6 +51,7 @@ class WindowTest : public ::testing::Test {
   QString makerHost = QStringLiteral("www.tabrix-converter.example");
   std::shared_ptr<QStringList> links = std::make_shared<QStringList>();
   QStringList shellOpened;
+  bool shellOpens = true;              // whether the recorded opener reports success
   ScriptedDialogs* dialogs = nullptr;  // owned by the window
 
   std::unique_ptr<TkvApp> app;

@@ -173,6 +173,9 @@ TEST_F(WindowRoad, NoDisplayIsSaidInOneLineWithTheWayWithoutOne) {
       EXPECT_EQ(e.err.count('\n'), 1) << what << ": " << e.err.toStdString();
       EXPECT_TRUE(e.err.contains("no display")) << what << ": " << e.err.toStdString();
       EXPECT_TRUE(e.err.contains("PureConsole=True")) << e.err.toStdString();
+      EXPECT_GE(e.err.indexOf("tabrix convert -o"), 0) << e.err.toStdString();
+      EXPECT_LT(e.err.indexOf("tabrix convert -o"), e.err.indexOf("/P:"))
+          << "the convert spelling comes first: " << e.err.toStdString();
       EXPECT_TRUE(e.err.contains("--help")) << e.err.toStdString();
     }
   }

@@ -131,8 +131,11 @@ bool TkvHttpService::Running() const { return server_->is_running(); }
 
 void TkvHttpService::Log(const QString& name, int status, const QString& outcome, double seconds,
                          int pages) const {
+  QString shown = name;  // a client's name never breaks the line
+  for (QChar& c : shown)
+    if (c.unicode() < 0x20 || c == u'"') c = u'?';
   const QString line = QStringLiteral("tabrix serve: POST /convert \"%1\" %2 %3 %4 s %5 pages\n")
-                           .arg(name)
+                           .arg(shown)
                            .arg(status)
                            .arg(outcome)
                            .arg(seconds, 0, 'f', 3)
@@ -182,14 +185,12 @@ void TkvHttpService::Convert(const httplib::Request& request, httplib::Response&
         fields.append({key, value});
     }
   }
-  const std::string* bytes = nullptr;
-  std::string formFile;
+  const std::string* bytes = nullptr;  // the upload, as the request holds it
   if (request.is_multipart_form_data()) {
     for (const auto& [key, part] : request.files) {
       if (key == "file") {
         name = QString::fromStdString(part.filename);
-        formFile = part.content;
-        bytes = &formFile;
+        bytes = &part.content;
       } else if (part.filename.empty()) {
         fields.append({QString::fromStdString(key), QString::fromStdString(part.content)});
       }

@@ -121,8 +121,8 @@ TkvServeArgs TkvParseServeArgs(const QStringList& args) {
 
 QString TkvServeHelp(const QString& program) {
   return QStringLiteral(
-             "Usage: %1 serve [--listen ADDRESS:PORT] [-j N] [--max-upload MB] [--max-queue N]\n"
-             "                [CONVERSION OPTION]...\n"
+             "Usage: %1 serve [--listen ADDRESS:PORT] [-j N] [--max-upload MB]\n"
+             "                [--max-queue N] [CONVERSION OPTION]...\n"
              "Converts workbooks sent over HTTP to PDF, one office process per converter\n"
              "thread, kept warm between requests.\n"
              "\n"

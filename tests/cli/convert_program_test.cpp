@@ -69,11 +69,12 @@ class Convert : public ::testing::Test {
 
   QProcessEnvironment Environment() const { return ProgramEnvironment(tmp_, cache_->path()); }
 
-  Outcome Run(const QStringList& args) {
+  Outcome Run(const QStringList& args) { return RunProgram(QStringList{"convert"} + args); }
+  Outcome RunProgram(const QStringList& args) {
     QProcess process;
     process.setProcessEnvironment(Environment());
     process.setWorkingDirectory(tmp_.path());
-    process.start(exe_, QStringList{QStringLiteral("convert")} + args);
+    process.start(exe_, args);
     EXPECT_TRUE(process.waitForFinished(120000));
     Outcome o;
     o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -249,11 +250,15 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
                  QStringLiteral("Target=%1\r\nDeleteSource=False\r\nSource=/nowhere/*.xls\r\n")
                      .arg(F("out"))
                      .toUtf8());
+  tmp_.write(QStringLiteral("out/good.pdf"), "a PDF of an earlier run");
   const Outcome o = Run({"--strict", "-p", project, "--delete-source", "--sheet", "each", "--fit",
                          "page", "--orientation", "landscape", "--paper", "A4", "--pdfa",
                          "--report", F("report.jsonl"), "in"});
   EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
-  EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();
+  // No report on stdout: the failed file and why, one line on stderr.
+  EXPECT_EQ(o.err.count(u'\n'), 1) << o.err.toStdString();
+  EXPECT_TRUE(o.err.startsWith(QStringLiteral("tabrix: ") + F("in/bad.xlsx") + u':'))
+      << o.err.toStdString();
   EXPECT_FALSE(QFile::exists(F("in/good.xlsx")))
       << "--delete-source over the project's DeleteSource=False";
   EXPECT_TRUE(QFile::exists(F("in/bad.xlsx")));
@@ -262,6 +267,70 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
   ASSERT_EQ(report.size(), 3);
   EXPECT_EQ(report[2].value(QStringLiteral("failed")).toInt(), 1);
+  // One PDF per sheet: the item names the first file it wrote, not the older file.
+  const QJsonObject good =
+      S(report[0], "status") == QLatin1String("success") ? report[0] : report[1];
+  EXPECT_EQ(S(good, "target"), F("out/good-1.pdf"));
+  EXPECT_EQ(readFile(F("out/good.pdf")), QByteArray("a PDF of an earlier run"));
+}
+
+// Files that are no workbook fail by name on every road; a named file is
+// that file, whatever its name holds.
+TEST_F(Convert, NamedFilesAreTakenAsTheyAreAndNoWorkbookIsASuccess) {
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/rep?.xlsx"));
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/rep1.xlsx"));
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/rep.xlsx"));
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/back\\slash.xlsx"));
+  tmp_.write(QStringLiteral("not/empty.xls"), "");
+  tmp_.write(QStringLiteral("not/README.xlsx"), "# Read me\n\nThis is no workbook.\n");
+  const Outcome o = Run({"--delete-source", "-o", "out", "--report", "-", "in/rep?.xlsx",
+                         "in/back\\slash.xlsx", "not"});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << "the report on stdout tells: " << o.err.toStdString();
+  const QList<QJsonObject> report = JsonLines(o.out);
+  ASSERT_EQ(report.size(), 5) << o.out.toStdString();
+  EXPECT_EQ(S(report[0], "source"), F("in/rep?.xlsx"));
+  EXPECT_EQ(S(report[1], "source"), F("in/back\\slash.xlsx"));
+  for (int i : {0, 1}) EXPECT_EQ(S(report[i], "status"), QStringLiteral("success"));
+  EXPECT_TRUE(readFile(F("out/back\\slash.pdf")).startsWith("%PDF"));
+  EXPECT_FALSE(QFile::exists(F("in/rep?.xlsx")));
+  EXPECT_TRUE(QFile::exists(F("in/rep1.xlsx")) && QFile::exists(F("in/rep.xlsx")))
+      << "a named file is not a mask";
+  QStringList kinds;
+  for (int i : {2, 3}) {
+    EXPECT_EQ(S(report[i], "status"), QStringLiteral("failure"));
+    kinds.append(S(report[i], "message"));
+  }
+  kinds.sort();
+  EXPECT_EQ(kinds, (QStringList{F("not/README.xlsx") + " is not a workbook: plain text",
+                                F("not/empty.xls") + " is not a workbook: an empty file"}));
+  EXPECT_FALSE(QFile::exists(F("out/README.pdf")) || QFile::exists(F("out/empty.pdf")));
+  EXPECT_TRUE(QFile::exists(F("not/README.xlsx")) && QFile::exists(F("not/empty.xls")));
+}
+
+TEST_F(Convert, ARunThatDidNothingSaysSo) {
+  const Outcome missing = Run({"--strict", "-o", "out", "/no/such/file.xlsx"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.err.contains(QLatin1String("/no/such/file.xlsx does not exist")))
+      << missing.err.toStdString();
+  EXPECT_FALSE(QFile::exists(F("out"))) << "nothing is made for a run that cannot start";
+
+  QDir().mkpath(F("empty"));
+  for (const bool strict : {false, true}) {
+    QStringList args{"-o", "out", "empty", "in/*.xlsx"};
+    if (strict) args.prepend(QStringLiteral("--strict"));
+    const Outcome none = Run(args);
+    EXPECT_EQ(none.exitCode, strict ? 2 : 0) << none.err.toStdString();
+    EXPECT_TRUE(none.err.contains(QStringLiteral("no workbook matches ") + F("empty/")))
+        << none.err.toStdString();
+    EXPECT_TRUE(none.err.contains(QStringLiteral("no workbook matches ") + F("in/*.xlsx")));
+  }
+  // The specified road keeps its exit code and warns the same.
+  const Outcome road = RunProgram(
+      {QStringLiteral("/P:PureConsole=True;Source=%1/*.xls;Target=%2").arg(F("empty"), F("out"))});
+  EXPECT_EQ(road.exitCode, 0);
+  EXPECT_TRUE(road.err.contains(QStringLiteral("no workbook matches ") + F("empty/*.xls")))
+      << road.err.toStdString();
 }
 
 TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {

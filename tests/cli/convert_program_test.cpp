@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 using tabrix::test::BuiltProgram;
@@ -283,12 +284,17 @@ TEST_F(Convert, NamedFilesAreTakenAsTheyAreAndNoWorkbookIsASuccess) {
   Copy("quarterly-sales.xlsx", QStringLiteral("in/back\\slash.xlsx"));
   tmp_.write(QStringLiteral("not/empty.xls"), "");
   tmp_.write(QStringLiteral("not/README.xlsx"), "# Read me\n\nThis is no workbook.\n");
+  // A name whose bytes are not UTF-8 (Latin-1 "é").
+  std::FILE* latin1 = std::fopen(QFile::encodeName(F("not/")).append("caf\xe9.xls"), "w");
+  ASSERT_TRUE(latin1);
+  std::fputs("text", latin1);
+  std::fclose(latin1);
   const Outcome o = Run({"--delete-source", "-o", "out", "--report", "-", "in/rep?.xlsx",
                          "in/back\\slash.xlsx", "not"});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   EXPECT_TRUE(o.err.isEmpty()) << "the report on stdout tells: " << o.err.toStdString();
   const QList<QJsonObject> report = JsonLines(o.out);
-  ASSERT_EQ(report.size(), 5) << o.out.toStdString();
+  ASSERT_EQ(report.size(), 6) << o.out.toStdString();
   EXPECT_EQ(S(report[0], "source"), F("in/rep?.xlsx"));
   EXPECT_EQ(S(report[1], "source"), F("in/back\\slash.xlsx"));
   for (int i : {0, 1}) EXPECT_EQ(S(report[i], "status"), QStringLiteral("success"));
@@ -297,13 +303,14 @@ TEST_F(Convert, NamedFilesAreTakenAsTheyAreAndNoWorkbookIsASuccess) {
   EXPECT_TRUE(QFile::exists(F("in/rep1.xlsx")) && QFile::exists(F("in/rep.xlsx")))
       << "a named file is not a mask";
   QStringList kinds;
-  for (int i : {2, 3}) {
+  for (int i : {2, 3, 4}) {
     EXPECT_EQ(S(report[i], "status"), QStringLiteral("failure"));
-    kinds.append(S(report[i], "message"));
+    kinds.append(S(report[i], "message").remove(F("not/")));
   }
   kinds.sort();
-  EXPECT_EQ(kinds, (QStringList{F("not/README.xlsx") + " is not a workbook: plain text",
-                                F("not/empty.xls") + " is not a workbook: an empty file"}));
+  EXPECT_EQ(kinds, (QStringList{"README.xlsx is not a workbook: plain text",
+                                "The name of caf\uFFFD.xls is not valid UTF-8",
+                                "empty.xls is not a workbook: an empty file"}));
   EXPECT_FALSE(QFile::exists(F("out/README.pdf")) || QFile::exists(F("out/empty.pdf")));
   EXPECT_TRUE(QFile::exists(F("not/README.xlsx")) && QFile::exists(F("not/empty.xls")));
 }
@@ -335,11 +342,15 @@ TEST_F(Convert, ARunThatDidNothingSaysSo) {
 
 TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   Copy("quarterly-sales.xlsx", QStringLiteral("hot/first.xlsx"));
+  // Converted once though its source stays; failed once: --strict still ends with 0.
+  Copy("quarterly-sales.xlsx", QStringLiteral("hot/stays.xlsx"));
+  tmp_.write(QStringLiteral("hot/stays.xlsx.done"), "an earlier file of that name");
+  tmp_.write(QStringLiteral("hot/notes.xlsx"), "some notes, no workbook");
   QProcess process;
   process.setProcessEnvironment(Environment());
   process.setWorkingDirectory(tmp_.path());
-  process.start(exe_, {"convert", "--watch", "200", "--rename-source", ".done", "-o", F("out"),
-                       "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
+  process.start(exe_, {"convert", "--watch", "200", "--strict", "--rename-source", ".done", "-o",
+                       F("out"), "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
   ASSERT_TRUE(process.waitForStarted());
   auto waitFor = [](const QString& path) {
     for (int i = 0; i < 600 && !QFile::exists(path); ++i) QThread::msleep(50);
@@ -363,12 +374,17 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   EXPECT_TRUE(readFile(F("out/first.pdf")).startsWith("%PDF"));
   EXPECT_TRUE(readFile(F("out/second.pdf")).startsWith("%PDF"));
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
-  int successes = 0, summaries = 0;
+  int successes = 0, summaries = 0, failures = 0;
   for (const QJsonObject& o : report) {
     successes += S(o, "status") == QLatin1String("success");
+    failures += S(o, "status") == QLatin1String("failure");
     summaries += o.contains(QStringLiteral("items"));
+    if (S(o, "source") == F("hot/stays.xlsx")) {
+      EXPECT_TRUE(S(o, "message").contains(QLatin1String("could not be renamed")));
+    }
   }
-  EXPECT_EQ(successes, 2);
+  EXPECT_EQ(successes, 3) << "a source that stays is not converted again";
+  EXPECT_EQ(failures, 1);
   EXPECT_EQ(summaries, 2) << "one summary per round that converted something";
   EXPECT_TRUE(QString::fromUtf8(readFile(F("run.log")))
                   .startsWith(QStringLiteral("Success => ") + F("hot/second.xls")));

@@ -1,7 +1,8 @@
 #pragma once
 // What a file's bytes hold, as far as telling a spreadsheet workbook from
-// anything else: a compound file (Excel 97-2003 and encrypted workbooks), a
-// bare BIFF stream, an OOXML or OpenDocument spreadsheet package,
+// anything else: a compound file (Excel 97-2003 and encrypted workbooks;
+// one whose directory shows a Word or PowerPoint document is none), a bare
+// BIFF stream, an OOXML or OpenDocument spreadsheet package,
 // SpreadsheetML or flat OpenDocument XML, or CSV text when the name ends in
 // ".csv". Reads the file only; thread-safe.
 

@@ -282,6 +282,27 @@ TEST_F(ConvertorPaths, SourceDisposition) {
 // anything else is named.
 TEST_F(ConvertorPaths, FilesThatAreNoWorkbookAreNamed) {
   const QByteArray cfb("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0", 10);
+  // A compound file of 512-byte sectors: header, allocation table (sector
+  // 0), directory (sector 1) holding the root and one stream `name`.
+  auto compound = [](const QString& name) {
+    auto le32 = [](quint32 v) {
+      return QByteArray(1, char(v & 0xff)) + char(v >> 8 & 0xff) + char(v >> 16 & 0xff) +
+             char(v >> 24);
+    };
+    QByteArray header("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    header += QByteArray(0x1E - 8, '\0') + char(9) + QByteArray(0x30 - 0x1F, '\0') + le32(1);
+    header += QByteArray(0x4C - 0x34, '\0') + le32(0);
+    header += QByteArray(512 - header.size(), '\xFF');
+    QByteArray fat = le32(0xFFFFFFFD) + le32(0xFFFFFFFE) + QByteArray(504, '\xFF');
+    QByteArray directory;
+    for (const auto& [entry, type] : {std::pair{QStringLiteral("Root Entry"), 5}, {name, 2}}) {
+      QByteArray utf16;
+      for (const QChar c : entry) utf16 += char(c.unicode()) + QByteArray(1, '\0');
+      directory += utf16 + QByteArray(64 - utf16.size(), '\0') + char(utf16.size() + 2) + '\0' +
+                   char(type) + QByteArray(128 - 0x43, '\0');
+    }
+    return header + fat + directory + QByteArray(512 - directory.size(), '\0');
+  };
   // A stored ZIP entry: local header, name, no data; then the directory.
   auto zip = [](const QList<QByteArray>& names) {
     QByteArray local, directory;
@@ -312,6 +333,8 @@ TEST_F(ConvertorPaths, FilesThatAreNoWorkbookAreNamed) {
     const char* kind;  // empty: a workbook
   } cases[] = {
       {"old.xls", cfb, ""},
+      {"biff8.xls", compound(QStringLiteral("Workbook")), ""},
+      {"report.xls", compound(QStringLiteral("WordDocument")), "a Word document"},
       {"biff5.xls", QByteArray("\x09\x08\x10\x00\x00\x05", 6), ""},
       {"new.xlsx", zip({"[Content_Types].xml", "xl/workbook.xml"}), ""},
       {"backslashes.xlsx", zip({"xl\\workbook.xml"}), ""},

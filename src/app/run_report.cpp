@@ -3,13 +3,17 @@
 #include "app/unattended_progress.h"
 #include "core/error.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
 
 #include <unistd.h>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -21,6 +25,20 @@ QByteArray Line(const QJsonObject& object) {
 
 }  // namespace
 
+void TkvCheckRunFile(const QString& path, const QString& what) {
+  const QFileInfo info(path);
+  const QString folder = info.absolutePath();
+  QString why;
+  if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+    why = QStringLiteral("the folder %1 cannot be made").arg(folder);
+  else if (info.isDir())
+    why = QStringLiteral("it is a folder");
+  else if (::access(QFile::encodeName(info.exists() ? path : folder).constData(), W_OK) != 0)
+    why = QString::fromLocal8Bit(std::strerror(errno));
+  if (!why.isEmpty())
+    throw TkvError(QStringLiteral("Cannot open the %1 %2: %3").arg(what, path, why));
+}
+
 TkvRunReport::TkvRunReport(const QString& path, TkvProgressLine* progress) : path_(path) {
   bool open;
   if (path == QLatin1String("-")) {
@@ -28,6 +46,7 @@ TkvRunReport::TkvRunReport(const QString& path, TkvProgressLine* progress) : pat
     open = file_.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
                       QFileDevice::DontCloseHandle);
   } else {
+    TkvCheckRunFile(path, QStringLiteral("report"));
     file_.setFileName(path);
     open = file_.open(QIODevice::WriteOnly | QIODevice::Append);
   }

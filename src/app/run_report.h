@@ -30,12 +30,17 @@ struct TkvReportSummary {
   double seconds = 0;
 };
 
+// Makes the folder of a file the run writes at its end (`what`: "log",
+// "report") and checks that the file can be written there, without creating
+// it. Throws TkvError "Cannot open the <what> <path>: <why>" otherwise.
+void TkvCheckRunFile(const QString& path, const QString& what);
+
 class TkvProgressLine;
 
 class TkvRunReport {
  public:
   // "-" writes to stdout; any other path is opened for appending (created
-  // when missing, never truncated). Throws TkvError naming the path when it
+  // when missing with its folder, never truncated). Throws TkvError naming the path when it
   // cannot be opened. `progress` (optional, not owned) must outlive the report.
   explicit TkvRunReport(const QString& path, TkvProgressLine* progress = nullptr);
   TkvRunReport(const TkvRunReport&) = delete;

@@ -154,7 +154,11 @@ int TkvRunUnattendedRoad(int& argc, char** argv) {
   TkvStopSignals stopSignals;
   const bool failed = TkvMain::Instance()->RunUnattended();
   const TkvProject* project = TkvProject::Instance();
-  return failed && project && project->ReadBool(TkvRunKeys::kStrictExit, false) ? 2 : 0;
+  // A watch ends by a stop request, as a service manager sends it: 0.
+  return failed && project && project->ReadBool(TkvRunKeys::kStrictExit, false) &&
+                 TkvWatchInterval(*project) == 0
+             ? 2
+             : 0;
 }
 
 int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad,

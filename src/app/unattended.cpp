@@ -15,6 +15,7 @@
 #include <QMutexLocker>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -65,11 +66,17 @@ bool TkvMain::RunUnattended() {
     anyFailed_ = false;
     failedFiles_.clear();
   }
+  noMatch_ = false;
+  notConverted_ = false;
+  firstSweep_ = true;
   itemTimes_ = TkvItemTimes::FromEnvironment();
   const int watchMs = TkvWatchInterval(project_);
   watching_ = watchMs > 0;
+  if (const QString logFile = project_.LogFile(); !logFile.isEmpty())
+    TkvCheckRunFile(logFile, QStringLiteral("log"));
   const QString reportFile = project_.OptionValue(TkvRunKeys::kReportFile);
   if (!reportFile.isEmpty()) report_ = std::make_unique<TkvRunReport>(reportFile, progress_);
+  reportOnStdout_ = reportFile == QLatin1String("-");
   // A watch runs as a service: no progress line.
   showProgress_ = progress_ && !watching_ && !project_.ReadBool(TkvRunKeys::kNoProgress, false);
 
@@ -79,11 +86,15 @@ bool TkvMain::RunUnattended() {
     const bool rounds = watching_ || sources.size() > 1;
     bool alive = true;
     for (int i = 0; i < sources.size() && alive; ++i) {
-      if (i > 0 && stopRequested_.load()) break;
+      if (i > 0 && stopRequested_.load()) {
+        notConverted_ = true;
+        break;
+      }
       alive = ConvertSource(sources.at(i), rounds);
     }
     if (!watching_) EndChain();
     if (showProgress_) progress_->Finish();
+    firstSweep_ = false;
     FinishRun();
     if (!watching_ || stopRequested_.load()) break;
     if (!alive) {
@@ -95,7 +106,8 @@ bool TkvMain::RunUnattended() {
   }
   EndChain();
   if (itemTimes_) itemTimes_->Finish();
-  if (stopRequested_.load() && !watching_)
+  // A stop that came when every file was in hand ends the run as usual.
+  if (stopRequested_.load() && !watching_ && notConverted_)
     throw TkvError(QStringLiteral("Run stopped before all files were converted"));
   if (convertor_) {
     if (const QString fatal = convertor_->ChainFatalError(); !fatal.isEmpty())
@@ -104,7 +116,7 @@ bool TkvMain::RunUnattended() {
               .arg(fatal));
   }
   QMutexLocker lock(&logLock_);
-  return anyFailed_;
+  return anyFailed_ || noMatch_;
 }
 
 void TkvMain::BeginSweep() {
@@ -121,7 +133,7 @@ void TkvMain::StartBatch(const QString& source) {
   batch_ = std::make_unique<TkvBatch>(project_);
   if (watching_) batch_->Admit = [this](const QString& path) { return AdmitWatched(path); };
   const bool subdir = project_.Subdir();
-  if (IsWebAddress(source)) {
+  if (IsWebAddress(source) || literalFiles_.contains(source)) {
     if (project_.TargetFolder().isEmpty())
       throw TkvError(QStringLiteral("Unable to create directory"), 3);
     batch_->AddFile(source);
@@ -146,6 +158,13 @@ bool TkvMain::ConvertSource(const QString& source, bool rounds) {
     convertor_->StartRound(batch_.get(), project_.TargetFolder());
   }
   WaitForRound(rounds);
+  if (stopRequested_.load() && !watching_) ReportUnreached();
+  // One shard of many may hold no file at all.
+  if (batch_->ItemCount() == 0 && firstSweep_ && !stopRequested_.load() &&
+      project_.Shard().isEmpty()) {
+    PrintNow(QStringLiteral("no workbook matches %1").arg(source));
+    if (!watching_) noMatch_ = true;
+  }
   CloseBatch();
   return !rounds || RunningConvertors.load() > 0;
 }
@@ -156,6 +175,8 @@ void TkvMain::WaitForRound(bool rounds) {
   while (rounds ? !convertor_->RoundDone() : RunningConvertors.load() > 0) {
     if (!stopping && stopRequested_.load()) {
       stopping = true;
+      // Files the search had yet to list are files not converted.
+      if (!batch_->SearchDone()) notConverted_ = true;
       batch_->Terminate();
       convertor_->Stop();
     }
@@ -196,6 +217,8 @@ void TkvMain::CloseBatch() {
   // Converters that wait for the next round still name this batch until they
   // take the next one; it goes when the round after it is done.
   doneBatch_ = std::move(batch_);
+  QMutexLocker lock(&logLock_);
+  reachedItems_.clear();
 }
 
 bool TkvMain::SleepUntilNextRound(int ms) {
@@ -218,8 +241,11 @@ TkvMain::FileStamp TkvMain::StampOf(const QString& path) {
 
 bool TkvMain::AdmitWatched(const QString& path) {
   const FileStamp stamp = StampOf(path);
+  if (stamp.size < 0) return false;  // a named file that is gone
   QMutexLocker lock(&logLock_);
   seenFiles_.insert(path);
+  // Taken now: a file replaced while its conversion runs is a new file.
+  listedStamps_.insert(path, stamp);
   const auto it = failedFiles_.find(path);
   if (it == failedFiles_.end()) return true;
   if (it.value() == stamp) return false;
@@ -251,6 +277,38 @@ void TkvMain::ShowProgress() {
   progress_->Update(counts, current);
 }
 
+void TkvMain::ReportUnreached() {
+  QStringList unreached;
+  {
+    TkvItemsLock items(*batch_);
+    QMutexLocker lock(&logLock_);
+    for (const auto& item : items.Items())
+      if (!reachedItems_.contains(item.get())) unreached.append(item->FileName);
+    reachedItems_.clear();
+    sweepCounts_.items += static_cast<int>(unreached.size());
+    sweepCounts_.skipped += static_cast<int>(unreached.size());
+  }
+  if (unreached.isEmpty()) return;
+  notConverted_ = true;
+  if (!report_) return;
+  for (const QString& name : unreached) {
+    TkvReportItem entry;
+    entry.source = name;
+    entry.status = QStringLiteral("skipped");
+    entry.message = QStringLiteral("stopped");
+    report_->Write(TkvRunReport::ItemLine(entry));
+  }
+}
+
+void TkvMain::PrintNow(const QString& line) {
+  const QByteArray text = QStringLiteral("tabrix: %1\n").arg(line).toLocal8Bit();
+  const auto write = [&text] { std::fputs(text.constData(), stderr); };
+  if (showProgress_)
+    progress_->Around(write);
+  else
+    write();
+}
+
 void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
   if (itemTimes_) itemTimes_->ItemStarted();
   QString name;
@@ -259,6 +317,7 @@ void TkvMain::ItemStarted(TkvBatch* batch, TkvNode* item) {
     name = item->FileName;
   }
   QMutexLocker lock(&logLock_);
+  reachedItems_.insert(item);
   currentFile_ = name;
   itemStarts_[item] = std::chrono::steady_clock::now();
 }
@@ -289,14 +348,19 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
       entry.status = QStringLiteral("skipped");
     } else {
       entry.status = QStringLiteral("success");
+      entry.message = item->Note;
       entry.target = item->Result;
       entry.files = item->Files;
       entry.pages = item->Pages;
     }
   }
   if (itemTimes_) itemTimes_->ItemDone(status, fileName);
+  if (failed && !reportOnStdout_) {
+    QString why = entry.message.simplified();
+    if (why.isEmpty()) why = QStringLiteral("not converted");
+    PrintNow(QStringLiteral("%1: %2").arg(fileName, why));
+  }
   const bool skipped = entry.status == QLatin1String("skipped");
-  const FileStamp stamp = failed && watching_ ? StampOf(fileName) : FileStamp{};
   {
     QMutexLocker lock(&logLock_);
     logLines_.append(line);
@@ -306,10 +370,13 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
       itemStarts_.erase(start);
     }
     ++sweepCounts_.items;
+    // A watch leaves a failed file alone until it changes, and a converted
+    // one whose source could not be disposed of, lest it be converted every round.
+    const FileStamp stamp = listedStamps_.take(fileName);
+    if (watching_ && (failed || !entry.message.isEmpty())) failedFiles_.insert(fileName, stamp);
     if (failed) {
       ++sweepCounts_.failed;
       anyFailed_ = true;
-      if (watching_) failedFiles_.insert(fileName, stamp);
     } else if (skipped) {
       ++sweepCounts_.skipped;
     } else {

@@ -50,9 +50,16 @@ class TkvMain {
 
   // The whole run. Throws TkvError when the run itself fails: an empty
   // target ("Unable to create directory"), a log or report file that cannot
-  // be written, a stop request (not when watching). Item failures are not
-  // failures of the run; returns whether any item failed.
+  // be written (both checked before the first conversion), a stop request
+  // (not when watching). Item failures are not failures of the run; returns
+  // whether any item failed or, outside a watch, a source matched no
+  // workbook ("no workbook matches ..." on stderr, also in a watch's first
+  // round). Without a report on stdout, each failed item's message is
+  // printed on stderr too.
   bool RunUnattended();
+  // Sources (before the run) that are files to take as they are named, not
+  // masks: a watch leaves such a file out once it is gone.
+  void TakeLiterally(const QStringList& files) { literalFiles_ = files; }
   // The converters' item event: appends "State => FileName => Result".
   void ItemDone(TkvBatch* batch, TkvNode* item);
   // Counters, failure report, log file. Called by RunUnattended.
@@ -93,6 +100,13 @@ class TkvMain {
   void ForgetUnseenFailures();
   bool SleepUntilNextRound(int ms);
   void ShowProgress();
+  // After a stop request: the batch's items no converter took count as
+  // skipped (a report row each, "stopped") and make the run one that did
+  // not convert every file.
+  void ReportUnreached();
+  // Prints "tabrix: <line>" on stderr, erasing and redrawing the progress
+  // line around it when one is shown. Any thread.
+  void PrintNow(const QString& line);
   void TearDown();
 
   TkvProject& project_;
@@ -120,8 +134,15 @@ class TkvMain {
   Counts sweepCounts_;
   bool anyFailed_ = false;
   QHash<QString, FileStamp> failedFiles_;
+  QHash<QString, FileStamp> listedStamps_;  // a watch's files listed, not yet done
   QSet<QString> seenFiles_;
   QString currentFile_;
   std::atomic<bool> stopRequested_{false};
   int pollMs_ = 100;
+  QStringList literalFiles_;
+  bool reportOnStdout_ = false;
+  bool firstSweep_ = true;
+  bool noMatch_ = false;
+  bool notConverted_ = false;          // a stop left files, listed or not, unconverted
+  QSet<const TkvNode*> reachedItems_;  // under logLock_: the batch's items taken
 };

@@ -45,6 +45,9 @@ struct TkvNode {
   // and 0 for a failed or skipped item. Read by the owner after the event.
   QStringList Files;
   int Pages = 0;
+  // Written like Files: what went wrong after a success (the source could
+  // not be deleted or renamed); empty otherwise.
+  QString Note;
 };
 
 using TkvItemEvent = std::function<void(TkvBatch*, TkvNode*)>;

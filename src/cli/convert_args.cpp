@@ -89,7 +89,10 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
        "FILE|-",
        "JSON Lines report, appended to FILE, or - for stdout",
        "ReportFile=FILE"},
-      {{"strict"}, "", "exit code 2 when any file failed", "StrictExit=True"},
+      {{"strict"},
+       "",
+       "exit code 2 when any file failed or a source matched no workbook",
+       "StrictExit=True"},
       {{"watch"},
        "MS",
        "convert, wait MS milliseconds, search again, until SIGTERM or SIGINT",
@@ -121,6 +124,8 @@ QString TkvConvertHelp(const QString& program) {
           "Converts spreadsheet workbooks (.xls, .xlsx, .xlsm) to PDF without a window.\n"
           "SOURCE: a workbook, a folder (its *.xls? files), a quoted mask ('/in/*.xls?')\n"
           "or a web address; several sources make one batch, converted in the order given.\n"
+          "A file or folder that exists is taken as named, even with * or ? in its name;\n"
+          "a SOURCE without * or ? that does not exist ends the run before it starts.\n"
           "\n"
           "Options (the option each one sets in brackets):\n")
           .arg(program);
@@ -154,9 +159,12 @@ QString TkvConvertHelp(const QString& program) {
   text += QStringLiteral(
               "\n"
               "Exit codes: 0 the run completed (failed files included), 2 with --strict when\n"
-              "a file failed, 1 the run itself failed (message on stderr), 64 a wrong flag or\n"
-              "value.\n"
-              "SIGINT or SIGTERM: the files in hand are finished; exit code 1 (0 with --watch).\n"
+              "a file failed or a source matched no workbook, 1 the run itself failed\n"
+              "(message on stderr), 64 a wrong flag or value. Without --report -, each\n"
+              "failed file is also named on stderr with why; a source that matches no\n"
+              "workbook is warned of there.\n"
+              "SIGINT or SIGTERM: the files in hand are finished; exit code 1 when files were\n"
+              "left unconverted, or 0 with --watch (--strict included).\n"
               "Example: %1 convert -r -o /data/out --report - '/data/in/*.xls?'\n"
               "See also: %1 --help (the /P: spelling), man tabrix.\n")
               .arg(program);

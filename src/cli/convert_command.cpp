@@ -2,6 +2,7 @@
 
 #include "app/run_options.h"
 #include "app/startup.h"
+#include "app/unattended.h"
 #include "batch/batch.h"
 #include "batch/matcher.h"
 #include "cli/convert_args.h"
@@ -45,6 +46,8 @@ bool IsWebAddress(const QString& source) {
          source.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
+bool HasWildcard(const QString& name) { return name.contains(u'*') || name.contains(u'?'); }
+
 }  // namespace
 
 int TkvRunConvertCommand(int argc, char** argv) {
@@ -84,6 +87,18 @@ int TkvRunConvertCommand(int argc, char** argv) {
     }
   }
   for (const auto& [key, value] : parsed.settings) project.SetOptionValue(key, value);
+  // A source named here that exists is that file; one that does not is a
+  // mask, unless it has no wildcard: then it is missing, and nothing is done.
+  QStringList literal;
+  for (const QString& source : parsed.sources) {
+    if (IsWebAddress(source)) continue;
+    const QFileInfo info(source);
+    if (info.isFile())
+      literal.append(source);
+    else if (!info.exists() && !HasWildcard(TkvNamePart(source)))
+      throw TkvError(QStringLiteral("The source %1 does not exist").arg(source));
+  }
+  TkvMain::Instance()->TakeLiterally(literal);
   if (!parsed.sources.isEmpty()) {
     // The sources named here replace the project's.
     for (int n = 2; !project.OptionValue(TkvRunKeys::SourceKey(n)).isEmpty(); ++n)

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -382,7 +383,12 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
 }
 
 QString TkvConvertor::AlternativeName(const QString& path) const {
-  return TkvFolderPart(path) + u'-' + options_.Profile().ShortName + u'-' + TkvNamePart(path);
+  const QString prefix = TkvFolderPart(path) + u'-' + options_.Profile().ShortName + u'-';
+  QString name = prefix + TkvNamePart(path);
+  // An earlier run's alternative is not replaced either.
+  for (int n = 2; QFileInfo::exists(name); ++n)
+    name = prefix + QString::number(n) + u'-' + TkvNamePart(path);
+  return name;
 }
 
 QString TkvConvertor::FurtherOutputPath(const QString& path) const {
@@ -461,15 +467,22 @@ bool TkvConvertor::RenameNoReplace(const QString& from, const QString& to) {
   return true;
 }
 
-void TkvConvertor::DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath) {
+QString TkvConvertor::DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath) {
   QString source;
   {
     TkvItemsLock lock(*batch);
     source = item->FileName;
   }
-  if (source.isEmpty() || IsAddress(source)) return;
+  if (source.isEmpty() || IsAddress(source)) return QString();
   if (options_.KeepFileTime()) CopyFileTimes(source, targetPath);
-  if (options_.DeleteSource()) ::unlink(QFile::encodeName(source).constData());
+  QStringList problems;
+  if (options_.DeleteSource() && ::unlink(QFile::encodeName(source).constData()) != 0)
+    problems.append(QStringLiteral("the source %1 could not be deleted: %2")
+                        .arg(source, QString::fromLocal8Bit(std::strerror(errno))));
   const QString suffix = options_.RenameSource();
-  if (!suffix.isEmpty()) RenameNoReplace(source, source + suffix);
+  if (!suffix.isEmpty() && QFileInfo::exists(source) && !RenameNoReplace(source, source + suffix))
+    problems.append(
+        QStringLiteral("the source %1 could not be renamed to %2: %3")
+            .arg(source, source + suffix, QString::fromLocal8Bit(std::strerror(errno))));
+  return problems.join(QStringLiteral("; "));
 }

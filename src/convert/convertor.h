@@ -129,7 +129,9 @@ class TkvConvertor : public TkvWorkBase {
   // overwritten, the alternative name when the rule asks for one, empty when
   // an existing file is to be left alone (skip).
   QString FurtherOutputPath(const QString& path) const;
-  // The alternative name of an existing target: "<folder>-<short name>-<name>".
+  // The alternative name of an existing target: "<folder>-<short name>-<name>",
+  // or, when that exists too, "<folder>-<short name>-<n>-<name>" with the
+  // first free n from 2.
   QString AlternativeName(const QString& path) const;
   // Deletes a file; failures are ignored.
   static void DeleteTarget(const QString& path);
@@ -138,8 +140,10 @@ class TkvConvertor : public TkvWorkBase {
   // file's name); empty when nothing stands in the way.
   static QString TargetWriteProblem(const QString& path);
   // After a successful conversion: KeepFileTime, DeleteSource, RenameSource
-  // in that order; failures are ignored. Web addresses are left alone.
-  void DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath);
+  // in that order. Returns why the source could not be deleted or renamed
+  // (empty when it was, or nothing was asked); a failure to copy the times
+  // is ignored. Web addresses are left alone.
+  QString DisposeSource(TkvBatch* batch, TkvNode* item, const QString& targetPath);
   // Copies access and modification times; false (and nothing changed) when
   // either file cannot be opened or the source's times cannot be read.
   static bool CopyFileTimes(const QString& sourcePath, const QString& targetPath);

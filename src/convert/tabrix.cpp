@@ -4,9 +4,11 @@
 #include "convert/page_layout.h"
 #include "convert/pdf_check.h"
 #include "convert/target_backup.h"
+#include "convert/workbook_kind.h"
 #include "core/path_utils.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <exception>
 
@@ -204,14 +206,27 @@ TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& targe
 }
 
 void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
-  const QString target = MakeTargetPath(batch, item);
-  if (target.isEmpty()) return;
-
   QString source;
   {
     TkvItemsLock lock(*batch);
     source = item->FileName;
   }
+  // The office would import anything (text typed into a sheet, a blank
+  // page): a file that is no workbook fails before any road is tried. A
+  // name listed with bytes that are not UTF-8 cannot be opened by its text.
+  QString refusal;
+  if (source.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(source))
+    refusal = QStringLiteral("The name of %1 is not valid UTF-8").arg(source);
+  else if (const QString kind = TkvNotWorkbookKind(source); !kind.isEmpty())
+    refusal = QStringLiteral("%1 is not a workbook: %2").arg(source, kind);
+  if (!refusal.isEmpty()) {
+    batch->SetItemOutcome(item, TkvNode::Failed, refusal);
+    batch->AddFailure(refusal);
+    return;
+  }
+  const QString target = MakeTargetPath(batch, item);
+  if (target.isEmpty()) return;
+
   Mode mode;
   mode.allSheets = Options().AllSheets();
   mode.sheet = Options().Sheet();
@@ -279,17 +294,26 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     return;
   }
   if (written == Written::Target) oldTarget.Commit();
+  // One PDF per sheet: the item names the first file written, never a file
+  // of the target's own name that this run did not write.
+  const QStringList files = outputs.Files();
+  const QString result = written == Written::Sheets && !files.isEmpty() ? files.first() : target;
+  QString note;
   try {
-    DisposeSource(batch, item, target);
+    if (Options().KeepFileTime())
+      for (const QString& file : files)
+        if (file != result) CopyFileTimes(source, file);
+    note = DisposeSource(batch, item, result);
   } catch (...) {
   }
   {
     TkvItemsLock lock(*batch);
-    item->Files = outputs.Files();
+    item->Files = files;
     item->Pages = outputs.Pages();
+    item->Note = note;
   }
   // A success is recorded even when disposing of the source failed.
-  batch->SetItemOutcome(item, TkvNode::Done, target);
+  batch->SetItemOutcome(item, TkvNode::Done, result);
   batch->AddSuccess();
 }
 

@@ -136,7 +136,7 @@ TEST_F(Program, InterruptFinishesTheItemsInHandAndLeavesNoOffice) {
 
 TEST_F(Program, RunFailuresEndWithOneAndTheMessage) {
   tmp_.write(QStringLiteral("in/a.xls"), "x");
-  const QString badLog = tmp_.file(QStringLiteral("missing/folder/run.log"));
+  const QString badLog = tmp_.file(QStringLiteral("in/a.xls/run.log"));  // a file, no folder
   Outcome o = Run({Options(
       QStringLiteral("PureConsole=True;Source=%1/*.xls;Target=%2;LogFile=%3")
           .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), badLog))});

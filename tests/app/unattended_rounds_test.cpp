@@ -37,6 +37,12 @@ class TkvTestSession : public TkvTestWriter {
     }
     QFile file(ItemFileName(batch, item));
     if (file.open(QIODevice::ReadOnly) && file.readAll().startsWith("bad")) {
+      // Replaced by a good copy while its conversion runs.
+      if (file.seek(0) && file.readAll() == "bad, mended meanwhile") {
+        file.close();
+        QFile mended(ItemFileName(batch, item));
+        if (mended.open(QIODevice::WriteOnly)) mended.write("x");
+      }
       batch->SetItemOutcome(item, TkvNode::Failed, QStringLiteral("damaged"));
       batch->AddFailure(QStringLiteral("damaged"));
       return;
@@ -198,6 +204,38 @@ TEST_F(Rounds, WatchConvertsNewFilesOnOneSessionAndEndsCleanlyOnStop) {
   for (const QJsonObject& o : report) summaries += o.contains(QStringLiteral("items"));
   EXPECT_GE(summaries, 2);
   EXPECT_LE(summaries, 4) << "rounds that convert nothing add nothing to the report";
+}
+
+TEST_F(Rounds, WatchKnowsAFileByItsListingAndLeavesOneItCouldNotRenameAlone) {
+  tmp_.write(QStringLiteral("in/mended.xls"), "bad, mended meanwhile");
+  tmp_.write(QStringLiteral("in/stays.xls"), "x");
+  tmp_.write(QStringLiteral("in/stays.xls.done"), "an earlier file of the renamed name");
+  Start(QStringLiteral("PureConsole=True\nSource=%1/*.xls\nTarget=%2\nWatchInterval=20\n"
+                       "RenameSource=.done\nReportFile=%3\nStrictExit=True\n")
+            .arg(F("in"), F("out"), F("report.jsonl")));
+  auto run = std::async(std::launch::async, [this] { return main_->RunUnattended(); });
+  struct StopAtExit {
+    TkvMain& main;
+    ~StopAtExit() { main.RequestStop(); }
+  } stopAtExit{*main_};
+  // The file replaced while it failed is a new file for the next round.
+  EXPECT_TRUE(WaitFor([&] { return QFile::exists(F("in/mended.xls.done")); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // about ten more rounds
+  main_->RequestStop();
+  ASSERT_EQ(run.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  run.get();
+
+  int stays = 0;
+  for (const QJsonObject& o : ReportObjects(F("report.jsonl"))) {
+    if (o.value(QStringLiteral("source")).toString() != F("in/stays.xls")) continue;
+    ++stays;
+    EXPECT_EQ(o.value(QStringLiteral("status")).toString(), QStringLiteral("success"));
+    EXPECT_TRUE(o.value(QStringLiteral("message"))
+                    .toString()
+                    .contains(QStringLiteral("could not be renamed to ") + F("in/stays.xls.done")));
+  }
+  EXPECT_EQ(stays, 1) << "a converted file that could not be renamed is not converted again";
+  EXPECT_EQ(readFile(F("in/stays.xls.done")), "an earlier file of the renamed name");
 }
 
 }  // namespace

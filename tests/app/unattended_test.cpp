@@ -132,34 +132,64 @@ TEST_F(Unattended, RunErrorsEscapeAfterCleanUp) {
   }
   EXPECT_TRUE(main_->LogLines().isEmpty());
 
-  const QString badLog = tmp_.file(QStringLiteral("no/such/folder/run.log"));
-  globals_->project->SetOptionsText(
-      QStringLiteral("Source=%1/*.xls\nTarget=%2\nLogFile=%3").arg(In(), Out(), badLog));
-  try {
-    main_->RunUnattended();
-    ADD_FAILURE() << "an unwritable log file must fail the run";
-  } catch (const TkvError& e) {
-    EXPECT_TRUE(e.Message().contains(badLog)) << e.Message().toStdString();
+  // A log or report that cannot be written fails the run before anything
+  // is converted, in the same words; a missing folder is made.
+  for (const QString& key : {QStringLiteral("LogFile"), QStringLiteral("ReportFile")}) {
+    const QString bad = In() + QStringLiteral("/a.xls/run.log");  // a file where a folder should be
+    globals_->project->SetOptionsText(
+        QStringLiteral("Source=%1/*.xls\nTarget=%2\n%3=%4").arg(In(), Out(), key, bad));
+    try {
+      main_->RunUnattended();
+      ADD_FAILURE() << "an unwritable " << key.toStdString() << " must fail the run";
+    } catch (const TkvError& e) {
+      const QString what =
+          key == QLatin1String("LogFile") ? QStringLiteral("log") : QStringLiteral("report");
+      EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Cannot open the %1 %2: ").arg(what, bad)))
+          << e.Message().toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/a.pdf"))) << "nothing was converted";
   }
-  EXPECT_TRUE(QFile::exists(Out() + QStringLiteral("/a.pdf")))
-      << "items converted before the error stay";
+  const QString newLog = tmp_.file(QStringLiteral("new/folder/run.log"));
+  globals_->project->SetOptionsText(
+      QStringLiteral("Source=%1/*.xls\nTarget=%2\nLogFile=%3").arg(In(), Out(), newLog));
+  main_->RunUnattended();
+  EXPECT_EQ(TkvReadTextLines(newLog).size(), 1);
   EXPECT_EQ(RunningConvertors.load(), 0);
 }
 
 TEST_F(Unattended, StopRequestEndsTheRunEarly) {
   for (int i = 0; i < 6; ++i) tmp_.write(QStringLiteral("in/%1.xls").arg(i), "x");
   TkvTestSlow::delayMs.store(200);
-  Start(QStringLiteral("TkvTestSlow"), Options());
-  std::thread stopper([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    main_->RequestStop();
-  });
+  const QString report = tmp_.file(QStringLiteral("report.jsonl"));
+  Start(QStringLiteral("TkvTestSlow"), Options(QStringLiteral("ReportFile=") + report));
+  auto stopAfter = [this](int ms) {
+    return std::thread([this, ms] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      main_->RequestStop();
+    });
+  };
+  std::thread stopper = stopAfter(100);
   EXPECT_THROW(main_->RunUnattended(), TkvError);
   stopper.join();
   const QStringList lines = main_->LogLines();
   EXPECT_GE(lines.size(), 1);
   EXPECT_LT(lines.size(), 6);
   EXPECT_EQ(TkvReadTextLines(Log()), lines) << "the log of a stopped run is still written";
+  // Every file has its row: those never reached as skipped, "stopped".
+  const QList<QByteArray> rows = readFile(report).trimmed().split('\n');
+  ASSERT_EQ(rows.size(), 7);
+  int stopped = 0;
+  for (const QByteArray& row : rows) stopped += row.contains("\"message\":\"stopped\"");
+  EXPECT_EQ(stopped, 6 - lines.size());
+  EXPECT_TRUE(rows.last().contains("\"skipped\":" + QByteArray::number(stopped)));
+
+  // A stop during the last file, every file in hand: the run ends as usual.
+  for (int i = 1; i < 6; ++i) QFile::remove(In() + QStringLiteral("/%1.xls").arg(i));
+  Start(QStringLiteral("TkvTestSlow"), Options(QStringLiteral("IsOverwrite=True")));
+  stopper = stopAfter(100);
+  EXPECT_NO_THROW(main_->RunUnattended());
+  stopper.join();
+  EXPECT_EQ(main_->LogLines().size(), 1);
 }
 
 TEST(ProgressLine, FitsTheTerminalAndNeverCarriesControlCharacters) {

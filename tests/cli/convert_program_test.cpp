@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 using tabrix::test::BuiltProgram;
@@ -69,11 +70,12 @@ class Convert : public ::testing::Test {
 
   QProcessEnvironment Environment() const { return ProgramEnvironment(tmp_, cache_->path()); }
 
-  Outcome Run(const QStringList& args) {
+  Outcome Run(const QStringList& args) { return RunProgram(QStringList{"convert"} + args); }
+  Outcome RunProgram(const QStringList& args) {
     QProcess process;
     process.setProcessEnvironment(Environment());
     process.setWorkingDirectory(tmp_.path());
-    process.start(exe_, QStringList{QStringLiteral("convert")} + args);
+    process.start(exe_, args);
     EXPECT_TRUE(process.waitForFinished(120000));
     Outcome o;
     o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -254,12 +256,18 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
                  QStringLiteral("Target=%1\r\nDeleteSource=False\r\nSource=/nowhere/*.xls\r\n")
                      .arg(F("out"))
                      .toUtf8());
+  tmp_.write(QStringLiteral("out/good.pdf"), "a PDF of an earlier run");
   const Outcome o = Run({"--strict", "-p", project, "--delete-source", "--sheet", "each", "--fit",
                          "page", "--orientation", "landscape", "--paper", "A4", "--pdfa",
                          "--report", F("report.jsonl"), "-O", "Sorce=x", "in"});
   EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
-  EXPECT_EQ(o.err, "tabrix convert: unknown option 'Sorce' (did you mean Source?)\n")
-      << "an unknown key is a warning";
+  // An unknown key is a warning; with no report on stdout the failed file and
+  // why follow, one line on stderr.
+  const QStringList errLines = o.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(errLines.size(), 2) << o.err.toStdString();
+  EXPECT_EQ(errLines[0], "tabrix convert: unknown option 'Sorce' (did you mean Source?)");
+  EXPECT_TRUE(errLines[1].startsWith(QStringLiteral("tabrix: ") + F("in/bad.xlsx") + u':'))
+      << o.err.toStdString();
   EXPECT_FALSE(QFile::exists(F("in/good.xlsx")))
       << "--delete-source over the project's DeleteSource=False";
   EXPECT_TRUE(QFile::exists(F("in/bad.xlsx")));
@@ -268,6 +276,76 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
   ASSERT_EQ(report.size(), 3);
   EXPECT_EQ(report[2].value(QStringLiteral("failed")).toInt(), 1);
+  // One PDF per sheet: the item names the first file it wrote, not the older file.
+  const QJsonObject good =
+      S(report[0], "status") == QLatin1String("success") ? report[0] : report[1];
+  EXPECT_EQ(S(good, "target"), F("out/good-1.pdf"));
+  EXPECT_EQ(readFile(F("out/good.pdf")), QByteArray("a PDF of an earlier run"));
+}
+
+// Files that are no workbook fail by name on every road; a named file is
+// that file, whatever its name holds.
+TEST_F(Convert, NamedFilesAreTakenAsTheyAreAndNoWorkbookIsASuccess) {
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/rep?.xlsx"));
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/rep1.xlsx"));
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/rep.xlsx"));
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/back\\slash.xlsx"));
+  tmp_.write(QStringLiteral("not/empty.xls"), "");
+  tmp_.write(QStringLiteral("not/README.xlsx"), "# Read me\n\nThis is no workbook.\n");
+  // A name whose bytes are not UTF-8 (Latin-1 "é").
+  std::FILE* latin1 = std::fopen(QFile::encodeName(F("not/")).append("caf\xe9.xls"), "w");
+  ASSERT_TRUE(latin1);
+  std::fputs("text", latin1);
+  std::fclose(latin1);
+  const Outcome o = Run({"--delete-source", "-o", "out", "--report", "-", "in/rep?.xlsx",
+                         "in/back\\slash.xlsx", "not"});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.err.isEmpty()) << "the report on stdout tells: " << o.err.toStdString();
+  const QList<QJsonObject> report = JsonLines(o.out);
+  ASSERT_EQ(report.size(), 6) << o.out.toStdString();
+  EXPECT_EQ(S(report[0], "source"), F("in/rep?.xlsx"));
+  EXPECT_EQ(S(report[1], "source"), F("in/back\\slash.xlsx"));
+  for (int i : {0, 1}) EXPECT_EQ(S(report[i], "status"), QStringLiteral("success"));
+  EXPECT_TRUE(readFile(F("out/back\\slash.pdf")).startsWith("%PDF"));
+  EXPECT_FALSE(QFile::exists(F("in/rep?.xlsx")));
+  EXPECT_TRUE(QFile::exists(F("in/rep1.xlsx")) && QFile::exists(F("in/rep.xlsx")))
+      << "a named file is not a mask";
+  QStringList kinds;
+  for (int i : {2, 3, 4}) {
+    EXPECT_EQ(S(report[i], "status"), QStringLiteral("failure"));
+    kinds.append(S(report[i], "message").remove(F("not/")));
+  }
+  kinds.sort();
+  EXPECT_EQ(kinds, (QStringList{"README.xlsx is not a workbook: plain text",
+                                "The name of caf\uFFFD.xls is not valid UTF-8",
+                                "empty.xls is not a workbook: an empty file"}));
+  EXPECT_FALSE(QFile::exists(F("out/README.pdf")) || QFile::exists(F("out/empty.pdf")));
+  EXPECT_TRUE(QFile::exists(F("not/README.xlsx")) && QFile::exists(F("not/empty.xls")));
+}
+
+TEST_F(Convert, ARunThatDidNothingSaysSo) {
+  const Outcome missing = Run({"--strict", "-o", "out", "/no/such/file.xlsx"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.err.contains(QLatin1String("/no/such/file.xlsx does not exist")))
+      << missing.err.toStdString();
+  EXPECT_FALSE(QFile::exists(F("out"))) << "nothing is made for a run that cannot start";
+
+  QDir().mkpath(F("empty"));
+  for (const bool strict : {false, true}) {
+    QStringList args{"-o", "out", "empty", "in/*.xlsx"};
+    if (strict) args.prepend(QStringLiteral("--strict"));
+    const Outcome none = Run(args);
+    EXPECT_EQ(none.exitCode, strict ? 2 : 0) << none.err.toStdString();
+    EXPECT_TRUE(none.err.contains(QStringLiteral("no workbook matches ") + F("empty/")))
+        << none.err.toStdString();
+    EXPECT_TRUE(none.err.contains(QStringLiteral("no workbook matches ") + F("in/*.xlsx")));
+  }
+  // The specified road keeps its exit code and warns the same.
+  const Outcome road = RunProgram(
+      {QStringLiteral("/P:PureConsole=True;Source=%1/*.xls;Target=%2").arg(F("empty"), F("out"))});
+  EXPECT_EQ(road.exitCode, 0);
+  EXPECT_TRUE(road.err.contains(QStringLiteral("no workbook matches ") + F("empty/*.xls")))
+      << road.err.toStdString();
 }
 
 // The lines a terminal shows for `bytes`: "\r" goes back to the line's
@@ -321,11 +399,15 @@ TEST_F(Convert, OnATerminalTheProgressLineNeverSharesALineWithOtherOutput) {
 
 TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   Copy("quarterly-sales.xlsx", QStringLiteral("hot/first.xlsx"));
+  // Converted once though its source stays; failed once: --strict still ends with 0.
+  Copy("quarterly-sales.xlsx", QStringLiteral("hot/stays.xlsx"));
+  tmp_.write(QStringLiteral("hot/stays.xlsx.done"), "an earlier file of that name");
+  tmp_.write(QStringLiteral("hot/notes.xlsx"), "some notes, no workbook");
   QProcess process;
   process.setProcessEnvironment(Environment());
   process.setWorkingDirectory(tmp_.path());
-  process.start(exe_, {"convert", "--watch", "200", "--rename-source", ".done", "-o", F("out"),
-                       "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
+  process.start(exe_, {"convert", "--watch", "200", "--strict", "--rename-source", ".done", "-o",
+                       F("out"), "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
   ASSERT_TRUE(process.waitForStarted());
   auto waitFor = [](const QString& path) {
     for (int i = 0; i < 600 && !QFile::exists(path); ++i) QThread::msleep(50);
@@ -349,12 +431,17 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   EXPECT_TRUE(readFile(F("out/first.pdf")).startsWith("%PDF"));
   EXPECT_TRUE(readFile(F("out/second.pdf")).startsWith("%PDF"));
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));
-  int successes = 0, summaries = 0;
+  int successes = 0, summaries = 0, failures = 0;
   for (const QJsonObject& o : report) {
     successes += S(o, "status") == QLatin1String("success");
+    failures += S(o, "status") == QLatin1String("failure");
     summaries += o.contains(QStringLiteral("items"));
+    if (S(o, "source") == F("hot/stays.xlsx")) {
+      EXPECT_TRUE(S(o, "message").contains(QLatin1String("could not be renamed")));
+    }
   }
-  EXPECT_EQ(successes, 2);
+  EXPECT_EQ(successes, 3) << "a source that stays is not converted again";
+  EXPECT_EQ(failures, 1);
   EXPECT_EQ(summaries, 2) << "one summary per round that converted something";
   EXPECT_TRUE(QString::fromUtf8(readFile(F("run.log")))
                   .startsWith(QStringLiteral("Success => ") + F("hot/second.xls")));

@@ -3,6 +3,7 @@
 
 #include "convert/convertor.h"
 #include "convert/target_backup.h"
+#include "convert/workbook_kind.h"
 #include "support/scoped_temp_dir.h"
 #include "support/test_options.h"
 
@@ -104,6 +105,11 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
     EXPECT_EQ(convertor.FurtherOutputPath(target), out_ + QStringLiteral("sub/-tabrix-book.pdf"));
     EXPECT_EQ(convertor.FurtherOutputPath(free), free);
   }
+  // A second run's alternative never replaces the first run's.
+  tmp_.write(QStringLiteral("out/sub/-tabrix-book.pdf"), "renamed before");
+  tmp_.write(QStringLiteral("out/sub/-tabrix-2-book.pdf"), "renamed twice");
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), item),
+            out_ + QStringLiteral("sub/-tabrix-3-book.pdf"));
   EXPECT_EQ(batch->ItemSnapshot(0).Status, TkvNode::Waiting);
 
   SetOptions(QStringLiteral("IsOverwrite=SKIP"));
@@ -259,15 +265,99 @@ TEST_F(ConvertorPaths, SourceDisposition) {
   EXPECT_FALSE(QFile::exists(renamed));
   EXPECT_EQ(readFile(renamed + QStringLiteral(".done")), "renamed");
 
-  convertor.DisposeSource(&batch, batch.Item(3), target);
+  const QString why = convertor.DisposeSource(&batch, batch.Item(3), target);
   EXPECT_EQ(readFile(occupant), "already here") << "an existing file is never replaced";
   EXPECT_EQ(readFile(blocked), "blocked source");
+  EXPECT_TRUE(why.contains(QStringLiteral("could not be renamed to ") + occupant))
+      << why.toStdString();
 
   SetOptions(QStringLiteral("DeleteSource=True\nRenameSource=.done"));
-  convertor.DisposeSource(&batch, batch.Item(4), target);
+  EXPECT_EQ(convertor.DisposeSource(&batch, batch.Item(4), target), QString());
   EXPECT_FALSE(QFile::exists(both));
   EXPECT_FALSE(QFile::exists(both + QStringLiteral(".done")));
   EXPECT_EQ(readFile(target), "pdf");
+}
+
+// What the bytes are decides, not the name: every workbook format passes,
+// anything else is named.
+TEST_F(ConvertorPaths, FilesThatAreNoWorkbookAreNamed) {
+  const QByteArray cfb("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0", 10);
+  // A compound file of 512-byte sectors: header, allocation table (sector
+  // 0), directory (sector 1) holding the root and one stream `name`.
+  auto compound = [](const QString& name) {
+    auto le32 = [](quint32 v) {
+      return QByteArray(1, char(v & 0xff)) + char(v >> 8 & 0xff) + char(v >> 16 & 0xff) +
+             char(v >> 24);
+    };
+    QByteArray header("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    header += QByteArray(0x1E - 8, '\0') + char(9) + QByteArray(0x30 - 0x1F, '\0') + le32(1);
+    header += QByteArray(0x4C - 0x34, '\0') + le32(0);
+    header += QByteArray(512 - header.size(), '\xFF');
+    QByteArray fat = le32(0xFFFFFFFD) + le32(0xFFFFFFFE) + QByteArray(504, '\xFF');
+    QByteArray directory;
+    for (const auto& [entry, type] : {std::pair{QStringLiteral("Root Entry"), 5}, {name, 2}}) {
+      QByteArray utf16;
+      for (const QChar c : entry) utf16 += char(c.unicode()) + QByteArray(1, '\0');
+      directory += utf16 + QByteArray(64 - utf16.size(), '\0') + char(utf16.size() + 2) + '\0' +
+                   char(type) + QByteArray(128 - 0x43, '\0');
+    }
+    return header + fat + directory + QByteArray(512 - directory.size(), '\0');
+  };
+  // A stored ZIP entry: local header, name, no data; then the directory.
+  auto zip = [](const QList<QByteArray>& names) {
+    QByteArray local, directory;
+    for (const QByteArray& name : names) {
+      QByteArray header("PK\x03\x04", 4), entry("PK\x01\x02", 4);
+      header += QByteArray(22, '\0') + char(name.size()) + QByteArray(3, '\0') + name;
+      entry += QByteArray(24, '\0') + char(name.size()) + QByteArray(13, '\0');
+      entry += char(local.size() & 0xff) + QByteArray(3, '\0') + name;
+      local += header;
+      directory += entry;
+    }
+    QByteArray end("PK\x05\x06", 4);
+    end += QByteArray(4, '\0') + char(names.size()) + '\0' + char(names.size()) + '\0';
+    end += char(directory.size()) + QByteArray(3, '\0') + char(local.size()) + QByteArray(3, '\0');
+    return local + directory + end + QByteArray(2, '\0');
+  };
+  // An OpenDocument package begins with its media type, stored.
+  auto odf = [](const char* kind) {
+    const QByteArray type = "application/vnd.oasis.opendocument." + QByteArray(kind);
+    QByteArray header("PK\x03\x04", 4);
+    header += QByteArray(14, '\0') + char(type.size()) + QByteArray(3, '\0') + char(type.size());
+    return header + QByteArray(3, '\0') + char(8) + QByteArray(3, '\0') + "mimetype" + type;
+  };
+  const QByteArray spreadsheetMl("urn:schemas-microsoft-com:office:spreadsheet");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    const char* kind;  // empty: a workbook
+  } cases[] = {
+      {"old.xls", cfb, ""},
+      {"biff8.xls", compound(QStringLiteral("Workbook")), ""},
+      {"report.xls", compound(QStringLiteral("WordDocument")), "a Word document"},
+      {"biff5.xls", QByteArray("\x09\x08\x10\x00\x00\x05", 6), ""},
+      {"new.xlsx", zip({"[Content_Types].xml", "xl/workbook.xml"}), ""},
+      {"backslashes.xlsx", zip({"xl\\workbook.xml"}), ""},
+      {"cut-off.xlsx", QByteArray("PK\x03\x04 the rest is missing"), ""},
+      {"ods.xls", odf("spreadsheet"), ""},
+      {"xml.xls", "<?xml version=\"1.0\"?>\n<ss:Workbook xmlns:ss=\"" + spreadsheetMl + "\">", ""},
+      {"table.csv", "a,b\n1,2\n", ""},
+      {"empty.xlsx", "", "an empty file"},
+      {"README.xlsx", "# Title\n\nSome text.\n", "plain text"},
+      {"table.txt.xls", "a,b\n1,2\n", "plain text"},
+      {"page.xls", "<!DOCTYPE html><html><body><table></table></body></html>", "an HTML page"},
+      {"letter.ods", odf("text"), "an OpenDocument text (not a spreadsheet)"},
+      {"letter.xlsx", zip({"[Content_Types].xml", "word/document.xml"}), "a Word document"},
+      {"photos.xlsx", zip({"a.jpg"}), "a ZIP archive that holds no workbook"},
+      {"scan.xls", "%PDF-1.7\n", "a PDF document"},
+      {"random.xls", QByteArray("\x01\x02\x03\x04", 4), "data of an unknown kind"},
+  };
+  for (const auto& c : cases) {
+    const QString path = tmp_.write(QStringLiteral("kinds/") + QLatin1String(c.name), c.bytes);
+    EXPECT_EQ(TkvNotWorkbookKind(path), QLatin1String(c.kind)) << c.name;
+  }
+  EXPECT_EQ(TkvNotWorkbookKind(tmp_.file(QStringLiteral("kinds/missing.xls"))), QString());
+  EXPECT_EQ(TkvNotWorkbookKind(QStringLiteral("https://example.com/a.xlsx")), QString());
 }
 
 }  // namespace

@@ -52,9 +52,13 @@ class TkvTestWriter : public TkvConvertor {
     Pause();
     file.write(text.mid(half));
     file.close();
+    const QString note = DisposeSource(batch, item, target);
+    {
+      TkvItemsLock lock(*batch);
+      item->Note = note;
+    }
     batch->SetItemOutcome(item, TkvNode::Done, target);
     batch->AddSuccess();
-    DisposeSource(batch, item, target);
   }
 
  protected:

@@ -165,6 +165,25 @@ QString TextKind(const QByteArray& head, const QString& path) {
   return QStringLiteral("plain text");
 }
 
+// Web applications' "export to Excel" and the spreadsheet application's own
+// web pages are HTML tables under an .xls name, which it opens as a workbook.
+// The first 16 MB are searched for a table.
+bool HoldsTable(QFile& file) {
+  constexpr qint64 kChunk = 1 << 16;
+  constexpr qint64 kLimit = 16 << 20;
+  const QByteArray tag("<table");
+  if (!file.seek(0)) return false;
+  QByteArray tail;
+  while (file.pos() < kLimit) {
+    const QByteArray chunk = file.read(kChunk);
+    if (chunk.isEmpty()) return false;
+    const QByteArray text = (tail + chunk).toLower();
+    if (text.contains(tag)) return true;
+    tail = chunk.right(tag.size() - 1);
+  }
+  return false;
+}
+
 }  // namespace
 
 QString TkvNotWorkbookKind(const QString& path) {
@@ -182,5 +201,8 @@ QString TkvNotWorkbookKind(const QString& path) {
   if (StartsWith(head, "\x89PNG")) return QStringLiteral("a PNG image");
   if (StartsWith(head, "\xFF\xD8\xFF")) return QStringLiteral("a JPEG image");
   if (StartsWith(head, "{\\rtf")) return QStringLiteral("an RTF document");
-  return TextKind(head, path);
+  const QString kind = TextKind(head, path);
+  if (kind == QLatin1String("an HTML page"))
+    return HoldsTable(file) ? QString() : QStringLiteral("an HTML page without a table");
+  return kind;
 }

@@ -3,7 +3,8 @@
 // anything else: a compound file (Excel 97-2003 and encrypted workbooks;
 // one whose directory shows a Word or PowerPoint document is none), a bare
 // BIFF stream, an OOXML or OpenDocument spreadsheet package,
-// SpreadsheetML or flat OpenDocument XML, or CSV text when the name ends in
+// SpreadsheetML or flat OpenDocument XML, an HTML page holding a table (as
+// web applications export "Excel" files), or CSV text when the name ends in
 // ".csv". Reads the file only; thread-safe.
 
 #include <QString>

@@ -44,14 +44,6 @@ QString BaseName(QString name) {
   return name;
 }
 
-// Whether the bytes begin as a workbook file does: an OLE2 compound file
-// (.xls, or an encrypted .xlsx) or a ZIP package (.xlsx, .xlsm).
-bool LooksLikeWorkbook(const std::string& bytes) {
-  static const std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-  static const std::string zip("PK\x03\x04", 4);
-  return bytes.compare(0, ole.size(), ole) == 0 || bytes.compare(0, zip.size(), zip) == 0;
-}
-
 bool OfficeProblem(const QString& message) {
   return message.contains(QLatin1String("could not be started")) ||
          message.contains(QLatin1String("is not installed")) ||
@@ -212,11 +204,6 @@ void TkvHttpService::Convert(const httplib::Request& request, httplib::Response&
       suffix != QLatin1String("xlsm"))
     return Refuse(response, 415, QStringLiteral("not_a_workbook"), name,
                   QStringLiteral("%1 is not a workbook: the name must end in .xls, .xlsx or .xlsm")
-                      .arg(name));
-  if (!LooksLikeWorkbook(*bytes))
-    return Refuse(response, 415, QStringLiteral("not_a_workbook"), name,
-                  QStringLiteral("%1 is not a workbook: its content is neither an .xls nor an "
-                                 ".xlsx or .xlsm file")
                       .arg(name));
   QString error;
   const TkvSettings settings = TkvRequestSettings(fields, config_.maxTimeout, &error);

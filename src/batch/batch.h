@@ -14,6 +14,7 @@
 // and Result), the hand-out position, the counters, the failure list and the
 // stored fields. Read an item's fields only while holding it (TkvItemsLock).
 
+#include "batch/target_claims.h"
 #include "core/mutex.h"
 #include "core/option_source.h"
 #include "core/shard.h"
@@ -140,6 +141,8 @@ class TkvBatch {
   QString Target() const;
   void SetTarget(const QString& target);
   QString ExtraPattern() const;
+  // The target names the batch's items write (any thread).
+  TkvTargetClaims& TargetClaims() { return targetClaims_; }
 
   // Raised after an item is appended, on the appending thread, without the
   // lock. Set it before StartSearch / AddFile.
@@ -178,6 +181,7 @@ class TkvBatch {
   QString target_;
   QString extraPattern_;
   TkvShard shard_;
+  TkvTargetClaims targetClaims_;
   QString searchError_;
   bool searchStarted_ = false;
 

@@ -7,6 +7,7 @@
 #include "core/partial_file.h"
 #include "support/built_program.h"
 #include "support/processes.h"
+#include "support/qt_print.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
 
@@ -91,6 +92,10 @@ class Convert : public ::testing::Test {
     QDir().mkpath(QFileInfo(F(to)).path());
     ASSERT_TRUE(QFile::copy(
         tabrix::test::sourceDir() + QStringLiteral("/examples/") + QLatin1String(example), F(to)));
+  }
+  bool Xlsx(const QString& to, const QList<tabrix::test::SheetSpec>& sheets) {
+    QDir().mkpath(QFileInfo(F(to)).path());
+    return tabrix::test::writeXlsx(F(to), sheets);
   }
   void Damaged(const QString& to) {
     tmp_.write(to, QByteArray("PK\x03\x04 this is not a real zip archive", 36));
@@ -272,12 +277,11 @@ TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
   // With --flat all three map to book.pdf; files are overwritten (the
   // default) and sources deleted after a success.
   for (const char* folder : {"x", "y", "z"})
-    ASSERT_TRUE(
-        tabrix::test::writeXlsx(F(QStringLiteral("in/%1/book.xlsx").arg(folder)),
-                                {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(folder)}}));
+    ASSERT_TRUE(Xlsx(QStringLiteral("in/%1/book.xlsx").arg(folder),
+                     {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(folder)}}));
   tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
   const Outcome o =
-      Run({"-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in"});
+      Run({"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in"});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   const QList<QJsonObject> report = JsonLines(o.out);
   ASSERT_EQ(report.size(), 4) << o.out.toStdString();
@@ -307,8 +311,8 @@ TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
 // socket and private folder, its temporary files in the target folder) and
 // nothing else.
 TEST_F(Convert, AKilledRunKeepsTheOldPdfAndTheNextRunRemovesItsLeftovers) {
-  ASSERT_TRUE(tabrix::test::writeXlsx(
-      F("in/book.xlsx"), {{QStringLiteral("Big"), QStringLiteral("Big text"), 3000, 9}}));
+  ASSERT_TRUE(Xlsx(QStringLiteral("in/book.xlsx"),
+                   {{QStringLiteral("Big"), QStringLiteral("Big text"), 3000, 9}}));
   tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
   const QString root =
       cache_->path() + QStringLiteral("/tabrix/") + QSysInfo::machineHostName() + u'/';

@@ -9,6 +9,7 @@
 #include "convert/office/uno_object.h"
 #include "convert/office/uno_runtime.h"
 #include "office_test_env.h"
+#include "support/qt_print.h"
 #include "support/workbooks.h"
 
 #include <com/sun/star/container/XNameAccess.hpp>

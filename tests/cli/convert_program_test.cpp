@@ -275,13 +275,15 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
 
 TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
   // With --flat all three map to book.pdf; files are overwritten (the
-  // default) and sources deleted after a success.
-  for (const char* folder : {"x", "y", "z"})
-    ASSERT_TRUE(Xlsx(QStringLiteral("in/%1/book.xlsx").arg(folder),
-                     {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(folder)}}));
+  // default) and sources deleted after a success. Two on two threads in one
+  // source, the third in a second source of the run.
+  for (const char* folder : {"a/x", "a/y", "z"})
+    ASSERT_TRUE(Xlsx(
+        QStringLiteral("in/%1/book.xlsx").arg(folder),
+        {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(QFileInfo(folder).fileName())}}));
   tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
-  const Outcome o =
-      Run({"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in"});
+  const Outcome o = Run(
+      {"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in/a", "in/z"});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   const QList<QJsonObject> report = JsonLines(o.out);
   ASSERT_EQ(report.size(), 4) << o.out.toStdString();

@@ -10,9 +10,10 @@
 
 struct TkvNode;
 
-// Owned by a batch; any thread. A claim is never given back: a name taken
-// by an item that then fails stays taken for the rest of the run, exactly
-// as the file the item would have written stands in a one-thread run.
+// Owned by a batch, or shared by the batches of one run; any thread. A
+// claim is never given back: a name whose item then fails stays taken for
+// the rest of the run (a later item of that name gets the alternative name,
+// or is skipped under "skip", where one thread might have written it).
 class TkvTargetClaims {
  public:
   // Takes `path` for `item` (whose source is `source`) unless another item

@@ -127,10 +127,13 @@ void TkvMain::BeginSweep() {
   sweepItems_ = sweepSucceeded_ = sweepFailed_ = 0;
   sweepFailures_.clear();
   sweepStarted_ = std::chrono::steady_clock::now();
+  // The batches of one sweep are one run: no two of their items share a PDF name.
+  sweepClaims_ = std::make_shared<TkvTargetClaims>();
 }
 
 void TkvMain::StartBatch(const QString& source) {
   batch_ = std::make_unique<TkvBatch>(project_);
+  if (sweepClaims_) batch_->ShareTargetClaims(sweepClaims_);
   if (watching_) batch_->Admit = [this](const QString& path) { return AdmitWatched(path); };
   const bool subdir = project_.Subdir();
   if (IsWebAddress(source) || literalFiles_.contains(source)) {

@@ -16,6 +16,8 @@
 // the batch (with its search thread) is destroyed before RunUnattended
 // returns or throws.
 
+#include "batch/target_claims.h"
+
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -122,6 +124,8 @@ class TkvMain {
   // The sweep's batch counters (main thread): one sweep is every source once.
   int sweepItems_ = 0, sweepSucceeded_ = 0, sweepFailed_ = 0;
   QStringList sweepFailures_;
+  // Target names claimed by the batches of the current sweep.
+  std::shared_ptr<TkvTargetClaims> sweepClaims_;
   std::chrono::steady_clock::time_point sweepStarted_;
   // Per-item timing when TABRIX_ITEM_TIMES asks for it (null otherwise).
   std::unique_ptr<TkvItemTimes> itemTimes_;

@@ -14,6 +14,7 @@
 // and Result), the hand-out position, the counters, the failure list and the
 // stored fields. Read an item's fields only while holding it (TkvItemsLock).
 
+#include "batch/target_claims.h"
 #include "core/mutex.h"
 #include "core/option_source.h"
 #include "core/shard.h"
@@ -143,6 +144,14 @@ class TkvBatch {
   QString Target() const;
   void SetTarget(const QString& target);
   QString ExtraPattern() const;
+  // The target names the batch's items write (any thread): the batch's
+  // own, or those of the run it belongs to when shared.
+  TkvTargetClaims& TargetClaims() { return *targetClaims_; }
+  // Owner's thread, before converters take items: the batch's items claim
+  // their names in `claims`, which other batches of one run share.
+  void ShareTargetClaims(std::shared_ptr<TkvTargetClaims> claims) {
+    targetClaims_ = std::move(claims);
+  }
 
   // Raised after an item is appended, on the appending thread, without the
   // lock. Set it before StartSearch / AddFile.
@@ -181,6 +190,7 @@ class TkvBatch {
   QString target_;
   QString extraPattern_;
   TkvShard shard_;
+  std::shared_ptr<TkvTargetClaims> targetClaims_ = std::make_shared<TkvTargetClaims>();
   QString searchError_;
   bool searchStarted_ = false;
 

@@ -3,6 +3,7 @@
 #include "convert/printer/printer.h"
 
 #include "core/error.h"
+#include "core/partial_file.h"
 #include "core/path_utils.h"
 
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -354,44 +357,88 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
       TkvWithTrailingDelimiter(batch->Target()) + RelativeName(*batch, fileName, keepSubdirs);
   path = TkvChangeExt(path, profile.TargetExt);
   path = AdjustTargetPath(path);
+  try {
+    RequireTargetName(path);
 
-  const QString folder = TkvFolderPart(path);
-  if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-    QDir().mkpath(folder);
-    if (!QFileInfo(folder).isDir())
-      batch->AddFailure(QStringLiteral("CreateDir Failed: ") + folder);
-  }
+    const QString folder = TkvFolderPart(path);
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+      QDir().mkpath(folder);
+      if (!QFileInfo(folder).isDir())
+        batch->AddFailure(QStringLiteral("CreateDir Failed: ") + folder);
+    }
+    if (!folder.isEmpty() && batch->TargetClaims().FirstUse(folder))
+      TkvPartialFile::RemoveLeftovers(folder);  // what killed runs left there
 
-  if (!QFileInfo::exists(path)) return path;
-  switch (options_.OverwriteMode()) {
-    case TkvOverwrite::Skip:
+    const QString written = ClaimTarget(batch, item, fileName, path);
+    if (written.isEmpty()) {  // an existing file left alone: the item is skipped
       batch->SetItemOutcome(item, TkvNode::Done, QString());
       return QString();
-    case TkvOverwrite::OtherName:
-      return AlternativeName(path);
-    case TkvOverwrite::Overwrite:
-      if (SameFile(path, fileName)) {
-        // Writing the target would replace the source it is made from.
-        const QString message = QStringLiteral("The target %1 is the source file itself").arg(path);
-        batch->SetItemOutcome(item, TkvNode::Failed, message);
-        batch->AddFailure(message);
-        return QString();
-      }
-      break;
+    }
+    if (written != path || !QFileInfo::exists(path)) return written;
+    if (options_.OverwriteMode() == TkvOverwrite::Overwrite && SameFile(path, fileName))
+      // Writing the target would replace the source it is made from.
+      throw TkvTargetRefused(QStringLiteral("The target %1 is the source file itself").arg(path));
+    return path;
+  } catch (const TkvTargetRefused& e) {
+    batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
+    batch->AddFailure(e.Message());
+    return QString();
   }
-  return path;
+}
+
+QString TkvConvertor::ClaimTarget(TkvBatch* batch, TkvNode* item, const QString& source,
+                                  const QString& path) const {
+  const TkvOverwrite mode = options_.OverwriteMode();
+  // A name another item of this run writes counts as an existing file, even
+  // when files are overwritten: the rule then gives the same outcome on any
+  // number of threads, and no item replaces a PDF this run has made.
+  const QString holder = batch->TargetClaims().Claim(path, item, source);
+  const bool taken = !holder.isEmpty();
+  if (!taken && (mode == TkvOverwrite::Overwrite || !QFileInfo::exists(path))) return path;
+  if (mode == TkvOverwrite::Skip) return QString();
+  // The rename rule's names in turn, past files of earlier runs and names
+  // other items of this run hold: what one thread would have chosen.
+  QStringList holders;
+  if (taken) holders.append(holder);
+  for (int n = 1; n <= kMaxAlternatives; ++n) {
+    const QString other = AlternativeName(path, n);
+    RequireTargetName(other);
+    if (QFileInfo::exists(other)) continue;
+    const QString otherHolder = batch->TargetClaims().Claim(other, item, source);
+    if (otherHolder.isEmpty()) return other;
+    if (!holders.contains(otherHolder)) holders.append(otherHolder);
+  }
+  throw TkvTargetRefused(
+      QStringLiteral("No PDF name is left for %1: %2 and its %3 alternatives are taken (written "
+                     "in this run from %4)")
+          .arg(source, TkvNamePart(path))
+          .arg(kMaxAlternatives)
+          .arg(holders.join(QStringLiteral(", "))));
+}
+
+QString TkvConvertor::AlternativeName(const QString& path, int n) const {
+  const QString prefix = TkvFolderPart(path) + u'-' + options_.Profile().ShortName + u'-';
+  return n <= 1 ? prefix + TkvNamePart(path)
+                : prefix + QString::number(n) + u'-' + TkvNamePart(path);
 }
 
 QString TkvConvertor::AlternativeName(const QString& path) const {
-  const QString prefix = TkvFolderPart(path) + u'-' + options_.Profile().ShortName + u'-';
-  QString name = prefix + TkvNamePart(path);
   // An earlier run's alternative is not replaced either.
-  for (int n = 2; QFileInfo::exists(name); ++n)
-    name = prefix + QString::number(n) + u'-' + TkvNamePart(path);
-  return name;
+  int n = 1;
+  while (n < kMaxAlternatives && QFileInfo::exists(AlternativeName(path, n))) ++n;
+  return AlternativeName(path, n);
 }
 
 QString TkvConvertor::FurtherOutputPath(const QString& path) const {
+  RequireTargetName(path);
+  if (TkvNode* item = Item(); item && Batch()) {
+    QString source;
+    {
+      TkvItemsLock lock(*Batch());
+      source = item->FileName;
+    }
+    return ClaimTarget(Batch(), item, source, path);
+  }
   if (!QFileInfo::exists(path)) return path;
   switch (options_.OverwriteMode()) {
     case TkvOverwrite::Skip:
@@ -402,6 +449,29 @@ QString TkvConvertor::FurtherOutputPath(const QString& path) const {
       break;
   }
   return path;
+}
+
+void TkvConvertor::RequireTargetName(const QString& path) {
+  const QByteArray bytes = QFile::encodeName(path);
+  // The nearest folder that exists tells the file system's limits.
+  QByteArray existing = QFile::encodeName(TkvFolderPart(path));
+  while (!existing.isEmpty() && ::access(existing.constData(), F_OK) != 0)
+    existing = existing.left(existing.lastIndexOf('/', existing.size() - 2) + 1);
+  long nameMax = existing.isEmpty() ? -1 : ::pathconf(existing.constData(), _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = NAME_MAX;
+  for (const QByteArray& part : bytes.split('/'))
+    if (part.size() > nameMax)
+      throw TkvTargetRefused(
+          QStringLiteral("The target name %1 is too long: %2 bytes, the file system allows %3")
+              .arg(QFile::decodeName(part))
+              .arg(part.size())
+              .arg(nameMax));
+  if (bytes.size() >= PATH_MAX)
+    throw TkvTargetRefused(
+        QStringLiteral("The target path %1 is too long: %2 bytes, the system allows %3")
+            .arg(path)
+            .arg(bytes.size())
+            .arg(PATH_MAX - 1));
 }
 
 void TkvConvertor::DeleteTarget(const QString& path) {

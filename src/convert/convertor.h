@@ -19,6 +19,7 @@
 #include "batch/batch.h"
 #include "batch/work_base.h"
 #include "convert/hand_over.h"
+#include "core/error.h"
 
 #include <QString>
 
@@ -30,6 +31,13 @@
 // Converter threads of the unattended run that have not ended yet. Every
 // converter lowers it by one as it ends, under its batch's item-list lock.
 extern std::atomic<int> RunningConvertors;
+
+// A target name the item cannot have: the item fails with this message and
+// no fallback is tried for it.
+class TkvTargetRefused : public TkvError {
+ public:
+  using TkvError::TkvError;
+};
 
 class TkvConvertor : public TkvWorkBase {
  public:
@@ -120,19 +128,38 @@ class TkvConvertor : public TkvWorkBase {
   virtual void SetPrinterOutput(const QString& path);
 
   // The target path of an item; empty means the item is skipped (it is then
-  // marked done with an empty result) or, when the existing target is the
-  // source file itself, refused (marked failed and counted as a failure). A target folder that
-  // cannot be made is reported once through the batch's AddFailure and the path returned.
+  // marked done with an empty result) or refused (marked failed and counted
+  // as a failure): the existing target is the source file itself, the name
+  // is too long for the file system, or no name is left (below). A target
+  // folder that cannot be made is reported once through the batch's
+  // AddFailure and the path returned. The first time a run names a folder,
+  // the temporary files that killed runs left there are removed.
+  //
+  // Names are claimed for the run (the batch's TargetClaims) before anything
+  // is written: a name another item of the run holds counts as an existing
+  // file under every overwrite rule, "overwrite" included, which then gives
+  // the alternative name instead of replacing a PDF of this run. When the
+  // alternative name is held too the item is refused, naming the holders.
   QString MakeTargetPath(TkvBatch* batch, TkvNode* item);
-  // A further file of an item's output besides its target path (one PDF per
-  // sheet) under the overwrite rule: the path when it is free or files are
-  // overwritten, the alternative name when the rule asks for one, empty when
-  // an existing file is to be left alone (skip).
+  // A further file of the item being converted (Item(); one PDF per sheet)
+  // under the same rules: the path when it is free or files are
+  // overwritten, the alternative name when the rule asks for one, empty
+  // when an existing file is to be left alone (skip). Raises
+  // TkvTargetRefused where MakeTargetPath refuses the item.
   QString FurtherOutputPath(const QString& path) const;
   // The alternative name of an existing target: "<folder>-<short name>-<name>",
   // or, when that exists too, "<folder>-<short name>-<n>-<name>" with the
   // first free n from 2.
   QString AlternativeName(const QString& path) const;
+  // The n-th alternative name: n 1 "<folder>-<short name>-<name>", n from 2
+  // "<folder>-<short name>-<n>-<name>".
+  QString AlternativeName(const QString& path, int n) const;
+  // Alternative names tried for one target before the item is refused.
+  static constexpr int kMaxAlternatives = 1000;
+  // Raises TkvTargetRefused when a file cannot have this name: a part of it
+  // is longer than its file system allows, or the path is longer than the
+  // system's limit.
+  static void RequireTargetName(const QString& path);
   // Deletes a file; failures are ignored.
   static void DeleteTarget(const QString& path);
   // Why no file can be written at `path`, naming the file and its folder
@@ -171,6 +198,10 @@ class TkvConvertor : public TkvWorkBase {
   void SetChainState(const std::shared_ptr<ChainState>& state);
   // Under the chain's round lock.
   bool RoundDoneLocked() const;
+  // Claims `path` for `item` under the overwrite rule: the name to write,
+  // empty to leave the existing file alone. Raises TkvTargetRefused.
+  QString ClaimTarget(TkvBatch* batch, TkvNode* item, const QString& source,
+                      const QString& path) const;
   // Item() failed with `message`, counted as a failure.
   void FailItem(const QString& message);
 

@@ -1,8 +1,8 @@
 #include "convert/office_suite_export.h"
 
 #include "convert/automation/class_registry.h"
+#include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
-#include "core/partial_file.h"
 
 #include <QFileInfo>
 
@@ -78,11 +78,13 @@ bool OfficeSuiteExport(const QString& source, const QString& target) noexcept {
     DocumentCloser closer(document);
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
-    // Written beside the target and renamed into place when complete.
-    TkvPartialFile part(target);
-    document->Call(QStringLiteral("storeToURL"),
-                   {TkvOfficeFileUrl(part.Path()), TkvVariant(store)});
-    outcome = part.Commit();
+    // Written in the office's private folder and moved into place when complete.
+    TkvOfficeOutput output(target);
+    document->Call(QStringLiteral("storeToURL"), {output.Url(), TkvVariant(store)});
+    if (output.WrittenSize() > 0) {
+      output.Place();
+      outcome = true;
+    }
   } catch (...) {
     // Reported only as false: the caller goes on with its next fallback.
   }

@@ -1,6 +1,7 @@
 #include "convert/pdf_check.h"
 
 #include "core/error.h"
+#include "core/partial_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,25 +24,49 @@ void QuietPoppler() {
 
 }  // namespace
 
-int TkvCheckPdf(const QString& path) {
+int TkvCheckPdf(const QString& path, const QString& shownAs) {
+  const QString shown = shownAs.isEmpty() ? path : shownAs;
   const QFileInfo info(path);
-  if (!info.isFile()) throw TkvError(QStringLiteral("The PDF file %1 was not written").arg(path));
-  if (info.size() <= 0) throw TkvError(QStringLiteral("The PDF file %1 is empty").arg(path));
+  if (!info.isFile()) throw TkvError(QStringLiteral("The PDF file %1 was not written").arg(shown));
+  if (info.size() <= 0) throw TkvError(QStringLiteral("The PDF file %1 is empty").arg(shown));
   QuietPoppler();
   const std::unique_ptr<poppler::document> document(
       poppler::document::load_from_file(QFile::encodeName(path).toStdString()));
-  if (!document) throw TkvError(QStringLiteral("The file %1 is not a readable PDF").arg(path));
+  if (!document) throw TkvError(QStringLiteral("The file %1 is not a readable PDF").arg(shown));
   const int pages = document->pages();
-  if (pages < 1) throw TkvError(QStringLiteral("The PDF file %1 has no pages").arg(path));
+  if (pages < 1) throw TkvError(QStringLiteral("The PDF file %1 has no pages").arg(shown));
   return pages;
 }
 
-void TkvPdfOutputs::Add(const QString& path) {
-  pages_ += TkvCheckPdf(path);
-  files_.append(path);
+TkvPdfOutputs::TkvPdfOutputs() = default;
+TkvPdfOutputs::~TkvPdfOutputs() = default;
+
+QString TkvPdfOutputs::Stage(const QString& finalPath) {
+  staged_.push_back(std::make_unique<TkvPartialFile>(finalPath));
+  return staged_.back()->Path();
+}
+
+void TkvPdfOutputs::Check() {
+  if (staged_.empty()) return;
+  const TkvPartialFile& last = *staged_.back();
+  try {
+    pages_ += TkvCheckPdf(last.Path(), last.FinalPath());
+  } catch (...) {
+    staged_.pop_back();  // no broken PDF stays behind
+    throw;
+  }
+  files_.append(last.FinalPath());
+}
+
+void TkvPdfOutputs::Commit() {
+  for (const auto& part : staged_)
+    if (!part->Commit())
+      throw TkvError(
+          QStringLiteral("The PDF file %1 cannot be put in place").arg(part->FinalPath()));
 }
 
 void TkvPdfOutputs::Clear() {
+  staged_.clear();
   files_.clear();
   pages_ = 0;
 }

@@ -4,21 +4,46 @@
 #include <QString>
 #include <QStringList>
 
-// The page count of the PDF at `path`. Raises TkvError naming the file when
-// it is missing, empty, not a readable PDF or has no pages. Any thread.
-int TkvCheckPdf(const QString& path);
+#include <memory>
+#include <vector>
 
-// The PDF files one item wrote and their pages in all, each checked as it
-// is added. Owned by the converter thread converting the item.
+class TkvPartialFile;
+
+// The page count of the PDF at `path`. Raises TkvError naming the file (as
+// `shownAs` when given) when it is missing, empty, not a readable PDF or has
+// no pages. Any thread.
+int TkvCheckPdf(const QString& path, const QString& shownAs = QString());
+
+// The PDF files one attempt of an item writes, and their pages in all. Each
+// file is written under a temporary name beside its final one (Stage),
+// checked (Check), and all of them are put in place together (Commit), so
+// that an older file under a final name stays whole until the instant a
+// checked new one replaces it. Files not committed are removed when the
+// object is cleared or destroyed. Owned by the converter thread converting
+// the item.
 class TkvPdfOutputs {
  public:
-  // Checks `path` (raising as TkvCheckPdf) and then records it.
-  void Add(const QString& path);
+  TkvPdfOutputs();
+  ~TkvPdfOutputs();
+  TkvPdfOutputs(const TkvPdfOutputs&) = delete;
+  TkvPdfOutputs& operator=(const TkvPdfOutputs&) = delete;
+
+  // The temporary path to write the PDF that belongs at `finalPath`.
+  QString Stage(const QString& finalPath);
+  // Checks the file written for the last Stage (raising as TkvCheckPdf,
+  // naming the final path) and records it under its final name.
+  void Check();
+  // Renames every checked file over its final name. Raises TkvError naming
+  // the first that cannot be; the ones before it are in place.
+  void Commit();
+  // Forgets the files recorded and removes those not committed.
   void Clear();
+  // The final names of the checked files, in the order written.
   const QStringList& Files() const { return files_; }
   int Pages() const { return pages_; }
 
  private:
+  std::vector<std::unique_ptr<TkvPartialFile>> staged_;
   QStringList files_;
   int pages_ = 0;
 };

@@ -3,7 +3,6 @@
 #include "convert/office_suite_export.h"
 #include "convert/page_layout.h"
 #include "convert/pdf_check.h"
-#include "convert/target_backup.h"
 #include "convert/workbook_kind.h"
 #include "core/path_utils.h"
 
@@ -90,23 +89,16 @@ void TkvTabrix::ExportObject(TkvAutoObject& object, const QString& path) {
   object.Call(QStringLiteral("ExportAsFixedFormat"), args);
 }
 
-void TkvTabrix::CheckOutput(const QString& path, TkvPdfOutputs& outputs) {
-  try {
-    outputs.Add(path);
-  } catch (...) {
-    DeleteTarget(path);  // no broken PDF stays behind
-    throw;
-  }
-}
-
 bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target,
                                    TkvPdfOutputs& outputs) {
   outputs.Clear();
-  if (!SuiteExport(source, target)) return false;
+  if (!SuiteExport(source, outputs.Stage(target))) return false;
   try {
-    CheckOutput(target, outputs);
+    outputs.Check();
+    outputs.Commit();
     return true;
   } catch (...) {
+    outputs.Clear();
     return false;
   }
 }
@@ -146,27 +138,29 @@ void TkvTabrix::FitSheets() noexcept {
 
 TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& target,
                                            TkvPdfOutputs& outputs) {
+  outputs.Clear();
+  Written written = Written::Target;
   if (mode.allSheets) {
-    ExportObject(*Workbook, target);
+    ExportObject(*Workbook, outputs.Stage(target));
   } else if (mode.sheet > 0) {
-    ExportObject(*SheetAt(mode.sheet), target);
+    ExportObject(*SheetAt(mode.sheet), outputs.Stage(target));
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    Written written = Written::Nothing;
+    written = Written::Nothing;
     for (int i = 1; i <= count; ++i) {
       if (!SheetVisible(i)) continue;  // the file names keep the sheets' numbers
       if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) {
-        ExportObject(*SheetAt(i), path);
-        CheckOutput(path, outputs);
+        ExportObject(*SheetAt(i), outputs.Stage(path));
+        outputs.Check();
         written = Written::Sheets;
       }
     }
-    return written;
   } else {
-    ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
+    ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), outputs.Stage(target));
   }
-  CheckOutput(target, outputs);
-  return Written::Target;
+  if (written == Written::Target) outputs.Check();
+  outputs.Commit();  // every file written and checked: now they replace the old ones
+  return written;
 }
 
 void TkvTabrix::PrintObject(TkvAutoObject& object, const QString& path) {
@@ -180,29 +174,33 @@ void TkvTabrix::PrintObject(TkvAutoObject& object, const QString& path) {
 TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& target,
                                           TkvPdfOutputs& outputs) {
   outputs.Clear();
-  if (!mode.perSheet()) SetPrinterOutput(target);
+  Written written = Written::Target;
+  // The printer delivers under a temporary name too.
+  const auto print = [&](TkvAutoObject& object, const QString& path) {
+    const QString staged = outputs.Stage(path);
+    SetPrinterOutput(staged);
+    PrintObject(object, staged);
+    outputs.Check();
+  };
   if (mode.allSheets) {
-    PrintObject(*Workbook, target);
+    print(*Workbook, target);
   } else if (mode.sheet > 0) {
-    PrintObject(*SheetAt(mode.sheet), target);
+    print(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    Written written = Written::Nothing;
+    written = Written::Nothing;
     for (int i = 1; i <= count; ++i) {
       if (!SheetVisible(i)) continue;
       const QString path = FurtherOutputPath(SheetPath(target, i));
       if (path.isEmpty()) continue;
-      SetPrinterOutput(path);
-      PrintObject(*SheetAt(i), path);
-      CheckOutput(path, outputs);
+      print(*SheetAt(i), path);
       written = Written::Sheets;
     }
-    return written;
   } else {
-    PrintObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
+    print(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
-  CheckOutput(target, outputs);
-  return Written::Target;
+  outputs.Commit();
+  return written;
 }
 
 void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
@@ -246,9 +244,9 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   bool converted = false;
   Written written = Written::Nothing;
   QString error;
-  // The old PDF is set aside, not deleted: it comes back unless a new one replaced it.
-  TkvTargetBackup oldTarget(target);
-  // The PDFs written, each checked: a broken one fails its step.
+  bool refused = false;  // a target name the item cannot have: no fallback
+  // The PDFs written under temporary names and checked: a broken one fails
+  // its step, and an old PDF is replaced only by a checked new one.
   TkvPdfOutputs outputs;
   try {
     OpenWorkbook(source);
@@ -257,6 +255,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
       mode.layout.Apply(*Workbook);
       written = ExportByMode(mode, target, outputs);
       converted = true;
+    } catch (const TkvTargetRefused&) {
+      throw;
     } catch (...) {
       if (SuiteExportChecked(source, target, outputs)) {
         written = Written::Target;
@@ -270,13 +270,16 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
         converted = true;
       }
     }
+  } catch (const TkvTargetRefused& e) {
+    error = e.Message();
+    refused = true;
   } catch (const std::exception& e) {
     error = MessageOf(e);
   } catch (...) {
   }
   if (!converted && error.isEmpty())
     error = QStringLiteral("The workbook %1 was not converted").arg(source);
-  if (!converted && SuiteExportChecked(source, target, outputs)) {
+  if (!converted && !refused && SuiteExportChecked(source, target, outputs)) {
     written = Written::Target;
     converted = true;
   }
@@ -293,7 +296,6 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     batch->SetItemOutcome(item, TkvNode::Done, QString());
     return;
   }
-  if (written == Written::Target) oldTarget.Commit();
   // One PDF per sheet: the item names the first file written, never a file
   // of the target's own name that this run did not write.
   const QStringList files = outputs.Files();

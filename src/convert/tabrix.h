@@ -15,7 +15,11 @@
 // Failed and the error's message, written through the batch; Convert raises
 // only for target-path errors. An item whose per-sheet files all exist under
 // the overwrite rule "skip" ends skipped (Done, empty Result, not counted).
-// An old target file is put back unless the target itself was written anew.
+// Every PDF is written under a temporary name beside its final one, checked,
+// and only then renamed over an older file of that name (all files of one
+// export or print together): an old target stays whole whatever happens to
+// the conversion or the process. A target name the item cannot have
+// (TkvTargetRefused) fails the item without fallbacks.
 
 #include "convert/excel_ole.h"
 
@@ -49,9 +53,8 @@ class TkvTabrix : public TkvExcelOle {
   Written PrintByMode(const Mode& mode, const QString& target, TkvPdfOutputs& outputs);
   // Prints `object`; raises unless the print delivered a fresh non-empty file at `path`.
   void PrintObject(TkvAutoObject& object, const QString& path);
-  // Checks a written PDF into `outputs`; a broken file is deleted and raises.
-  static void CheckOutput(const QString& path, TkvPdfOutputs& outputs);
-  // SuiteExport, true only when its PDF passes the check (then in `outputs`).
+  // SuiteExport, true only when its PDF passes the check (then in `outputs`
+  // and in place).
   bool SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs);
   bool SheetVisible(int index);
 

@@ -4,8 +4,10 @@
 // by SIGTERM. Office profiles are shared by the suite so that offices start
 // warm after the first run.
 
+#include "core/partial_file.h"
 #include "support/built_program.h"
 #include "support/processes.h"
+#include "support/qt_print.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
 
@@ -17,6 +19,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSysInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -24,6 +27,8 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+
+#include <unistd.h>
 
 using tabrix::test::BuiltProgram;
 using tabrix::test::CopyBuiltProgram;
@@ -89,6 +94,10 @@ class Convert : public ::testing::Test {
     QDir().mkpath(QFileInfo(F(to)).path());
     ASSERT_TRUE(QFile::copy(
         tabrix::test::sourceDir() + QStringLiteral("/examples/") + QLatin1String(example), F(to)));
+  }
+  bool Xlsx(const QString& to, const QList<tabrix::test::SheetSpec>& sheets) {
+    QDir().mkpath(QFileInfo(F(to)).path());
+    return tabrix::test::writeXlsx(F(to), sheets);
   }
   void Damaged(const QString& to) {
     tmp_.write(to, QByteArray("PK\x03\x04 this is not a real zip archive", 36));
@@ -395,6 +404,88 @@ TEST_F(Convert, OnATerminalTheProgressLineNeverSharesALineWithOtherOutput) {
   EXPECT_EQ(reportRows, 3) << output.toStdString();
   EXPECT_TRUE(screen.contains(QStringLiteral("1 converted, 1 failed, 0 skipped of 2")))
       << output.toStdString();
+}
+
+TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
+  // With --flat all three map to book.pdf; files are overwritten (the
+  // default) and sources deleted after a success. Two on two threads in one
+  // source, the third in a second source of the run.
+  for (const char* folder : {"a/x", "a/y", "z"})
+    ASSERT_TRUE(Xlsx(
+        QStringLiteral("in/%1/book.xlsx").arg(folder),
+        {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(QFileInfo(folder).fileName())}}));
+  tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
+  const Outcome o = Run(
+      {"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in/a", "in/z"});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  const QList<QJsonObject> report = JsonLines(o.out);
+  ASSERT_EQ(report.size(), 4) << o.out.toStdString();
+  QStringList targets;
+  for (int i = 0; i < 3; ++i) {
+    const QJsonObject& row = report[i];
+    const QString folder = QFileInfo(S(row, "source")).dir().dirName();
+    ASSERT_EQ(S(row, "status"), QStringLiteral("success")) << S(row, "message").toStdString();
+    targets.append(S(row, "target"));
+    EXPECT_TRUE(
+        tabrix::test::pdfText(S(row, "target")).contains(QStringLiteral("Text of ") + folder))
+        << "the PDF named is not the one made from " << S(row, "source").toStdString();
+    EXPECT_FALSE(QFile::exists(S(row, "source")));
+  }
+  targets.sort();
+  EXPECT_EQ(targets, (QStringList{F("out/-tabrix-2-book.pdf"), F("out/-tabrix-book.pdf"),
+                                  F("out/book.pdf")}));
+}
+
+// SIGKILL in the middle of replacing a PDF: the old PDF stays whole under its
+// name, and the next run removes what the killed one left (its office's pipe
+// socket and private folder, its temporary files in the target folder) and
+// nothing else.
+TEST_F(Convert, AKilledRunKeepsTheOldPdfAndTheNextRunRemovesItsLeftovers) {
+  ASSERT_TRUE(Xlsx(QStringLiteral("in/book.xlsx"),
+                   {{QStringLiteral("Big"), QStringLiteral("Big text"), 3000, 9}}));
+  tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
+  const QString root =
+      cache_->path() + QStringLiteral("/tabrix/") + QSysInfo::machineHostName() + u'/';
+
+  QProcess killed;
+  killed.setProcessEnvironment(Environment());
+  killed.start(exe_, {"convert", "-o", F("out"), F("in/book.xlsx")});
+  ASSERT_TRUE(killed.waitForStarted());
+  const auto pid = static_cast<pid_t>(killed.processId());
+  const QString privateMask = QStringLiteral("office-tmp-%1-*").arg(pid);
+  bool exporting = false;
+  for (int i = 0; i < 60000 && !exporting && killed.state() == QProcess::Running; ++i) {
+    for (const QString& folder : QDir(root).entryList({privateMask}, QDir::Dirs))
+      exporting |= !QDir(root + folder).entryList(QDir::Files | QDir::Hidden).isEmpty();
+    if (!exporting) QThread::usleep(500);
+  }
+  ::kill(pid, SIGKILL);
+  ASSERT_TRUE(killed.waitForFinished(60000));
+  ASSERT_TRUE(exporting) << "the run was not caught exporting";
+  for (int i = 0; i < 600 && !processesMentioning(cache_->path()).isEmpty(); ++i)
+    QThread::msleep(50);
+  EXPECT_EQ(readFile(F("out/book.pdf")), QByteArray("an older PDF"));
+  const QString socketMask = QStringLiteral("OSL_PIPE_%1_tabrix-%2-*").arg(::getuid()).arg(pid);
+  auto sockets = [&] {
+    return QDir(QStringLiteral("/tmp")).entryList({socketMask}, QDir::System | QDir::Files);
+  };
+  EXPECT_EQ(sockets().size(), 1) << "no leftover of the killed office to remove";
+  EXPECT_EQ(QDir(root).entryList({privateMask}, QDir::Dirs).size(), 1);
+  // What a run killed between writing and renaming leaves, and what is not its.
+  const QString deadPart = TkvPartialFile::NameOf(pid, 0);
+  const QString livePart = TkvPartialFile::NameOf(::getpid(), 0);
+  for (const QString& name : {deadPart, livePart, QStringLiteral("lu1234.tmp")})
+    tmp_.write(QStringLiteral("out/") + name, "x");
+
+  const Outcome next = Run({"-o", "out", "in/book.xlsx"});
+  EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+  EXPECT_TRUE(tabrix::test::pdfText(F("out/book.pdf")).contains(QStringLiteral("Big text")));
+  EXPECT_TRUE(sockets().isEmpty());
+  EXPECT_TRUE(QDir(root).entryList({privateMask}, QDir::Dirs).isEmpty());
+  QStringList left = QDir(F("out")).entryList(QDir::Files | QDir::Hidden);
+  left.sort();
+  EXPECT_EQ(left,
+            (QStringList{livePart, QStringLiteral("book.pdf"), QStringLiteral("lu1234.tmp")}));
 }
 
 TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {

@@ -2,8 +2,8 @@
 // files in a temporary folder.
 
 #include "convert/convertor.h"
-#include "convert/target_backup.h"
 #include "convert/workbook_kind.h"
+#include "core/partial_file.h"
 #include "support/scoped_temp_dir.h"
 #include "support/test_options.h"
 
@@ -15,12 +15,27 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
 using tabrix::test::TestOptions;
 
 namespace {
+
+struct Times {
+  timespec atime, mtime;
+};
+Times TimesOf(const QString& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+  return {st.st_atim, st.st_mtim};
+}
+void SetTimes(const QString& path, time_t atime, time_t mtime) {
+  const timespec t[2] = {{atime, 0}, {mtime, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), t, 0), 0);
+}
 
 class ConvertorPaths : public ::testing::Test {
  protected:
@@ -123,49 +138,117 @@ TEST_F(ConvertorPaths, ExistingTargetFollowsOverwriteMode) {
   EXPECT_EQ(readFile(target), "old");
 }
 
-TEST_F(ConvertorPaths, OverwrittenTargetComesBackWhenTheConversionFails) {
+TEST_F(ConvertorPaths, ItemsOfOneRunNeverShareATargetName) {
+  // Three workbooks that all map to book.pdf with --flat, under each rule.
+  tmp_.write(QStringLiteral("in/book.xlsx"), "x");
+  tmp_.write(QStringLiteral("in/x/book.xlsm"), "x");
+  tmp_.write(QStringLiteral("in/y/book.xls"), "x");
   const QString target = out_ + QStringLiteral("book.pdf");
-  auto folderEntries = [&] {
-    return QDir(out_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                QDir::NoDotAndDotDot);
-  };
+  const QString other = out_ + QStringLiteral("-tabrix-book.pdf");
+  for (const char* rule : {"True", "False", "SKIP"}) {
+    SetOptions(QStringLiteral("KeepTargetSubdirs=False\nIsOverwrite=") + QLatin1String(rule));
+    auto batch = Search();
+    ASSERT_EQ(batch->ItemCount(), 3);
+    TkvConvertor convertor(batch.get(), options_, 1, {});
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) paths.append(convertor.MakeTargetPath(batch.get(), batch->Item(i)));
+    EXPECT_EQ(convertor.MakeTargetPath(batch.get(), batch->Item(0)), paths[0])
+        << "an item keeps its own name";
+    const TkvNode third = batch->ItemSnapshot(2);
+    if (QLatin1String(rule) == QLatin1String("SKIP")) {
+      // As on one thread, where the first item's file stands there already.
+      EXPECT_EQ(paths, (QStringList{target, QString(), QString()}));
+      EXPECT_EQ(batch->ItemSnapshot(1).Status, TkvNode::Done);
+      EXPECT_EQ(third.Status, TkvNode::Done);
+      EXPECT_EQ(batch->FailureCount(), 0);
+      continue;
+    }
+    // Overwriting replaces files of earlier runs, never a PDF of this run:
+    // each item gets the name one thread would have given it.
+    EXPECT_EQ(paths, (QStringList{target, other, out_ + QStringLiteral("-tabrix-2-book.pdf")}))
+        << rule;
+    EXPECT_EQ(batch->FailureCount(), 0);
+  }
 
-  // A failed conversion: whatever it left is replaced by the old file.
+  // A name taken because its file exists: the alternative name is claimed too.
   tmp_.write(QStringLiteral("out/book.pdf"), "old");
-  {
-    TkvTargetBackup backup(target);
-    EXPECT_FALSE(QFileInfo::exists(target)) << "the conversion must find the target free";
-    EXPECT_TRUE(QFileInfo(backup.BackupPath()).fileName().startsWith(u'.'));
-    EXPECT_EQ(readFile(backup.BackupPath()), "old");
-    tmp_.write(QStringLiteral("out/book.pdf"), "half-written");
-  }
-  EXPECT_EQ(readFile(target), "old");
-  EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("book.pdf")});
+  SetOptions(QStringLiteral("KeepTargetSubdirs=False\nIsOverwrite=False"));
+  auto batch = Search();
+  TkvConvertor convertor(batch.get(), options_, 1, {});
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), batch->Item(0)), other);
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), batch->Item(1)), QString());
+  EXPECT_EQ(batch->ItemSnapshot(1).Status, TkvNode::Failed)
+      << "the second must not replace the first one's PDF";
+}
 
-  // A failed conversion that wrote nothing.
-  { TkvTargetBackup backup(target); }
-  EXPECT_EQ(readFile(target), "old");
+TEST_F(ConvertorPaths, TheFirstUseOfAFolderRemovesOnlyTemporaryFilesOfDeadRuns) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const QString deadFile = TkvPartialFile::NameOf(dead, 7);
+  const QString liveFile = TkvPartialFile::NameOf(::getpid(), 7);
+  // Another machine's, by its tag: removed only when older than a day.
+  QString foreign = TkvPartialFile::NameOf(dead, 8);
+  foreign.replace(8, 8, QStringLiteral("00000000"));
+  QString foreignOld = TkvPartialFile::NameOf(dead, 9);
+  foreignOld.replace(8, 8, QStringLiteral("00000000"));
+  const QStringList kept = {liveFile, foreign, QStringLiteral(".tabrix-notes.part"),
+                            QStringLiteral("lu1234abc.tmp"), QStringLiteral("book.pdf")};
+  for (const QString& name : kept + QStringList{deadFile, foreignOld})
+    tmp_.write(QStringLiteral("out/") + name, "x");
+  SetTimes(out_ + foreignOld, 1000000000, 1000000000);
+  tmp_.write(QStringLiteral("out/sub/") + deadFile, "x");  // a folder the run does not write
+  tmp_.write(QStringLiteral("in/book.xlsx"), "x");
 
-  // A success: the new file stays, the old one is gone.
-  {
-    TkvTargetBackup backup(target);
-    tmp_.write(QStringLiteral("out/book.pdf"), "new");
-    backup.Commit();
-  }
-  EXPECT_EQ(readFile(target), "new");
-  EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("book.pdf")});
+  auto batch = Search();
+  TkvConvertor convertor(batch.get(), options_, 1, {});
+  EXPECT_EQ(convertor.MakeTargetPath(batch.get(), batch->Item(0)),
+            out_ + QStringLiteral("book.pdf"));
+  QStringList left = QDir(out_).entryList(QDir::Files | QDir::Hidden);
+  QStringList expected = kept;
+  left.sort();
+  expected.sort();
+  EXPECT_EQ(left, expected);
+  EXPECT_TRUE(QFileInfo::exists(out_ + QStringLiteral("sub/") + deadFile));
+}
 
-  // Nothing to keep: no target, or a folder in its place.
-  {
-    TkvTargetBackup backup(out_ + QStringLiteral("none.pdf"));
-    EXPECT_TRUE(backup.BackupPath().isEmpty());
-  }
-  QDir().mkpath(out_ + QStringLiteral("folder.pdf"));
-  {
-    TkvTargetBackup backup(out_ + QStringLiteral("folder.pdf"));
-    EXPECT_TRUE(backup.BackupPath().isEmpty());
-  }
-  EXPECT_TRUE(QFileInfo(out_ + QStringLiteral("folder.pdf")).isDir());
+TEST_F(ConvertorPaths, LongNamesWorkAndANameTooLongFailsSayingSo) {
+  // 236 bytes: the temporary names of the write do not grow with it.
+  const QString longName = QString(232, u'b') + QStringLiteral(".xls");
+  const QString cjk = QString(78, QChar(0x8868)) + QStringLiteral(".xls");  // 3 bytes each
+  const QString tooLong = QString(253, u'c');  // no extension: ".pdf" is added
+  for (const QString& name : {longName, cjk, tooLong})
+    tmp_.write(QStringLiteral("in/") + name, "x");
+  TkvBatch batch(options_);
+  for (const QString& name : {longName, cjk, tooLong}) batch.AddFile(in_ + name);
+  batch.SetTarget(out_);
+  TkvConvertor convertor(&batch, options_, 1, {});
+
+  const QString target = convertor.MakeTargetPath(&batch, batch.Item(0));
+  EXPECT_EQ(target, out_ + QString(232, u'b') + QStringLiteral(".pdf"));
+  EXPECT_LT(TkvPartialFile(target).Path().size(), out_.size() + 40);
+  EXPECT_EQ(QFileInfo(convertor.MakeTargetPath(&batch, batch.Item(1))).fileName(),
+            QString(78, QChar(0x8868)) + QStringLiteral(".pdf"));
+  EXPECT_EQ(batch.FailureCount(), 0);
+
+  EXPECT_EQ(convertor.MakeTargetPath(&batch, batch.Item(2)), QString());
+  const TkvNode refused = batch.ItemSnapshot(2);
+  EXPECT_EQ(refused.Status, TkvNode::Failed);
+  EXPECT_TRUE(refused.Result.contains(QStringLiteral("too long: 257 bytes")))
+      << refused.Result.toStdString();
+
+  // The alternative name is checked too, and so is one further file.
+  const QString stem = QString(248, u'e');
+  tmp_.write(QStringLiteral("in/") + stem + QStringLiteral(".xls"), "x");
+  tmp_.write(QStringLiteral("out/") + stem + QStringLiteral(".pdf"), "old");
+  SetOptions(QStringLiteral("IsOverwrite=False"));
+  TkvBatch again(options_);
+  again.AddFile(in_ + stem + QStringLiteral(".xls"));
+  again.SetTarget(out_);
+  EXPECT_EQ(convertor.MakeTargetPath(&again, again.Item(0)), QString());
+  EXPECT_TRUE(again.ItemSnapshot(0).Result.contains(QStringLiteral("too long")));
+  EXPECT_THROW(convertor.FurtherOutputPath(out_ + QString(260, u'd')), TkvTargetRefused);
 }
 
 TEST_F(ConvertorPaths, TargetThatIsTheSourceItselfIsRefused) {
@@ -218,19 +301,6 @@ TEST_F(ConvertorPaths, UncreatableFolderIsReportedOnceAndPathStillReturned) {
   EXPECT_EQ(batch->FailureCount(), 1);
   EXPECT_EQ(batch->Failures(),
             QStringList{QStringLiteral("CreateDir Failed: ") + out_ + QStringLiteral("blocked/")});
-}
-
-struct Times {
-  timespec atime, mtime;
-};
-Times TimesOf(const QString& path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
-  return {st.st_atim, st.st_mtim};
-}
-void SetTimes(const QString& path, time_t atime, time_t mtime) {
-  const timespec t[2] = {{atime, 0}, {mtime, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), t, 0), 0);
 }
 
 TEST_F(ConvertorPaths, SourceDisposition) {

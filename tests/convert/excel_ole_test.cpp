@@ -12,8 +12,10 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,8 @@
 #include <future>
 #include <mutex>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace tabrix::test;
 
@@ -56,6 +60,28 @@ struct Script {
   QStringList Matching(const QString& part) {
     std::lock_guard<std::mutex> lock(mutex);
     return calls.filter(part);
+  }
+
+  // Exports write under temporary names that are renamed into place: the
+  // calls are shown with the name each file ended under (found by its inode
+  // below `folder`), or as written when it went nowhere.
+  QHash<QString, ino_t> written;
+  void NoteWritten(const QString& path) {
+    struct stat st {};
+    std::lock_guard<std::mutex> lock(mutex);
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) written.insert(path, st.st_ino);
+  }
+  void ShowFinalNames(const QString& folder) {
+    std::lock_guard<std::mutex> lock(mutex);
+    QHash<ino_t, QString> finalNames;
+    for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+      struct stat st {};
+      const QString path = it.next();
+      if (::stat(QFile::encodeName(path).constData(), &st) == 0) finalNames.insert(st.st_ino, path);
+    }
+    for (auto w = written.cbegin(); w != written.cend(); ++w)
+      if (finalNames.contains(w.value())) calls.replaceInStrings(w.key(), finalNames[w.value()]);
+    written.clear();
   }
 };
 
@@ -119,6 +145,8 @@ class Recorder : public TkvAutoObject {
       if (!file.open(QIODevice::WriteOnly))
         throw TkvAutomationError(QStringLiteral("Cannot write"), member);
       file.write(script->exportBytes.isNull() ? tinyPdf(1) : script->exportBytes);
+      file.close();
+      script->NoteWritten(args[1].ToText());
       return {};
     }
     if (member == "PrintOut") {
@@ -149,7 +177,9 @@ class TkvTabrixProbe : public TkvTabrix {
 
  protected:
   bool SuiteExport(const QString& source, const QString& target) override {
-    script->Add(QStringLiteral("Suite(%1,%2)").arg(TkvNamePart(source), TkvNamePart(target)));
+    // The target is a temporary name in the target folder: the folder is recorded.
+    script->Add(
+        QStringLiteral("Suite(%1,%2)").arg(TkvNamePart(source), QFileInfo(target).dir().dirName()));
     if (!script->suiteResult) return false;
     QFile file(target);
     return file.open(QIODevice::WriteOnly) && file.write(tinyPdf(3)) > 0;
@@ -202,6 +232,7 @@ class ExcelOleTest : public ::testing::Test {
     head->Start();
     head->WaitChain();
     script_.waiters.clear();
+    script_.ShowFinalNames(target.isEmpty() ? tmp_.file(QStringLiteral("out")) : target);
   }
   TkvNode Item(int i) const { return batch_->ItemSnapshot(i); }
 
@@ -330,10 +361,11 @@ TEST_F(ExcelOleTest, FailedExportFallsBackToTheOfficeSuite) {
   script_.suiteResult = true;
   Run(1);
   EXPECT_EQ(script_.Matching(QStringLiteral("Suite(")),
-            QStringList{QStringLiteral("Suite(book1.xlsx,book1.pdf)")});
+            QStringList{QStringLiteral("Suite(book1.xlsx,out)")});
   EXPECT_TRUE(script_.Matching(QStringLiteral("PrintOut")).isEmpty());
   EXPECT_EQ(Item(0).Status, TkvNode::Done);
   EXPECT_EQ(Item(0).Result, Out("book1.pdf"));
+  EXPECT_EQ(readFile(Out("book1.pdf")), tinyPdf(3));
 }
 
 TEST_F(ExcelOleTest, ThenPrintsUnderTheBatchLock) {
@@ -380,7 +412,7 @@ TEST_F(ExcelOleTest, OpenAndStartFailuresCostOnlyTheirItem) {
   EXPECT_EQ(script_.creations, 2);  // tried again at the next item
   EXPECT_EQ(Item(0).Status, TkvNode::Failed);
   EXPECT_EQ(Item(0).Result, QStringLiteral("Spreadsheet application not installed"));
-  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(book1.xlsx,book1.pdf)")).size(), 1);
+  EXPECT_EQ(script_.Matching(QStringLiteral("Suite(book1.xlsx,out)")).size(), 1);
   EXPECT_EQ(Item(1).Status, TkvNode::Done);
 
   script_.calls.clear();

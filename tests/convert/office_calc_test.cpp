@@ -150,7 +150,7 @@ TEST_F(OfficeCalcTest, ExportsWholeWorkbookOneSheetAndActiveSheet) {
   EXPECT_FALSE(pdfText(activePdf).contains(QLatin1String("Bravo")));
   // Each PDF was written under a temporary name and renamed into place.
   EXPECT_TRUE(QDir(folder->path())
-                  .entryList({QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden)
+                  .entryList({QStringLiteral(".tabrix-*")}, QDir::Files | QDir::Hidden)
                   .isEmpty());
 
   for (std::int32_t bad : {0, 4}) {

@@ -9,6 +9,7 @@
 #include "convert/office/uno_object.h"
 #include "convert/office/uno_runtime.h"
 #include "office_test_env.h"
+#include "support/qt_print.h"
 #include "support/workbooks.h"
 
 #include <com/sun/star/container/XNameAccess.hpp>
@@ -18,15 +19,57 @@
 #include <signal.h>
 
 #include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <thread>
 
 using namespace tabrix::test;
 
 namespace {
+
+QStringList Entries(const QString& folder) {
+  QStringList entries =
+      QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  entries.sort();
+  return entries;
+}
+
+// Watches the office's private folder from another thread and stops the
+// office (SIGSTOP) as soon as an export writes there; then runs `frozen`
+// (with the office stopped) and `then` continues it or kills it.
+class MidExport {
+ public:
+  MidExport(const TkvOfficeProcess& process, std::function<void()> frozen)
+      : thread_([this, &process, frozen = std::move(frozen)] {
+          const QString folder = process.TempFolder();
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+          while (std::chrono::steady_clock::now() < deadline) {
+            if (!QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty()) {
+              ::kill(process.Pid(), SIGSTOP);
+              caught_ = true;
+              frozen();
+              return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+        }) {}
+  ~MidExport() { Join(); }
+  // True when the export was caught writing.
+  bool Join() {
+    if (thread_.joinable()) thread_.join();
+    return caught_;
+  }
+
+ private:
+  bool caught_ = false;
+  std::thread thread_;
+};
 
 // First in this file: nothing has touched the office environment yet.
 TEST(OfficeEnvironment, IsPreparedOnTheCallingThread) {
@@ -92,6 +135,16 @@ TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
     EXPECT_EQ(node->getByName("MacroSecurityLevel").get<sal_Int32>(), 3);
     EXPECT_TRUE(node->getByName("DisableMacrosExecution").get<bool>());
     EXPECT_TRUE(node->getByName("BlockUntrustedRefererLinks").get<bool>());
+    // No lock files beside the files it reads or writes.
+    uno::Reference<container::XNameAccess> misc(
+        ConfigNode(process.Context(), "/org.openoffice.Office.Common/Misc"), uno::UNO_QUERY_THROW);
+    EXPECT_FALSE(misc->getByName("UseLocking").get<bool>());
+    // Its temporary files go to a private folder of this start.
+    EXPECT_TRUE(QFileInfo(process.TempFolder()).isDir());
+    EXPECT_TRUE(QFileInfo(process.TempFolder())
+                    .fileName()
+                    .startsWith(QStringLiteral("office-tmp-%1-").arg(::getpid())));
+    const QString temp = process.TempFolder();
 
     // The profile records the version as run, so later starts skip the
     // office's graphics self-tests.
@@ -105,6 +158,7 @@ TEST_F(OfficeProcessTest, StartsWithSafeSettingsAndLeavesNothingBehind) {
     process.Quit();
     EXPECT_TRUE(processGone(pid));
     EXPECT_FALSE(process.IsRunning());
+    EXPECT_FALSE(QFileInfo::exists(temp));
     process.EnsureRunning();
     EXPECT_NE(process.Pid(), pid);
     pid = process.Pid();
@@ -146,34 +200,54 @@ TEST_F(OfficeProcessTest, KilledOfficeCostsOnlyTheOpenWorkbook) {
   EXPECT_TRUE(processGone(process->Pid()) || process->Pid() < 0);
 }
 
-TEST_F(OfficeProcessTest, TimeoutKillsTheOfficeAndSaysSo) {
+// An office killed mid-export, by hand or by the item's time-out, leaves
+// nothing in the target's folder (no lock file, no temporary file, the old
+// PDF whole) and its private folder goes when it is reaped.
+TEST_F(OfficeProcessTest, KilledOrTimedOutMidExportLeavesNothingBehind) {
+  ASSERT_TRUE(writeXlsx(dir.file(QStringLiteral("big.xlsx")), twentyPages()));
   auto app = TkvCreateCalcApplication();
   auto process = TkvOfficeProcess::ForThisThread();
-  auto book = open(*app);
-  const pid_t hung = process->Pid();
-  const auto started = std::chrono::steady_clock::now();
-  {
-    TkvOfficeTimeout guard(2);
-    ::kill(hung, SIGSTOP);  // the office stops answering
-    try {
-      book->Call(QStringLiteral("ExportAsFixedFormat"),
-                 {std::int32_t{0}, dir.file(QStringLiteral("a.pdf"))});
-      FAIL() << "the export must not succeed";
-    } catch (const TkvAutomationError& e) {
-      EXPECT_TRUE(e.Message().contains(QStringLiteral("timed out after 2 seconds"))) << e.what();
+  const QString out = dir.file(QStringLiteral("out"));
+  QDir().mkpath(out);
+  dir.write(QStringLiteral("out/big.pdf"), "old PDF");
+  const QStringList before = Entries(out);
+
+  for (const bool timeout : {false, true}) {
+    auto book = open(*app, QStringLiteral("big.xlsx"));
+    const pid_t office = process->Pid();
+    const QString temp = process->TempFolder();
+    QStringList seen;
+    MidExport midExport(*process, [&] {
+      seen = Entries(out);
+      if (!timeout) ::kill(office, SIGKILL);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    {
+      TkvOfficeTimeout guard(timeout ? 3 : 0);
+      try {
+        book->Call(QStringLiteral("ExportAsFixedFormat"),
+                   {std::int32_t{0}, dir.file(QStringLiteral("out/big.pdf"))});
+        ADD_FAILURE() << "the export must not succeed";
+      } catch (const TkvAutomationError& e) {
+        EXPECT_TRUE(e.Message().contains(timeout ? QStringLiteral("timed out after 3 seconds")
+                                                 : QStringLiteral("ended unexpectedly")))
+            << e.what();
+      }
+      EXPECT_EQ(guard.Expired(), timeout);
     }
-    EXPECT_TRUE(guard.Expired());
-    // Until the guard ends, no new office is started for this document.
-    EXPECT_THROW(open(*app), TkvAutomationError);
+    ASSERT_TRUE(midExport.Join()) << "the export was not caught writing";
+    EXPECT_EQ(seen, before) << "the office wrote in the target's folder mid-export";
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              30);
+    book.reset();
+    auto next = open(*app);  // a fresh office; the dead one is reaped
+    EXPECT_NE(process->Pid(), office);
+    EXPECT_TRUE(processGone(office));
+    EXPECT_FALSE(QFileInfo::exists(temp)) << "the killed office's private folder stayed";
+    EXPECT_EQ(Entries(out), before);
+    EXPECT_EQ(readFile(dir.file(QStringLiteral("out/big.pdf"))), "old PDF");
+    next->Call(QStringLiteral("Close"), {false});
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  EXPECT_LT(seconds, 15);
-  book.reset();
-  auto next = open(*app);
-  EXPECT_NE(process->Pid(), hung);
-  EXPECT_TRUE(processGone(hung));
-  EXPECT_EQ(next->GetObject(QStringLiteral("Sheets"))->Get(QStringLiteral("Count")).ToInt(), 3);
 }
 
 TEST_F(OfficeProcessTest, RestartsAfterItsDocumentQuota) {
@@ -281,6 +355,47 @@ TEST_F(OfficeProcessTest, ConverterThreadsWorkOnTheirOwnOfficesAtOnce) {
   EXPECT_GT(pdfPageCount(dir.file(QStringLiteral("t0.pdf"))), 0);
   EXPECT_GT(pdfPageCount(dir.file(QStringLiteral("t1.pdf"))), 0);
   EXPECT_TRUE(processGone(pids[0]) && processGone(pids[1]));
+}
+
+// What offices of dead runs left: their pipe sockets and private folders.
+TEST(OfficeLeftovers, OnlyThoseOfDeadTabrixProcessesAreRemoved) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  ScopedTempDir root;
+  auto name = [](pid_t pid, const char* program = "tabrix") {
+    return QStringLiteral("OSL_PIPE_%1_%2-%3-1-2-ab")
+        .arg(::getuid())
+        .arg(QLatin1String(program))
+        .arg(pid);
+  };
+  const QString deadSocket = name(dead), liveSocket = name(::getpid()), other = name(dead, "other");
+  std::vector<int> sockets;
+  for (const QString& socketName : {deadSocket, liveSocket, other}) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = "/tmp/" + socketName.toLatin1();
+    ::unlink(path.constData());
+    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    sockets.push_back(fd);
+  }
+  for (const QString& folder :
+       {QStringLiteral("office-tmp-%1-1").arg(dead),
+        QStringLiteral("office-tmp-%1-1").arg(::getpid()), QStringLiteral("office-profile-1")})
+    root.write(folder + QStringLiteral("/lu1.tmp"), "x");
+
+  TkvOfficeProcess::RemoveDeadLeftovers(root.path());
+  EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/") + deadSocket));
+  EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/tmp/") + liveSocket));
+  EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/tmp/") + other));
+  EXPECT_EQ(Entries(root.path()), (QStringList{QStringLiteral("office-profile-1"),
+                                               QStringLiteral("office-tmp-%1-1").arg(::getpid())}));
+  for (const int fd : sockets) ::close(fd);
+  for (const QString& socketName : {liveSocket, other})
+    ::unlink(("/tmp/" + socketName.toLatin1()).constData());
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 using namespace tabrix::test;
@@ -38,15 +41,41 @@ TEST(PdfCheck, CountsPagesAndRefusesWhatIsNoPdf) {
   EXPECT_EQ(CheckError(none), QStringLiteral("The PDF file %1 has no pages").arg(none));
   EXPECT_FALSE(CheckError(tmp.path()).isEmpty());  // a folder
 
+  // Files staged, checked and put in place together; an old file under a
+  // final name stays whole until then, and stays when a check fails.
+  const QString a = tmp.write(QStringLiteral("out/a.pdf"), "old a");
+  const QString b = tmp.file(QStringLiteral("out/b.pdf"));
+  auto entries = [&] {
+    return QDir(tmp.file(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
+  };
   TkvPdfOutputs outputs;
-  outputs.Add(tmp.file(QStringLiteral("one.pdf")));
-  outputs.Add(tmp.file(QStringLiteral("seven.pdf")));
-  EXPECT_THROW(outputs.Add(empty), TkvError);
-  EXPECT_EQ(outputs.Files().size(), 2);
+  tmp.write(QStringLiteral("out/") + QFileInfo(outputs.Stage(a)).fileName(), tinyPdf(1));
+  outputs.Check();
+  tmp.write(QStringLiteral("out/") + QFileInfo(outputs.Stage(b)).fileName(), tinyPdf(7));
+  outputs.Check();
+  EXPECT_EQ(readFile(a), "old a");
+  outputs.Commit();
+  EXPECT_EQ(outputs.Files(), (QStringList{a, b}));
   EXPECT_EQ(outputs.Pages(), 8);
+  EXPECT_EQ(TkvCheckPdf(a), 1);
+  EXPECT_EQ(entries(), (QStringList{QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}));
+
   outputs.Clear();
   EXPECT_TRUE(outputs.Files().isEmpty());
   EXPECT_EQ(outputs.Pages(), 0);
+  tmp.write(QStringLiteral("out/") + QFileInfo(outputs.Stage(a)).fileName(), "%PDF-1.4 broken");
+  try {
+    outputs.Check();
+    ADD_FAILURE() << "a broken PDF passed";
+  } catch (const TkvError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("The file %1 is not a readable PDF").arg(a));
+  }
+  outputs.Stage(b);  // never written: removed with the object
+  tmp.write(QStringLiteral("out/") + QFileInfo(outputs.Stage(b)).fileName(), tinyPdf(2));
+  outputs.Clear();
+  EXPECT_EQ(entries(), (QStringList{QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}));
+  EXPECT_EQ(TkvCheckPdf(a), 1);
+  EXPECT_EQ(TkvCheckPdf(b), 7);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "convert/office/calc_application.h"
 
+#include "convert/office/office_output.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/uno_runtime.h"
 #include "convert/printer/printer.h"
-#include "core/partial_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -77,6 +77,7 @@ class CalcDocument {
   }
 
   TkvOfficeProcess& Process() { return *process_; }
+  const std::shared_ptr<TkvOfficeProcess>& ProcessPointer() const { return process_; }
   const QString& Path() const { return path_; }
   QString FileName() const {
     const int slash = path_.lastIndexOf(QLatin1Char('/'));
@@ -181,11 +182,12 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
   const uno::Sequence<beans::PropertyValue> data(filterData.data(),
                                                  static_cast<sal_Int32>(filterData.size()));
   uno::Reference<frame::XStorable> storable(doc.Component(), uno::UNO_QUERY_THROW);
-  // The office writes beside the target and the file is renamed into place,
-  // so a run killed mid-export leaves no half-written PDF under its name.
-  TkvPartialFile part(target);
+  // The office writes in its private folder and the file is moved into
+  // place whole, so a run killed mid-export leaves nothing in the target's
+  // folder and no half-written PDF under its name.
+  TkvOfficeOutput output(target, doc.ProcessPointer());
   try {
-    storable->storeToURL(ToOU(TkvOfficeFileUrl(part.Path())),
+    storable->storeToURL(ToOU(output.Url()),
                          tabrix::office::SequenceOf<beans::PropertyValue>(
                              {Prop("FilterName", uno::Any(OUString("calc_pdf_Export"))),
                               Prop("FilterData", uno::Any(data))}));
@@ -200,14 +202,16 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
         QStringLiteral("Cannot write the PDF file %1 from %2: %3").arg(target, doc.Path(), text),
         QStringLiteral("ExportAsFixedFormat"));
   }
-  if (QFileInfo(part.Path()).size() <= 0)
+  if (output.WrittenSize() <= 0)
     throw TkvAutomationError(
         QStringLiteral("LibreOffice wrote no PDF file at %1 from %2").arg(target, doc.Path()),
         QStringLiteral("ExportAsFixedFormat"));
-  if (!part.Commit())
-    throw TkvAutomationError(
-        QStringLiteral("Cannot move the PDF file into place at %1 from %2").arg(target, doc.Path()),
-        QStringLiteral("ExportAsFixedFormat"));
+  try {
+    output.Place();
+  } catch (const TkvError& e) {
+    throw TkvAutomationError(QStringLiteral("%1 from %2").arg(e.Message(), doc.Path()),
+                             QStringLiteral("ExportAsFixedFormat"));
+  }
 }
 
 // PrintOut(from, to, copies, preview, printer): the office writes the object

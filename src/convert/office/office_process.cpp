@@ -4,9 +4,12 @@
 #include "convert/office/thread_watch.h"
 #include "convert/office/uno_runtime.h"
 #include "core/error.h"
+#include "core/partial_file.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QUrl>
 
 #include <com/sun/star/beans/NamedValue.hpp>
@@ -148,6 +151,7 @@ void TkvOfficeProcess::Reap(bool block) noexcept {
         ::kill(-pid_, SIGKILL);  // anything the office left in its group
         pid_ = -1;
         RemovePipeSocket();
+        RemoveTempFolder();
         return;
       }
     }
@@ -169,6 +173,47 @@ void TkvOfficeProcess::RemovePipeSocket() noexcept {
       ::unlink(path.constData());
   }
   pipeName_.clear();
+}
+
+void TkvOfficeProcess::RemoveTempFolder() noexcept {
+  if (tempFolder_.isEmpty()) return;
+  try {
+    QDir(tempFolder_).removeRecursively();
+  } catch (...) {
+  }
+  tempFolder_.clear();
+}
+
+QString TkvOfficeProcess::TempFolder() const {
+  TkvMutexLock lock(pidMutex_);
+  return tempFolder_;
+}
+
+void TkvOfficeProcess::RemoveDeadLeftovers(const QString& profileRoot) {
+  // Pipe names and private folders carry the id of the tabrix process that
+  // started the office (NewPipeName, Spawn): only those whose process is
+  // gone are removed, and nothing not named so.
+  static const QRegularExpression socket(
+      QStringLiteral("^OSL_PIPE_%1_tabrix-([0-9]+)-[0-9]+-[0-9]+-[0-9a-f]+$").arg(::getuid()));
+  for (const char* folder : {"/tmp", "/var/tmp"}) {
+    const QDir dir(QString::fromLatin1(folder));
+    for (const QFileInfo& entry : dir.entryInfoList({QStringLiteral("OSL_PIPE_*_tabrix-*")},
+                                                    QDir::System | QDir::Files | QDir::Hidden)) {
+      const QRegularExpressionMatch match = socket.match(entry.fileName());
+      struct stat st {};
+      const QByteArray path = QFile::encodeName(entry.filePath());
+      if (match.hasMatch() && TkvProcessGone(match.captured(1).toLongLong()) &&
+          ::lstat(path.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid())
+        ::unlink(path.constData());
+    }
+  }
+  static const QRegularExpression temp(QStringLiteral("^office-tmp-([0-9]+)-[0-9]+$"));
+  for (const QFileInfo& entry :
+       QDir(profileRoot).entryInfoList({QStringLiteral("office-tmp-*")}, QDir::Dirs)) {
+    const QRegularExpressionMatch match = temp.match(entry.fileName());
+    if (match.hasMatch() && !entry.isSymLink() && TkvProcessGone(match.captured(1).toLongLong()))
+      QDir(entry.filePath()).removeRecursively();
+  }
 }
 
 void TkvOfficeProcess::DropConnection() noexcept {
@@ -282,6 +327,35 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
   for (QByteArray& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  // The office's own temporary files go to a folder of this start, removed
+  // when the process has ended (Reap), or by a later run when this one dies.
+  static std::atomic<unsigned> tempCounter{0};
+  const QString tempFolder = QStringLiteral("%1/office-tmp-%2-%3")
+                                 .arg(options_.profileRoot)
+                                 .arg(::getpid())
+                                 .arg(++tempCounter);
+  QDir(tempFolder).removeRecursively();
+  if (::mkdir(QFile::encodeName(tempFolder).constData(), 0700) != 0)
+    throw TkvError(QStringLiteral("LibreOffice could not be started: cannot create its temporary "
+                                  "folder %1")
+                       .arg(tempFolder));
+  {
+    TkvMutexLock lock(pidMutex_);
+    tempFolder_ = tempFolder;
+  }
+  std::vector<QByteArray> variables;
+  for (char** e = environ; *e; ++e) {
+    const QByteArray variable(*e);
+    if (!variable.startsWith("TMPDIR=") && !variable.startsWith("TMP=") &&
+        !variable.startsWith("TEMP="))
+      variables.push_back(variable);
+  }
+  for (const char* name : {"TMPDIR=", "TMP=", "TEMP="})
+    variables.push_back(name + QFile::encodeName(tempFolder));
+  std::vector<char*> envp;
+  for (QByteArray& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
+
   const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
@@ -295,11 +369,15 @@ pid_t TkvOfficeProcess::Spawn(const QString& pipeName) {
       ::dup2(devNull, 1);
       ::dup2(devNull, 2);
     }
-    ::execve(argv[0], argv.data(), environ);
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   if (devNull >= 0) ::close(devNull);
-  if (pid < 0) throw TkvError(QStringLiteral("LibreOffice could not be started: fork failed"));
+  if (pid < 0) {
+    TkvMutexLock lock(pidMutex_);
+    RemoveTempFolder();
+    throw TkvError(QStringLiteral("LibreOffice could not be started: fork failed"));
+  }
   ::setpgid(pid, pid);  // also from the parent, so the group exists before any kill
   {
     TkvMutexLock lock(pidMutex_);
@@ -326,6 +404,7 @@ void TkvOfficeProcess::Connect(pid_t pid, const QString& pipeName, int* exitCode
       if (::waitpid(pid, &status, WNOHANG) == pid) {
         pid_ = -1;
         RemovePipeSocket();
+        RemoveTempFolder();
         *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         throw TkvError(
             QStringLiteral("LibreOffice exited with code %1 while starting").arg(*exitCode));
@@ -365,6 +444,14 @@ void TkvOfficeProcess::ApplyProfileSettings() {
   security->replaceByName("BlockUntrustedRefererLinks", uno::Any(true));
   uno::Reference<util::XChangesBatch>(scripting, uno::UNO_QUERY_THROW)->commitChanges();
 
+  // No ".~lock.<name>#" files: documents are opened read-only and written
+  // in the office's private folder, so locking protects nothing, and a
+  // killed office would leave its lock files in the user's folders.
+  auto misc = tabrix::office::ConfigNode(context_, "/org.openoffice.Office.Common/Misc", true);
+  uno::Reference<container::XNameReplace>(misc, uno::UNO_QUERY_THROW)
+      ->replaceByName("UseLocking", uno::Any(false));
+  uno::Reference<util::XChangesBatch>(misc, uno::UNO_QUERY_THROW)->commitChanges();
+
   // The office runs its graphics self-tests at every start (3.2 s of a 3.4 s
   // headless start on a 2-core machine) until the profile records that this
   // version has run, which a headless office never does itself. Recorded
@@ -383,6 +470,16 @@ void TkvOfficeProcess::ApplyProfileSettings() {
 
 void TkvOfficeProcess::Start() {
   if (!profile_) profile_ = std::make_unique<TkvOfficeProfileSlot>(options_.profileRoot);
+  {
+    // Once per run and profile root: what offices of runs that died left.
+    static TkvMutex sweptLock;
+    static QSet<QString> swept;
+    TkvMutexLock lock(sweptLock);
+    if (!swept.contains(options_.profileRoot)) {
+      swept.insert(options_.profileRoot);
+      RemoveDeadLeftovers(options_.profileRoot);
+    }
+  }
   bool retriedFirstStart = false;
   bool resetProfile = false;
   for (;;) {

@@ -22,11 +22,16 @@ struct ThreadWatch;
 }
 
 // Starts /usr/lib/libreoffice/program/soffice.bin headless with its own
-// profile folder (a locked TkvOfficeProfileSlot, kept across restarts) and a
-// new pipe name on every start, and connects to it. The process is a child of
-// the creating thread: it is killed by the kernel if that thread ends first,
-// and it is always reaped by this object (Quit, restart, destructor), which
-// then removes the pipe's socket file that the office leaves in /tmp.
+// profile folder (a locked TkvOfficeProfileSlot, kept across restarts), a
+// new pipe name and a new private temporary folder on every start
+// ("<profile root>/office-tmp-<pid>-<n>", its TMPDIR), and connects to it;
+// the profile has file locking off, so the office writes no lock files. The
+// process is a child of the creating thread: it is killed by the kernel if
+// that thread ends first, and it is always reaped by this object (Quit,
+// restart, destructor), which then removes the pipe's socket file that the
+// office leaves in /tmp and the private folder. The first start of a run
+// removes the sockets and private folders of earlier runs' offices whose
+// tabrix process is gone (RemoveDeadLeftovers).
 //
 // Owned by one thread (the converter thread that created it); only Kill() and
 // IsRunning() may be called from other threads. Errors are TkvError.
@@ -87,6 +92,12 @@ class TkvOfficeProcess {
   long ResidentKb() const;
   int Slot() const { return profile_ ? profile_->Slot() : 0; }
   QString ProfileFolder() const { return profile_ ? profile_->Folder() : QString(); }
+  // The running office's private temporary folder; empty when none runs.
+  // Any thread.
+  QString TempFolder() const;
+  // Removes what offices of dead tabrix processes left: their pipe sockets
+  // in /tmp and /var/tmp and their private folders in `profileRoot`.
+  static void RemoveDeadLeftovers(const QString& profileRoot);
   int StartCount() const { return startCount_; }
   // The message for a failed office call: the timeout message when this
   // thread's guard expired, "LibreOffice ended unexpectedly" when the process
@@ -101,6 +112,7 @@ class TkvOfficeProcess {
   void ApplyProfileSettings();  // safe settings, and a kept profile that starts fast
   void Reap(bool block) noexcept;
   void RemovePipeSocket() noexcept REQUIRES(pidMutex_);
+  void RemoveTempFolder() noexcept REQUIRES(pidMutex_);
   void DropConnection() noexcept;
 
   Options options_;
@@ -112,6 +124,8 @@ class TkvOfficeProcess {
   pid_t pid_ GUARDED_BY(pidMutex_) = -1;
   // Of the current start; its socket file is removed once the process ended.
   QString pipeName_ GUARDED_BY(pidMutex_);
+  // Of the current start; removed once the process ended.
+  QString tempFolder_ GUARDED_BY(pidMutex_);
   std::shared_ptr<std::atomic<bool>> bridgeDisposed_ GUARDED_BY(pidMutex_);
   css::uno::Reference<css::bridge::XBridge> bridge_;
   css::uno::Reference<css::uno::XComponentContext> context_;

@@ -1,5 +1,6 @@
 #include "convert/tabrix.h"
 
+#include "convert/office/calc_application.h"
 #include "convert/office_suite_export.h"
 #include "convert/page_layout.h"
 #include "convert/pdf_check.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 
 #include <exception>
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -21,6 +23,29 @@ struct TkvTabrix::Mode {
 };
 
 namespace {
+
+// A sheet the workbook cannot give (no such sheet, hidden, nothing on it).
+bool SheetCannotPrint(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const TkvError& e) {
+    return e.Code() == kTkvSheetCannotPrint;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Writes one sheet of the per-sheet mode; false when the sheet has nothing
+// to print: it gets no file, and the other files keep their sheets' numbers.
+bool WriteSheet(const std::function<void()>& write) {
+  try {
+    write();
+    return true;
+  } catch (...) {
+    if (!SheetCannotPrint(std::current_exception())) throw;
+    return false;
+  }
+}
 
 QString MessageOf(const std::exception& e) {
   if (const auto* error = dynamic_cast<const TkvError*>(&e)) return error->Message();
@@ -71,6 +96,20 @@ class PrintedFile {
 
 }  // namespace
 
+// What the per-sheet mode wrote.
+struct TkvTabrix::SheetFiles {
+  bool written = false;  // a file for at least one sheet
+  bool kept = false;     // an existing file left alone under the overwrite rule
+  // Raises when no sheet had anything to print.
+  Written Outcome(const std::shared_ptr<TkvAutoObject>& workbook) const {
+    if (written) return Written::Sheets;
+    if (kept) return Written::Nothing;
+    throw TkvError(QStringLiteral("No sheet of %1 has anything to print")
+                       .arg(workbook->Get(QStringLiteral("Name")).ToText()),
+                   kTkvSheetCannotPrint);
+  }
+};
+
 TkvTabrix::~TkvTabrix() { Shutdown(); }
 
 QString TkvTabrix::SheetPath(const QString& targetPath, int index) {
@@ -117,7 +156,7 @@ bool TkvTabrix::SheetVisible(int index) {
 }
 
 bool TkvTabrix::SuiteExport(const QString& source, const QString& target) {
-  return OfficeSuiteExport(source, target);
+  return OfficeSuiteExport(source, target, recalc_);
 }
 
 std::shared_ptr<TkvAutoObject> TkvTabrix::SheetAt(int index) {
@@ -150,16 +189,18 @@ TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& targ
     ExportObject(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    Written written = Written::Nothing;
+    SheetFiles files;
     for (int i = 1; i <= count; ++i) {
       if (!SheetVisible(i)) continue;  // the file names keep the sheets' numbers
-      if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) {
-        ExportObject(*SheetAt(i), path);
+      const QString path = FurtherOutputPath(SheetPath(target, i));
+      if (path.isEmpty()) {
+        files.kept = true;
+      } else if (WriteSheet([&] { ExportObject(*SheetAt(i), path); })) {
         CheckOutput(path, outputs);
-        written = Written::Sheets;
+        files.written = true;
       }
     }
-    return written;
+    return files.Outcome(Workbook);
   } else {
     ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
@@ -185,17 +226,21 @@ TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& targe
     PrintObject(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    Written written = Written::Nothing;
+    SheetFiles files;
     for (int i = 1; i <= count; ++i) {
       if (!SheetVisible(i)) continue;
       const QString path = FurtherOutputPath(SheetPath(target, i));
-      if (path.isEmpty()) continue;
+      if (path.isEmpty()) {
+        files.kept = true;
+        continue;
+      }
       SetPrinterOutput(path);
-      PrintObject(*SheetAt(i), path);
-      CheckOutput(path, outputs);
-      written = Written::Sheets;
+      if (WriteSheet([&] { PrintObject(*SheetAt(i), path); })) {
+        CheckOutput(path, outputs);
+        files.written = true;
+      }
     }
-    return written;
+    return files.Outcome(Workbook);
   } else {
     PrintObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
@@ -218,6 +263,14 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   mode.allColumns = Options().AllColumns();
   try {
     mode.layout = TkvPageLayout::FromOptions(Options());
+    recalc_ = TkvRecalc::Auto;
+    if (const QString recalc = Options().Recalculate();
+        !recalc.isEmpty() && !TkvParseRecalc(recalc, &recalc_))
+      throw TkvError(
+          QStringLiteral(
+              "The option Recalculate cannot be \"%1\": use Auto, Always or Never, or leave it "
+              "empty for Auto")
+              .arg(recalc));
   } catch (const TkvError& e) {  // a bad option value: nothing is converted
     batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
     batch->AddFailure(e.Message());
@@ -229,6 +282,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // Bounds every office call of this item, the fallbacks included.
   const TkvOfficeTimeout timeLimit = DocumentTimeLimit();
   bool converted = false;
+  // The sheet choice cannot be met: the other roads would write other sheets.
+  bool cannotPrint = false;
   Written written = Written::Nothing;
   QString error;
   // The old PDF is set aside, not deleted: it comes back unless a new one replaced it.
@@ -236,13 +291,15 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // The PDFs written, each checked: a broken one fails its step.
   TkvPdfOutputs outputs;
   try {
-    OpenWorkbook(source);
+    OpenWorkbook(source, recalc_);
     try {
       if (mode.allColumns) FitSheets();
       mode.layout.Apply(*Workbook);
       written = ExportByMode(mode, target, outputs);
       converted = true;
     } catch (...) {
+      cannotPrint = SheetCannotPrint(std::current_exception());
+      if (cannotPrint) throw;
       if (SuiteExportChecked(source, target, outputs)) {
         written = Written::Target;
         converted = true;
@@ -261,7 +318,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   }
   if (!converted && error.isEmpty())
     error = QStringLiteral("The workbook %1 was not converted").arg(source);
-  if (!converted && SuiteExportChecked(source, target, outputs)) {
+  if (!converted && !cannotPrint && SuiteExportChecked(source, target, outputs)) {
     written = Written::Target;
     converted = true;
   }

@@ -48,6 +48,9 @@ QString TkvOptionSource::PaperSize() const {
   return OptionValue(QStringLiteral("PaperSize")).trimmed();
 }
 bool TkvOptionSource::PdfA() const { return ReadBool(QStringLiteral("PdfA"), false); }
+QString TkvOptionSource::Recalculate() const {
+  return OptionValue(QStringLiteral("Recalculate")).trimmed();
+}
 QString TkvOptionSource::PDFWriter() const { return OptionValue(QStringLiteral("PDFWriter")); }
 bool TkvOptionSource::MultiInstance() const {
   return ReadBool(QStringLiteral("MultiInstance"), false);

@@ -53,6 +53,7 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
                  {"Orientation", "\"\""},
                  {"PaperSize", "\"\""},
                  {"PdfA", "False"},
+                 {"Recalculate", "Auto"},
                  {"PDFWriter", "empty"},
                  {"MultiInstance", "False"},
                  {"RegExt", "empty"},

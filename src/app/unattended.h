@@ -48,6 +48,10 @@ class TkvMain {
 
   static TkvMain* Instance();
 
+  // The `convert` road: each succeeded item's warnings are printed on
+  // stderr ("<file>: warning: <text>"), besides the report. Any thread.
+  static void PrintWarningsOnStderr(bool on) { warningsOnStderr_.store(on); }
+
   // The whole run. Throws TkvError when the run itself fails: an empty
   // target ("Unable to create directory"), a log or report file that cannot
   // be written, a stop request (not when watching). Item failures are not
@@ -125,4 +129,5 @@ class TkvMain {
   QString currentFile_;
   std::atomic<bool> stopRequested_{false};
   int pollMs_ = 100;
+  static inline std::atomic<bool> warningsOnStderr_{false};
 };

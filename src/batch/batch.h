@@ -45,6 +45,9 @@ struct TkvNode {
   // and 0 for a failed or skipped item. Read by the owner after the event.
   QStringList Files;
   int Pages = 0;
+  // Things a succeeded item's user should know (characters printed as empty
+  // boxes), one line each; filled and read like Files.
+  QStringList Warnings;
 };
 
 using TkvItemEvent = std::function<void(TkvBatch*, TkvNode*)>;

@@ -2,6 +2,7 @@
 
 #include "app/run_options.h"
 #include "app/startup.h"
+#include "app/unattended.h"
 #include "batch/batch.h"
 #include "batch/matcher.h"
 #include "cli/convert_args.h"
@@ -86,5 +87,6 @@ int TkvRunConvertCommand(int argc, char** argv) {
   project.SetOptionValue(QStringLiteral("PureConsole"), QStringLiteral("True"));
 
   TkvMatcherScope matcher;
+  TkvMain::PrintWarningsOnStderr(true);
   return TkvRunUnattendedRoad(argc, argv);
 }

@@ -1,5 +1,6 @@
 #include "convert/tabrix.h"
 
+#include "convert/glyph_check.h"
 #include "convert/office/calc_application.h"
 #include "convert/office_suite_export.h"
 #include "convert/page_layout.h"
@@ -258,6 +259,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     source = item->FileName;
   }
   Mode mode;
+  bool failOnMissingGlyphs = false;
   mode.allSheets = Options().AllSheets();
   mode.sheet = Options().Sheet();
   mode.allColumns = Options().AllColumns();
@@ -271,6 +273,13 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
               "The option Recalculate cannot be \"%1\": use Auto, Always or Never, or leave it "
               "empty for Auto")
               .arg(recalc));
+    const QString glyphs = Options().MissingGlyphs();
+    failOnMissingGlyphs = glyphs.compare(QLatin1String("Fail"), Qt::CaseInsensitive) == 0;
+    if (!failOnMissingGlyphs && !glyphs.isEmpty() &&
+        glyphs.compare(QLatin1String("Warn"), Qt::CaseInsensitive) != 0)
+      throw TkvError(QStringLiteral("The option MissingGlyphs cannot be \"%1\": use Warn or Fail, "
+                                    "or leave it empty for Warn")
+                         .arg(glyphs));
   } catch (const TkvError& e) {  // a bad option value: nothing is converted
     batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
     batch->AddFailure(e.Message());
@@ -335,6 +344,16 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     batch->SetItemOutcome(item, TkvNode::Done, QString());
     return;
   }
+  // Characters printed as empty boxes: a warning, or a failure when asked.
+  TkvMissingGlyphs missing;
+  for (const QString& file : outputs.Files()) missing.Add(TkvFindMissingGlyphs(file));
+  if (missing.count > 0 && failOnMissingGlyphs) {
+    for (const QString& file : outputs.Files()) DeleteTarget(file);  // the old target comes back
+    const QString message = QStringLiteral("%1: %2").arg(source, missing.Message());
+    batch->SetItemOutcome(item, TkvNode::Failed, message);
+    batch->AddFailure(message);
+    return;
+  }
   if (written == Written::Target) oldTarget.Commit();
   try {
     DisposeSource(batch, item, target);
@@ -344,6 +363,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     TkvItemsLock lock(*batch);
     item->Files = outputs.Files();
     item->Pages = outputs.Pages();
+    item->Warnings.clear();
+    if (missing.count > 0) item->Warnings << missing.Message();
   }
   // A success is recorded even when disposing of the source failed.
   batch->SetItemOutcome(item, TkvNode::Done, target);

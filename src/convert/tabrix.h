@@ -17,7 +17,9 @@
 // of the whole workbook, then
 // a print on the PDF printer under the batch's item-list lock, and, when
 // anything else failed, the office-suite export once more. The item ends
-// with Status Done, the target path and the PDFs written (Files, Pages), or
+// with Status Done, the target path and the PDFs written (Files, Pages; a
+// warning in Warnings when characters print as empty boxes, a failure
+// instead under MissingGlyphs=Fail, its PDFs removed), or
 // Failed and the error's message, written through the batch; Convert raises
 // only for target-path errors. An item whose per-sheet files all exist under
 // the overwrite rule "skip" ends skipped (Done, empty Result, not counted).

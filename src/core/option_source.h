@@ -54,6 +54,8 @@ class TkvOptionSource {
   // Recalculation after loading: the trimmed text ("Auto", "Always" or
   // "Never"; empty means Auto). The converter checks it.
   QString Recalculate() const;
+  // Characters printed without a glyph: "Warn" (empty) or "Fail", trimmed.
+  QString MissingGlyphs() const;
   QString PDFWriter() const;
   bool MultiInstance() const;
   QString RegExt() const;

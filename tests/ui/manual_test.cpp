@@ -54,6 +54,7 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
                  {"PaperSize", "\"\""},
                  {"PdfA", "False"},
                  {"Recalculate", "Auto"},
+                 {"MissingGlyphs", "Warn"},
                  {"PDFWriter", "empty"},
                  {"MultiInstance", "False"},
                  {"RegExt", "empty"},

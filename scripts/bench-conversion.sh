@@ -22,7 +22,9 @@
 # each timed run: 900), BENCH_REPEAT (rounds of the four timed runs: 5; the
 # median wall time of each run is reported with its spread, min-max, and the
 # ratios round by round with their median and spread: runs of one round are
-# neighbours in time).
+# neighbours in time), BENCH_RECALC (the Recalculate option of the timed
+# Tabrix runs: Auto, the default, recalculates every workbook of this corpus,
+# which libxlsxwriter writes with fullCalcOnLoad; Never as before that option).
 # Each run reports the CPU time other processes used meanwhile ("other
 # cores"): figures with a high value are not comparable.
 set -euo pipefail
@@ -151,7 +153,7 @@ done
 run_tabrix() {
   local name=$1 threads=$2 ok
   TABRIX_ITEM_TIMES="$tmp/$name.tsv" timed "$name" "$tabrix" \
-    "/P:PureConsole=True;Source=$corpus/*.xls?;Target=$tmp/out/$name;ThreadsCount=$threads;AllSheets=True;LogFile=$tmp/$name.log" \
+    "/P:PureConsole=True;Source=$corpus/*.xls?;Target=$tmp/out/$name;ThreadsCount=$threads;AllSheets=True;Recalculate=${BENCH_RECALC:-Auto};LogFile=$tmp/$name.log" \
     || fail "$name: tabrix failed"
   ok=$(grep -c '^Success' "$tmp/$name.log" || true)
   [ "$ok" -eq "$files" ] || fail "$name: $ok of $files items succeeded (see $tmp/$name.log)"

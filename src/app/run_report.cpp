@@ -63,6 +63,7 @@ QByteArray TkvRunReport::ItemLine(const TkvReportItem& item) {
   o.insert(QStringLiteral("message"), item.message);
   o.insert(QStringLiteral("seconds"), Rounded(item.seconds));
   o.insert(QStringLiteral("pages"), item.pages);
+  o.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(item.warnings));
   return Line(o);
 }
 

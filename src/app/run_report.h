@@ -20,6 +20,7 @@ struct TkvReportItem {
   QString message;    // the failure's message, else empty
   double seconds = 0;
   int pages = 0;
+  QStringList warnings;  // a succeeded item's warnings
 };
 
 struct TkvReportSummary {

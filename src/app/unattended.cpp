@@ -355,6 +355,7 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
       entry.target = item->Result;
       entry.files = item->Files;
       entry.pages = item->Pages;
+      entry.warnings = item->Warnings;
     }
   }
   if (itemTimes_) itemTimes_->ItemDone(status, fileName);
@@ -385,6 +386,10 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
     } else {
       ++sweepCounts_.succeeded;
     }
+    if (warningsOnStderr_.load())
+      for (const QString& warning : entry.warnings)
+        std::fprintf(stderr, "%s: warning: %s\n", fileName.toLocal8Bit().constData(),
+                     warning.toLocal8Bit().constData());
   }
   // A watch lists every file its rules skip again each round: those are
   // left out of its report.

@@ -50,6 +50,10 @@ class TkvMain {
 
   static TkvMain* Instance();
 
+  // The `convert` road: each succeeded item's warnings are printed on
+  // stderr ("<file>: warning: <text>"), besides the report. Any thread.
+  static void PrintWarningsOnStderr(bool on) { warningsOnStderr_.store(on); }
+
   // The whole run. Throws TkvError when the run itself fails: an empty
   // target ("Unable to create directory"), a log or report file that cannot
   // be written (both checked before the first conversion), a stop request
@@ -149,4 +153,5 @@ class TkvMain {
   bool noMatch_ = false;
   bool notConverted_ = false;          // a stop left files, listed or not, unconverted
   QSet<const TkvNode*> reachedItems_;  // under logLock_: the batch's items taken
+  static inline std::atomic<bool> warningsOnStderr_{false};
 };

@@ -49,6 +49,9 @@ struct TkvNode {
   // Written like Files: what went wrong after a success (the source could
   // not be deleted or renamed); empty otherwise.
   QString Note;
+  // Things a succeeded item's user should know (characters printed as empty
+  // boxes), one line each; filled and read like Files.
+  QStringList Warnings;
 };
 
 using TkvItemEvent = std::function<void(TkvBatch*, TkvNode*)>;

@@ -70,6 +70,10 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
       {{"orientation"}, "portrait|landscape", "page orientation", "Orientation=portrait|landscape"},
       {{"paper"}, "A3|A4|A5|Letter|Legal", "paper size", "PaperSize=SIZE"},
       {{"pdfa"}, "", "write PDF/A files", "PdfA=True"},
+      {{"recalc"},
+       "auto|always|never",
+       "recalculate formulas after loading: when the workbook asks for it, always, or never",
+       "Recalculate=Auto|Always|Never"},
       {{"overwrite"},
        "yes|rename|skip",
        "an existing PDF: replace it, write -tabrix-NAME beside it, or skip the file",
@@ -257,6 +261,10 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
                     QStringLiteral("Letter"), QStringLiteral("Legal")}));
       } else if (name == QLatin1String("pdfa")) {
         set(QStringLiteral("PdfA"), kTrue);
+      } else if (name == QLatin1String("recalc")) {
+        set(QStringLiteral("Recalculate"),
+            Choice(flag, value,
+                   {QStringLiteral("Auto"), QStringLiteral("Always"), QStringLiteral("Never")}));
       } else if (name == QLatin1String("overwrite")) {
         const QString choice = Choice(
             flag, value, {QStringLiteral("yes"), QStringLiteral("rename"), QStringLiteral("skip")});

@@ -118,5 +118,6 @@ int TkvRunConvertCommand(int argc, char** argv) {
     Print(stderr, QStringLiteral("%1 convert: %2\n").arg(program, warning));
 
   TkvMatcherScope matcher;
+  TkvMain::PrintWarningsOnStderr(true);
   return TkvRunUnattendedRoad(argc, argv);
 }

@@ -1,6 +1,7 @@
 #include "convert/excel_ole.h"
 
 #include "convert/automation/class_registry.h"
+#include "convert/office/calc_application.h"
 #include "core/info.h"
 
 #include <cmath>
@@ -47,7 +48,7 @@ void TkvExcelOle::StartApplication() {
   }
 }
 
-void TkvExcelOle::OpenWorkbook(const QString& path) {
+void TkvExcelOle::OpenWorkbook(const QString& path, TkvRecalc recalc) {
   if (!Application) StartApplication();
   if (Workbook) return;
   auto workbooks = Application->GetObject(QStringLiteral("Workbooks"));
@@ -57,6 +58,8 @@ void TkvExcelOle::OpenWorkbook(const QString& path) {
     args = {path, omitted, true, omitted, kDummyPassword};
   else
     args = {path, omitted, Options().ReadOnly()};
+  while (args.size() < kTkvOpenRecalculate) args << omitted;
+  args << TkvRecalcName(recalc);
   Workbook = workbooks->Call(QStringLiteral("Open"), args).ToObject();
 }
 

@@ -10,6 +10,7 @@
 #include "convert/automation/auto_object.h"
 #include "convert/convertor.h"
 #include "convert/office/office_timeout.h"
+#include "convert/office/recalculation.h"
 
 #include <QString>
 
@@ -47,9 +48,10 @@ class TkvExcelOle : public TkvConvertor {
   // counter) and DisplayAlerts failures are ignored.
   void StartApplication();
   // Opens `path` (read-only as the options say, with the dummy password
-  // under SkipPassword), starting the application first if needed. An
-  // already open workbook stays in use. Failures raise; Workbook stays null.
-  void OpenWorkbook(const QString& path);
+  // under SkipPassword), recalculated after loading as `recalc` says,
+  // starting the application first if needed. An already open workbook
+  // stays in use. Failures raise; Workbook stays null.
+  void OpenWorkbook(const QString& path, TkvRecalc recalc);
   // Closes the workbook without saving; never raises.
   void CloseWorkbook() noexcept;
   // Quits the application (errors ignored).

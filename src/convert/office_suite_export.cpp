@@ -53,7 +53,7 @@ QString PdfFilter(TkvAutoObject& document) {
 
 }  // namespace
 
-bool OfficeSuiteExport(const QString& source, const QString& target) noexcept {
+bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc recalc) noexcept {
   bool outcome = false;
   try {
     TkvAutomationInitThread();
@@ -76,6 +76,15 @@ bool OfficeSuiteExport(const QString& source, const QString& target) noexcept {
                                 std::int32_t{0}, TkvVariant(load)})
                         .ToObject();
     DocumentCloser closer(document);
+    const QString localPath = TkvIsRemoteAddress(source)
+                                  ? QString()
+                                  : QFileInfo(TkvLocalPathOf(source)).absoluteFilePath();
+    if (document
+            ->Call(QStringLiteral("supportsService"),
+                   {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
+            .ToBool() &&
+        TkvRecalcDue(recalc, localPath))
+      document->Call(QStringLiteral("calculateAll"));
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
     // Written in the office's private folder and moved into place when complete.

@@ -48,18 +48,21 @@ QString TkvPdfOutputs::Stage(const QString& finalPath) {
 
 void TkvPdfOutputs::Check() {
   if (staged_.empty()) return;
-  const TkvPartialFile& last = *staged_.back();
-  try {
-    pages_ += TkvCheckPdf(last.Path(), last.FinalPath());
-  } catch (...) {
-    staged_.pop_back();  // no broken PDF stays behind
-    throw;
-  }
-  files_.append(last.FinalPath());
+  std::unique_ptr<TkvPartialFile> last = std::move(staged_.back());
+  staged_.pop_back();  // checked or not, no longer the last Stage
+  pages_ += TkvCheckPdf(last->Path(), last->FinalPath());  // a broken PDF goes with `last`
+  files_.append(last->FinalPath());
+  checked_.push_back(std::move(last));
+}
+
+QStringList TkvPdfOutputs::StagedFiles() const {
+  QStringList paths;
+  for (const auto& part : checked_) paths.append(part->Path());
+  return paths;
 }
 
 void TkvPdfOutputs::Commit() {
-  for (const auto& part : staged_)
+  for (const auto& part : checked_)
     if (!part->Commit())
       throw TkvError(
           QStringLiteral("The PDF file %1 cannot be put in place").arg(part->FinalPath()));
@@ -67,6 +70,7 @@ void TkvPdfOutputs::Commit() {
 
 void TkvPdfOutputs::Clear() {
   staged_.clear();
+  checked_.clear();
   files_.clear();
   pages_ = 0;
 }

@@ -33,7 +33,10 @@ class TkvPdfOutputs {
   // Checks the file written for the last Stage (raising as TkvCheckPdf,
   // naming the final path) and records it under its final name.
   void Check();
-  // Renames every checked file over its final name. Raises TkvError naming
+  // The temporary paths of the checked files, in the order written.
+  QStringList StagedFiles() const;
+  // Renames every checked file over its final name (files staged and never
+  // checked are not put in place). Raises TkvError naming
   // the first that cannot be; the ones before it are in place.
   void Commit();
   // Forgets the files recorded and removes those not committed.
@@ -43,7 +46,8 @@ class TkvPdfOutputs {
   int Pages() const { return pages_; }
 
  private:
-  std::vector<std::unique_ptr<TkvPartialFile>> staged_;
+  std::vector<std::unique_ptr<TkvPartialFile>> staged_;   // written or being written
+  std::vector<std::unique_ptr<TkvPartialFile>> checked_;  // checked, in the order written
   QStringList files_;
   int pages_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "convert/tabrix.h"
 
+#include "convert/glyph_check.h"
+#include "convert/office/calc_application.h"
 #include "convert/office_suite_export.h"
 #include "convert/page_layout.h"
 #include "convert/pdf_check.h"
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 
 #include <exception>
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -22,6 +25,29 @@ struct TkvTabrix::Mode {
 };
 
 namespace {
+
+// A sheet the workbook cannot give (no such sheet, hidden, nothing on it).
+bool SheetCannotPrint(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const TkvError& e) {
+    return e.Code() == kTkvSheetCannotPrint;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Writes one sheet of the per-sheet mode; false when the sheet has nothing
+// to print: it gets no file, and the other files keep their sheets' numbers.
+bool WriteSheet(const std::function<void()>& write) {
+  try {
+    write();
+    return true;
+  } catch (...) {
+    if (!SheetCannotPrint(std::current_exception())) throw;
+    return false;
+  }
+}
 
 QString MessageOf(const std::exception& e) {
   if (const auto* error = dynamic_cast<const TkvError*>(&e)) return error->Message();
@@ -72,6 +98,20 @@ class PrintedFile {
 
 }  // namespace
 
+// What the per-sheet mode wrote.
+struct TkvTabrix::SheetFiles {
+  bool written = false;  // a file for at least one sheet
+  bool kept = false;     // an existing file left alone under the overwrite rule
+  // Raises when no sheet had anything to print.
+  Written Outcome(const std::shared_ptr<TkvAutoObject>& workbook) const {
+    if (written) return Written::Sheets;
+    if (kept) return Written::Nothing;
+    throw TkvError(QStringLiteral("No sheet of %1 has anything to print")
+                       .arg(workbook->Get(QStringLiteral("Name")).ToText()),
+                   kTkvSheetCannotPrint);
+  }
+};
+
 TkvTabrix::~TkvTabrix() { Shutdown(); }
 
 QString TkvTabrix::SheetPath(const QString& targetPath, int index) {
@@ -95,7 +135,6 @@ bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target,
   if (!SuiteExport(source, outputs.Stage(target))) return false;
   try {
     outputs.Check();
-    outputs.Commit();
     return true;
   } catch (...) {
     outputs.Clear();
@@ -111,7 +150,7 @@ bool TkvTabrix::SheetVisible(int index) {
 }
 
 bool TkvTabrix::SuiteExport(const QString& source, const QString& target) {
-  return OfficeSuiteExport(source, target);
+  return OfficeSuiteExport(source, target, recalc_);
 }
 
 std::shared_ptr<TkvAutoObject> TkvTabrix::SheetAt(int index) {
@@ -146,21 +185,26 @@ TkvTabrix::Written TkvTabrix::ExportByMode(const Mode& mode, const QString& targ
     ExportObject(*SheetAt(mode.sheet), outputs.Stage(target));
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    written = Written::Nothing;
+    SheetFiles files;
     for (int i = 1; i <= count; ++i) {
       if (!SheetVisible(i)) continue;  // the file names keep the sheets' numbers
-      if (const QString path = FurtherOutputPath(SheetPath(target, i)); !path.isEmpty()) {
-        ExportObject(*SheetAt(i), outputs.Stage(path));
+      const QString path = FurtherOutputPath(SheetPath(target, i));
+      if (path.isEmpty()) {
+        files.kept = true;
+        continue;
+      }
+      const QString staged = outputs.Stage(path);
+      if (WriteSheet([&] { ExportObject(*SheetAt(i), staged); })) {
         outputs.Check();
-        written = Written::Sheets;
+        files.written = true;
       }
     }
+    written = files.Outcome(Workbook);
   } else {
     ExportObject(*Workbook->GetObject(QStringLiteral("ActiveSheet")), outputs.Stage(target));
   }
   if (written == Written::Target) outputs.Check();
-  outputs.Commit();  // every file written and checked: now they replace the old ones
-  return written;
+  return written;  // staged and checked; Convert puts them in place
 }
 
 void TkvTabrix::PrintObject(TkvAutoObject& object, const QString& path) {
@@ -188,19 +232,21 @@ TkvTabrix::Written TkvTabrix::PrintByMode(const Mode& mode, const QString& targe
     print(*SheetAt(mode.sheet), target);
   } else if (mode.sheet < 0) {
     const int count = SheetCount();
-    written = Written::Nothing;
+    SheetFiles files;
     for (int i = 1; i <= count; ++i) {
       if (!SheetVisible(i)) continue;
       const QString path = FurtherOutputPath(SheetPath(target, i));
-      if (path.isEmpty()) continue;
-      print(*SheetAt(i), path);
-      written = Written::Sheets;
+      if (path.isEmpty()) {
+        files.kept = true;
+        continue;
+      }
+      if (WriteSheet([&] { print(*SheetAt(i), path); })) files.written = true;
     }
+    written = files.Outcome(Workbook);
   } else {
     print(*Workbook->GetObject(QStringLiteral("ActiveSheet")), target);
   }
-  outputs.Commit();
-  return written;
+  return written;  // staged and checked; Convert puts them in place
 }
 
 void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
@@ -226,11 +272,27 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   if (target.isEmpty()) return;
 
   Mode mode;
+  bool failOnMissingGlyphs = false;
   mode.allSheets = Options().AllSheets();
   mode.sheet = Options().Sheet();
   mode.allColumns = Options().AllColumns();
   try {
     mode.layout = TkvPageLayout::FromOptions(Options());
+    recalc_ = TkvRecalc::Auto;
+    if (const QString recalc = Options().Recalculate();
+        !recalc.isEmpty() && !TkvParseRecalc(recalc, &recalc_))
+      throw TkvError(
+          QStringLiteral(
+              "The option Recalculate cannot be \"%1\": use Auto, Always or Never, or leave it "
+              "empty for Auto")
+              .arg(recalc));
+    const QString glyphs = Options().MissingGlyphs();
+    failOnMissingGlyphs = glyphs.compare(QLatin1String("Fail"), Qt::CaseInsensitive) == 0;
+    if (!failOnMissingGlyphs && !glyphs.isEmpty() &&
+        glyphs.compare(QLatin1String("Warn"), Qt::CaseInsensitive) != 0)
+      throw TkvError(QStringLiteral("The option MissingGlyphs cannot be \"%1\": use Warn or Fail, "
+                                    "or leave it empty for Warn")
+                         .arg(glyphs));
   } catch (const TkvError& e) {  // a bad option value: nothing is converted
     batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
     batch->AddFailure(e.Message());
@@ -242,6 +304,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // Bounds every office call of this item, the fallbacks included.
   const TkvOfficeTimeout timeLimit = DocumentTimeLimit();
   bool converted = false;
+  // The sheet choice cannot be met: the other roads would write other sheets.
+  bool cannotPrint = false;
   Written written = Written::Nothing;
   QString error;
   bool refused = false;  // a target name the item cannot have: no fallback
@@ -249,7 +313,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // its step, and an old PDF is replaced only by a checked new one.
   TkvPdfOutputs outputs;
   try {
-    OpenWorkbook(source);
+    OpenWorkbook(source, recalc_);
     try {
       if (mode.allColumns) FitSheets();
       mode.layout.Apply(*Workbook);
@@ -258,6 +322,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     } catch (const TkvTargetRefused&) {
       throw;
     } catch (...) {
+      cannotPrint = SheetCannotPrint(std::current_exception());
+      if (cannotPrint) throw;
       if (SuiteExportChecked(source, target, outputs)) {
         written = Written::Target;
         converted = true;
@@ -279,7 +345,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   }
   if (!converted && error.isEmpty())
     error = QStringLiteral("The workbook %1 was not converted").arg(source);
-  if (!converted && !refused && SuiteExportChecked(source, target, outputs)) {
+  if (!converted && !refused && !cannotPrint && SuiteExportChecked(source, target, outputs)) {
     written = Written::Target;
     converted = true;
   }
@@ -294,6 +360,26 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   if (written == Written::Nothing) {
     // Every per-sheet file exists and is left alone: the item is skipped.
     batch->SetItemOutcome(item, TkvNode::Done, QString());
+    return;
+  }
+  // Characters printed as empty boxes: a warning, or a failure when asked,
+  // found before the new files replace any old ones.
+  TkvMissingGlyphs missing;
+  for (const QString& file : outputs.StagedFiles()) missing.Add(TkvFindMissingGlyphs(file));
+  QString failure;
+  if (missing.count > 0 && failOnMissingGlyphs) {
+    failure = QStringLiteral("%1: %2").arg(source, missing.Message());
+  } else {
+    try {
+      outputs.Commit();  // every file written and checked: now they replace the old ones
+    } catch (const TkvError& e) {
+      failure = e.Message();
+    }
+  }
+  if (!failure.isEmpty()) {
+    outputs.Clear();  // the staged files go; an old PDF stays as it was
+    batch->SetItemOutcome(item, TkvNode::Failed, failure);
+    batch->AddFailure(failure);
     return;
   }
   // One PDF per sheet: the item names the first file written, never a file
@@ -313,6 +399,8 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     item->Files = files;
     item->Pages = outputs.Pages();
     item->Note = note;
+    item->Warnings.clear();
+    if (missing.count > 0) item->Warnings << missing.Message();
   }
   // A success is recorded even when disposing of the source failed.
   batch->SetItemOutcome(item, TkvNode::Done, result);

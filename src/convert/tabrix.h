@@ -7,11 +7,19 @@
 // below 0; hidden sheets are left out), optionally with every sheet fitted
 // to one page (AllColumns) and the page layout options applied to the
 // loaded copy. Every PDF written is checked (TkvCheckPdf); a broken one
-// fails its step like a failed export. A bad layout option fails the item.
-// When the export fails: the office-suite export of the whole workbook, then
+// fails its step like a failed export. A bad layout or Recalculate option
+// fails the item. Every road loads the workbook recalculated as Recalculate
+// says (TkvRecalcDue).
+// A sheet choice the workbook cannot meet (no such sheet, a hidden one, one
+// with nothing to print) fails the item with that message and no fallback;
+// the per-sheet mode leaves out empty sheets (no file, the other files keep
+// their numbers). When the export fails otherwise: the office-suite export
+// of the whole workbook, then
 // a print on the PDF printer under the batch's item-list lock, and, when
 // anything else failed, the office-suite export once more. The item ends
-// with Status Done, the target path and the PDFs written (Files, Pages), or
+// with Status Done, the target path and the PDFs written (Files, Pages; a
+// warning in Warnings when characters print as empty boxes, a failure
+// instead under MissingGlyphs=Fail, its PDFs removed), or
 // Failed and the error's message, written through the batch; Convert raises
 // only for target-path errors. An item whose per-sheet files all exist under
 // the overwrite rule "skip" ends skipped (Done, empty Result, not counted).
@@ -45,6 +53,7 @@ class TkvTabrix : public TkvExcelOle {
 
  private:
   struct Mode;
+  struct SheetFiles;
   // What an export or print wrote: the target file, only per-sheet files,
   // or nothing (every per-sheet file exists and is to be left alone).
   enum class Written { Nothing, Sheets, Target };
@@ -58,7 +67,9 @@ class TkvTabrix : public TkvExcelOle {
   bool SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs);
   bool SheetVisible(int index);
 
-  bool pdfA_ = false;  // the PdfA option of the item being converted
+  // The options of the item being converted.
+  bool pdfA_ = false;
+  TkvRecalc recalc_ = TkvRecalc::Auto;
   std::shared_ptr<TkvAutoObject> SheetAt(int index);
   int SheetCount();
 };

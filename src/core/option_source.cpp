@@ -48,6 +48,12 @@ QString TkvOptionSource::PaperSize() const {
   return OptionValue(QStringLiteral("PaperSize")).trimmed();
 }
 bool TkvOptionSource::PdfA() const { return ReadBool(QStringLiteral("PdfA"), false); }
+QString TkvOptionSource::MissingGlyphs() const {
+  return OptionValue(QStringLiteral("MissingGlyphs")).trimmed();
+}
+QString TkvOptionSource::Recalculate() const {
+  return OptionValue(QStringLiteral("Recalculate")).trimmed();
+}
 QString TkvOptionSource::PDFWriter() const { return OptionValue(QStringLiteral("PDFWriter")); }
 bool TkvOptionSource::MultiInstance() const {
   return ReadBool(QStringLiteral("MultiInstance"), false);

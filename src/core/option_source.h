@@ -51,6 +51,11 @@ class TkvOptionSource {
   QString PaperSize() const;
   // PDF/A-2b output.
   bool PdfA() const;
+  // Recalculation after loading: the trimmed text ("Auto", "Always" or
+  // "Never"; empty means Auto). The converter checks it.
+  QString Recalculate() const;
+  // Characters printed without a glyph: "Warn" (empty) or "Fail", trimmed.
+  QString MissingGlyphs() const;
   QString PDFWriter() const;
   bool MultiInstance() const;
   QString RegExt() const;

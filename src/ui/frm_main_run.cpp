@@ -61,7 +61,7 @@ void TkvFrmMain::CreateRunControl() {
       lViewer->ShowItem(change.index, change.fileName, change.status);
     } else {
       lViewer->SetItemResult(change.index, change.fileName, change.result, change.status,
-                             change.files, change.pages);
+                             change.files, change.pages, change.warnings);
     }
   });
   connect(c, &TkvRunController::ProgressChanged, this, [this] { ShowProgress(); });

@@ -75,7 +75,8 @@ void TkvResultList::ShowItem(int index, const QString& path, int status) {
 }
 
 void TkvResultList::SetItemResult(int index, const QString& fileName, const QString& result,
-                                  int status, const QStringList& files, int pages) {
+                                  int status, const QStringList& files, int pages,
+                                  const QStringList& warnings) {
   QTreeWidgetItem* row = EnsureRow(index);
   if (!row) return;
   const QStringList lines = TkvSplitLines(result);
@@ -87,6 +88,10 @@ void TkvResultList::SetItemResult(int index, const QString& fileName, const QStr
   if (status == 1 && pages > 0) {
     if (!tip.isEmpty()) tip += u'\n';
     tip += pages == 1 ? QStringLiteral("1 page") : QStringLiteral("%1 pages").arg(pages);
+  }
+  for (const QString& warning : warnings) {
+    if (!tip.isEmpty()) tip += u'\n';
+    tip += QStringLiteral("Warning: ") + warning;
   }
   row->setToolTip(ResultColumn, tip);
   row->setData(FileColumn, kFilesRole, files);

@@ -27,7 +27,8 @@ class TkvResultList : public QTreeWidget {
   // The item was finished: path, first result line, state icon, and the
   // PDFs it wrote with their pages in all.
   void SetItemResult(int index, const QString& fileName, const QString& result, int status,
-                     const QStringList& files = {}, int pages = 0);
+                     const QStringList& files = {}, int pages = 0,
+                     const QStringList& warnings = {});
   int RowStatus(int row) const;
   QStringList RowFiles(int row) const;
   // "Success", "Failure" or "Waiting" (in progress included).

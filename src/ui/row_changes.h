@@ -25,6 +25,7 @@ struct TkvRowChange {
   // A converted item's PDFs and their pages in all.
   QStringList files;
   int pages = 0;
+  QStringList warnings;  // a converted item's warnings
 };
 
 class TkvRowChangeQueue {

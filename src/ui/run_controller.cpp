@@ -61,6 +61,7 @@ TkvRowChange CopyItem(TkvRowChange::Kind kind, std::uint64_t generation, TkvBatc
     change.result = item.Result;
     change.files = item.Files;
     change.pages = item.Pages;
+    change.warnings = item.Warnings;
   }
   return change;
 }

@@ -34,6 +34,7 @@ QStringList Split(const char* text) {
 TEST(ConvertArgs, EveryFlagSetsItsOptionsInTheOrderGiven) {
   const TkvConvertArgs a = Parse(Split(
       "-rq -o out -j 2 --sheet 3 --fit width --orientation Landscape --paper letter --pdfa "
+      "--recalc ALWAYS "
       "--overwrite rename --flat --keep-time --delete-source --rename-source .done --regex ^a "
       "--skip-hidden --timeout 30 --log run.log --report - --strict --watch 500 -p "
       "job.batch-tabrix "
@@ -50,6 +51,7 @@ TEST(ConvertArgs, EveryFlagSetsItsOptionsInTheOrderGiven) {
                              {"Orientation", "landscape"},
                              {"PaperSize", "Letter"},
                              {"PdfA", "True"},
+                             {"Recalculate", "Always"},
                              {"IsOverwrite", "False"},
                              {"KeepTargetSubdirs", "False"},
                              {"KeepFileTime", "True"},

@@ -274,8 +274,8 @@ TEST_F(ExcelOleTest, OneSessionPerThreadWithAnOpenClosePairPerItem) {
   // Open and Close alternate, Close(false) after every Open; ReadOnly absent.
   const QStringList openClose = calls.filter(QRegularExpression(QStringLiteral("Open|Close")));
   ASSERT_EQ(openClose.size(), 4);
-  EXPECT_EQ(openClose[0],
-            QStringLiteral("Workbooks.Open(%1,~,false)").arg(tmp_.file("in/book1.xlsx")));
+  EXPECT_EQ(openClose[0], QStringLiteral("Workbooks.Open(%1,~,false%2,Auto)")
+                              .arg(tmp_.file("in/book1.xlsx"), QStringLiteral(",~").repeated(12)));
   EXPECT_EQ(openClose[1], QStringLiteral("Workbook.Close(false)"));
   EXPECT_TRUE(openClose[2].startsWith(QStringLiteral("Workbooks.Open(")));
   EXPECT_EQ(openClose[3], QStringLiteral("Workbook.Close(false)"));
@@ -296,18 +296,21 @@ TEST_F(ExcelOleTest, OpenArgumentsFollowReadOnlyAndSkipPassword) {
   Option(QStringLiteral("ReadOnly"), QStringLiteral("false"));
   Run(1);
   EXPECT_EQ(script_.Matching(QStringLiteral("Open")),
-            QStringList{QStringLiteral("Workbooks.Open(%1,~,true,~,%2)")
+            QStringList{QStringLiteral("Workbooks.Open(%1,~,true,~,%2%3,Auto)")
                             .arg(book)
-                            .arg(TkvExcelOle::kDummyPassword)});
+                            .arg(TkvExcelOle::kDummyPassword)
+                            .arg(QStringLiteral(",~").repeated(10))});
 
   script_.calls.clear();
   Option(QStringLiteral("SkipPassword"), QStringLiteral("false"));
   Option(QStringLiteral("ReadOnly"), QStringLiteral("true"));
+  Option(QStringLiteral("Recalculate"), QStringLiteral("always"));
   script_.version = QStringLiteral("not a version");
   globals_.info->AddCount(QStringLiteral("W"), 5, 0);
   Run(1);
   EXPECT_EQ(script_.Matching(QStringLiteral("Open")),
-            QStringList{QStringLiteral("Workbooks.Open(%1,~,true)").arg(book)});
+            QStringList{QStringLiteral("Workbooks.Open(%1,~,true%2,Always)")
+                            .arg(book, QStringLiteral(",~").repeated(12))});
   EXPECT_EQ(globals_.info->Count(QStringLiteral("W")), 6);  // no version: counted up by one
 }
 

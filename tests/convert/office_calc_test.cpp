@@ -2,6 +2,7 @@
 // through the PDF files they write.
 
 #include "convert/automation/class_registry.h"
+#include "convert/office/calc_application.h"
 #include "convert/office/office_classes.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
@@ -10,6 +11,7 @@
 #include "office_test_env.h"
 #include "support/workbooks.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -28,6 +30,7 @@
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <chrono>
+#include <thread>
 
 using namespace tabrix::test;
 
@@ -391,10 +394,17 @@ class LoopbackServer {
     return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(name);
   }
   bool running() const { return port_ > 0; }
+  // Everything the server printed so far: a line per request.
+  QString log() {
+    server_.waitForReadyRead(100);
+    output_ += QString::fromUtf8(server_.readAllStandardOutput());
+    return output_;
+  }
 
  private:
   QProcess server_;
   int port_ = 0;
+  QString output_;
 };
 
 TEST_F(OfficeCalcTest, OpensWebAddressesAsTheyAre) {
@@ -412,6 +422,68 @@ TEST_F(OfficeCalcTest, OpensWebAddressesAsTheyAre) {
   const QString message = openFailure(server.url(QStringLiteral("missing.xlsx")));
   EXPECT_TRUE(message.contains(server.url(QStringLiteral("missing.xlsx"))))
       << message.toStdString();
+}
+
+// B1 holds =6*7+1000 with 5 stored as its result: "1042" printed means recalculated.
+TEST_F(OfficeCalcTest, RecalculatesAsTheWorkbookAsksOnEveryRoadAndNeverReachesOut) {
+  LoopbackServer server(folder->path());
+  if (!server.running()) GTEST_SKIP() << "python3 http.server not available";
+  auto book = [](const QString& name, const QString& calcPr,
+                 const QString& formula = QStringLiteral("=6*7+1000")) {
+    const QString path = folder->file(name);
+    EXPECT_TRUE(writeXlsx(
+        path, {{QStringLiteral("S"), QStringLiteral("Result"), 1, 1, false, formula, 5}}));
+    if (!calcPr.isNull()) {
+      EXPECT_TRUE(setCalcPr(path, calcPr));
+    }
+    return path;
+  };
+  const QString generated = book(QStringLiteral("generated.xlsx"), {});  // fullCalcOnLoad="1"
+  const QString old =
+      book(QStringLiteral("old.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"));
+  const QString current =
+      book(QStringLiteral("current.xlsx"), QStringLiteral("<calcPr calcId=\"191029\"/>"));
+  const QString web =
+      book(QStringLiteral("web.xlsx"), {},
+           QStringLiteral("=WEBSERVICE(\"%1\")").arg(server.url(QStringLiteral("probe"))));
+  const QByteArray generatedBytes = readFile(generated);
+  const QDateTime generatedTime = QFileInfo(generated).lastModified();
+
+  auto printed = [](const QString& path, const TkvVariant& recalc) {
+    TkvArgs args{path, kOmitted, true};
+    while (args.size() < kTkvOpenRecalculate) args << kOmitted;
+    args << recalc;
+    auto workbook =
+        app->GetObject(QStringLiteral("Workbooks"))->Call(QStringLiteral("Open"), args).ToObject();
+    const QString pdf = folder->file(QStringLiteral("recalc.pdf"));
+    exportTo(*workbook, pdf);
+    workbook->Call(QStringLiteral("Close"), {false});
+    return pdfText(pdf);
+  };
+  const QString kAuto = QStringLiteral("Auto");
+  EXPECT_TRUE(printed(generated, kAuto).contains(QLatin1String("1042")));
+  EXPECT_TRUE(printed(old, kAuto).contains(QLatin1String("1042")));
+  EXPECT_FALSE(printed(current, kAuto).contains(QLatin1String("1042")));
+  EXPECT_TRUE(printed(current, QStringLiteral("always")).contains(QLatin1String("1042")));
+  EXPECT_FALSE(printed(generated, QStringLiteral("Never")).contains(QLatin1String("1042")));
+  EXPECT_FALSE(printed(generated, kOmitted).contains(QLatin1String("1042")));
+  EXPECT_THROW(printed(generated, QStringLiteral("sometimes")), TkvAutomationError);
+
+  // The office-suite export applies the same rule.
+  const QString suite = folder->file(QStringLiteral("recalc-suite.pdf"));
+  ASSERT_TRUE(OfficeSuiteExport(generated, suite, TkvRecalc::Auto));
+  EXPECT_TRUE(pdfText(suite).contains(QLatin1String("1042")));
+  ASSERT_TRUE(OfficeSuiteExport(current, suite, TkvRecalc::Auto));
+  EXPECT_FALSE(pdfText(suite).contains(QLatin1String("1042")));
+
+  // Recalculated, WEBSERVICE asks nothing of the server.
+  printed(web, kAuto);
+  ASSERT_TRUE(OfficeSuiteExport(web, suite, TkvRecalc::Auto));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(server.log().contains(QLatin1String("probe"))) << server.log().toStdString();
+
+  EXPECT_EQ(readFile(generated), generatedBytes);
+  EXPECT_EQ(QFileInfo(generated).lastModified(), generatedTime);
 }
 
 }  // namespace

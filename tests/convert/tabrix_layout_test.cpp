@@ -72,8 +72,26 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
       {QStringLiteral("One"), QStringLiteral("Shown one"), 1},
       {QStringLiteral("Two"), QStringLiteral("Hidden two"), 1, 1, true},
       {QStringLiteral("Three"), QStringLiteral("Shown three"), 1}};
+  // Office faces and scripts, one sheet each: what draws each text is checked.
+  auto sheet = [](const char* name, const char* text, const char* font = "") {
+    return SheetSpec{QString::fromUtf8(name), QString::fromUtf8(text), 1, 1, false, {}, 0,
+                     QString::fromUtf8(font)};
+  };
+  const QList<SheetSpec> scripts = {sheet("Calibri", "Calibri face", "Calibri"),
+                                    sheet("Cambria", "Cambria face", "Cambria"),
+                                    sheet("Arial", "Arial face", "Arial"),
+                                    sheet("Times", "Times face", "Times New Roman"),
+                                    sheet("Courier", "Courier face", "Courier New"),
+                                    sheet("CJK", "\u6F22\u5B57\u304B\u306A\uD55C\uAD6D\uC5B4"),
+                                    sheet("Thai", "\u0E20\u0E32\u0E29\u0E32\u0E44\u0E17\u0E22"),
+                                    sheet("Devanagari", "\u0939\u093F\u0928\u094D\u0926\u0940")};
+  // Private Use Area characters no installed font has.
+  const QList<SheetSpec> pua = {sheet("Private", "Private \U000F0000\U000F0001 use \U000F0000")};
   // Options per item, set as each item starts (they are read at use).
   const QList<std::tuple<QString, QList<SheetSpec>, QString>> cases = {
+      {"scripts.xlsx", scripts, "AllSheets=true"},
+      {"pua.xlsx", pua, "AllSheets=true"},
+      {"pua-fail.xlsx", pua, "AllSheets=true;MissingGlyphs=fail"},
       {"wide-plain.xlsx", wide, "AllSheets=true"},
       {"wide-fit.xlsx", wide, "AllSheets=true;FitWidth=true"},
       {"wide-fit-one.xlsx", wide, "AllSheets=true;FitWidth=true;AllColumns=true"},
@@ -83,7 +101,6 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
       {"pdfa.xlsx", small, "AllSheets=true;PdfA=true"},
       {"sideways.xlsx", small, "AllSheets=true;Orientation=sideways"},
       {"hidden-all.xlsx", hidden, "AllSheets=true"},
-      {"hidden-second.xlsx", hidden, "Sheet=2"},
       {"hidden-each.xlsx", hidden, "Sheet=-1"},
   };
   QHash<QString, QString> options;
@@ -107,8 +124,8 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   for (const QString& f : files) batch.AddFile(f);
   auto head = TkvConvertor::StartConverters(&batch, tmp_.file(QStringLiteral("out")), {});
   head->SetOnItemStart([&](TkvBatch*, TkvNode* item) {
-    for (const char* key :
-         {"AllSheets", "Sheet", "AllColumns", "FitWidth", "Orientation", "PaperSize", "PdfA"})
+    for (const char* key : {"AllSheets", "Sheet", "AllColumns", "FitWidth", "Orientation",
+                            "PaperSize", "PdfA", "MissingGlyphs"})
       project->SetOptionValue(QString::fromLatin1(key), QString());
     for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
       project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
@@ -120,7 +137,8 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   for (int i = 0; i < files.size(); ++i) {
     const TkvNode item = batch.ItemSnapshot(i);
     items.insert(TkvNamePart(item.FileName), item);
-    const bool bad = item.FileName.endsWith(QLatin1String("sideways.xlsx"));
+    const bool bad = item.FileName.endsWith(QLatin1String("sideways.xlsx")) ||
+                     item.FileName.endsWith(QLatin1String("pua-fail.xlsx"));
     EXPECT_EQ(item.Status, bad ? TkvNode::Failed : TkvNode::Done)
         << item.FileName.toStdString() << ": " << item.Result.toStdString();
     if (bad) continue;
@@ -181,16 +199,46 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   EXPECT_TRUE(all.contains(QLatin1String("Shown one")) &&
               all.contains(QLatin1String("Shown three")));
   EXPECT_FALSE(all.contains(QLatin1String("Hidden two")));
-  // Sheet 2 is hidden: its export fails and the office-suite export of the
-  // whole workbook follows, so the file is not the third sheet alone.
-  const QString second = pdfText(Out("hidden-second.pdf"));
-  EXPECT_TRUE(second.contains(QLatin1String("Shown one"))) << second.toStdString();
-  EXPECT_FALSE(second.contains(QLatin1String("Hidden two")));
   EXPECT_EQ(items.value("hidden-each.xlsx").Files,
             (QStringList{Out("hidden-each-1.pdf"), Out("hidden-each-3.pdf")}));
   EXPECT_TRUE(pdfText(Out("hidden-each-1.pdf")).contains(QLatin1String("Shown one")));
   EXPECT_FALSE(QFileInfo::exists(Out("hidden-each-2.pdf")));
   EXPECT_TRUE(pdfText(Out("hidden-each-3.pdf")).contains(QLatin1String("Shown three")));
+
+  // Each text drawn by a face that has its glyphs: the metric-compatible twin
+  // of each Office face, Noto for the scripts.
+  const QList<TextRun> runs = pdfTextRuns(Out("scripts.pdf"));
+  const QList<std::pair<const char*, const char*>> drawnBy = {
+      {"Calibri face", "+Carlito"},           {"Cambria face", "+Caladea"},
+      {"Arial face", "+LiberationSans"},      {"Times face", "+LiberationSerif"},
+      {"Courier face", "+LiberationMono"},    {"\u6F22\u5B57\u304B\u306A", "+NotoSansCJK"},
+      {"\uD55C\uAD6D\uC5B4", "+NotoSansCJK"}, {"\u0E20\u0E32", "+NotoSansThai"},
+      {"\u0939\u093F", "+NotoSansDevanagari"}};
+  for (const auto& [text, font] : drawnBy) {
+    const QString wanted = QString::fromUtf8(text).remove(u' ');
+    QStringList fonts;
+    for (const TextRun& run : runs)
+      if (QString(run.text).remove(u' ').contains(wanted))
+        fonts << run.font;  // shaped scripts break
+    EXPECT_FALSE(fonts.isEmpty()) << text;
+    for (const QString& f : fonts)
+      EXPECT_TRUE(f.contains(QLatin1String(font))) << text << ": " << f.toStdString();
+  }
+
+  // Characters without a glyph: a warning naming them, or with Fail a failed
+  // item and no PDF; none where a font has the glyphs.
+  const QStringList warnings = items.value("pua.xlsx").Warnings;
+  ASSERT_EQ(warnings.size(), 1);
+  EXPECT_TRUE(warnings[0].startsWith(QLatin1String("3 characters print as empty boxes")))
+      << warnings[0].toStdString();
+  EXPECT_TRUE(warnings[0].contains(QLatin1String("U+F0000")) &&
+              warnings[0].contains(QLatin1String("U+F0001")))
+      << warnings[0].toStdString();
+  EXPECT_TRUE(items.value("pua-fail.xlsx").Result.contains(QLatin1String("empty boxes")));
+  EXPECT_FALSE(QFileInfo::exists(Out("pua-fail.pdf")));
+  for (const char* name : {"scripts.xlsx", "wide-plain.xlsx", "pdfa.xlsx"})
+    EXPECT_TRUE(items.value(name).Warnings.isEmpty())
+        << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 
   // The page settings changed only the loaded copies.
   for (const auto& [name, sheets, opts] : cases) {

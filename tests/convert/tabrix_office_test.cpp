@@ -13,6 +13,7 @@
 #include "support/test_globals.h"
 #include "support/workbooks.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -294,6 +295,69 @@ TEST_F(TabrixOfficeTest, PerSheetRunKeepsTheOldTargetAndAnUnwritableFolderNamesI
   EXPECT_TRUE(Item(0).Result.contains(folder + QStringLiteral("/book.pdf")))
       << Item(0).Result.toStdString();
   EXPECT_FALSE(Item(0).Result.contains(QStringLiteral("CUPS"))) << Item(0).Result.toStdString();
+}
+
+// Sheets "Alpha" (B1 =6*7+1000, 5 stored, fullCalcOnLoad), an empty one,
+// "Charlie" and a hidden one.
+TEST_F(TabrixOfficeTest, SheetChoicesTheWorkbookCannotMeetFailWithoutFallbackAndFormulasAreFresh) {
+  const QString gap = tmp_.file(QStringLiteral("gap.xlsx"));
+  ASSERT_TRUE(
+      writeXlsx(gap, {{QStringLiteral("Alpha"), QStringLiteral("Alpha text one"), 1, 1, false,
+                       QStringLiteral("=6*7+1000"), 5},
+                      {QStringLiteral("Empty"), QString()},
+                      {QStringLiteral("Charlie"), QStringLiteral("Charlie text three")},
+                      {QStringLiteral("Hidden"), QStringLiteral("Hidden text"), 1, 1, true}}));
+  const QHash<QString, QString> options = {
+      {"five.xlsx", "Sheet=5;DeleteSource=True"},
+      {"empty.xlsx", "Sheet=2;DeleteSource=True"},
+      {"hidden.xlsx", "Sheet=4"},
+      {"each.xlsx", "Sheet=-1"},
+      {"never.xlsx", "Sheet=1;Recalculate=Never"},
+      {"bad.xlsx", "Sheet=1;Recalculate=sometimes"},
+  };
+  QStringList files;
+  for (const QString name :
+       {"five.xlsx", "empty.xlsx", "hidden.xlsx", "each.xlsx", "never.xlsx", "bad.xlsx"}) {
+    files << tmp_.file(QStringLiteral("in/") + name);
+    QDir().mkpath(tmp_.file(QStringLiteral("in")));
+    ASSERT_TRUE(QFile::copy(gap, files.last()));
+  }
+  const QDateTime sourceTime = QFileInfo(files[3]).lastModified();
+  TkvProject* project = globals_.project.get();
+  Run(files, 1, [&](TkvBatch*, TkvNode* item) {
+    for (const char* key : {"Sheet", "DeleteSource", "Recalculate"})
+      project->SetOptionValue(QString::fromLatin1(key), QString());
+    for (const QString& pair : options.value(TkvNamePart(item->FileName)).split(u';'))
+      project->SetOptionValue(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+  });
+
+  const char* failures[][2] = {{"five", "there is no sheet 5"},
+                               {"empty", "Sheet 2 of empty.xlsx is empty: nothing to print"},
+                               {"hidden", "is hidden"},
+                               {"bad", "Recalculate"}};
+  for (int i : {0, 1, 2, 5}) {
+    const auto& [name, message] = failures[i == 5 ? 3 : i];
+    EXPECT_EQ(Item(i).Status, TkvNode::Failed) << name;
+    EXPECT_TRUE(Item(i).Result.contains(QLatin1String(message))) << Item(i).Result.toStdString();
+    // No fallback wrote the whole workbook, and the source stays.
+    EXPECT_FALSE(QFileInfo::exists(Out(QString::fromLatin1(name) + QStringLiteral(".pdf"))))
+        << name;
+    EXPECT_TRUE(QFileInfo::exists(files[i])) << name;
+  }
+
+  // One file per sheet with something to print; the numbers stay the sheets'.
+  EXPECT_EQ(Item(3).Status, TkvNode::Done) << Item(3).Result.toStdString();
+  const QString first = pdfText(Out("each-1.pdf"));
+  EXPECT_TRUE(first.contains(QLatin1String("Alpha")));  // cut short by B1
+  EXPECT_TRUE(first.contains(QLatin1String("1042")));   // recalculated (Auto)
+  EXPECT_FALSE(QFileInfo::exists(Out("each-2.pdf")));
+  EXPECT_TRUE(pdfText(Out("each-3.pdf")).contains(QLatin1String("Charlie text three")));
+  EXPECT_FALSE(QFileInfo::exists(Out("each-4.pdf")));
+  EXPECT_EQ(readFile(files[3]), readFile(gap));
+  EXPECT_EQ(QFileInfo(files[3]).lastModified(), sourceTime);
+
+  EXPECT_EQ(Item(4).Status, TkvNode::Done) << Item(4).Result.toStdString();
+  EXPECT_FALSE(pdfText(Out("never.pdf")).contains(QLatin1String("1042")));
 }
 
 }  // namespace

@@ -52,6 +52,14 @@ chmod +x "$stubs"/*
 
 mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$src/scripts/packages.txt")
 [ ${#wanted[@]} -ge 4 ] || fail "scripts/packages.txt lists fewer than 4 packages"
+# The fonts every script and the Office faces print with; never the colour
+# emoji font, whose emoji print blank.
+for font in fonts-crosextra-carlito fonts-crosextra-caladea fonts-liberation2 fonts-noto-core \
+  fonts-noto-cjk fonts-symbola; do
+  printf '%s\n' "${wanted[@]}" | grep -qx "$font" || fail "scripts/packages.txt lacks $font"
+done
+printf '%s\n' "${wanted[@]}" | grep -qx fonts-noto-color-emoji &&
+  fail "scripts/packages.txt lists fonts-noto-color-emoji"
 # Every second package is installed; the others are missing.
 installed=$tmp/installed
 : > "$installed"

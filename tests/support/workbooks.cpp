@@ -1,6 +1,7 @@
 #include "support/workbooks.h"
 
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -19,17 +20,25 @@ bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSh
     const SheetSpec& spec = sheets[i];
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, spec.name.toUtf8().constData());
     const QByteArray text = spec.text.toUtf8();
-    for (int row = 0; row < std::max(1, spec.rows); ++row) {
+    lxw_format* face = nullptr;
+    if (!spec.font.isEmpty()) {
+      face = workbook_add_format(workbook);
+      format_set_font_name(face, spec.font.toUtf8().constData());
+    }
+    for (int row = 0; !text.isEmpty() && row < std::max(1, spec.rows); ++row) {
       worksheet_write_string(sheet, static_cast<lxw_row_t>(row), 0,
                              row == 0
                                  ? text.constData()
                                  : QByteArray(text + " row " + QByteArray::number(row)).constData(),
-                             nullptr);
+                             face);
       for (int column = 1; column < std::min(spec.columns, 26); ++column)
         worksheet_write_string(
             sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
             (QByteArray(1, char('A' + column)) + QByteArray::number(row + 1)).constData(), nullptr);
     }
+    if (!spec.formula.isEmpty())
+      worksheet_write_formula_num(sheet, 0, 1, spec.formula.toUtf8().constData(), nullptr,
+                                  spec.cached);
     if (i + 1 == activeSheet) worksheet_activate(sheet);
     if (spec.hidden) worksheet_hide(sheet);
   }
@@ -39,6 +48,28 @@ bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSh
     return false;
   }
   return true;
+}
+
+bool setCalcPr(const QString& path, const QString& calcPr) {
+  // Python's zipfile rewrites the package; every other member is kept as it is.
+  static const char* const kScript = R"(
+import re, shutil, sys, zipfile
+path, calc = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(path) as zin, zipfile.ZipFile(path + '.new', 'w', zipfile.ZIP_DEFLATED) as zout:
+    for info in zin.infolist():
+        data = zin.read(info.filename)
+        if info.filename == 'xl/workbook.xml':
+            data = re.sub(rb'<calcPr[^>]*/>', calc.encode(), data)
+        zout.writestr(info, data)
+shutil.move(path + '.new', path)
+)";
+  QProcess p;
+  p.start(QStringLiteral("python3"),
+          {QStringLiteral("-c"), QString::fromLatin1(kScript), path, calcPr});
+  const bool ok =
+      p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  if (!ok) ADD_FAILURE() << "cannot set calcPr of " << path.toStdString();
+  return ok;
 }
 
 QList<SheetSpec> threeSheets() {
@@ -100,6 +131,29 @@ QString pdfText(const QString& path) {
   return QString::fromUtf8(
       run(QStringLiteral("pdftotext"),
           {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")}));
+}
+
+QList<TextRun> pdfTextRuns(const QString& path) {
+  const QString xml = QString::fromUtf8(
+      run(QStringLiteral("pdftohtml"),
+          {QStringLiteral("-xml"), QStringLiteral("-i"), QStringLiteral("-stdout"), path}));
+  QHash<QString, QString> fonts;
+  static const QRegularExpression spec(
+      QStringLiteral("<fontspec id=\"(\\d+)\"[^>]* family=\"([^\"]*)\""));
+  for (auto it = spec.globalMatch(xml); it.hasNext();) {
+    const auto m = it.next();
+    fonts.insert(m.captured(1), m.captured(2));
+  }
+  static const QRegularExpression text(
+      QStringLiteral("<text [^>]*font=\"(\\d+)\"[^>]*>(.*)</text>"));
+  QList<TextRun> runs;
+  for (auto it = text.globalMatch(xml); it.hasNext();) {
+    const auto m = it.next();
+    QString content = m.captured(2);
+    content.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    runs.append({content, fonts.value(m.captured(1))});
+  }
+  return runs;
 }
 
 QString pdfPageText(const QString& path, int page) {

@@ -10,17 +10,25 @@ namespace tabrix::test {
 
 struct SheetSpec {
   QString name;
-  QString text;  // written in A1, and in column A of every further row
+  QString text;  // written in A1, and in column A of every further row; empty: no cell at all
   int rows = 1;  // about 50 rows fill one printed page
   // Columns B.. of every row hold "<column letter><row number>" (Z300);
   // about nine columns fill one portrait A4 page's width.
   int columns = 1;
   bool hidden = false;
+  // Written in B1 when set, with `cached` stored as its result.
+  QString formula{};
+  double cached = 0;
+  QString font{};  // the face of the column A cells, when set
 };
 
 // Writes an .xlsx workbook with libxlsxwriter; activeSheet counts from 1.
 // Returns false (and adds a test failure) when the file cannot be written.
 bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSheet = 1);
+
+// Replaces the calcPr element of an .xlsx's xl/workbook.xml with `calcPr`
+// (libxlsxwriter writes <calcPr calcId="124519" fullCalcOnLoad="1"/>).
+bool setCalcPr(const QString& path, const QString& calcPr);
 
 // Three sheets "Alpha"/"Bravo"/"Charlie" with the texts "Alpha text one",
 // "Bravo text two" (about six pages), "Charlie text three"; the third sheet active.
@@ -39,6 +47,13 @@ QByteArray pdfOfObjects(const QList<QByteArray>& objects);
 int pdfPageCount(const QString& path);
 // pdftotext's text of the whole file (empty when unreadable).
 QString pdfText(const QString& path);
+// The text runs of a PDF (pdftohtml -xml), each with the name of the font
+// that draws it ("BAAAAA+Carlito"); empty when unreadable.
+struct TextRun {
+  QString text;
+  QString font;
+};
+QList<TextRun> pdfTextRuns(const QString& path);
 // pdftotext's text of page `page` (from 1).
 QString pdfPageText(const QString& path, int page);
 // pdfinfo's report (with `options`, such as "-meta"); empty when unreadable.

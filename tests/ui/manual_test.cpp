@@ -53,6 +53,8 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
                  {"Orientation", "\"\""},
                  {"PaperSize", "\"\""},
                  {"PdfA", "False"},
+                 {"Recalculate", "Auto"},
+                 {"MissingGlyphs", "Warn"},
                  {"PDFWriter", "empty"},
                  {"MultiInstance", "False"},
                  {"RegExt", "empty"},

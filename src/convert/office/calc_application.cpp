@@ -1,9 +1,10 @@
 #include "convert/office/calc_application.h"
 
-#include "convert/office/office_output.h"
+#include "convert/office/calc_document.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/uno_runtime.h"
+#include "convert/office/workbook_load.h"
 #include "convert/printer/printer.h"
 
 #include <QFile>
@@ -34,8 +35,11 @@
 
 using namespace css;
 using rtl::OUString;
-using tabrix::office::Prop;
-using tabrix::office::ToOU;
+using tabrix::office::Arg;
+using tabrix::office::CalcDocument;
+using tabrix::office::ExportPdf;
+using tabrix::office::PrintPdf;
+using tabrix::office::SheetVisible;
 using tabrix::office::ToQ;
 
 namespace {
@@ -43,62 +47,6 @@ namespace {
 bool Is(const QString& member, const char* name) {
   return member.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
-
-TkvVariant Arg(const TkvArgs& args, int i) {
-  return i < args.size() ? args[i] : TkvVariant(TkvVariant::Omitted);
-}
-
-// The open document shared by a workbook object and the objects taken from it.
-// Closes the document (without saving) when the last of them is released.
-class CalcDocument {
- public:
-  CalcDocument(std::shared_ptr<TkvOfficeProcess> process,
-               const uno::Reference<lang::XComponent>& component, QString path)
-      : process_(std::move(process)), component_(component), path_(std::move(path)) {
-    process_->DocumentOpened();
-  }
-  ~CalcDocument() { Close(); }
-  CalcDocument(const CalcDocument&) = delete;
-  CalcDocument& operator=(const CalcDocument&) = delete;
-
-  void Close() noexcept {
-    if (!component_.is()) return;
-    try {
-      uno::Reference<util::XCloseable> closeable(component_, uno::UNO_QUERY);
-      if (closeable.is())
-        closeable->close(true);
-      else
-        component_->dispose();
-    } catch (...) {
-      // A dead office or a vetoed close: the document goes with the process.
-    }
-    component_.clear();
-    process_->DocumentClosed();
-  }
-
-  TkvOfficeProcess& Process() { return *process_; }
-  const std::shared_ptr<TkvOfficeProcess>& ProcessPointer() const { return process_; }
-  const QString& Path() const { return path_; }
-  QString FileName() const {
-    const int slash = path_.lastIndexOf(QLatin1Char('/'));
-    return slash >= 0 ? path_.mid(slash + 1) : path_;
-  }
-  // The component; raises when the workbook has been closed.
-  uno::Reference<lang::XComponent> Component() const {
-    if (!component_.is())
-      throw TkvAutomationError(QStringLiteral("The workbook %1 is closed").arg(path_));
-    return component_;
-  }
-  uno::Reference<container::XIndexAccess> Sheets() const {
-    uno::Reference<sheet::XSpreadsheetDocument> doc(Component(), uno::UNO_QUERY_THROW);
-    return uno::Reference<container::XIndexAccess>(doc->getSheets(), uno::UNO_QUERY_THROW);
-  }
-
- private:
-  std::shared_ptr<TkvOfficeProcess> process_;
-  uno::Reference<lang::XComponent> component_;
-  QString path_;
-};
 
 // Base of the Calc objects: turns UNO exceptions into readable automation errors.
 class CalcObject : public TkvAutoObject {
@@ -132,115 +80,6 @@ class CalcObject : public TkvAutoObject {
       throw TkvAutomationError(QStringLiteral("%1 is read-only").arg(member), member);
   }
 };
-
-bool SheetVisible(const uno::Reference<sheet::XSpreadsheet>& sheet) {
-  bool visible = true;
-  uno::Reference<beans::XPropertySet>(sheet, uno::UNO_QUERY_THROW)
-      ->getPropertyValue("IsVisible") >>= visible;
-  return visible;
-}
-
-// Writes the document (or one sheet of it) as PDF.
-void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sheet,
-               const TkvArgs& args) {
-  const TkvVariant type = Arg(args, 0);
-  if (!type.IsMissing() && type.ToInt() != 0)
-    throw TkvAutomationError(
-        QStringLiteral("Only PDF export (type 0) is supported, not %1").arg(type.ToInt()),
-        QStringLiteral("ExportAsFixedFormat"));
-  const TkvVariant file = Arg(args, 1);
-  if (file.IsMissing() || file.ToText().isEmpty())
-    throw TkvAutomationError(QStringLiteral("ExportAsFixedFormat needs a file name"),
-                             QStringLiteral("ExportAsFixedFormat"));
-  const QString target = QFileInfo(file.ToText()).absoluteFilePath();
-
-  std::vector<beans::PropertyValue> filterData;
-  if (sheet.is()) {
-    // Calc would write the next visible sheet instead: refuse, as the
-    // spreadsheet application does.
-    if (!SheetVisible(sheet))
-      throw TkvAutomationError(
-          QStringLiteral("The sheet \"%1\" of %2 is hidden: a hidden sheet cannot be exported")
-              .arg(ToQ(uno::Reference<container::XNamed>(sheet, uno::UNO_QUERY_THROW)->getName()),
-                   doc.Path()),
-          QStringLiteral("ExportAsFixedFormat"));
-    filterData.push_back(Prop("Selection", uno::Any(sheet)));
-  }
-  // Argument 9 (after the object model's FixedFormatExtClassPtr): PDF/A-2b,
-  // which embeds every font.
-  if (const TkvVariant pdfA = Arg(args, 9); !pdfA.IsMissing() && pdfA.ToBool()) {
-    filterData.push_back(Prop("SelectPdfVersion", uno::Any(sal_Int32(2))));
-    filterData.push_back(Prop("EmbedStandardFonts", uno::Any(true)));
-  }
-  const TkvVariant from = Arg(args, 5), to = Arg(args, 6);
-  if (!from.IsMissing() || !to.IsMissing()) {
-    const QString range = QStringLiteral("%1-%2")
-                              .arg(from.IsMissing() ? 1 : from.ToInt())
-                              .arg(to.IsMissing() ? QString() : QString::number(to.ToInt()));
-    filterData.push_back(Prop("PageRange", uno::Any(ToOU(range))));
-  }
-  const uno::Sequence<beans::PropertyValue> data(filterData.data(),
-                                                 static_cast<sal_Int32>(filterData.size()));
-  uno::Reference<frame::XStorable> storable(doc.Component(), uno::UNO_QUERY_THROW);
-  // The office writes in its private folder and the file is moved into
-  // place whole, so a run killed mid-export leaves nothing in the target's
-  // folder and no half-written PDF under its name.
-  TkvOfficeOutput output(target, doc.ProcessPointer());
-  try {
-    storable->storeToURL(ToOU(output.Url()),
-                         tabrix::office::SequenceOf<beans::PropertyValue>(
-                             {Prop("FilterName", uno::Any(OUString("calc_pdf_Export"))),
-                              Prop("FilterData", uno::Any(data))}));
-  } catch (const uno::Exception& e) {
-    const QString text = tabrix::office::ExceptionText(e);
-    const QString message =
-        doc.Process().FailureMessage(text, tabrix::office::MayBeConnectionFailureNow());
-    if (message != text)
-      throw TkvAutomationError(QStringLiteral("%1: %2").arg(message, doc.Path()),
-                               QStringLiteral("ExportAsFixedFormat"));
-    throw TkvAutomationError(
-        QStringLiteral("Cannot write the PDF file %1 from %2: %3").arg(target, doc.Path(), text),
-        QStringLiteral("ExportAsFixedFormat"));
-  }
-  if (output.WrittenSize() <= 0)
-    throw TkvAutomationError(
-        QStringLiteral("LibreOffice wrote no PDF file at %1 from %2").arg(target, doc.Path()),
-        QStringLiteral("ExportAsFixedFormat"));
-  try {
-    output.Place();
-  } catch (const TkvError& e) {
-    throw TkvAutomationError(QStringLiteral("%1 from %2").arg(e.Message(), doc.Path()),
-                             QStringLiteral("ExportAsFixedFormat"));
-  }
-}
-
-// PrintOut(from, to, copies, preview, printer): the office writes the object
-// as PDF (pages from..to when given) and the printer module prints that file
-// on `printer` (the default PDF printer when omitted). Preview is ignored:
-// nothing is ever shown. Raises when the print fails or delivers no file.
-void PrintPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sheet,
-              const TkvArgs& args) {
-  const TkvVariant copies = Arg(args, 2);
-  if (!copies.IsMissing() && copies.ToInt() != 1)
-    throw TkvAutomationError(
-        QStringLiteral("Only one copy can be printed, not %1").arg(copies.ToInt()),
-        QStringLiteral("PrintOut"));
-  const TkvVariant printerArg = Arg(args, 4);
-  const QString printer =
-      printerArg.IsMissing() ? TkvPdfPrinterName(QString()) : printerArg.ToText();
-  const TkvVariant omitted = TkvVariant::Omitted;
-  const QString delivered = TkvPrintThroughPdf(
-      printer,
-      [&](const QString& pdf) {
-        ExportPdf(doc, sheet,
-                  {std::int32_t(0), pdf, omitted, omitted, omitted, Arg(args, 0), Arg(args, 1)});
-      },
-      TkvCalcProgramPath());
-  if (QFileInfo(delivered).size() <= 0)
-    throw TkvAutomationError(
-        QStringLiteral("The printer \"%1\" delivered no PDF file for %2").arg(printer, doc.Path()),
-        QStringLiteral("PrintOut"));
-}
 
 class CalcPageSetup final : public CalcObject {
  public:
@@ -396,11 +235,11 @@ class CalcSheet final : public CalcObject {
 
   TkvVariant Dispatch(const QString& member, TkvInvokeKind kind, const TkvArgs& args) override {
     if (Is(member, "ExportAsFixedFormat")) {
-      ExportPdf(*doc_, sheet_, args);
+      ExportPdf(*doc_, sheet_, index_, args);
       return {};
     }
     if (Is(member, "PrintOut")) {
-      PrintPdf(*doc_, sheet_, args);
+      PrintPdf(*doc_, sheet_, index_, args);
       return {};
     }
     RequireGet(member, kind);
@@ -437,7 +276,7 @@ std::shared_ptr<TkvAutoObject> SheetAt(const std::shared_ptr<CalcDocument>& doc,
     }
     throw TkvAutomationError(
         QStringLiteral("The workbook %1 has no sheet named \"%2\"").arg(doc->Path(), name),
-        QStringLiteral("Sheets"));
+        QStringLiteral("Sheets"), kTkvSheetCannotPrint);
   }
   const int index = which.ToInt();
   if (index < 1 || index > count)
@@ -445,7 +284,7 @@ std::shared_ptr<TkvAutoObject> SheetAt(const std::shared_ptr<CalcDocument>& doc,
                                  .arg(doc->Path())
                                  .arg(count)
                                  .arg(index),
-                             QStringLiteral("Sheets"));
+                             QStringLiteral("Sheets"), kTkvSheetCannotPrint);
   uno::Reference<sheet::XSpreadsheet> s(sheets->getByIndex(index - 1), uno::UNO_QUERY_THROW);
   return std::make_shared<CalcSheet>(doc, s, index);
 }
@@ -492,11 +331,11 @@ class CalcWorkbook final : public CalcObject {
       return {};
     }
     if (Is(member, "ExportAsFixedFormat")) {
-      ExportPdf(*doc_, nullptr, args);
+      ExportPdf(*doc_, nullptr, 0, args);
       return {};
     }
     if (Is(member, "PrintOut")) {
-      PrintPdf(*doc_, nullptr, args);
+      PrintPdf(*doc_, nullptr, 0, args);
       return {};
     }
     RequireGet(member, kind);
@@ -532,19 +371,6 @@ class CalcWorkbook final : public CalcObject {
   std::shared_ptr<CalcDocument> doc_;
 };
 
-// What LibreOffice's "type detection aborted" means for the file at hand.
-QString UnreadableMessage(const QString& path, const QString& localPath) {
-  QFile file(localPath);
-  QByteArray head;
-  if (file.open(QIODevice::ReadOnly)) head = file.read(8);
-  // Encrypted workbooks (.xlsx with a password, .xls with one) are OLE2
-  // compound files; so are plain .xls files that LibreOffice cannot read.
-  if (head.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1")))
-    return QStringLiteral("The workbook %1 is password-protected or could not be opened").arg(path);
-  return QStringLiteral("The workbook %1 cannot be read: it is damaged or not a workbook")
-      .arg(path);
-}
-
 class CalcWorkbooks final : public CalcObject {
  public:
   explicit CalcWorkbooks(std::shared_ptr<TkvOfficeProcess> process)
@@ -565,63 +391,19 @@ class CalcWorkbooks final : public CalcObject {
     const TkvVariant file = Arg(args, 0);
     if (file.IsMissing() || file.ToText().trimmed().isEmpty())
       ThrowBadArguments(QStringLiteral("Open"), QStringLiteral("a workbook file name is needed"));
-    const QString path = file.ToText();
-    const bool remote = TkvIsRemoteAddress(path);
-    const QString localPath =
-        remote ? QString() : QFileInfo(TkvLocalPathOf(path)).absoluteFilePath();
-    if (!remote && !QFileInfo(localPath).isFile())
-      throw TkvAutomationError(QStringLiteral("The workbook %1 does not exist").arg(path),
-                               QStringLiteral("Open"));
-
-    // The read-only argument (2) is accepted, but every workbook loads
-    // read-only: nothing is ever saved back, and a read-write load leaves a
-    // lock file beside the user's workbook (for good, when the office is
-    // killed mid-document) and loads a few percent slower.
-    const TkvVariant password = Arg(args, 4);
-    std::vector<beans::PropertyValue> props = {
-        Prop("Hidden", uno::Any(true)),
-        Prop("ReadOnly", uno::Any(true)),
-        Prop("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
-        Prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
-    };
-    if (!password.IsMissing()) props.push_back(Prop("Password", uno::Any(ToOU(password.ToText()))));
-    const uno::Sequence<beans::PropertyValue> media(props.data(),
-                                                    static_cast<sal_Int32>(props.size()));
-
-    uno::Reference<lang::XComponent> component;
-    try {
-      auto desktop = process_->Desktop();  // starts a new office if the last one died
-      component = desktop->loadComponentFromURL(ToOU(remote ? path : TkvOfficeFileUrl(localPath)),
-                                                "_blank", 0, media);
-    } catch (const uno::Exception& e) {
-      const QString text = tabrix::office::ExceptionText(e);
-      const QString message =
-          process_->FailureMessage(text, tabrix::office::MayBeConnectionFailureNow());
-      if (message != text)
-        throw TkvAutomationError(QStringLiteral("%1: %2").arg(message, path),
-                                 QStringLiteral("Open"));
-      if (text.contains(QLatin1String("type detection aborted")) ||
-          text.contains(QLatin1String("Unsupported URL")))
-        throw TkvAutomationError(
-            remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)
-                   : UnreadableMessage(path, localPath),
-            QStringLiteral("Open"));
-      throw TkvAutomationError(
-          QStringLiteral("The workbook %1 could not be opened: %2").arg(path, text),
-          QStringLiteral("Open"));
-    }
-    if (!component.is())  // what LibreOffice answers for encrypted and damaged files alike
-      throw TkvAutomationError(
-          remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)
-                 : UnreadableMessage(path, localPath),
-          QStringLiteral("Open"));
-    auto doc = std::make_shared<CalcDocument>(process_, component, path);
-    if (!uno::Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY).is()) {
-      doc->Close();
-      throw TkvAutomationError(
-          QStringLiteral("The workbook %1 cannot be read: it is not a spreadsheet").arg(path),
-          QStringLiteral("Open"));
-    }
+    tabrix::office::WorkbookRequest request;
+    request.path = file.ToText();
+    // The read-only argument (2) is accepted, but every workbook loads read-only.
+    if (const TkvVariant password = Arg(args, 4); !password.IsMissing())
+      request.password = password.ToText();
+    if (const TkvVariant recalc = Arg(args, kTkvOpenRecalculate);
+        !recalc.IsMissing() && !TkvParseRecalc(recalc.ToText(), &request.recalc))
+      ThrowBadArguments(QStringLiteral("Open"),
+                        QStringLiteral("recalculation is Auto, Always or Never, not \"%1\"")
+                            .arg(recalc.ToText()));
+    const uno::Reference<lang::XComponent> component =
+        tabrix::office::LoadWorkbook(*process_, request);
+    auto doc = std::make_shared<CalcDocument>(process_, component, request.path);
     return std::make_shared<CalcWorkbook>(doc);
   }
 

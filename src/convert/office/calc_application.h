@@ -13,7 +13,9 @@ class TkvOfficeProcess;
 // (TkvOfficeProcess::ForThisThread), starting the office now: a start failure
 // raises here. Members, invoked late-bound:
 //   Version (text, "7.4"), DisplayAlerts (accepted), Path (the office program
-//   folder), Quit, Workbooks.Open(path, omitted, readOnly[, omitted, password]).
+//   folder), Quit, Workbooks.Open(path, omitted, readOnly[, omitted, password]);
+//   Open takes a sixteenth argument of its own (kTkvOpenRecalculate): "Auto",
+//   "Always" or "Never" (the default) recalculation after loading.
 //   Workbook: Close([saveChanges = false]), Sheets / Worksheets (collection, or
 //   Sheets(i) with i from 1, or a sheet name), ActiveSheet, Name, FullName,
 //   ExportAsFixedFormat(0, path, ...), PrintOut(from, to, copies, preview,
@@ -21,10 +23,14 @@ class TkvOfficeProcess;
 //   ExportAsFixedFormat takes a tenth argument of its own: true writes PDF/A-2b.
 //   Sheets: Count, Item(i). Sheet: Name, Index, Visible (-1 or 0), PageSetup,
 //   ExportAsFixedFormat, PrintOut; a hidden sheet refuses to be exported or
-//   printed. PageSetup: Zoom, FitToPagesWide, FitToPagesTall (false: as many
-//   pages as needed), Orientation (1 portrait, 2 landscape), PaperSize (1
-//   Letter, 5 Legal, 8 A3, 9 A4, 11 A5). Page settings change the loaded copy.
-// Errors are TkvAutomationError with a readable message naming the file.
+//   printed, and neither can an empty one. PageSetup: Zoom, FitToPagesWide, FitToPagesTall (false:
+//   as many pages as needed), Orientation (1 portrait, 2 landscape), PaperSize (1 Letter, 5 Legal,
+//   8 A3, 9 A4, 11 A5). Page settings change the loaded copy.
+// Errors are TkvAutomationError with a readable message naming the file. A
+// sheet the workbook cannot give for export or print (no such number or
+// name, hidden, nothing on it) raises with the code kTkvSheetCannotPrint.
+inline constexpr int kTkvOpenRecalculate = 15;
+inline constexpr int kTkvSheetCannotPrint = 9;  // the object model's "Subscript out of range"
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication();
 std::shared_ptr<TkvAutoObject> TkvCreateCalcApplication(std::shared_ptr<TkvOfficeProcess> process);
 

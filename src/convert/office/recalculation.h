@@ -1,0 +1,32 @@
+#pragma once
+// When a loaded workbook is recalculated: the Recalculate option's modes and
+// the rule the spreadsheet application applies when it opens an OOXML file.
+
+#include <QString>
+
+enum class TkvRecalc { Auto, Always, Never };
+
+// "Auto", "Always" or "Never", letter case ignored; false for any other text.
+bool TkvParseRecalc(const QString& text, TkvRecalc* mode);
+QString TkvRecalcName(TkvRecalc mode);
+
+// The calculation settings an OOXML workbook stores (calcPr of its workbook part).
+struct TkvStoredCalc {
+  bool fullCalcOnLoad = false;
+  int calcId = 0;  // 0 when the workbook stores none
+};
+// The calculation engine whose results a workbook's calcId must reach to be
+// printed as cached.
+constexpr int kTkvCurrentCalcId = 191029;
+
+// Read from the zip (the workbook part named by the package's relationships,
+// else xl/workbook.xml) without loading the workbook; nullopt-like false when
+// `localPath` is no readable OOXML package (a legacy .xls, damaged files).
+bool TkvReadStoredCalc(const QString& localPath, TkvStoredCalc* stored);
+
+// Whether a workbook loaded from `localPath` (empty for a web address) is to
+// be recalculated after loading: Always and Never as they say; Auto when an
+// OOXML workbook asks for it (fullCalcOnLoad) or its calcId is missing or
+// older than kTkvCurrentCalcId. Other formats and unreadable files: never
+// under Auto (the office's own load decides, as for legacy .xls).
+bool TkvRecalcDue(TkvRecalc mode, const QString& localPath);

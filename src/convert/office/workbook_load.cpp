@@ -1,0 +1,120 @@
+#include "convert/office/workbook_load.h"
+
+#include "convert/automation/auto_object.h"
+#include "convert/office/calc_document.h"
+#include "convert/office/office_process.h"
+#include "convert/office/office_url.h"
+#include "convert/office/uno_runtime.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <vector>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/sheet/XCalculatable.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+using namespace css;
+
+namespace tabrix::office {
+
+namespace {
+
+TkvAutomationError OpenError(const QString& message) {
+  return TkvAutomationError(message, QStringLiteral("Open"));
+}
+
+// What LibreOffice's "type detection aborted" means for the file at hand.
+QString UnreadableMessage(const QString& path, const QString& localPath) {
+  QFile file(localPath);
+  QByteArray head;
+  if (file.open(QIODevice::ReadOnly)) head = file.read(8);
+  // Encrypted workbooks (.xlsx with a password, .xls with one) are OLE2
+  // compound files; so are plain .xls files that LibreOffice cannot read.
+  if (head.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1")))
+    return QStringLiteral("The workbook %1 is password-protected or could not be opened").arg(path);
+  return QStringLiteral("The workbook %1 cannot be read: it is damaged or not a workbook")
+      .arg(path);
+}
+
+}  // namespace
+
+void CloseComponent(const uno::Reference<lang::XComponent>& component) noexcept {
+  try {
+    uno::Reference<util::XCloseable> closeable(component, uno::UNO_QUERY);
+    if (closeable.is())
+      closeable->close(true);
+    else
+      component->dispose();
+  } catch (...) {
+  }
+}
+
+uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
+                                              const WorkbookRequest& request) {
+  const QString& path = request.path;
+  const bool remote = TkvIsRemoteAddress(path);
+  const QString localPath = remote ? QString() : QFileInfo(TkvLocalPathOf(path)).absoluteFilePath();
+  if (!remote && !QFileInfo(localPath).isFile())
+    throw OpenError(QStringLiteral("The workbook %1 does not exist").arg(path));
+
+  // Every workbook loads read-only: nothing is ever saved back, and a
+  // read-write load leaves a lock file beside the user's workbook (for good,
+  // when the office is killed mid-document) and loads a few percent slower.
+  std::vector<beans::PropertyValue> props = {
+      Prop("Hidden", uno::Any(true)),
+      Prop("ReadOnly", uno::Any(true)),
+      Prop("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+      Prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+  };
+  if (request.password) props.push_back(Prop("Password", uno::Any(ToOU(*request.password))));
+  const uno::Sequence<beans::PropertyValue> media(props.data(),
+                                                  static_cast<sal_Int32>(props.size()));
+
+  const QString unreadable =
+      remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)
+             : UnreadableMessage(path, localPath);
+  uno::Reference<lang::XComponent> component;
+  try {
+    auto desktop = process.Desktop();  // starts a new office if the last one died
+    component = desktop->loadComponentFromURL(ToOU(remote ? path : TkvOfficeFileUrl(localPath)),
+                                              "_blank", 0, media);
+  } catch (const uno::Exception& e) {
+    const QString text = ExceptionText(e);
+    const QString message = process.FailureMessage(text, MayBeConnectionFailureNow());
+    if (message != text) throw OpenError(QStringLiteral("%1: %2").arg(message, path));
+    if (text.contains(QLatin1String("type detection aborted")) ||
+        text.contains(QLatin1String("Unsupported URL")))
+      throw OpenError(unreadable);
+    throw OpenError(QStringLiteral("The workbook %1 could not be opened: %2").arg(path, text));
+  }
+  // What LibreOffice answers for encrypted and damaged files alike.
+  if (!component.is()) throw OpenError(unreadable);
+  if (!uno::Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY).is()) {
+    CloseComponent(component);
+    throw OpenError(
+        QStringLiteral("The workbook %1 cannot be read: it is not a spreadsheet").arg(path));
+  }
+
+  try {
+    // The import prints cached formula results as stored; the spreadsheet
+    // application recalculates the workbooks the rule names when it opens them.
+    if (TkvRecalcDue(request.recalc, localPath))
+      uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
+  } catch (const uno::Exception& e) {
+    CloseComponent(component);
+    const QString text = ExceptionText(e);
+    const QString message = process.FailureMessage(text, MayBeConnectionFailureNow());
+    throw OpenError(
+        message != text
+            ? QStringLiteral("%1: %2").arg(message, path)
+            : QStringLiteral("The workbook %1 could not be recalculated: %2").arg(path, text));
+  }
+  return component;
+}
+
+}  // namespace tabrix::office

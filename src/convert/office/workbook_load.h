@@ -1,0 +1,32 @@
+#pragma once
+// Loading a workbook into an office process, and the steps that make the
+// loaded copy print what the spreadsheet application prints. Include only
+// from the office layer (UNO types).
+
+#include "convert/office/recalculation.h"
+
+#include <QString>
+
+#include <optional>
+
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/uno/Reference.hxx>
+
+class TkvOfficeProcess;
+
+namespace tabrix::office {
+
+struct WorkbookRequest {
+  QString path;  // as given: a local path, a file: URL or a web address
+  std::optional<QString> password;
+  TkvRecalc recalc = TkvRecalc::Never;
+};
+
+// Loads the workbook hidden and read-only, macros never run, links never
+// updated, then recalculates it when `request.recalc` says so (TkvRecalcDue).
+// The source file is never written. Returns a spreadsheet document the caller
+// closes; raises TkvAutomationError (member "Open") naming the workbook.
+css::uno::Reference<css::lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
+                                                        const WorkbookRequest& request);
+
+}  // namespace tabrix::office

@@ -1,0 +1,104 @@
+// The recalculation rule and the zip reader under it: calcPr read from real
+// workbooks, and damaged or hostile files that must give "no answer", never
+// a crash, a hang or a large allocation.
+
+#include "convert/office/recalculation.h"
+#include "convert/office/zip_entry.h"
+#include "support/scoped_temp_dir.h"
+#include "support/workbooks.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+using namespace tabrix::test;
+
+namespace {
+
+class RecalculationTest : public ::testing::Test {
+ protected:
+  QString Book(const QString& name, const QString& calcPr = {}) {
+    const QString path = dir_.file(name);
+    EXPECT_TRUE(writeXlsx(path, {{QStringLiteral("S"), QStringLiteral("x"), 1}}));
+    if (!calcPr.isNull()) {
+      EXPECT_TRUE(setCalcPr(path, calcPr));
+    }
+    return path;
+  }
+  ScopedTempDir dir_;
+};
+
+TEST_F(RecalculationTest, AutoFollowsTheWorkbooksCalcSettings) {
+  const QString generated = Book(QStringLiteral("generated.xlsx"));  // fullCalcOnLoad="1"
+  const QString old =
+      Book(QStringLiteral("old.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"));
+  const QString none = Book(QStringLiteral("none.xlsx"), QStringLiteral(""));
+  const QString current =
+      Book(QStringLiteral("current.xlsx"), QStringLiteral("<calcPr calcId=\"191029\"/>"));
+  const QString legacy = dir_.write(QStringLiteral("legacy.xls"),
+                                    QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(512, 0));
+
+  TkvStoredCalc stored;
+  ASSERT_TRUE(TkvReadStoredCalc(generated, &stored));
+  EXPECT_TRUE(stored.fullCalcOnLoad);
+  ASSERT_TRUE(TkvReadStoredCalc(current, &stored));
+  EXPECT_FALSE(stored.fullCalcOnLoad);
+  EXPECT_EQ(stored.calcId, 191029);
+
+  for (const QString& due : {generated, old, none})
+    EXPECT_TRUE(TkvRecalcDue(TkvRecalc::Auto, due)) << due.toStdString();
+  for (const QString& kept : {current, legacy, QString(), dir_.file(QStringLiteral("missing"))})
+    EXPECT_FALSE(TkvRecalcDue(TkvRecalc::Auto, kept)) << kept.toStdString();
+  EXPECT_TRUE(TkvRecalcDue(TkvRecalc::Always, current));
+  EXPECT_TRUE(TkvRecalcDue(TkvRecalc::Always, legacy));
+  EXPECT_FALSE(TkvRecalcDue(TkvRecalc::Never, generated));
+
+  TkvRecalc mode = TkvRecalc::Never;
+  EXPECT_TRUE(TkvParseRecalc(QStringLiteral(" always "), &mode));
+  EXPECT_EQ(mode, TkvRecalc::Always);
+  EXPECT_FALSE(TkvParseRecalc(QStringLiteral("sometimes"), &mode));
+  EXPECT_FALSE(TkvParseRecalc(QString(), &mode));
+}
+
+TEST_F(RecalculationTest, ZipReaderGivesNoAnswerForDamagedFiles) {
+  const QString book = Book(QStringLiteral("book.xlsx"));
+  const QByteArray bytes = readFile(book);
+  ASSERT_GT(bytes.size(), 1000);
+  const auto workbook = TkvReadZipEntry(book, QStringLiteral("xl/workbook.xml"), 1 << 20);
+  ASSERT_TRUE(workbook);
+  EXPECT_TRUE(workbook->contains("<calcPr"));
+  EXPECT_FALSE(TkvReadZipEntry(book, QStringLiteral("xl/workbook.xml"), 10));  // over the limit
+  EXPECT_FALSE(TkvReadZipEntry(book, QStringLiteral("xl/nothing.xml"), 1 << 20));
+
+  // Every truncation, and bytes changed at random: an answer is the true part or none.
+  const QString damaged = dir_.file(QStringLiteral("damaged.xlsx"));
+  auto check = [&](const QByteArray& content) {
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    const auto part = TkvReadZipEntry(damaged, QStringLiteral("xl/workbook.xml"), 1 << 20);
+    if (part) {
+      EXPECT_EQ(*part, *workbook);
+    }
+    TkvStoredCalc stored;
+    TkvReadStoredCalc(damaged, &stored);
+  };
+  for (qsizetype size = 0; size < bytes.size(); size += 7) check(bytes.left(size));
+  QRandomGenerator random(22);
+  for (int round = 0; round < 300; ++round) {
+    QByteArray changed = bytes;
+    for (int i = 0; i < 4; ++i)
+      changed[random.bounded(static_cast<int>(changed.size()))] = char(random.bounded(256));
+    check(changed);
+  }
+  // A directory that claims more than the file holds.
+  QByteArray huge = bytes;
+  const qsizetype end = huge.lastIndexOf(QByteArray("PK\x05\x06", 4));
+  ASSERT_GT(end, 0);
+  for (int i = 12; i < 16; ++i) huge[end + i] = char(0x7f);
+  check(huge);
+}
+
+}  // namespace

@@ -89,7 +89,7 @@ bool CompoundNames(QFile& file, const QByteArray& head, QStringList& names) {
   const auto offsetOf = [&](quint32 sector) { return (qint64(sector) + 1) * sectorSize; };
   QList<quint32> fat;  // the sectors of the allocation table the header lists
   for (int i = 0; i < 109; ++i) {
-    const quint32 sector = Le32(head.constData() + 0x4C + 4 * i);
+    const quint32 sector = Le32(head.constData() + 0x4C + qsizetype(4) * i);
     if (sector >= 0xFFFFFFFAu) break;
     fat.append(sector);
   }

@@ -103,7 +103,7 @@ int TkvPartialFile::RemoveLeftovers(const QString& folder) {
     if (!match.hasMatch() || entry.isSymLink()) continue;
     const bool dead = match.captured(1) == MachineTag()
                           ? TkvProcessGone(match.captured(2).toLongLong())
-                          : entry.lastModified().secsTo(QDateTime::currentDateTime()) > 24 * 3600;
+                          : entry.lastModified().secsTo(QDateTime::currentDateTime()) > qint64(24) * 3600;
     if (dead && QFile::remove(entry.filePath())) ++removed;
   }
   return removed;

@@ -9,7 +9,7 @@
 namespace {
 
 // A workbook part is a few kilobytes to a few megabytes (defined names).
-constexpr qint64 kMaxPartSize = 32 * 1024 * 1024;
+constexpr qint64 kMaxPartSize = qint64(32) * 1024 * 1024;
 
 // The workbook part named by the package's relationships (_rels/.rels).
 QString WorkbookPart(const QString& localPath) {

@@ -15,7 +15,7 @@ constexpr quint32 kDirectoryEntry = 0x02014b50;
 constexpr quint32 kLocalHeader = 0x04034b50;
 constexpr qint64 kEndSize = 22;
 constexpr qint64 kMaxComment = 0xffff;
-constexpr qint64 kMaxDirectory = 64 * 1024 * 1024;
+constexpr qint64 kMaxDirectory = qint64(64) * 1024 * 1024;
 
 quint32 Le16(const QByteArray& b, qint64 at) {
   const auto* p = reinterpret_cast<const unsigned char*>(b.constData()) + at;

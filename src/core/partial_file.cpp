@@ -101,9 +101,10 @@ int TkvPartialFile::RemoveLeftovers(const QString& folder) {
   for (const QFileInfo& entry : entries) {
     const QRegularExpressionMatch match = pattern.match(entry.fileName());
     if (!match.hasMatch() || entry.isSymLink()) continue;
-    const bool dead = match.captured(1) == MachineTag()
-                          ? TkvProcessGone(match.captured(2).toLongLong())
-                          : entry.lastModified().secsTo(QDateTime::currentDateTime()) > qint64(24) * 3600;
+    const bool dead =
+        match.captured(1) == MachineTag()
+            ? TkvProcessGone(match.captured(2).toLongLong())
+            : entry.lastModified().secsTo(QDateTime::currentDateTime()) > qint64(24) * 3600;
     if (dead && QFile::remove(entry.filePath())) ++removed;
   }
   return removed;

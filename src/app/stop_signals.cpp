@@ -2,7 +2,8 @@
 
 #include "app/unattended.h"
 
-TkvStopSignals::TkvStopSignals() {
+TkvStopSignals::TkvStopSignals(StopFunction onStop) {
+  onStop_.store(onStop);
   struct sigaction sa {};
   sa.sa_handler = &TkvStopSignals::Handle;
   sigemptyset(&sa.sa_mask);
@@ -12,9 +13,14 @@ TkvStopSignals::TkvStopSignals() {
 
 TkvStopSignals::~TkvStopSignals() {
   for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &old_[i], nullptr);
+  onStop_.store(nullptr);
 }
 
 void TkvStopSignals::Handle(int) {
-  // Async-signal-safe: an atomic load and an atomic store.
-  if (TkvMain* main = TkvMain::Instance()) main->RequestStop();
+  // Async-signal-safe: atomic loads and an atomic store (or what `onStop` does).
+  if (const StopFunction onStop = onStop_.load()) {
+    onStop();
+  } else if (TkvMain* main = TkvMain::Instance()) {
+    main->RequestStop();
+  }
 }

@@ -1,5 +1,6 @@
 #include "serve/serve_command.h"
 
+#include "app/stop_signals.h"
 #include "batch/matcher.h"
 #include "core/project.h"
 #include "serve/converter_pool.h"
@@ -12,7 +13,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -26,30 +26,6 @@ void Print(std::FILE* stream, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stream);
   std::fflush(stream);
 }
-
-// While alive, SIGTERM and SIGINT ask the service to stop; a second signal
-// takes its default action. The previous handlers come back on destruction.
-class StopSignals {
- public:
-  StopSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = [](int) { g_stop.store(true); };
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND | SA_RESTART;
-    ::sigaction(SIGTERM, &sa, &oldTerm_);
-    ::sigaction(SIGINT, &sa, &oldInt_);
-  }
-  ~StopSignals() {
-    ::sigaction(SIGTERM, &oldTerm_, nullptr);
-    ::sigaction(SIGINT, &oldInt_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  struct sigaction oldTerm_ {
-  }, oldInt_{};
-};
 
 }  // namespace
 
@@ -79,7 +55,7 @@ int TkvRunServeCommand(int argc, char** argv) {
 
   int argcCopy = argc;
   QCoreApplication application(argcCopy, argv);
-  StopSignals stopSignals;
+  TkvStopSignals stopSignals(+[] { g_stop.store(true); });
   TkvMatcherScope matcher;
   // Warm-up documents and every request's private folder live below it.
   QTemporaryDir work(QDir::tempPath() + QStringLiteral("/tabrix-serve-XXXXXX"));

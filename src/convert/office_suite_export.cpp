@@ -1,6 +1,7 @@
 #include "convert/office_suite_export.h"
 
 #include "convert/automation/class_registry.h"
+#include "convert/office/office_layout.h"
 #include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
 
@@ -82,9 +83,12 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
     if (document
             ->Call(QStringLiteral("supportsService"),
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
-            .ToBool() &&
-        TkvRecalcDue(recalc, localPath))
-      document->Call(QStringLiteral("calculateAll"));
+            .ToBool()) {
+      // Loaded as the export loads it: recalculated by the same rule, then
+      // the wrapped rows sized.
+      if (TkvRecalcDue(recalc, localPath)) document->Call(QStringLiteral("calculateAll"));
+      TkvFitWrappedRows(*document, localPath);
+    }
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};
     // Written in the office's private folder and moved into place when complete.

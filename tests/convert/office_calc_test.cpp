@@ -9,6 +9,7 @@
 #include "convert/office/uno_runtime.h"
 #include "convert/office_suite_export.h"
 #include "office_test_env.h"
+#include "support/qt_print.h"
 #include "support/workbooks.h"
 
 #include <QDateTime>
@@ -475,6 +476,11 @@ TEST_F(OfficeCalcTest, RecalculatesAsTheWorkbookAsksOnEveryRoadAndNeverReachesOu
   EXPECT_TRUE(pdfText(suite).contains(QLatin1String("1042")));
   ASSERT_TRUE(OfficeSuiteExport(current, suite, TkvRecalc::Auto));
   EXPECT_FALSE(pdfText(suite).contains(QLatin1String("1042")));
+  // ... and sizes wrapped rows as the export does.
+  const QString wrapped = folder->file(QStringLiteral("wrapped.xlsx"));
+  ASSERT_TRUE(writeWrappedRows(wrapped));
+  ASSERT_TRUE(OfficeSuiteExport(wrapped, suite, TkvRecalc::Auto));
+  EXPECT_EQ(wrappedRowsFault(suite), QString());
 
   // Recalculated, WEBSERVICE asks nothing of the server.
   printed(web, kAuto);

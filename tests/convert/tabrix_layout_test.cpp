@@ -1,7 +1,8 @@
 // The page layout options and the PDF check of TkvTabrix on a real
 // LibreOffice process, in one batch: fit to width, orientation, paper size,
-// PDF/A, hidden sheets, a bad option value; the pages reported against
-// pdfinfo's, and the sources left as they were.
+// PDF/A, hidden sheets, faces and scripts, missing glyphs, wrapped rows, a
+// bad option value; the pages reported against pdfinfo's, and the sources
+// left as they were.
 
 #include "convert/office/office_classes.h"
 #include "convert/tabrix.h"
@@ -118,6 +119,10 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
     options.insert(name, opts);
     files << In(name);
   }
+  // Wrapped rows the file stores no height for, sized on load.
+  ASSERT_TRUE(writeWrappedRows(In(QStringLiteral("wrap.xlsx"))));
+  const Source wrapBefore = Snapshot(In(QStringLiteral("wrap.xlsx")));
+  files << In(QStringLiteral("wrap.xlsx"));
 
   TkvProject* project = globals_.project.get();
   TkvBatch batch(*globals_.project);
@@ -240,12 +245,16 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
     EXPECT_TRUE(items.value(name).Warnings.isEmpty())
         << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 
-  // The page settings changed only the loaded copies.
+  EXPECT_EQ(wrappedRowsFault(Out("wrap.pdf")), QString());
+
+  // The page settings and row heights changed only the loaded copies.
   for (const auto& [name, sheets, opts] : cases) {
     const Source after = Snapshot(In(name));
     EXPECT_EQ(after.hash, before.value(name).hash) << name.toStdString();
     EXPECT_EQ(after.modified, before.value(name).modified) << name.toStdString();
   }
+  EXPECT_EQ(Snapshot(In(QStringLiteral("wrap.xlsx"))).hash, wrapBefore.hash);
+  EXPECT_EQ(Snapshot(In(QStringLiteral("wrap.xlsx"))).modified, wrapBefore.modified);
 }
 
 }  // namespace

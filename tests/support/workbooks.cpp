@@ -50,6 +50,60 @@ bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSh
   return true;
 }
 
+bool writeWrappedRows(const QString& path) {
+  lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
+  if (!workbook) {
+    ADD_FAILURE() << "cannot create " << path.toStdString();
+    return false;
+  }
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Wrap");
+  lxw_format* wrap = workbook_add_format(workbook);
+  format_set_text_wrap(wrap);
+  worksheet_set_column(sheet, 0, 0, 12, nullptr);
+  worksheet_write_string(sheet, 0, 0, "alpha bravo charlie delta echo foxtrot golf hotel", wrap);
+  worksheet_write_string(sheet, 1, 0, "india juliet kilo lima mike november", wrap);
+  worksheet_write_string(sheet, 2, 0, "oscar papa", wrap);
+  worksheet_set_row(sheet, 2, 100, nullptr);
+  worksheet_write_string(sheet, 3, 0, "quebec romeo", wrap);
+  lxw_row_col_options hidden{};
+  hidden.hidden = 1;
+  worksheet_set_row_opt(sheet, 3, LXW_DEF_ROW_HEIGHT, nullptr, &hidden);
+  worksheet_write_string(sheet, 4, 0, "sierra tango uniform victor whiskey xray", wrap);
+  worksheet_write_string(sheet, 5, 0, "yankee zulu", nullptr);
+  const lxw_error error = workbook_close(workbook);
+  if (error != LXW_NO_ERROR) ADD_FAILURE() << "cannot write " << path.toStdString();
+  return error == LXW_NO_ERROR;
+}
+
+QString wrappedRowsFault(const QString& pdf) {
+  const QList<TextRun> runs = pdfTextRuns(pdf);
+  auto top = [&](const char* word) {
+    for (const TextRun& run : runs)
+      if (run.text.split(u' ', Qt::SkipEmptyParts).contains(QLatin1String(word))) return run.top;
+    return -1;
+  };
+  const QList<QList<const char*>> rows = {
+      {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel"},
+      {"india", "juliet", "kilo", "lima", "mike", "november"},
+      {"oscar", "papa"},
+      {"sierra", "tango", "uniform", "victor", "whiskey", "xray"},
+      {"yankee", "zulu"}};
+  int above = -1;
+  for (const auto& row : rows) {
+    for (const char* word : row) {
+      if (top(word) < 0) return QStringLiteral("\"%1\" does not print").arg(QLatin1String(word));
+      if (top(word) <= above)
+        return QStringLiteral("\"%1\" prints over the row above").arg(QLatin1String(word));
+    }
+    above = top(row.last());
+  }
+  if (top("hotel") <= top("alpha")) return QStringLiteral("row 1 prints on one line");
+  // Bottom-aligned single lines: their distance is the custom row's height.
+  if (top("oscar") - top("november") < 140) return QStringLiteral("row 3 lost its 100 pt");
+  if (top("quebec") >= 0) return QStringLiteral("the hidden row prints");
+  return {};
+}
+
 bool setCalcPr(const QString& path, const QString& calcPr) {
   // Python's zipfile rewrites the package; every other member is kept as it is.
   static const char* const kScript = R"(
@@ -145,13 +199,13 @@ QList<TextRun> pdfTextRuns(const QString& path) {
     fonts.insert(m.captured(1), m.captured(2));
   }
   static const QRegularExpression text(
-      QStringLiteral("<text [^>]*font=\"(\\d+)\"[^>]*>(.*)</text>"));
+      QStringLiteral("<text top=\"(\\d+)\"[^>]*font=\"(\\d+)\"[^>]*>(.*)</text>"));
   QList<TextRun> runs;
   for (auto it = text.globalMatch(xml); it.hasNext();) {
     const auto m = it.next();
-    QString content = m.captured(2);
+    QString content = m.captured(3);
     content.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
-    runs.append({content, fonts.value(m.captured(1))});
+    runs.append({content, fonts.value(m.captured(2)), m.captured(1).toInt()});
   }
   return runs;
 }

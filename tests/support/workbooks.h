@@ -26,6 +26,17 @@ struct SheetSpec {
 // Returns false (and adds a test failure) when the file cannot be written.
 bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSheet = 1);
 
+// A sheet of wrapped text in column A (12 characters wide): rows 1, 2 and 5
+// store no height ("alpha bravo ... golf hotel", "india juliet ... november",
+// "sierra tango ... whiskey xray"), row 3 has a custom height of 100 pt
+// ("oscar papa", one line), row 4 is hidden ("quebec romeo"), row 6 is not
+// wrapped ("yankee zulu").
+bool writeWrappedRows(const QString& path);
+// What is wrong in the print of that workbook, empty when nothing is: every
+// line of each wrapped row prints below the row above it, the custom row keeps
+// its height, the hidden row stays hidden.
+QString wrappedRowsFault(const QString& pdf);
+
 // Replaces the calcPr element of an .xlsx's xl/workbook.xml with `calcPr`
 // (libxlsxwriter writes <calcPr calcId="124519" fullCalcOnLoad="1"/>).
 bool setCalcPr(const QString& path, const QString& calcPr);
@@ -48,10 +59,12 @@ int pdfPageCount(const QString& path);
 // pdftotext's text of the whole file (empty when unreadable).
 QString pdfText(const QString& path);
 // The text runs of a PDF (pdftohtml -xml), each with the name of the font
-// that draws it ("BAAAAA+Carlito"); empty when unreadable.
+// that draws it ("BAAAAA+Carlito") and its top edge (1.5 pixels a point,
+// from the page's top); empty when unreadable.
 struct TextRun {
   QString text;
   QString font;
+  int top = 0;
 };
 QList<TextRun> pdfTextRuns(const QString& path);
 // pdftotext's text of page `page` (from 1).

@@ -1,5 +1,6 @@
 #include "convert/office/recalculation.h"
 
+#include "convert/office/ooxml_parts.h"
 #include "convert/office/zip_entry.h"
 
 #include <QXmlStreamReader>
@@ -10,26 +11,6 @@ namespace {
 
 // A workbook part is a few kilobytes to a few megabytes (defined names).
 constexpr qint64 kMaxPartSize = qint64(32) * 1024 * 1024;
-
-// The workbook part named by the package's relationships (_rels/.rels).
-QString WorkbookPart(const QString& localPath) {
-  const auto rels = TkvReadZipEntry(localPath, QStringLiteral("_rels/.rels"), kMaxPartSize);
-  if (rels) {
-    QXmlStreamReader xml(*rels);
-    while (!xml.atEnd()) {
-      if (xml.readNext() != QXmlStreamReader::StartElement ||
-          xml.name() != QLatin1String("Relationship"))
-        continue;
-      const QXmlStreamAttributes attributes = xml.attributes();
-      if (!attributes.value(QLatin1String("Type")).endsWith(QLatin1String("/officeDocument")))
-        continue;
-      QString target = attributes.value(QLatin1String("Target")).toString();
-      while (target.startsWith(u'/')) target.remove(0, 1);
-      if (!target.isEmpty()) return target;
-    }
-  }
-  return QStringLiteral("xl/workbook.xml");
-}
 
 }  // namespace
 
@@ -55,7 +36,7 @@ QString TkvRecalcName(TkvRecalc mode) {
 }
 
 bool TkvReadStoredCalc(const QString& localPath, TkvStoredCalc* stored) {
-  const auto part = TkvReadZipEntry(localPath, WorkbookPart(localPath), kMaxPartSize);
+  const auto part = TkvReadZipEntry(localPath, TkvOoxmlWorkbookPart(localPath), kMaxPartSize);
   if (!part) return false;
   QXmlStreamReader xml(*part);
   bool workbook = false;

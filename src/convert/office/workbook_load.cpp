@@ -4,6 +4,7 @@
 #include "convert/office/calc_document.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
+#include "convert/office/row_heights.h"
 #include "convert/office/uno_runtime.h"
 
 #include <QFile>
@@ -100,19 +101,24 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
         QStringLiteral("The workbook %1 cannot be read: it is not a spreadsheet").arg(path));
   }
 
+  // The steps after the import that make the loaded copy print what the
+  // spreadsheet application prints when it opens the file.
+  const char* step = "recalculated";
   try {
-    // The import prints cached formula results as stored; the spreadsheet
-    // application recalculates the workbooks the rule names when it opens them.
+    // The import prints cached formula results as stored; the application
+    // recalculates the workbooks the rule names when it opens them.
     if (TkvRecalcDue(request.recalc, localPath))
       uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
+    // After recalculation: the rows are sized for the values that print.
+    step = "laid out";
+    FitWrappedRows(component, localPath);
   } catch (const uno::Exception& e) {
     CloseComponent(component);
     const QString text = ExceptionText(e);
     const QString message = process.FailureMessage(text, MayBeConnectionFailureNow());
-    throw OpenError(
-        message != text
-            ? QStringLiteral("%1: %2").arg(message, path)
-            : QStringLiteral("The workbook %1 could not be recalculated: %2").arg(path, text));
+    throw OpenError(message != text ? QStringLiteral("%1: %2").arg(message, path)
+                                    : QStringLiteral("The workbook %1 could not be %2: %3")
+                                          .arg(path, QLatin1String(step), text));
   }
   return component;
 }

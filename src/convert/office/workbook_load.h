@@ -23,8 +23,9 @@ struct WorkbookRequest {
 };
 
 // Loads the workbook hidden and read-only, macros never run, links never
-// updated, then recalculates it when `request.recalc` says so (TkvRecalcDue).
-// The source file is never written. Returns a spreadsheet document the caller
+// updated, then recalculates it when `request.recalc` says so (TkvRecalcDue)
+// and sizes the rows of wrapped text the file stores no height for
+// (FitWrappedRows). The source file is never written. Returns a spreadsheet document the caller
 // closes; raises TkvAutomationError (member "Open") naming the workbook.
 css::uno::Reference<css::lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
                                                         const WorkbookRequest& request);

@@ -1,0 +1,12 @@
+#pragma once
+// Load-time layout steps for documents opened through the late-bound road
+// (TkvCreateObject("com.sun.star.ServiceManager")): no UNO type here.
+
+#include <QString>
+
+class TkvAutoObject;
+
+// FitWrappedRows on a spreadsheet document loaded from `localPath` through
+// an office object; does nothing for other objects. Returns the rows sized;
+// raises TkvAutomationError when the office fails.
+int TkvFitWrappedRows(TkvAutoObject& document, const QString& localPath);

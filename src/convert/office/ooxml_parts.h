@@ -1,0 +1,26 @@
+#pragma once
+// Facts read straight from an OOXML package (.xlsx, .xlsm) without loading
+// it into the office: which part is the workbook, and which rows store a
+// height of their own.
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The workbook part the package's relationships (_rels/.rels) name, without
+// a leading slash; "xl/workbook.xml" when they name none or cannot be read.
+QString TkvOoxmlWorkbookPart(const QString& localPath);
+
+// The rows of one sheet whose height the file stores.
+struct TkvStoredRows {
+  // Every row's: the sheet's default height is a custom one.
+  bool all = false;
+  // Rows (from 0, ascending) whose element carries a height (`ht`).
+  std::vector<int> rows;
+};
+
+// Per sheet, in the workbook's sheet order; nullopt when `localPath` is no
+// readable OOXML package or a part is missing, damaged or over its size
+// limit (256 MiB unpacked per sheet). Reads only the package; thread-safe.
+std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& localPath);

@@ -1,8 +1,10 @@
-// The recalculation rule and the zip reader under it: calcPr read from real
-// workbooks, and damaged or hostile files that must give "no answer", never
-// a crash, a hang or a large allocation.
+// What is read from an OOXML package before the office loads it: calcPr for
+// the recalculation rule, the rows that store a height, and the zip reader
+// under them; damaged or hostile files must give "no answer", never a crash,
+// a hang or a large allocation.
 
 #include "convert/office/recalculation.h"
+#include "convert/office/ooxml_parts.h"
 #include "convert/office/zip_entry.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
@@ -61,12 +63,52 @@ TEST_F(RecalculationTest, AutoFollowsTheWorkbooksCalcSettings) {
   EXPECT_FALSE(TkvParseRecalc(QString(), &mode));
 }
 
+TEST_F(RecalculationTest, StoredRowHeightsAsOtherWritersWriteThem) {
+  const QString path = dir_.file(QStringLiteral("wrap.xlsx"));
+  ASSERT_TRUE(writeWrappedRows(path));
+  auto stored = TkvReadStoredRows(path);
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->size(), 1u);
+  EXPECT_FALSE(stored->front().all);
+  EXPECT_EQ(stored->front().rows, std::vector<int>{2});  // the hidden row stores none
+
+  // Prefixed elements, rows without `r` (the next index), an absolute target.
+  const QString sheet = QStringLiteral("xl/worksheets/sheet1.xml");
+  ASSERT_TRUE(
+      rewriteZipMember(path, sheet, QStringLiteral("<row r=\"[35]\""), QStringLiteral("<x:row")));
+  ASSERT_TRUE(rewriteZipMember(path, sheet, QStringLiteral("<row r=\"6\""),
+                               QStringLiteral("<x:row ht=\"20\"")));
+  ASSERT_TRUE(rewriteZipMember(path, QStringLiteral("xl/_rels/workbook.xml.rels"),
+                               QStringLiteral("Target=\"worksheets/"),
+                               QStringLiteral("Target=\"/xl/worksheets/")));
+  stored = TkvReadStoredRows(path);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->front().rows, (std::vector<int>{2, 5}));
+
+  // A custom default height stores every row's.
+  ASSERT_TRUE(rewriteZipMember(path, sheet, QStringLiteral("<sheetFormatPr "),
+                               QStringLiteral("<sheetFormatPr customHeight=\"1\" ")));
+  stored = TkvReadStoredRows(path);
+  ASSERT_TRUE(stored);
+  EXPECT_TRUE(stored->front().all);
+
+  // Rows out of order, or a sheet part that is missing: no answer.
+  ASSERT_TRUE(rewriteZipMember(path, sheet, QStringLiteral("<row r=\"4\""),
+                               QStringLiteral("<row r=\"1\"")));
+  EXPECT_FALSE(TkvReadStoredRows(path));
+  const QString legacy = dir_.write(QStringLiteral("legacy.xls"),
+                                    QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(512, 0));
+  EXPECT_FALSE(TkvReadStoredRows(legacy));
+}
+
 TEST_F(RecalculationTest, ZipReaderGivesNoAnswerForDamagedFiles) {
   const QString book = Book(QStringLiteral("book.xlsx"));
   const QByteArray bytes = readFile(book);
   ASSERT_GT(bytes.size(), 1000);
   const auto workbook = TkvReadZipEntry(book, QStringLiteral("xl/workbook.xml"), 1 << 20);
   ASSERT_TRUE(workbook);
+  const auto rows = TkvReadStoredRows(book);
+  ASSERT_TRUE(rows);
   EXPECT_TRUE(workbook->contains("<calcPr"));
   EXPECT_FALSE(TkvReadZipEntry(book, QStringLiteral("xl/workbook.xml"), 10));  // over the limit
   EXPECT_FALSE(TkvReadZipEntry(book, QStringLiteral("xl/nothing.xml"), 1 << 20));
@@ -84,6 +126,11 @@ TEST_F(RecalculationTest, ZipReaderGivesNoAnswerForDamagedFiles) {
     }
     TkvStoredCalc stored;
     TkvReadStoredCalc(damaged, &stored);
+    const auto storedRows = TkvReadStoredRows(damaged);
+    if (storedRows) {
+      ASSERT_EQ(storedRows->size(), rows->size());
+      EXPECT_EQ(storedRows->front().rows, rows->front().rows);
+    }
   };
   for (qsizetype size = 0; size < bytes.size(); size += 7) check(bytes.left(size));
   QRandomGenerator random(22);

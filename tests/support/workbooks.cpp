@@ -104,26 +104,33 @@ QString wrappedRowsFault(const QString& pdf) {
   return {};
 }
 
-bool setCalcPr(const QString& path, const QString& calcPr) {
+bool rewriteZipMember(const QString& path, const QString& member, const QString& pattern,
+                      const QString& replacement) {
   // Python's zipfile rewrites the package; every other member is kept as it is.
   static const char* const kScript = R"(
 import re, shutil, sys, zipfile
-path, calc = sys.argv[1], sys.argv[2]
+path, member, pattern, replacement = sys.argv[1:5]
 with zipfile.ZipFile(path) as zin, zipfile.ZipFile(path + '.new', 'w', zipfile.ZIP_DEFLATED) as zout:
     for info in zin.infolist():
         data = zin.read(info.filename)
-        if info.filename == 'xl/workbook.xml':
-            data = re.sub(rb'<calcPr[^>]*/>', calc.encode(), data)
+        if info.filename == member:
+            data = re.sub(pattern.encode(), replacement.encode(), data)
         zout.writestr(info, data)
 shutil.move(path + '.new', path)
 )";
   QProcess p;
   p.start(QStringLiteral("python3"),
-          {QStringLiteral("-c"), QString::fromLatin1(kScript), path, calcPr});
+          {QStringLiteral("-c"), QString::fromLatin1(kScript), path, member, pattern, replacement});
   const bool ok =
       p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-  if (!ok) ADD_FAILURE() << "cannot set calcPr of " << path.toStdString();
+  if (!ok)
+    ADD_FAILURE() << "cannot rewrite " << member.toStdString() << " of " << path.toStdString();
   return ok;
+}
+
+bool setCalcPr(const QString& path, const QString& calcPr) {
+  return rewriteZipMember(path, QStringLiteral("xl/workbook.xml"), QStringLiteral("<calcPr[^>]*/>"),
+                          QString(calcPr).replace(u'\\', QLatin1String("\\\\")));
 }
 
 QList<SheetSpec> threeSheets() {

@@ -37,6 +37,11 @@ bool writeWrappedRows(const QString& path);
 // its height, the hidden row stays hidden.
 QString wrappedRowsFault(const QString& pdf);
 
+// Replaces each match of the regular expression `pattern` (Python's re) in
+// the member `member` of a zip file with `replacement`; the other members are
+// copied unchanged.
+bool rewriteZipMember(const QString& path, const QString& member, const QString& pattern,
+                      const QString& replacement);
 // Replaces the calcPr element of an .xlsx's xl/workbook.xml with `calcPr`
 // (libxlsxwriter writes <calcPr calcId="124519" fullCalcOnLoad="1"/>).
 bool setCalcPr(const QString& path, const QString& calcPr);

@@ -79,8 +79,7 @@ std::optional<TkvStoredRows> ScanSheet(const QByteArray& part) {
   int row = -1;  // the last row element's index, for elements without `r`
   while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p))))) {
     const char* name = ++p;
-    while (p < end && *p != ' ' && *p != '>' && *p != '/' && *p != '\t' && *p != '\n' &&
-           *p != '\r')
+    while (p < end && *p != ' ' && *p != '>' && *p != '/' && *p != '\t' && *p != '\n' && *p != '\r')
       ++p;
     const char* colon = static_cast<const char*>(std::memchr(name, ':', size_t(p - name)));
     const QByteArray local = QByteArray::fromRawData(colon ? colon + 1 : name,

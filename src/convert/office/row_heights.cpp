@@ -43,7 +43,7 @@ RowRuns WrappedTextRows(const uno::Reference<sheet::XSpreadsheet>& sheet) {
                                                          uno::UNO_QUERY_THROW);
     bool wrapped = false;
     uno::Reference<beans::XPropertySet>(ranges, uno::UNO_QUERY_THROW)
-            ->getPropertyValue("IsTextWrapped") >>= wrapped;
+        ->getPropertyValue("IsTextWrapped") >>= wrapped;
     if (!wrapped) continue;
     const uno::Reference<sheet::XSheetCellRanges> text =
         uno::Reference<sheet::XCellRangesQuery>(ranges, uno::UNO_QUERY_THROW)
@@ -123,7 +123,8 @@ int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const QStri
     if ((*stored)[s].all) continue;
     const RowRuns runs = Without(wrapped, (*stored)[s].rows);
     if (runs.empty()) continue;
-    if (!allowed) allowed.emplace(uno::Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW));
+    if (!allowed)
+      allowed.emplace(uno::Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW));
     for (const auto& [first, last] : runs) {
       const uno::Reference<beans::XPropertySet> rows(
           uno::Reference<table::XColumnRowRange>(sheet->getCellRangeByPosition(0, first, 0, last),

@@ -15,7 +15,7 @@ constexpr qint64 kMaxPartSize = qint64(32) * 1024 * 1024;
 constexpr qint64 kMaxSheetSize = qint64(256) * 1024 * 1024;
 
 // `target` of a relationship of the part `source`, as a member name.
-QString ResolveTarget(const QString& source, QString target) {
+QString ResolveTarget(const QString& source, const QString& target) {
   if (target.startsWith(u'/')) return target.mid(1);
   QStringList parts = source.split(u'/');
   parts.removeLast();

@@ -85,8 +85,8 @@ RowRuns Without(const RowRuns& runs, const std::vector<int>& stored) {
 // left unmodified, so nothing ever offers to store it.
 class ChangesAllowed {
  public:
-  explicit ChangesAllowed(uno::Reference<beans::XPropertySet> document)
-      : document_(std::move(document)) {
+  explicit ChangesAllowed(const uno::Reference<beans::XPropertySet>& document)
+      : document_(document) {
     document_->setPropertyValue("IsChangeReadOnlyEnabled", uno::Any(true));
   }
   ~ChangesAllowed() {

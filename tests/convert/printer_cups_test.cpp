@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace tkv_printer;
 using tabrix::test::readFile;
 using tabrix::test::ScopedTempDir;
@@ -144,6 +147,19 @@ TEST_F(PrinterRouteOnCups, ModuleEntryPointsUseTheUserHiveAndCleanUp) {
     }
   } restore{oldConfig};
 
+  // Print folders of a process that is gone are removed; a live one's stay.
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const QString deadFolder = QDir::tempPath() + QStringLiteral("/tabrix-print-%1-aB3xYz").arg(dead);
+  const QString liveFolder =
+      QDir::tempPath() + QStringLiteral("/tabrix-print-%1-aB3xYz").arg(::getpid());
+  for (const QString& folder : {deadFolder, liveFolder}) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile(folder + QStringLiteral("/print.pdf")).open(QIODevice::WriteOnly);
+  }
+
   const QString target = dir_.file("entry.pdf");
   TkvSetPrinterOutput(target, "", {}, kApp, {});
   EXPECT_TRUE(QFile::exists(dir_.file("config/tabrix/settings.reg")));
@@ -162,6 +178,9 @@ TEST_F(PrinterRouteOnCups, ModuleEntryPointsUseTheUserHiveAndCleanUp) {
   EXPECT_TRUE(readFile(target).startsWith("%PDF"));
   EXPECT_FALSE(exported.isEmpty());
   EXPECT_FALSE(QFile::exists(exported));
+  EXPECT_FALSE(QFileInfo::exists(deadFolder));
+  EXPECT_TRUE(QFileInfo::exists(liveFolder));
+  QDir(liveFolder).removeRecursively();
 
   auto failingExport = [&](const QString& pdf) {
     exported = pdf;

@@ -4,9 +4,13 @@
 #include "convert/printer/print_route.h"
 #include "convert/printer/settings_store.h"
 #include "core/error.h"
+#include "core/partial_file.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 QString TkvPdfPrinterName(const QString& pdfWriterOption) {
   const TkvSettingsStore store;
@@ -28,11 +32,32 @@ QString TkvPrintPdfFile(const QString& printerName, const QString& pdfFile,
   return TkvPrintRoute(store).PrintPdf(printerName, pdfFile, applicationPath, stopRequested);
 }
 
+namespace {
+
+// A print folder carries the id of the process that made it: the folders of
+// a process that is gone (killed while printing) are removed by the next
+// print, and nothing else.
+void RemoveDeadPrintFolders() {
+  static const QRegularExpression name(QStringLiteral("^tabrix-print-([0-9]+)-[A-Za-z0-9]+$"));
+  for (const QFileInfo& entry :
+       QDir(QDir::tempPath())
+           .entryInfoList({QStringLiteral("tabrix-print-*")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+    const QRegularExpressionMatch match = name.match(entry.fileName());
+    if (match.hasMatch() && !entry.isSymLink() && entry.ownerId() == ::getuid() &&
+        TkvProcessGone(match.captured(1).toLongLong()))
+      QDir(entry.filePath()).removeRecursively();
+  }
+}
+
+}  // namespace
+
 QString TkvPrintThroughPdf(const QString& printerName,
                            const std::function<void(const QString& pdfPath)>& exportPdf,
                            const QString& applicationPath,
                            const std::function<bool()>& stopRequested) {
-  QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/tabrix-print-XXXXXX"));
+  RemoveDeadPrintFolders();
+  QTemporaryDir folder(QDir::tempPath() +
+                       QStringLiteral("/tabrix-print-%1-XXXXXX").arg(::getpid()));
   if (!folder.isValid()) {
     throw TkvError(QStringLiteral("No temporary folder for printing on \"%1\": %2")
                        .arg(printerName, folder.errorString()));

@@ -71,6 +71,8 @@ TEST_F(RecalculationTest, StoredRowHeightsAsOtherWritersWriteThem) {
   ASSERT_EQ(stored->size(), 1u);
   EXPECT_FALSE(stored->front().all);
   EXPECT_EQ(stored->front().rows, std::vector<int>{2});  // the hidden row stores none
+  EXPECT_TRUE(TkvOoxmlMayWrapText(path));
+  EXPECT_FALSE(TkvOoxmlMayWrapText(Book(QStringLiteral("plain.xlsx"))));
 
   // Prefixed elements, rows without `r` (the next index), an absolute target.
   const QString sheet = QStringLiteral("xl/worksheets/sheet1.xml");

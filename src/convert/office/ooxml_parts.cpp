@@ -3,6 +3,7 @@
 #include "convert/office/zip_entry.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <cstring>
@@ -28,13 +29,17 @@ QString ResolveTarget(const QString& source, const QString& target) {
   return parts.join(u'/');
 }
 
+// The member holding the relationships of `part`.
+QString RelsOf(const QString& part) {
+  const int slash = part.lastIndexOf(u'/');
+  return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1) +
+         QStringLiteral(".rels");
+}
+
 // Relationship id -> member name, from the relationships of `part`.
 std::optional<QHash<QString, QString>> Relationships(const QString& localPath,
                                                      const QString& part) {
-  const int slash = part.lastIndexOf(u'/');
-  const QString rels = part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1) +
-                       QStringLiteral(".rels");
-  const auto bytes = TkvReadZipEntry(localPath, rels, kMaxPartSize);
+  const auto bytes = TkvReadZipEntry(localPath, RelsOf(part), kMaxPartSize);
   if (!bytes) return std::nullopt;
   QHash<QString, QString> targets;
   QXmlStreamReader xml(*bytes);
@@ -121,6 +126,27 @@ QString TkvOoxmlWorkbookPart(const QString& localPath) {
     }
   }
   return QStringLiteral("xl/workbook.xml");
+}
+
+bool TkvOoxmlMayWrapText(const QString& localPath) {
+  const QString workbook = TkvOoxmlWorkbookPart(localPath);
+  const auto rels = TkvReadZipEntry(localPath, RelsOf(workbook), kMaxPartSize);
+  if (!rels) return false;
+  QXmlStreamReader xml(*rels);
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement ||
+        xml.name() != QLatin1String("Relationship"))
+      continue;
+    const QXmlStreamAttributes a = xml.attributes();
+    if (!a.value(QLatin1String("Type")).endsWith(QLatin1String("/styles"))) continue;
+    const auto styles = TkvReadZipEntry(
+        localPath, ResolveTarget(workbook, a.value(QLatin1String("Target")).toString()),
+        kMaxPartSize);
+    if (!styles) return false;
+    static const QRegularExpression set(QStringLiteral("wrapText\\s*=\\s*[\"'](1|true)[\"']"));
+    return set.match(QString::fromLatin1(*styles)).hasMatch();
+  }
+  return false;
 }
 
 std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& localPath) {

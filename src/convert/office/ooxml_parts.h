@@ -12,6 +12,11 @@
 // a leading slash; "xl/workbook.xml" when they name none or cannot be read.
 QString TkvOoxmlWorkbookPart(const QString& localPath);
 
+// Whether any cell format of the package may wrap text (its styles part has a
+// wrapText attribute that is set); false when `localPath` is no readable
+// OOXML package. A few kilobytes read: the cheap test before any per-sheet work.
+bool TkvOoxmlMayWrapText(const QString& localPath);
+
 // The rows of one sheet whose height the file stores.
 struct TkvStoredRows {
   // Every row's: the sheet's default height is a custom one.

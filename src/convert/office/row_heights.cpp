@@ -106,7 +106,9 @@ class ChangesAllowed {
 }  // namespace
 
 int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const QString& localPath) {
-  if (localPath.isEmpty()) return 0;
+  // Most workbooks have no wrapping format at all: decided from the styles
+  // part alone, without a call to the office.
+  if (localPath.isEmpty() || !TkvOoxmlMayWrapText(localPath)) return 0;
   const uno::Reference<container::XIndexAccess> sheets(
       uno::Reference<sheet::XSpreadsheetDocument>(document, uno::UNO_QUERY_THROW)->getSheets(),
       uno::UNO_QUERY_THROW);

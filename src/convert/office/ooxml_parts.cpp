@@ -75,9 +75,11 @@ bool IsTrue(const std::optional<QByteArray>& value) {
   return value && (*value == "1" || *value == "true");
 }
 
+}  // namespace
+
 // The row elements of a worksheet part, by a scan of its tags (a sheet part
 // can be hundreds of megabytes: no tree, no per-cell allocation).
-std::optional<TkvStoredRows> ScanSheet(const QByteArray& part) {
+std::optional<TkvStoredRows> TkvScanStoredRows(const QByteArray& part) {
   TkvStoredRows stored;
   const char* p = part.constData();
   const char* const end = p + part.size();
@@ -106,8 +108,6 @@ std::optional<TkvStoredRows> ScanSheet(const QByteArray& part) {
   }
   return stored;
 }
-
-}  // namespace
 
 QString TkvOoxmlWorkbookPart(const QString& localPath) {
   const auto rels = TkvReadZipEntry(localPath, QStringLiteral("_rels/.rels"), kMaxPartSize);
@@ -165,7 +165,7 @@ std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& local
       if (a.name() == QLatin1String("id")) id = a.value().toString();  // r:id, any prefix
     const auto part = TkvReadZipEntry(localPath, targets->value(id), kMaxSheetSize);
     if (!part) return std::nullopt;
-    auto rows = ScanSheet(*part);
+    auto rows = TkvScanStoredRows(*part);
     if (!rows) return std::nullopt;
     sheets.push_back(std::move(*rows));
   }

@@ -3,6 +3,7 @@
 // it into the office: which part is the workbook, and which rows store a
 // height of their own.
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -24,6 +25,10 @@ struct TkvStoredRows {
   // Rows (from 0, ascending) whose element carries a height (`ht`).
   std::vector<int> rows;
 };
+
+// The rows of one worksheet part (its XML, as stored); nullopt when a tag is
+// cut off or the rows do not ascend.
+std::optional<TkvStoredRows> TkvScanStoredRows(const QByteArray& sheetPart);
 
 // Per sheet, in the workbook's sheet order; nullopt when `localPath` is no
 // readable OOXML package or a part is missing, damaged or over its size

@@ -36,23 +36,39 @@ QString RelsOf(const QString& part) {
          QStringLiteral(".rels");
 }
 
-// Relationship id -> member name, from the relationships of `part`.
-std::optional<QHash<QString, QString>> Relationships(const QString& localPath,
-                                                     const QString& part) {
+struct Relationship {
+  QString id, type, target;  // target: the member name it points to
+};
+
+// The relationships of `part` ("" for the package's own); nullopt when they
+// cannot be read.
+std::optional<std::vector<Relationship>> Relationships(const QString& localPath,
+                                                       const QString& part) {
   const auto bytes = TkvReadZipEntry(localPath, RelsOf(part), kMaxPartSize);
   if (!bytes) return std::nullopt;
-  QHash<QString, QString> targets;
+  std::vector<Relationship> list;
   QXmlStreamReader xml(*bytes);
   while (!xml.atEnd()) {
     if (xml.readNext() != QXmlStreamReader::StartElement ||
         xml.name() != QLatin1String("Relationship"))
       continue;
     const QXmlStreamAttributes a = xml.attributes();
-    targets.insert(a.value(QLatin1String("Id")).toString(),
-                   ResolveTarget(part, a.value(QLatin1String("Target")).toString()));
+    list.push_back({a.value(QLatin1String("Id")).toString(),
+                    a.value(QLatin1String("Type")).toString(),
+                    ResolveTarget(part, a.value(QLatin1String("Target")).toString())});
   }
   if (xml.hasError()) return std::nullopt;
-  return targets;
+  return list;
+}
+
+// The first relationship of `part` whose type ends with `typeEnd`.
+std::optional<Relationship> RelationshipOfType(const QString& localPath, const QString& part,
+                                               QLatin1String typeEnd) {
+  const auto list = Relationships(localPath, part);
+  if (list)
+    for (const Relationship& r : *list)
+      if (r.type.endsWith(typeEnd) && !r.target.isEmpty()) return r;
+  return std::nullopt;
 }
 
 // The value of attribute `name` (unprefixed) within the tag text [begin, end).
@@ -110,51 +126,26 @@ std::optional<TkvStoredRows> TkvScanStoredRows(const QByteArray& part) {
 }
 
 QString TkvOoxmlWorkbookPart(const QString& localPath) {
-  const auto rels = TkvReadZipEntry(localPath, QStringLiteral("_rels/.rels"), kMaxPartSize);
-  if (rels) {
-    QXmlStreamReader xml(*rels);
-    while (!xml.atEnd()) {
-      if (xml.readNext() != QXmlStreamReader::StartElement ||
-          xml.name() != QLatin1String("Relationship"))
-        continue;
-      const QXmlStreamAttributes attributes = xml.attributes();
-      if (!attributes.value(QLatin1String("Type")).endsWith(QLatin1String("/officeDocument")))
-        continue;
-      QString target = attributes.value(QLatin1String("Target")).toString();
-      while (target.startsWith(u'/')) target.remove(0, 1);
-      if (!target.isEmpty()) return target;
-    }
-  }
-  return QStringLiteral("xl/workbook.xml");
+  const auto r = RelationshipOfType(localPath, QString(), QLatin1String("/officeDocument"));
+  return r ? r->target : QStringLiteral("xl/workbook.xml");
 }
 
 bool TkvOoxmlMayWrapText(const QString& localPath) {
-  const QString workbook = TkvOoxmlWorkbookPart(localPath);
-  const auto rels = TkvReadZipEntry(localPath, RelsOf(workbook), kMaxPartSize);
-  if (!rels) return false;
-  QXmlStreamReader xml(*rels);
-  while (!xml.atEnd()) {
-    if (xml.readNext() != QXmlStreamReader::StartElement ||
-        xml.name() != QLatin1String("Relationship"))
-      continue;
-    const QXmlStreamAttributes a = xml.attributes();
-    if (!a.value(QLatin1String("Type")).endsWith(QLatin1String("/styles"))) continue;
-    const auto styles = TkvReadZipEntry(
-        localPath, ResolveTarget(workbook, a.value(QLatin1String("Target")).toString()),
-        kMaxPartSize);
-    if (!styles) return false;
-    static const QRegularExpression set(QStringLiteral("wrapText\\s*=\\s*[\"'](1|true)[\"']"));
-    return set.match(QString::fromLatin1(*styles)).hasMatch();
-  }
-  return false;
+  const auto r =
+      RelationshipOfType(localPath, TkvOoxmlWorkbookPart(localPath), QLatin1String("/styles"));
+  const auto styles = r ? TkvReadZipEntry(localPath, r->target, kMaxPartSize) : std::nullopt;
+  static const QRegularExpression set(QStringLiteral("wrapText\\s*=\\s*[\"'](1|true)[\"']"));
+  return styles && set.match(QString::fromLatin1(*styles)).hasMatch();
 }
 
 std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& localPath) {
   const QString workbook = TkvOoxmlWorkbookPart(localPath);
   const auto bytes = TkvReadZipEntry(localPath, workbook, kMaxPartSize);
   if (!bytes) return std::nullopt;
-  const auto targets = Relationships(localPath, workbook);
-  if (!targets) return std::nullopt;
+  const auto relationships = Relationships(localPath, workbook);
+  if (!relationships) return std::nullopt;
+  QHash<QString, QString> targets;
+  for (const Relationship& r : *relationships) targets.insert(r.id, r.target);
   std::vector<TkvStoredRows> sheets;
   QXmlStreamReader xml(*bytes);
   while (!xml.atEnd()) {
@@ -163,7 +154,7 @@ std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& local
     QString id;
     for (const QXmlStreamAttribute& a : xml.attributes())
       if (a.name() == QLatin1String("id")) id = a.value().toString();  // r:id, any prefix
-    const auto part = TkvReadZipEntry(localPath, targets->value(id), kMaxSheetSize);
+    const auto part = TkvReadZipEntry(localPath, targets.value(id), kMaxSheetSize);
     if (!part) return std::nullopt;
     auto rows = TkvScanStoredRows(*part);
     if (!rows) return std::nullopt;

@@ -138,7 +138,7 @@ bool TkvOoxmlMayWrapText(const QString& localPath) {
   return styles && set.match(QString::fromLatin1(*styles)).hasMatch();
 }
 
-std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& localPath) {
+std::optional<std::vector<QString>> TkvOoxmlSheetParts(const QString& localPath) {
   const QString workbook = TkvOoxmlWorkbookPart(localPath);
   const auto bytes = TkvReadZipEntry(localPath, workbook, kMaxPartSize);
   if (!bytes) return std::nullopt;
@@ -146,7 +146,7 @@ std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& local
   if (!relationships) return std::nullopt;
   QHash<QString, QString> targets;
   for (const Relationship& r : *relationships) targets.insert(r.id, r.target);
-  std::vector<TkvStoredRows> sheets;
+  std::vector<QString> parts;
   QXmlStreamReader xml(*bytes);
   while (!xml.atEnd()) {
     if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("sheet"))
@@ -154,12 +154,14 @@ std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& local
     QString id;
     for (const QXmlStreamAttribute& a : xml.attributes())
       if (a.name() == QLatin1String("id")) id = a.value().toString();  // r:id, any prefix
-    const auto part = TkvReadZipEntry(localPath, targets.value(id), kMaxSheetSize);
-    if (!part) return std::nullopt;
-    auto rows = TkvScanStoredRows(*part);
-    if (!rows) return std::nullopt;
-    sheets.push_back(std::move(*rows));
+    parts.push_back(targets.value(id));
   }
   if (xml.hasError()) return std::nullopt;
-  return sheets;
+  return parts;
+}
+
+std::optional<TkvStoredRows> TkvReadStoredRows(const QString& localPath, const QString& part) {
+  if (part.isEmpty()) return std::nullopt;
+  const auto bytes = TkvReadZipEntry(localPath, part, kMaxSheetSize);
+  return bytes ? TkvScanStoredRows(*bytes) : std::nullopt;
 }

@@ -30,7 +30,12 @@ struct TkvStoredRows {
 // cut off or the rows do not ascend.
 std::optional<TkvStoredRows> TkvScanStoredRows(const QByteArray& sheetPart);
 
-// Per sheet, in the workbook's sheet order; nullopt when `localPath` is no
-// readable OOXML package or a part is missing, damaged or over its size
-// limit (256 MiB unpacked per sheet). Reads only the package; thread-safe.
-std::optional<std::vector<TkvStoredRows>> TkvReadStoredRows(const QString& localPath);
+// The worksheet parts of the package, in the workbook's sheet order (an
+// empty name where the relationships name none); nullopt when `localPath` is
+// no readable OOXML package. Reads only the package; thread-safe.
+std::optional<std::vector<QString>> TkvOoxmlSheetParts(const QString& localPath);
+
+// The rows of the sheet part `part` (a name TkvOoxmlSheetParts gave) whose
+// height the file stores; nullopt when the part is missing, damaged or over
+// its size limit (256 MiB unpacked). Reads that part alone; thread-safe.
+std::optional<TkvStoredRows> TkvReadStoredRows(const QString& localPath, const QString& part);

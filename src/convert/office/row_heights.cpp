@@ -112,18 +112,22 @@ int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const QStri
   const uno::Reference<container::XIndexAccess> sheets(
       uno::Reference<sheet::XSpreadsheetDocument>(document, uno::UNO_QUERY_THROW)->getSheets(),
       uno::UNO_QUERY_THROW);
-  std::optional<std::vector<TkvStoredRows>> stored;  // read once a sheet needs it
+  std::optional<std::vector<QString>> parts;  // read once a sheet needs them
   std::optional<ChangesAllowed> allowed;
   int sized = 0;
   for (sal_Int32 s = 0; s < sheets->getCount(); ++s) {
     const uno::Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(s), uno::UNO_QUERY_THROW);
     const RowRuns wrapped = WrappedTextRows(sheet);
     if (wrapped.empty()) continue;
-    if (!stored) stored = TkvReadStoredRows(localPath).value_or(std::vector<TkvStoredRows>{});
+    if (!parts) parts = TkvOoxmlSheetParts(localPath).value_or(std::vector<QString>{});
     // No package, or not the sheets the office loaded: leave them as loaded.
-    if (static_cast<sal_Int32>(stored->size()) != sheets->getCount()) return sized;
-    if ((*stored)[s].all) continue;
-    const RowRuns runs = Without(wrapped, (*stored)[s].rows);
+    if (static_cast<sal_Int32>(parts->size()) != sheets->getCount()) return sized;
+    // Only the parts of sheets with wrapped text are read (a data sheet
+    // beside them can be hundreds of megabytes).
+    const std::optional<TkvStoredRows> stored =
+        TkvReadStoredRows(localPath, (*parts)[static_cast<size_t>(s)]);
+    if (!stored || stored->all) continue;
+    const RowRuns runs = Without(wrapped, stored->rows);
     if (runs.empty()) continue;
     if (!allowed)
       allowed.emplace(uno::Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW));

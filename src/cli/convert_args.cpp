@@ -31,6 +31,14 @@ bool IsAddress(const QString& text) {
   return re.match(text).hasMatch() || text.startsWith(QLatin1String("file:"));
 }
 
+QString Shown(qint64 ms) {
+  if (ms == 0) return QStringLiteral("0");
+  if (ms % 3600000 == 0) return QStringLiteral("%1h").arg(ms / 3600000);
+  if (ms % 60000 == 0) return QStringLiteral("%1m").arg(ms / 60000);
+  if (ms % 1000 == 0) return QStringLiteral("%1s").arg(ms / 1000);
+  return QStringLiteral("%1ms").arg(ms);
+}
+
 int Number(const QString& flag, const QString& value, int low, int high) {
   bool ok = false;
   const int n = value.toInt(&ok, 10);
@@ -40,6 +48,34 @@ int Number(const QString& flag, const QString& value, int low, int high) {
                     .arg(low)
                     .arg(high)};
   return n;
+}
+
+// A duration in milliseconds from "500ms", "5s", "2m", "1h" or a bare
+// number of `unitMs` milliseconds, within [lowMs, highMs].
+qint64 Duration(const QString& flag, const QString& value, qint64 unitMs, qint64 lowMs,
+                qint64 highMs) {
+  static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*(ms|s|m|min|h)?\\s*$"),
+                                     QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch m = re.match(value);
+  bool ok = m.hasMatch();
+  qint64 ms = 0;
+  if (ok) {
+    const QString unit = m.captured(2).toLower();
+    const qint64 per = unit.isEmpty()  ? unitMs
+                       : unit == u"ms" ? 1
+                       : unit == u"s"  ? 1000
+                       : unit == u"h"  ? 3600000
+                                       : 60000;
+    const qint64 n = m.captured(1).toLongLong(&ok);
+    ok = ok && n <= highMs;  // no overflow below
+    ms = n * per;
+  }
+  if (!ok || ms < lowMs || ms > highMs)
+    throw Usage{QStringLiteral("%1: %2 is not a duration from %3 to %4 (such as 500ms, 5s, 2m; "
+                               "a bare number is %5)")
+                    .arg(flag, value, Shown(lowMs), Shown(highMs),
+                         unitMs == 1 ? QStringLiteral("milliseconds") : QStringLiteral("seconds"))};
+  return ms;
 }
 
 // The value's spelling among `choices`, letter case ignored.
@@ -61,7 +97,8 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
        "ThreadsCount=N"},
       {{"sheet"},
        "active|N|each|all",
-       "the active sheet, sheet N, every sheet to its own PDF, or the whole workbook",
+       "the active sheet, sheet N, every sheet to its own PDF, or the whole workbook (the "
+       "default)",
        "Sheet=0 | Sheet=N | Sheet=-1 (AllSheets=False), or AllSheets=True"},
       {{"fit"},
        "page|width",
@@ -87,19 +124,21 @@ const std::vector<TkvConvertFlag>& TkvConvertFlags() {
        "RenameSource=SUFFIX"},
       {{"regex"}, "RE", "convert only paths that also match RE", "RegExt=RE"},
       {{"skip-hidden"}, "", "leave out hidden files", "SkipHidden=True"},
-      {{"timeout"}, "SECONDS", "time one file may take", "ItemTimeout=SECONDS"},
+      {{"timeout"},
+       "DURATION",
+       "time one file may take: 90s, 5m, a bare number of seconds; 0 sets no limit",
+       "ItemTimeout=SECONDS"},
       {{"log"}, "FILE", "the run log (State => File => Result)", "LogFile=FILE"},
       {{"report"},
        "FILE|-",
        "JSON Lines report, appended to FILE, or - for stdout",
        "ReportFile=FILE"},
-      {{"strict"},
-       "",
-       "exit code 2 when any file failed or a source matched no workbook",
-       "StrictExit=True"},
+      {{"strict"}, "", "exit code 2 also when a source matched no workbook", "StrictExit=True"},
+      {{"exit-zero"}, "", "exit code 0 even when files failed", ""},
       {{"watch"},
-       "MS",
-       "convert, wait MS milliseconds, search again, until SIGTERM or SIGINT",
+       "INTERVAL",
+       "convert, wait INTERVAL (500ms, 5s, 2m; a bare number is milliseconds), search again, "
+       "until SIGTERM or SIGINT",
        "WatchInterval=MS"},
       {{"shard"},
        "K/N|auto",
@@ -162,11 +201,12 @@ QString TkvConvertHelp(const QString& program) {
   }
   text += QStringLiteral(
               "\n"
-              "Exit codes: 0 the run completed (failed files included), 2 with --strict when\n"
-              "a file failed or a source matched no workbook, 1 the run itself failed\n"
-              "(message on stderr), 64 a wrong flag or value. Without --report -, each\n"
-              "failed file is also named on stderr with why; a source that matches no\n"
-              "workbook is warned of there.\n"
+              "Exit codes: 0 every file converted (or skipped by the rules), 2 a file failed\n"
+              "(0 with --exit-zero) or, with --strict, a source matched no workbook, 1 the\n"
+              "run itself failed (message on stderr: a target that is no writable folder,\n"
+              "a log or report that cannot be written), 64 a wrong flag or value. Without\n"
+              "--report -, each failed file is also named on stderr with why, and the run\n"
+              "ends with its summary there (not with -q).\n"
               "SIGINT or SIGTERM: the files in hand are finished; exit code 1 when files were\n"
               "left unconverted, or 0 with --watch (--strict included).\n"
               "Example: %1 convert -r -o /data/out --report - '/data/in/*.xls?'\n"
@@ -189,6 +229,14 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
   if (!parser.parse(QStringList{QStringLiteral("tabrix")} + args)) {
     result.action = TkvConvertArgs::Action::UsageError;
     result.error = parser.errorText();
+    if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty()) {
+      QStringList names;
+      for (const TkvConvertFlag& flag : TkvConvertFlags())
+        if (flag.names.last().size() > 1) names.append(flag.names.last());
+      if (const QString near = TkvClosestWord(unknown.first(), names); !near.isEmpty())
+        result.error = QStringLiteral("unknown flag '%1' (did you mean --%2?)")
+                           .arg(FlagName(unknown.first()), near);
+    }
     return result;
   }
 
@@ -292,7 +340,10 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
       } else if (name == QLatin1String("skip-hidden")) {
         set(QStringLiteral("SkipHidden"), kTrue);
       } else if (name == QLatin1String("timeout")) {
-        set(QStringLiteral("ItemTimeout"), QString::number(Number(flag, value, 1, 86400)));
+        const qint64 ms = Duration(flag, value, 1000, 0, qint64(86400) * 1000);
+        if (ms % 1000 != 0)
+          throw Usage{QStringLiteral("%1: %2 is not a whole number of seconds").arg(flag, value)};
+        set(QStringLiteral("ItemTimeout"), QString::number(ms / 1000));
       } else if (name == QLatin1String("log")) {
         if (value.isEmpty()) throw Usage{QStringLiteral("%1: the file name is empty").arg(flag)};
         set(QStringLiteral("LogFile"), Absolute(cwd, value));
@@ -302,8 +353,11 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
             value == QLatin1String("-") ? value : Absolute(cwd, value));
       } else if (name == QLatin1String("strict")) {
         set(QStringLiteral("StrictExit"), kTrue);
+      } else if (name == QLatin1String("exit-zero")) {
+        result.exitZero = true;
       } else if (name == QLatin1String("watch")) {
-        set(QStringLiteral("WatchInterval"), QString::number(Number(flag, value, 1, 86400000)));
+        set(QStringLiteral("WatchInterval"),
+            QString::number(Duration(flag, value, 1, 1, qint64(86400) * 1000)));
       } else if (name == QLatin1String("shard")) {
         TkvShard shard;
         if (const QString error = TkvParseShard(value, shard); !error.isEmpty() || value.isEmpty())
@@ -342,6 +396,8 @@ TkvConvertArgs TkvParseConvertArgs(const QStringList& args, const QString& cwd,
       }
       result.sources.append(path);
     }
+    if (result.exitZero && parser.isSet(QStringLiteral("strict")))
+      throw Usage{QStringLiteral("--strict and --exit-zero ask for opposite exit codes")};
   } catch (const Usage& usage) {
     result.action = TkvConvertArgs::Action::UsageError;
     result.error = usage.message;

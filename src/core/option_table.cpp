@@ -198,11 +198,17 @@ QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMas
 }
 
 QString TkvClosestOptionKey(const QString& key) {
+  QStringList names;
+  for (const TkvOptionRow& row : TkvOptionTable())
+    names.append(row.key == QLatin1String("SourceN") ? QStringLiteral("Source2") : row.key);
+  return TkvClosestWord(key, names);
+}
+
+QString TkvClosestWord(const QString& word, const QStringList& candidates) {
   QString best;
-  int bestDistance = std::max<int>(2, int(key.size()) / 3) + 1;
-  for (const TkvOptionRow& row : TkvOptionTable()) {
-    const QString name = row.key == QLatin1String("SourceN") ? QStringLiteral("Source2") : row.key;
-    const int d = Distance(key, name);
+  int bestDistance = std::max<int>(2, int(word.size()) / 3) + 1;
+  for (const QString& name : candidates) {
+    const int d = Distance(word, name);
     if (d < bestDistance) {
       bestDistance = d;
       best = name;

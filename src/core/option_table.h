@@ -53,3 +53,6 @@ QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMas
 // The known key closest to `key` within a small spelling distance; empty
 // when none is close.
 QString TkvClosestOptionKey(const QString& key);
+// The word of `candidates` closest to `word` by the same measure (letter
+// case ignored); empty when none is close.
+QString TkvClosestWord(const QString& word, const QStringList& candidates);

@@ -76,6 +76,20 @@ TEST_F(Program, HelpAndVersionPrintToStdout) {
   const Outcome version = Run({QStringLiteral("--version")});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, QStringLiteral("Tabrix Converter 2025.17.420.2053\n"));
+  EXPECT_EQ(Run({QStringLiteral("-h")}).out, help.out);
+  // Misspellings are named, and a bare word that names nothing opens no window.
+  const struct {
+    QStringList args;
+    const char* says;
+  } typos[] = {{{"--verison"}, "did you mean --version?"},
+               {{"conver", "in"},
+                "'conver' is no file, folder, mask, project or command (did "
+                "you mean convert?)"}};
+  for (const auto& t : typos) {
+    const Outcome o = Run(t.args);
+    EXPECT_EQ(o.exitCode, 64) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(QLatin1String(t.says))) << o.err.toStdString();
+  }
   EXPECT_FALSE(QFile::exists(tmp_.file(QStringLiteral("bin/tabrix.ext")))) << "nothing else ran";
 }
 

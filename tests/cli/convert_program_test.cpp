@@ -539,11 +539,13 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   Copy("quarterly-sales.xlsx", QStringLiteral("hot/stays.xlsx"));
   tmp_.write(QStringLiteral("hot/stays.xlsx.done"), "an earlier file of that name");
   tmp_.write(QStringLiteral("hot/notes.xlsx"), "some notes, no workbook");
+  QDir().mkpath(F("empty"));  // an empty hot folder is no fault
   QProcess process;
   process.setProcessEnvironment(Environment());
   process.setWorkingDirectory(tmp_.path());
-  process.start(exe_, {"convert", "--watch", "200", "--strict", "--rename-source", ".done", "-o",
-                       F("out"), "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
+  process.start(
+      exe_, {"convert", "--watch", "200", "--strict", "--rename-source", ".done", "-o", F("out"),
+             "--report", F("report.jsonl"), "--log", F("run.log"), F("hot"), F("empty")});
   ASSERT_TRUE(process.waitForStarted());
   auto waitFor = [](const QString& path) {
     for (int i = 0; i < 600 && !QFile::exists(path); ++i) QThread::msleep(50);
@@ -568,8 +570,9 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   // A watch says what it does: its first line, a line per file, the summary.
   const QStringList lines = err.split(u'\n', Qt::SkipEmptyParts);
   ASSERT_GE(lines.size(), 5) << err.toStdString();
-  EXPECT_EQ(lines.first(),
-            QStringLiteral("tabrix: watching %1 every 200 ms; Ctrl-C stops").arg(F("hot")));
+  EXPECT_EQ(lines.first(), QStringLiteral("tabrix: watching %1, %2 every 200 ms; Ctrl-C stops")
+                               .arg(F("hot"), F("empty")));
+  EXPECT_FALSE(err.contains(QLatin1String("no workbook matches"))) << err.toStdString();
   EXPECT_TRUE(err.contains(
       QStringLiteral("tabrix: %1 -> %2\n").arg(F("hot/second.xls"), F("out/second.pdf"))))
       << err.toStdString();

@@ -57,12 +57,12 @@ QByteArray TkvZipWriter::Finish() const {
     const zip_int64_t index =
         zip_file_add(archive.get(), name.constData(), entry.get(), ZIP_FL_ENC_UTF_8);
     if (index < 0) return {};
-    entry.release();  // the archive owns it now
+    static_cast<void>(entry.release());  // the archive owns it now
     if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) <
         0)
       return {};
   }
   if (zip_close(archive.get()) < 0) return {};
-  archive.release();  // closed: freed by zip_close
+  static_cast<void>(archive.release());  // closed: freed by zip_close
   return Contents(target.get());
 }

@@ -21,7 +21,8 @@ struct Encoding {
 };
 
 Encoding EncodingOf(const QByteArray& head) {
-  if (head.startsWith("\xFF\xFE\0\0") || head.startsWith(QByteArray("\0\0\xFE\xFF", 4)))
+  if (head.startsWith(QByteArray("\xFF\xFE\0\0", 4)) ||
+      head.startsWith(QByteArray("\0\0\xFE\xFF", 4)))
     return {QStringConverter::Utf32, 0, true};
   if (head.startsWith("\xEF\xBB\xBF")) return {QStringConverter::Utf8, 76};
   if (head.startsWith("\xFF\xFE")) return {QStringConverter::Utf16LE, 65535};

@@ -228,6 +228,10 @@ TEST_F(TabrixOfficeTest, TextWorkbooksPrintTheirCells) {
            "<html><body><table><tr><td>Golf</td><td>48</td></tr></table></body></html>")),
        {"Golf", "48"}},
       {"bom.xls", "\xEF\xBB\xBFName,Value\nJuliett,51\n", {"Name", "Juliett", "51"}},
+      {"utf16be.xls",
+       utf16Text(QStringLiteral("Name,Value\nHotel,49\n"), true),
+       {"Name", "Hotel", "49"}},
+      {"latin1.xls", "Name,Wert\nM\xFCller,53\n", {"Wert", "M\u00FCller", "53"}},
       {"ssml.xls", ssml, {"Kilo", "52"}},
   };
   QStringList files;

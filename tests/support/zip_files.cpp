@@ -20,7 +20,7 @@ struct Stream {
   qint64 Size() const {
     return member->head.size() + member->body.size() * member->repeat + member->tail.size();
   }
-  // The byte at `offset` of the whole member, copied in runs into `into`.
+  // The next `length` bytes of the member (fewer at its end) into `into`.
   qint64 Read(char* into, qint64 length) {
     qint64 done = 0;
     while (done < length && at < Size()) {

@@ -65,7 +65,7 @@ class Reader {
   const char* Data() const { return buffer_.data() + begin_; }
   qsizetype Size() const { return end_ - begin_; }
   bool AtEnd() const { return atEnd_; }
-  void Drop(qsizetype count) { begin_ += std::min(count, Size()); }
+  void Drop(qsizetype count) { begin_ += std::clamp<qsizetype>(count, 0, Size()); }
 
   // Reads more behind what is held; false when nothing more comes (the end,
   // an error, or a full buffer).

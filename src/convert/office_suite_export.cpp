@@ -4,8 +4,12 @@
 #include "convert/office/office_layout.h"
 #include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
+#include "convert/office/text_workbook.h"
+#include "convert/office/zip_package.h"
 
 #include <QFileInfo>
+
+#include <optional>
 
 namespace {
 
@@ -63,7 +67,10 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
         manager
             ->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")})
             .ToObject();
-    const TkvArgs load = {
+    const QString localPath = TkvIsRemoteAddress(source)
+                                  ? QString()
+                                  : QFileInfo(TkvLocalPathOf(source)).absoluteFilePath();
+    TkvArgs load = {
         TkvVariant(Property(*manager, QStringLiteral("Hidden"), true)),
         TkvVariant(Property(*manager, QStringLiteral("ReadOnly"), true)),
         TkvVariant(
@@ -71,23 +78,29 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
         TkvVariant(
             Property(*manager, QStringLiteral("UpdateDocMode"), std::int32_t{0})),  // no update
     };
+    // Delimited text with its own separator and encoding, as the export loads it.
+    if (const auto text = TkvDelimitedTextImport(localPath)) {
+      load.push_back(TkvVariant(Property(*manager, QStringLiteral("FilterName"), text->filter)));
+      load.push_back(
+          TkvVariant(Property(*manager, QStringLiteral("FilterOptions"), text->options)));
+    }
     auto document = desktop
                         ->Call(QStringLiteral("loadComponentFromURL"),
                                {TkvOfficeSourceUrl(source), QStringLiteral("_blank"),
                                 std::int32_t{0}, TkvVariant(load)})
                         .ToObject();
     DocumentCloser closer(document);
-    const QString localPath = TkvIsRemoteAddress(source)
-                                  ? QString()
-                                  : QFileInfo(TkvLocalPathOf(source)).absoluteFilePath();
     if (document
             ->Call(QStringLiteral("supportsService"),
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
             .ToBool()) {
       // Loaded as the export loads it: recalculated by the same rule, then
-      // the wrapped rows sized.
-      if (TkvRecalcDue(recalc, localPath)) document->Call(QStringLiteral("calculateAll"));
-      TkvFitWrappedRows(*document, localPath);
+      // the wrapped rows sized, from one opening of the package.
+      std::optional<TkvZipPackage> package;
+      if (!localPath.isEmpty()) package.emplace(localPath);
+      const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
+      if (TkvRecalcDue(recalc, opened)) document->Call(QStringLiteral("calculateAll"));
+      TkvFitWrappedRows(*document, opened);
     }
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};

@@ -481,6 +481,13 @@ TEST_F(OfficeCalcTest, RecalculatesAsTheWorkbookAsksOnEveryRoadAndNeverReachesOu
   ASSERT_TRUE(writeWrappedRows(wrapped));
   ASSERT_TRUE(OfficeSuiteExport(wrapped, suite, TkvRecalc::Auto));
   EXPECT_EQ(wrappedRowsFault(suite), QString());
+  // ... and imports delimited text as the export does: a field a cell, no byte-order mark.
+  const QString tabs = folder->write(QStringLiteral("tabs.xls"),
+                                     utf16Text(QStringLiteral("Name\tValue\nFoxtrot\t47\n")));
+  ASSERT_TRUE(OfficeSuiteExport(tabs, suite, TkvRecalc::Auto));
+  const QStringList words = pdfText(suite).split(QRegularExpression(QStringLiteral("\\s+")));
+  EXPECT_TRUE(words.contains(QLatin1String("Name")) && words.contains(QLatin1String("Foxtrot")))
+      << words.join(u' ').toStdString();
 
   // Recalculated, WEBSERVICE asks nothing of the server.
   printed(web, kAuto);

@@ -153,6 +153,15 @@ QByteArray run(const QString& program, const QStringList& args) {
 }
 }  // namespace
 
+QByteArray utf16Text(const QString& text, bool bigEndian) {
+  QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+  for (const QChar c : text) {
+    const char low = char(c.unicode() & 0xff), high = char(c.unicode() >> 8);
+    bytes += bigEndian ? QByteArray(1, high) + low : QByteArray(1, low) + high;
+  }
+  return bytes;
+}
+
 QByteArray tinyPdf(int pages) {
   QList<QByteArray> objects;
   QByteArray kids;

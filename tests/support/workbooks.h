@@ -52,6 +52,9 @@ QList<SheetSpec> threeSheets();
 // One sheet of about twenty pages.
 QList<SheetSpec> twentyPages();
 
+// `text` in UTF-16 after its byte-order mark (little-endian unless `bigEndian`).
+QByteArray utf16Text(const QString& text, bool bigEndian = false);
+
 // A small well-formed PDF of `pages` empty A4 pages, for fakes that stand
 // in for an office's export.
 QByteArray tinyPdf(int pages = 1);

@@ -5,8 +5,9 @@
 #include <QString>
 
 class TkvAutoObject;
+class TkvZipPackage;
 
-// FitWrappedRows on a spreadsheet document loaded from `localPath` through
-// an office object; does nothing for other objects. Returns the rows sized;
+// FitWrappedRows on a spreadsheet document loaded from `package` (null for a
+// web address) through an office object; does nothing for other objects. Returns the rows sized;
 // raises TkvAutomationError when the office fails.
-int TkvFitWrappedRows(TkvAutoObject& document, const QString& localPath);
+int TkvFitWrappedRows(TkvAutoObject& document, const TkvZipPackage* package);

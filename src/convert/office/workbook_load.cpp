@@ -5,7 +5,9 @@
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/row_heights.h"
+#include "convert/office/text_workbook.h"
 #include "convert/office/uno_runtime.h"
+#include "convert/office/zip_package.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -73,6 +75,13 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
       Prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
   };
   if (request.password) props.push_back(Prop("Password", uno::Any(ToOU(*request.password))));
+  // Delimited text is imported with its own separator and encoding, as the
+  // spreadsheet application splits it; the office's guess keeps tabs in the
+  // cells and prints byte-order marks.
+  if (const auto text = remote ? std::nullopt : TkvDelimitedTextImport(localPath)) {
+    props.push_back(Prop("FilterName", uno::Any(ToOU(text->filter))));
+    props.push_back(Prop("FilterOptions", uno::Any(ToOU(text->options))));
+  }
   const uno::Sequence<beans::PropertyValue> media(props.data(),
                                                   static_cast<sal_Int32>(props.size()));
 
@@ -105,13 +114,17 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
   // spreadsheet application prints when it opens the file.
   const char* step = "recalculated";
   try {
+    // Both steps read facts from the package: it is opened once for them.
+    std::optional<TkvZipPackage> package;
+    if (!remote) package.emplace(localPath);
+    const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
     // The import prints cached formula results as stored; the application
     // recalculates the workbooks the rule names when it opens them.
-    if (TkvRecalcDue(request.recalc, localPath))
+    if (TkvRecalcDue(request.recalc, opened))
       uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
     // After recalculation: the rows are sized for the values that print.
     step = "laid out";
-    FitWrappedRows(component, localPath);
+    FitWrappedRows(component, opened);
   } catch (const uno::Exception& e) {
     CloseComponent(component);
     const QString text = ExceptionText(e);

@@ -1,5 +1,6 @@
 #include "convert/workbook_kind.h"
 
+#include "convert/office/compound_file.h"
 #include "convert/office/text_workbook.h"
 #include "convert/office/zip_package.h"
 
@@ -11,9 +12,6 @@
 namespace {
 
 constexpr qint64 kHead = 8192;
-
-quint32 Le16(const char* p) { return quint32(quint8(p[0])) | quint32(quint8(p[1])) << 8; }
-quint32 Le32(const char* p) { return Le16(p) | Le16(p + 2) << 16; }
 
 QString OpenDocumentKind(const QString& mediaType) {
   const QString kind = mediaType.section(u'.', -1);
@@ -47,48 +45,9 @@ QString ZipKind(const QString& path) {
   return QStringLiteral("a ZIP archive that holds no workbook");
 }
 
-// The entry names of a compound file's directory; false when it cannot be
-// read (the file is then let through to the office).
-bool CompoundNames(QFile& file, const QByteArray& head, QStringList& names) {
-  if (head.size() < 512) return false;
-  const quint32 shift = Le16(head.constData() + 0x1E);
-  if (shift != 9 && shift != 12) return false;
-  const qint64 sectorSize = qint64(1) << shift;
-  const auto offsetOf = [&](quint32 sector) { return (qint64(sector) + 1) * sectorSize; };
-  QList<quint32> fat;  // the sectors of the allocation table the header lists
-  for (int i = 0; i < 109; ++i) {
-    const quint32 sector = Le32(head.constData() + 0x4C + qsizetype(4) * i);
-    if (sector >= 0xFFFFFFFAu) break;
-    fat.append(sector);
-  }
-  quint32 sector = Le32(head.constData() + 0x30);
-  for (int guard = 0; sector < 0xFFFFFFFAu; ++guard) {
-    if (guard > 4096 || !file.seek(offsetOf(sector))) return false;
-    const QByteArray entries = file.read(sectorSize);
-    if (entries.size() != sectorSize) return false;
-    for (qsizetype e = 0; e + 128 <= entries.size(); e += 128) {
-      const quint32 bytes = Le16(entries.constData() + e + 0x40);
-      if (entries[e + 0x42] == 0 || bytes < 2 || bytes > 64) continue;
-      QString name;
-      for (quint32 i = 0; i + 2 < bytes; i += 2)
-        name.append(QChar(char16_t(Le16(entries.constData() + e + i))));
-      names.append(name);
-    }
-    const qint64 perSector = sectorSize / 4;
-    if (sector / perSector >= quint32(fat.size())) return false;
-    char next[4];
-    if (!file.seek(offsetOf(fat[sector / perSector]) + (sector % perSector) * 4) ||
-        file.read(next, 4) != 4)
-      return false;
-    sector = Le32(next);
-  }
-  return true;
-}
-
 // Only other Office documents are told apart: anything else may be a workbook.
-QString CompoundKind(QFile& file, const QByteArray& head) {
-  QStringList names;
-  if (!CompoundNames(file, head, names)) return QString();
+QString CompoundKind(QFile& file) {
+  const QStringList names = TkvCompoundNames(file);
   for (const char* workbook : {"Workbook", "Book", "EncryptedPackage"})
     if (names.contains(QLatin1String(workbook), Qt::CaseInsensitive)) return QString();
   if (names.contains(QLatin1String("WordDocument"), Qt::CaseInsensitive))
@@ -148,7 +107,7 @@ QString TkvNotWorkbookKind(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) return QString();
   if (file.size() == 0) return QStringLiteral("an empty file");
   const QByteArray head = file.read(kHead);
-  if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return CompoundKind(file, head);
+  if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return CompoundKind(file);
   if (StartsWith(head, "PK\x03\x04") || StartsWith(head, "PK\x05\x06")) return ZipKind(path);
   // A bare BIFF2-5 stream starts with its BOF record.
   if (head.size() >= 4 && head[0] == '\x09' &&

@@ -253,6 +253,20 @@ TEST_F(OfficeCalcTest, UnreadableWorkbooksFailWithClearMessages) {
   EXPECT_TRUE(message.contains(QStringLiteral("cannot be read"))) << message.toStdString();
   EXPECT_TRUE(message.contains(damaged)) << message.toStdString();
 
+  // Encrypted and damaged compound files are told apart: an .xlsx the
+  // application encrypted, and a compound file cut short after its header.
+  const QString encrypted = realworldCorpusDir() + QStringLiteral("/pass_protected.xlsx");
+  if (!realworldCorpusDir().isEmpty()) {
+    message = openFailure(encrypted);
+    EXPECT_TRUE(message.endsWith(QStringLiteral(" is password-protected")))
+        << message.toStdString();
+  }
+  const QByteArray cut = readFile(locked).left(1536);
+  const QString truncated = folder->write(QStringLiteral("truncated.xls"), cut);
+  message = openFailure(truncated);
+  EXPECT_TRUE(message.contains(QStringLiteral("it is damaged"))) << message.toStdString();
+  EXPECT_FALSE(message.contains(QStringLiteral("password"))) << message.toStdString();
+
   message = openFailure(folder->file(QStringLiteral("missing.xlsx")));
   EXPECT_TRUE(message.contains(QStringLiteral("does not exist"))) << message.toStdString();
 

@@ -1,5 +1,7 @@
 #include "convert/office/workbook_load.h"
 
+#include "convert/office/compound_file.h"
+
 #include "convert/automation/auto_object.h"
 #include "convert/office/calc_document.h"
 #include "convert/office/office_process.h"
@@ -33,13 +35,8 @@ TkvAutomationError OpenError(const QString& message) {
 
 // What LibreOffice's "type detection aborted" means for the file at hand.
 QString UnreadableMessage(const QString& path, const QString& localPath) {
-  QFile file(localPath);
-  QByteArray head;
-  if (file.open(QIODevice::ReadOnly)) head = file.read(8);
-  // Encrypted workbooks (.xlsx with a password, .xls with one) are OLE2
-  // compound files; so are plain .xls files that LibreOffice cannot read.
-  if (head.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1")))
-    return QStringLiteral("The workbook %1 is password-protected or could not be opened").arg(path);
+  if (TkvIsPasswordProtected(localPath))
+    return QStringLiteral("The workbook %1 is password-protected").arg(path);
   return QStringLiteral("The workbook %1 cannot be read: it is damaged or not a workbook")
       .arg(path);
 }

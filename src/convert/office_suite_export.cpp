@@ -85,9 +85,11 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
             .ToBool()) {
       // Loaded as the export loads it: recalculated by the same rule, then
-      // the wrapped rows sized.
+      // the wrapped rows sized; printed as the export prints the whole
+      // workbook, without its hidden sheets.
       if (TkvRecalcDue(recalc, localPath)) document->Call(QStringLiteral("calculateAll"));
       TkvFitWrappedRows(*document, localPath);
+      TkvLeaveOutHiddenSheets(*document);
     }
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};

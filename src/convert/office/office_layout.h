@@ -10,3 +10,9 @@ class TkvAutoObject;
 // an office object; does nothing for other objects. Returns the rows sized;
 // raises TkvAutomationError when the office fails.
 int TkvFitWrappedRows(TkvAutoObject& document, const QString& localPath);
+
+// LeaveOutHiddenSheets on a spreadsheet document loaded through an office
+// object, before the whole document is exported: no hidden sheet prints.
+// Does nothing for other objects; raises TkvAutomationError when the office
+// fails.
+void TkvLeaveOutHiddenSheets(TkvAutoObject& document);

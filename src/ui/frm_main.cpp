@@ -192,7 +192,7 @@ void TkvFrmMain::SetDefaultTarget(const QString& folder) {
 void TkvFrmMain::NewBatch() {
   // The running batch stays with its run, which ends after the items in hand.
   if (RunInProgress()) controller_->Stop();
-  lblState->clear();
+  SetRunState(QString());
   std::shared_ptr<TkvBatch> old = std::move(batch_);
   const std::uint64_t generation = controller_->NewList();  // clears the figures shown
   if (old) old->Terminate();

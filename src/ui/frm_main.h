@@ -169,6 +169,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   // rests on a control hides it only until the tip goes away.
   void ShowMessage(const QString& message);
   QString Message() const { return message_; }
+  // `lblState`'s text (the separator before the figures shows only with one).
+  void SetRunState(const QString& state);
   // What failed, in the status bar; on stderr too during an automatic run.
   void ShowFailure(const QString& message);
   void SetDefaultTarget(const QString& folder);
@@ -242,6 +244,7 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   QString message_;
   // Pause or Stop asked the run in progress to end.
   bool ending_ = false;
+  QFrame* stateSeparator_ = nullptr;
   // Shared with the run that converts it.
   std::shared_ptr<TkvBatch> batch_;
   bool shown_ = false;

@@ -66,9 +66,10 @@ void TkvFrmMain::CreateRunControl() {
   lblState->setObjectName(QStringLiteral("lblState"));
   lblProgress = new QLabel(this);
   lblProgress->setObjectName(QStringLiteral("lblProgress"));
-  auto* between = new QFrame(this);
-  between->setFrameStyle(QFrame::VLine | QFrame::Sunken);
-  for (QWidget* part : std::initializer_list<QWidget*>{lblState, between, lblProgress}) {
+  stateSeparator_ = new QFrame(this);
+  stateSeparator_->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+  stateSeparator_->hide();
+  for (QWidget* part : std::initializer_list<QWidget*>{lblState, stateSeparator_, lblProgress}) {
     part->setContentsMargins(4, 0, 4, 0);
     statusBar()->addPermanentWidget(part);
   }
@@ -89,7 +90,7 @@ void TkvFrmMain::CreateRunControl() {
   });
   connect(c, &TkvRunController::ListSettled, this, [this] {
     if (RunInProgress()) return;
-    if (lblState->text() == kSearching) lblState->clear();
+    if (lblState->text() == kSearching) SetRunState(QString());
     // A search that listed nothing says why instead of counting noughts.
     if (lViewer->RowCount() == 0 && batch_ && batch_->SearchDone())
       lblProgress->setText(EmptySearchReason());
@@ -107,7 +108,7 @@ void TkvFrmMain::CreateRunControl() {
   connect(c, &TkvRunController::RunEnded, this, &TkvFrmMain::RunEnded);
   connect(c, &TkvRunController::RepetitionCancelled, this, [this] {
     ShowIdleActions();
-    lblState->setText(QStringLiteral("Stopped"));
+    SetRunState(QStringLiteral("Stopped"));
   });
   connect(c, &TkvRunController::RepetitionDue, this, [this] {
     TkvGuarded([this] {
@@ -137,25 +138,30 @@ void TkvFrmMain::ShowProgress() {
                            .arg(lViewer->RowCount()));
 }
 
+void TkvFrmMain::SetRunState(const QString& state) {
+  lblState->setText(state);
+  stateSeparator_->setVisible(!state.isEmpty());
+}
+
 void TkvFrmMain::ShowRunState() {
   if (!RunInProgress()) return;
   if (ending_) {
-    lblState->setText(controller_->StopRequested()
-                          ? QStringLiteral("Stopping: the files in hand are finished first")
-                          : QStringLiteral("Pausing: the files in hand are finished first"));
+    SetRunState(controller_->StopRequested()
+                    ? QStringLiteral("Stopping: the files in hand are finished first")
+                    : QStringLiteral("Pausing: the files in hand are finished first"));
     return;
   }
   const int rows = lViewer->RowCount();
   if (rows == 0) {
-    lblState->setText(QStringLiteral("Converting: searching for files"));
+    SetRunState(QStringLiteral("Converting: searching for files"));
     return;
   }
   // "+" while the search may still list more.
   const bool listing = batch_ && !batch_->SearchDone();
-  lblState->setText(QStringLiteral("Converting %1 of %2%3")
-                        .arg(std::min(controller_->RowsDone() + 1, rows))
-                        .arg(rows)
-                        .arg(listing ? QStringLiteral("+") : QString()));
+  SetRunState(QStringLiteral("Converting %1 of %2%3")
+                  .arg(std::min(controller_->RowsDone() + 1, rows))
+                  .arg(rows)
+                  .arg(listing ? QStringLiteral("+") : QString()));
 }
 
 QString TkvFrmMain::EmptySearchReason() const {
@@ -164,6 +170,11 @@ QString TkvFrmMain::EmptySearchReason() const {
   const QString folder = TkvFolderPart(TkvBatch::NormalizePath(source));
   if (!folder.isEmpty() && !QFileInfo(folder).isDir())
     return QStringLiteral("The folder %1 does not exist").arg(QDir::cleanPath(folder));
+  // A folder is searched with the source mask: the message names both.
+  const QString searched = TkvBatch::NormalizePath(source);
+  if (QFileInfo(searched).isDir() && Project())
+    return QStringLiteral("No workbook matches %1")
+        .arg(TkvWithTrailingDelimiter(searched) + Project()->Profile().SourceMask);
   return QStringLiteral("No workbook matches %1").arg(source);
 }
 
@@ -197,7 +208,7 @@ bool TkvFrmMain::SearchSource() {
     AddSourceFile(source);
     return true;
   }
-  lblState->setText(kSearching);
+  SetRunState(kSearching);
   controller_->WatchSearch(batch_);
   try {
     batch_->StartSearch(source, target, cSubdir->isChecked());
@@ -305,18 +316,17 @@ void TkvFrmMain::RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped) 
       // and what it did not reach is skipped.
       const int left = lViewer->MarkNotConverted();
       controller_->CountNotConverted(left);
-      lblState->setText(QStringLiteral("Stopped: %1 not converted").arg(left));
+      SetRunState(QStringLiteral("Stopped: %1 not converted").arg(left));
       batch_.reset();
     } else if (!batch->Exhausted()) {
       const int next = lViewer->FirstWaitingRow();
-      lblState->setText(next >= 0
-                            ? QStringLiteral("Paused: Convert resumes with file %1").arg(next + 1)
+      SetRunState(next >= 0 ? QStringLiteral("Paused: Convert resumes with file %1").arg(next + 1)
                             : QStringLiteral("Paused: no file is left to convert"));
     } else {
-      lblState->setText(QStringLiteral("Finished"));
+      SetRunState(QStringLiteral("Finished"));
     }
   } else {
-    lblState->clear();
+    SetRunState(QString());
   }
   ShowProgress();
   // A run that found nothing says why instead of counting noughts.
@@ -353,8 +363,8 @@ void TkvFrmMain::AfterRun() {
   // The next repetition starts from the event loop, never from here, so
   // repetitions do not nest; Stop ends the wait.
   controller_->ScheduleRepetition(daemon);
-  lblState->setText(QStringLiteral("Waiting %1 s before the next run")
-                        .arg(QString::number(daemon / 1000.0, 'g', 3)));
+  SetRunState(QStringLiteral("Waiting %1 s before the next run")
+                  .arg(QString::number(daemon / 1000.0, 'g', 3)));
   aStop->setEnabled(true);
   bSearchConvert->SetAction(aStop);
 }

@@ -442,6 +442,10 @@ TEST_F(RunControlTest, ARunThatListsNothingSaysWhyInTheStatusBar) {
   EXPECT_TRUE(WaitFor([&] { return w.lblState->text().isEmpty(); }));
   QFile::remove(ten);
   QFile::remove(two);
+  ASSERT_TRUE(ClickAction(w, "aSearch"));
+  EXPECT_TRUE(WaitFor([&] {
+    return w.lblProgress->text() == "No workbook matches " + temp.file("in/*.xls?");
+  })) << w.lblProgress->text().toStdString();
   // Search alone says it too.
   w.eSource->setText(temp.file("gone/*.xls?"));
   ASSERT_TRUE(ClickAction(w, "aSearch"));

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   window.lViewer->SetItemResult(1, files[1], window.eTarget->text() + "quarterly-sales.pdf", 1);
   window.lViewer->SetItemResult(2, files[2], "The workbook is protected by a password", 2);
   const int left = window.lViewer->MarkNotConverted();
-  window.lblState->setText(QStringLiteral("Stopped: %1 not converted").arg(left));
+  window.SetRunState(QStringLiteral("Stopped: %1 not converted").arg(left));
   window.lblProgress->setText(
       QStringLiteral("2 converted, 1 failed, %1 skipped of %2").arg(left).arg(files.size()));
   window.show();

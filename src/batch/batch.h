@@ -79,9 +79,10 @@ class TkvBatch {
   TkvBatch(const TkvBatch&) = delete;
   TkvBatch& operator=(const TkvBatch&) = delete;
 
-  // Owner's thread, once per batch. Normalises source and target, creates a
-  // missing target folder (a failure to create it is ignored here) and
-  // starts the search thread. Throws TkvError "Unable to create directory"
+  // Owner's thread, once per batch. Normalises source and target (a source
+  // that names an existing folder becomes that folder and the profile's
+  // source mask), creates a missing target folder (a failure to create it
+  // is ignored here) and starts the search thread. Throws TkvError "Unable to create directory"
   // (code 3) for an empty target, one naming the target for a web address
   // (no folder is made from it), and TkvError with TkvParseShard's message
   // for a bad Shard option; then nothing is searched. A later call only

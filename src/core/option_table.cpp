@@ -3,7 +3,6 @@
 #include "core/option_list.h"
 #include "core/shard.h"
 
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -175,7 +174,7 @@ QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value) {
   return QStringLiteral("%1=%2 is not %3").arg(row.key, value, takes);
 }
 
-QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMask) {
+QStringList TkvOptionWarnings(const QStringList& lines, const QString& /*sourceMask*/) {
   QStringList warnings;
   QSet<QString> seen;
   for (const QString& line : lines) {
@@ -203,11 +202,6 @@ QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMas
       warnings.append(problem + QStringLiteral(": ") + gives);
       continue;
     }
-    const bool source = row->key == QLatin1String("Source") || row->key == QLatin1String("SourceN");
-    if (source && !value.isEmpty() && QFileInfo(value).isDir())
-      warnings.append(
-          QStringLiteral("%1 names a folder without a mask: add %2 to convert its workbooks")
-              .arg(key, sourceMask));
   }
   return warnings;
 }

@@ -51,9 +51,9 @@ QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value);
 
 // One warning per problem of the option lines, in line order, for the first
 // line of each key (the one that is read): "unknown option 'Sorce' (did you
-// mean Source?)", "Subdir=yes is not True or False: False is used", and a
-// Source or SourceN naming an existing folder without a mask. Keys of the
-// window's bound controls in their older spelling ("eSource.Text") are
+// mean Source?)", "Subdir=yes is not True or False: False is used". (A
+// Source naming a folder is searched with the source mask: no warning.) Keys
+// of the window's bound controls in their older spelling ("eSource.Text") are
 // known. Lines without "=" are left alone.
 QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMask);
 

@@ -221,15 +221,13 @@ TEST_F(Program, AddressTargetsAreTurnedIntoPathsOrRefusedNeverMadeIntoFolders) {
 
 TEST_F(Program, OptionsAreCheckedAndDashedWordsThatAreNoSwitchEndWith64) {
   // Warnings only: the run reads the values as ever (a bare folder as
-  // Source finds nothing) and ends with 0.
+  // Source is searched with the mask) and ends with 0.
   const QString in = tmp_.file(QStringLiteral("in"));
   Outcome o = Run({Options(QStringLiteral("PureConsole=True;Sorce=x;Subdir=yes;Source=%1;Target=%2")
                                .arg(in, tmp_.file(QStringLiteral("out"))))});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   EXPECT_EQ(o.err, QStringLiteral("tabrix: unknown option 'Sorce' (did you mean Source?)\n"
                                   "tabrix: Subdir=yes is not True or False: False is used\n"
-                                  "tabrix: Source names a folder without a mask: add *.xls? to "
-                                  "convert its workbooks\n"
                                   "tabrix: no workbook matches %1\n")
                        .arg(in));
 

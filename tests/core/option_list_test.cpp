@@ -120,8 +120,6 @@ TEST(OptionTable, WarningsNameUnknownKeysAndValuesTheirKeyCannotTake) {
                                return TkvParseShard("4/4", shard);
                              }() +
                              ": the run fails",
-                         "Source names a folder without a mask: add *.xls? to convert its "
-                         "workbooks",
                          "MissingGlyphs=maybe is not Warn or Fail: Warn is used",
                          "unknown option 'Zzqx'"}));
   EXPECT_EQ(TkvClosestOptionKey("threadcount"), "ThreadsCount");

@@ -12,6 +12,11 @@
 
 std::atomic<bool> SkipLockFiles{false};
 
+std::uint64_t TkvNextItemSerial() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 namespace {
 using Guard = TkvRecursiveLock;
 }
@@ -74,7 +79,11 @@ QString TkvBatch::NormalizePath(const QString& text) {
 }
 
 void TkvBatch::StartSearch(const QString& source, const QString& target, bool includeSubfolders) {
-  const QString src = NormalizePath(source);
+  QString src = NormalizePath(source);
+  // An existing folder (with or without its trailing "/") stands for its
+  // workbooks: the profile's source mask is added.
+  if (const QString mask = options_.Profile().SourceMask; !mask.isEmpty() && QFileInfo(src).isDir())
+    src = TkvWithTrailingDelimiter(src) + mask;
   const QString tgt = NormalizePath(target);
   if (tgt.isEmpty()) throw TkvError(QStringLiteral("Unable to create directory"), 3);
   if (TkvIsAddress(tgt))

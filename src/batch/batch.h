@@ -33,12 +33,19 @@
 
 class TkvBatch;
 
+// A number no other item of this process had or will have (any thread).
+std::uint64_t TkvNextItemSerial();
+
 // One file of a batch. Owned by its batch; never moved or freed while the
-// batch lives, so pointers stay valid until the batch is destroyed.
+// batch lives, so pointers stay valid until the batch is destroyed. A freed
+// item's address may be reused by a later batch's item: what must tell items
+// of several batches apart goes by Serial.
 struct TkvNode {
   enum : int { Waiting = 0, Done = 1, Failed = 2 };
   int Status = Waiting;
   int Index = 0;
+  // Given at construction, kept by copies (snapshots name the same item).
+  std::uint64_t Serial = TkvNextItemSerial();
   QString FileName;
   QString Result;
   // Filled by the converter thread before the item's event: every PDF the
@@ -72,9 +79,10 @@ class TkvBatch {
   TkvBatch(const TkvBatch&) = delete;
   TkvBatch& operator=(const TkvBatch&) = delete;
 
-  // Owner's thread, once per batch. Normalises source and target, creates a
-  // missing target folder (a failure to create it is ignored here) and
-  // starts the search thread. Throws TkvError "Unable to create directory"
+  // Owner's thread, once per batch. Normalises source and target (a source
+  // that names an existing folder becomes that folder and the profile's
+  // source mask), creates a missing target folder (a failure to create it
+  // is ignored here) and starts the search thread. Throws TkvError "Unable to create directory"
   // (code 3) for an empty target, one naming the target for a web address
   // (no folder is made from it), and TkvError with TkvParseShard's message
   // for a bad Shard option; then nothing is searched. A later call only

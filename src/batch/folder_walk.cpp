@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <utility>
@@ -46,7 +47,44 @@ bool IsDotOrDotDot(const char* n) {
   return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
 }
 
+bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+qsizetype DigitsEnd(QStringView s, qsizetype from) {
+  while (from < s.size() && IsDigit(s[from])) ++from;
+  return from;
+}
+
+// <0, 0 or >0 as `a` comes before, level with or after `b` in name order,
+// before the code-unit tie break.
+int CompareNatural(QStringView a, QStringView b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      const qsizetype endA = DigitsEnd(a, i), endB = DigitsEnd(b, j);
+      while (i + 1 < endA && a[i] == u'0') ++i;  // leading zeros do not count
+      while (j + 1 < endB && b[j] == u'0') ++j;
+      if (endA - i != endB - j) return endA - i < endB - j ? -1 : 1;
+      for (; i < endA; ++i, ++j)
+        if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+      j = endB;
+      continue;
+    }
+    const char16_t x = a[i].toCaseFolded().unicode(), y = b[j].toCaseFolded().unicode();
+    if (x != y) return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
 }  // namespace
+
+bool TkvNaturalLess(const QString& a, const QString& b) {
+  const int order = CompareNatural(a, b);
+  return order != 0 ? order < 0 : a < b;
+}
 
 class TkvFolderWalk::Impl {
  public:
@@ -66,7 +104,7 @@ class TkvFolderWalk::Impl {
       close(fd);
       return;
     }
-    std::vector<QString> subfolders;
+    std::vector<QString> files, subfolders;
     while (const dirent* e = readdir(dir.get())) {
       if (w_.stop_.load(std::memory_order_relaxed)) return;
       if (IsDotOrDotDot(e->d_name)) continue;
@@ -82,9 +120,15 @@ class TkvFolderWalk::Impl {
       if (w_.options_.SkipLockFiles && e->d_name[0] == '~' && e->d_name[1] == '$') continue;
       const QString name = QFile::decodeName(e->d_name);
       if (!w_.mask_.MatchesFolded(name.toCaseFolded())) continue;
-      w_.onFile_(folder + name);
+      files.push_back(name);
     }
     dir.reset();
+    std::sort(files.begin(), files.end(), TkvNaturalLess);
+    std::sort(subfolders.begin(), subfolders.end(), TkvNaturalLess);
+    for (const QString& name : files) {
+      if (w_.stop_.load(std::memory_order_relaxed)) return;
+      w_.onFile_(folder + name);
+    }
     for (const QString& sub : subfolders) {
       if (w_.stop_.load(std::memory_order_relaxed)) return;
       Walk(folder + sub + u'/');

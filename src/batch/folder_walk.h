@@ -1,7 +1,8 @@
 #pragma once
-// The depth-first walk of a search: a folder's own matching files first, in
-// listing order, then each sub-folder in listing order. Runs on the calling
-// thread; owns nothing that outlives Run().
+// The depth-first walk of a search: a folder's own matching files first, then
+// each sub-folder, both in name order (TkvNaturalLess), so that every machine
+// lists a tree in the same order. Runs on the calling thread; owns nothing
+// that outlives Run().
 //
 // Files: regular files (symbolic links to them included) whose name matches
 // the mask as a whole. Hidden (dot) files only when skipHidden is false;
@@ -15,6 +16,12 @@
 
 #include <atomic>
 #include <functional>
+
+// Name order of the walk: runs of digits compare by their number (book_2
+// before book_10), other text without regard to letter case; names equal so
+// far are ordered by their code units, so the order is total and the same
+// under every locale.
+bool TkvNaturalLess(const QString& a, const QString& b);
 
 class TkvFolderWalk {
  public:

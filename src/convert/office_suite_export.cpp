@@ -95,12 +95,14 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
             .ToBool()) {
       // Loaded as the export loads it: recalculated by the same rule, then
-      // the wrapped rows sized, from one opening of the package.
+      // the wrapped rows sized, from one opening of the package; printed as
+      // the export prints the whole workbook, without its hidden sheets.
       std::optional<TkvZipPackage> package;
       if (!localPath.isEmpty()) package.emplace(localPath);
       const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
       if (TkvRecalcDue(recalc, opened)) document->Call(QStringLiteral("calculateAll"));
       TkvFitWrappedRows(*document, opened);
+      TkvLeaveOutHiddenSheets(*document);
     }
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};

@@ -3,7 +3,6 @@
 #include "core/option_list.h"
 #include "core/shard.h"
 
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -92,9 +91,9 @@ const std::vector<TkvOptionRow>& TkvOptionTable() {
       Row("FitWidth", K::Boolean, "False", "Fit every sheet's columns to one page wide"),
       Row("Orientation", K::Choice, "",
           "portrait or landscape for every sheet; empty keeps each sheet's own",
-          {"portrait", "landscape"}, "every file fails"),
+          {"portrait", "landscape"}, "each sheet keeps its own"),
       Row("PaperSize", K::Choice, "", "Paper size of every sheet; empty keeps each sheet's own",
-          {"A3", "A4", "A5", "Letter", "Legal"}, "every file fails"),
+          {"A3", "A4", "A5", "Letter", "Legal"}, "each sheet keeps its own"),
       Row("PdfA", K::Boolean, "False", "Write PDF/A-2b"),
       Row("PDFWriter", K::Text, "", "PDF printer of the printing fallback"),
       Row("MultiInstance", K::Boolean, "False", "Wait until no other job holds the PDF printer"),
@@ -129,6 +128,22 @@ const TkvOptionRow* TkvFindOption(const QString& key) {
   return nullptr;
 }
 
+namespace {
+
+// The choice of `row` that `value` names, or null.
+const QString* FindChoice(const TkvOptionRow& row, const QString& value) {
+  for (const QString& word : row.choices)
+    if (word.compare(value.trimmed(), Qt::CaseInsensitive) == 0) return &word;
+  return nullptr;
+}
+
+}  // namespace
+
+QString TkvOptionChoice(const TkvOptionRow& row, const QString& value) {
+  const QString* choice = FindChoice(row, value);
+  return choice ? *choice : row.defaultValue;
+}
+
 QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value) {
   if (value.isEmpty()) return {};
   QString takes;
@@ -146,8 +161,7 @@ QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value) {
       takes = QStringLiteral("a whole number");
       break;
     case Kind::Choice:
-      for (const QString& word : row.choices)
-        if (word.compare(value.trimmed(), Qt::CaseInsensitive) == 0) return {};
+      if (FindChoice(row, value)) return {};
       takes = OrList(row.choices);
       break;
     case Kind::Shard: {
@@ -160,7 +174,7 @@ QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value) {
   return QStringLiteral("%1=%2 is not %3").arg(row.key, value, takes);
 }
 
-QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMask) {
+QStringList TkvOptionWarnings(const QStringList& lines, const QString& /*sourceMask*/) {
   QStringList warnings;
   QSet<QString> seen;
   for (const QString& line : lines) {
@@ -188,11 +202,6 @@ QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMas
       warnings.append(problem + QStringLiteral(": ") + gives);
       continue;
     }
-    const bool source = row->key == QLatin1String("Source") || row->key == QLatin1String("SourceN");
-    if (source && !value.isEmpty() && QFileInfo(value).isDir())
-      warnings.append(
-          QStringLiteral("%1 names a folder without a mask: add %2 to convert its workbooks")
-              .arg(key, sourceMask));
   }
   return warnings;
 }

@@ -14,10 +14,12 @@
 #include "ui/qt_file_dialogs.h"
 #include "ui/result_list.h"
 #include "ui/run_controller.h"
+#include "ui/start_folder_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -33,6 +35,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -122,6 +125,7 @@ void TkvFrmMain::RestoreLayout() {
   if (!geometry.isEmpty()) restoreGeometry(geometry);
   const QByteArray columns = settings.value(QStringLiteral("MainWindow/Columns")).toByteArray();
   if (!columns.isEmpty()) lViewer->header()->restoreState(columns);
+  dialogs_->SetLastFolder(settings.value(QStringLiteral("MainWindow/LastFolder")).toString());
 }
 
 void TkvFrmMain::SaveLayout() const {
@@ -130,6 +134,7 @@ void TkvFrmMain::SaveLayout() const {
   QSettings settings(LayoutFile(), QSettings::IniFormat);
   settings.setValue(QStringLiteral("MainWindow/Geometry"), saveGeometry());
   settings.setValue(QStringLiteral("MainWindow/Columns"), lViewer->header()->saveState());
+  settings.setValue(QStringLiteral("MainWindow/LastFolder"), dialogs_->LastFolder());
 }
 
 void TkvFrmMain::FormShow() {
@@ -147,8 +152,23 @@ void TkvFrmMain::UpdateLinkActions() {
   pm3Popup();
 }
 
-void TkvFrmMain::ShowFailure(const QString& message) {
+void TkvFrmMain::ShowMessage(const QString& message) {
+  message_ = message;
   statusBar()->showMessage(message);
+}
+
+bool TkvFrmMain::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    // A tip stands in for the window's message only while it is shown.
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    statusBar()->showMessage(tip.isEmpty() ? message_ : tip);
+    return true;
+  }
+  return TkvFrmBase<QMainWindow>::event(event);
+}
+
+void TkvFrmMain::ShowFailure(const QString& message) {
+  ShowMessage(message);
   const TkvProject* project = Project();
   if (project && project->AutomaticRun()) {
     std::fprintf(stderr, "tabrix: %s\n", message.toLocal8Bit().constData());
@@ -172,6 +192,7 @@ void TkvFrmMain::SetDefaultTarget(const QString& folder) {
 void TkvFrmMain::NewBatch() {
   // The running batch stays with its run, which ends after the items in hand.
   if (RunInProgress()) controller_->Stop();
+  SetRunState(QString());
   std::shared_ptr<TkvBatch> old = std::move(batch_);
   const std::uint64_t generation = controller_->NewList();  // clears the figures shown
   if (old) old->Terminate();
@@ -227,7 +248,7 @@ void TkvFrmMain::aViewExecute() {
 
 void TkvFrmMain::ShellOpen(const QString& path) {
   if (!shellOpen_ || path.trimmed().isEmpty() || shellOpen_(path)) return;
-  statusBar()->showMessage(
+  ShowMessage(
       QStringLiteral("No program to open %1 was found: install xdg-utils or choose a default "
                      "application for it")
           .arg(path));
@@ -239,10 +260,9 @@ void TkvFrmMain::ShowOpenOutcome() {
   if (!project->OpenError().isEmpty()) {
     ShowFailure(QStringLiteral("The project was not opened: ") + project->OpenError());
   } else if (project->AutomaticRun() && project->Daemon() < 1) {
-    statusBar()->showMessage(
-        QStringLiteral("This project sets %1: the window will close when its run ends")
-            .arg(project->RunAndClose() ? QStringLiteral("RunAndClose")
-                                        : QStringLiteral("PureConsole")));
+    ShowMessage(QStringLiteral("This project sets %1: the window will close when its run ends")
+                    .arg(project->RunAndClose() ? QStringLiteral("RunAndClose")
+                                                : QStringLiteral("PureConsole")));
   }
 }
 
@@ -389,9 +409,17 @@ void TkvFrmMain::aUpdateExecute() {
 }
 
 void TkvFrmMain::aHelpExecute() {
-  if (TkvInfo* info = TkvInfo::Instance()) {
-    info->OpenLink(QStringLiteral("h"), QString(), QString());
-    info->AddCount(QStringLiteral("H"), 0, 1);
+  TkvInfo* info = TkvInfo::Instance();
+  if (!info) return;
+  // Opened by the window, which hears whether a program took it.
+  const QString help = info->BuildLink(QStringLiteral("h"), QString(), QString());
+  info->AddCount(QStringLiteral("H"), 0, 1);
+  if (!QFileInfo::exists(help)) {
+    ShowMessage(QStringLiteral("The help file %1 was not found").arg(help));
+  } else if (shellOpen_ && !shellOpen_(help)) {
+    ShowMessage(QStringLiteral("No program to show the help file %1 was found: install a PDF "
+                               "viewer and xdg-utils")
+                    .arg(help));
   }
 }
 
@@ -406,6 +434,13 @@ void TkvFrmMain::aSupportsExecute() {
 
 void TkvFrmMain::aAboutExecute() {
   if (about_) about_->ShowAbout();
+}
+
+void TkvFrmMain::aQuitExecute() { close(); }
+
+void TkvFrmMain::aCopyExecute() {
+  const QString rows = lViewer->SelectedRowsText();
+  if (!rows.isEmpty()) QGuiApplication::clipboard()->setText(rows);
 }
 
 // ------------------------------------------------------------- list menu
@@ -428,6 +463,8 @@ void TkvFrmMain::ExportList1Click() {
   if (!dialogs_->SaveDialog(QStringLiteral("Log File|*.log"), QStringLiteral(".log"), name)) return;
   try {
     lViewer->SaveList(name);
+    ShowMessage(
+        QStringLiteral("The list was exported to %1").arg(QFileInfo(name).absoluteFilePath()));
   } catch (const TkvError& e) {
     ShowFailure(QStringLiteral("The list was not exported: ") + e.Message());
   }

@@ -39,6 +39,7 @@ class TkvBatch;
 class TkvFrmCfg;
 class TkvResultList;
 class TkvRunController;
+class TkvStartFolderDialogs;
 
 class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   Q_OBJECT
@@ -87,8 +88,12 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   QMenu* pm2 = nullptr;
   // The Help button's drop-down: the "Send problem reports" choice.
   QMenu* pm3 = nullptr;
-  // Done / failed / total of the listed batch once a run has started on it.
+  // Done / failed / total of the listed batch once a run has started on
+  // it; before that the files found, or why none were.
   QLabel* lblProgress = nullptr;
+  // The run's state ("Converting 5 of 40", "Paused: ...", "Stopped: ..."),
+  // beside the status line so that no tip covers it.
+  QLabel* lblState = nullptr;
 
   QAction* aConvert = nullptr;
   QAction* aStop = nullptr;
@@ -106,6 +111,10 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   QAction* aView = nullptr;
   QAction* aSearchConvert = nullptr;
   QAction* aPause = nullptr;
+  // Ctrl+Q: closes the window (asking first during a run).
+  QAction* aQuit = nullptr;
+  // Ctrl+C on the list: the selected rows as text.
+  QAction* aCopy = nullptr;
 
   QAction* BrowseFiles1 = nullptr;
   QAction* ViewSource1 = nullptr;
@@ -130,6 +139,8 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void aHomePageExecute();
   void aSupportsExecute();
   void aAboutExecute();
+  void aQuitExecute();
+  void aCopyExecute();
   void pm2Popup();
   void RecentProjectClick(const QString& path);
   void pm1Popup();
@@ -154,6 +165,12 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   // Home, Check Update and Support are enabled only when the build (or a
   // test) gave the maker's host.
   void UpdateLinkActions();
+  // The window's message in the status bar; a tip shown while the pointer
+  // rests on a control hides it only until the tip goes away.
+  void ShowMessage(const QString& message);
+  QString Message() const { return message_; }
+  // `lblState`'s text (the separator before the figures shows only with one).
+  void SetRunState(const QString& state);
   // What failed, in the status bar; on stderr too during an automatic run.
   void ShowFailure(const QString& message);
   void SetDefaultTarget(const QString& folder);
@@ -168,6 +185,7 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
  protected:
   virtual void BindControls();
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void changeEvent(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
@@ -205,6 +223,14 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void ShowRunningActions();
   void ShowEndingActions();
   void ShowProgress();
+  // "Converting N of M" while converters work, "Pausing ..." or "Stopping
+  // ..." while they end; the end of a run, a search and a Daemon's wait set
+  // their own state.
+  void ShowRunState();
+  // A problem an automatic run's user must see: status bar and stderr.
+  void SayProblem(const QString& message);
+  // During a run: whether the user agrees to stop it and close.
+  bool ConfirmCloseDuringRun();
   // Why a search listed nothing: the folder is missing, or no file matches.
   QString EmptySearchReason() const;
   // Says in the status bar that nothing opens `path` when no program took it.
@@ -214,7 +240,11 @@ class TkvFrmMain : public TkvFrmBase<QMainWindow> {
   void ShowOpenOutcome();
 
   TkvImageList imgList_;
-  std::unique_ptr<TkvFileDialogs> dialogs_;
+  std::unique_ptr<TkvStartFolderDialogs> dialogs_;
+  QString message_;
+  // Pause or Stop asked the run in progress to end.
+  bool ending_ = false;
+  QFrame* stateSeparator_ = nullptr;
   // Shared with the run that converts it.
   std::shared_ptr<TkvBatch> batch_;
   bool shown_ = false;

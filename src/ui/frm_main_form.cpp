@@ -4,6 +4,7 @@
 #include "ui/frm_main.h"
 
 #include "batch/batch.h"
+#include "core/app.h"
 #include "core/error.h"
 #include "core/file_dialogs.h"
 #include "core/info.h"
@@ -17,6 +18,7 @@
 #include "ui/qt_file_dialogs.h"
 #include "ui/result_list.h"
 #include "ui/run_controller.h"
+#include "ui/start_folder_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -95,12 +97,23 @@ QLineEdit* MakeLabelledEdit(QWidget* parent, QHBoxLayout* row, const char* name,
   return edit;
 }
 
+// Where the program keeps its own files: no dialog starts there.
+QStringList ProgramFolders() {
+  const TkvApp* app = TkvApp::Instance();
+  if (!app) return {};
+  const TkvProject* project = TkvProject::Instance();
+  const QString ext = project ? project->Profile().ProjectExt : TkvTabrixProfile().ProjectExt;
+  return {app->ProgramFolder(), TkvFolderPart(app->DefaultProjectFile(ext)),
+          TkvFolderPart(app->RecentProjectsFile()), TkvFolderPart(app->InfoStoreFile())};
+}
+
 }  // namespace
 
 TkvFrmMain::TkvFrmMain(std::unique_ptr<TkvFileDialogs> dialogs, QWidget* parent)
-    : TkvFrmBase<QMainWindow>(parent), dialogs_(std::move(dialogs)) {
+    : TkvFrmBase<QMainWindow>(parent) {
   setObjectName(QStringLiteral("kvFrmMain"));
-  if (!dialogs_) dialogs_ = std::make_unique<TkvQtFileDialogs>(this);
+  if (!dialogs) dialogs = std::make_unique<TkvQtFileDialogs>(this);
+  dialogs_ = std::make_unique<TkvStartFolderDialogs>(std::move(dialogs), ProgramFolders());
   shellOpen_ = &TkvDesktopOpen;
   CreateActions();
   CreateToolBar();
@@ -177,6 +190,8 @@ void TkvFrmMain::CreateActions() {
                               &TkvFrmMain::aSearchConvertExecute);
   aSearchConvert->setVisible(false);
   aPause = MakeAction("aPause", QStringLiteral("Pause"), QString(), -1, &TkvFrmMain::aPauseExecute);
+  aQuit = MakeAction("aQuit", QStringLiteral("&Quit"), QString(), -1, &TkvFrmMain::aQuitExecute);
+  aCopy = MakeAction("aCopy", QStringLiteral("&Copy"), QString(), -1, &TkvFrmMain::aCopyExecute);
 }
 
 void TkvFrmMain::CreateToolBar() {
@@ -246,12 +261,17 @@ void TkvFrmMain::CreateShortcuts() {
       {aSearch, {QKeySequence(Qt::Key_F5)}},
       {aConvert, {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
       {aStop, {QKeySequence(Qt::Key_Escape)}},  // acts only on a run or a Daemon's wait
+      {aQuit, {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
   };
   for (const auto& k : keys) {
     k.action->setShortcuts(k.keys);
     // Window-wide, whichever button shows the action at the moment.
     addAction(k.action);
   }
+  // Only while the list has the focus: the boxes keep their own Copy.
+  aCopy->setShortcut(QKeySequence::Copy);
+  aCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  lViewer->addAction(aCopy);
   // Tab reaches the toolbar, then the source row.
   QWidget* previous = nullptr;
   for (QAction* a : ToolBar->actions()) {

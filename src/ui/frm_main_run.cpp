@@ -21,8 +21,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -34,11 +37,13 @@ bool AutomaticRun() {
   return project && project->AutomaticRun();
 }
 
-// In the status bar and on stderr: an automatic run's window may be
-// invisible, or closed a moment later.
-void SayProblem(QMainWindow* window, const QString& message) {
-  window->statusBar()->showMessage(message);
-  std::fputs(QStringLiteral("tabrix: %1\n").arg(message).toLocal8Bit().constData(), stderr);
+const QString kSearching = QStringLiteral("Searching");
+
+QString MissingTargetMessage(const QString& text) {
+  return text.trimmed().isEmpty()
+             ? QStringLiteral("The target is empty: choose a folder for the PDF files")
+             : QStringLiteral("The target %1 names no folder: choose a folder for the PDF files")
+                   .arg(text);
 }
 
 QString AddressTargetMessage(const QString& target) {
@@ -49,10 +54,25 @@ QString AddressTargetMessage(const QString& target) {
 
 }  // namespace
 
+void TkvFrmMain::SayProblem(const QString& message) {
+  // Also on stderr: an automatic run's window may be invisible, or closed a
+  // moment later.
+  ShowMessage(message);
+  std::fputs(QStringLiteral("tabrix: %1\n").arg(message).toLocal8Bit().constData(), stderr);
+}
+
 void TkvFrmMain::CreateRunControl() {
+  lblState = new QLabel(this);
+  lblState->setObjectName(QStringLiteral("lblState"));
   lblProgress = new QLabel(this);
   lblProgress->setObjectName(QStringLiteral("lblProgress"));
-  statusBar()->addPermanentWidget(lblProgress);
+  stateSeparator_ = new QFrame(this);
+  stateSeparator_->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+  stateSeparator_->hide();
+  for (QWidget* part : std::initializer_list<QWidget*>{lblState, stateSeparator_, lblProgress}) {
+    part->setContentsMargins(4, 0, 4, 0);
+    statusBar()->addPermanentWidget(part);
+  }
 
   controller_ = std::make_unique<TkvRunController>();
   TkvRunController* c = controller_.get();
@@ -64,16 +84,32 @@ void TkvFrmMain::CreateRunControl() {
                              change.files, change.pages, change.warnings);
     }
   });
-  connect(c, &TkvRunController::ProgressChanged, this, [this] { ShowProgress(); });
+  connect(c, &TkvRunController::ProgressChanged, this, [this] {
+    ShowProgress();
+    ShowRunState();
+  });
   connect(c, &TkvRunController::ListSettled, this, [this] {
+    if (RunInProgress()) return;
+    if (lblState->text() == kSearching) SetRunState(QString());
     // A search that listed nothing says why instead of counting noughts.
-    if (lViewer->RowCount() == 0 && batch_ && batch_->SearchDone() && !RunInProgress())
+    if (lViewer->RowCount() == 0 && batch_ && batch_->SearchDone())
       lblProgress->setText(EmptySearchReason());
   });
-  connect(c, &TkvRunController::RunStarted, this, [this] { ShowRunningActions(); });
-  connect(c, &TkvRunController::RunEnding, this, [this] { ShowEndingActions(); });
+  connect(c, &TkvRunController::RunStarted, this, [this] {
+    ending_ = false;
+    ShowRunningActions();
+    ShowRunState();
+  });
+  connect(c, &TkvRunController::RunEnding, this, [this] {
+    ending_ = true;
+    ShowEndingActions();
+    ShowRunState();
+  });
   connect(c, &TkvRunController::RunEnded, this, &TkvFrmMain::RunEnded);
-  connect(c, &TkvRunController::RepetitionCancelled, this, [this] { ShowIdleActions(); });
+  connect(c, &TkvRunController::RepetitionCancelled, this, [this] {
+    ShowIdleActions();
+    SetRunState(QStringLiteral("Stopped"));
+  });
   connect(c, &TkvRunController::RepetitionDue, this, [this] {
     TkvGuarded([this] {
       ShowIdleActions();
@@ -88,7 +124,10 @@ bool TkvFrmMain::RepetitionPending() const { return controller_->RepetitionPendi
 
 void TkvFrmMain::ShowProgress() {
   if (!controller_->ProgressShown()) {
-    lblProgress->clear();
+    const int rows = lViewer->RowCount();
+    lblProgress->setText(rows == 0   ? QString()
+                         : rows == 1 ? QStringLiteral("1 file found")
+                                     : QStringLiteral("%1 files found").arg(rows));
     return;
   }
   const int failed = controller_->RowsFailed(), skipped = controller_->RowsSkipped();
@@ -99,12 +138,43 @@ void TkvFrmMain::ShowProgress() {
                            .arg(lViewer->RowCount()));
 }
 
+void TkvFrmMain::SetRunState(const QString& state) {
+  lblState->setText(state);
+  stateSeparator_->setVisible(!state.isEmpty());
+}
+
+void TkvFrmMain::ShowRunState() {
+  if (!RunInProgress()) return;
+  if (ending_) {
+    SetRunState(controller_->StopRequested()
+                    ? QStringLiteral("Stopping: the files in hand are finished first")
+                    : QStringLiteral("Pausing: the files in hand are finished first"));
+    return;
+  }
+  const int rows = lViewer->RowCount();
+  if (rows == 0) {
+    SetRunState(QStringLiteral("Converting: searching for files"));
+    return;
+  }
+  // "+" while the search may still list more.
+  const bool listing = batch_ && !batch_->SearchDone();
+  SetRunState(QStringLiteral("Converting %1 of %2%3")
+                  .arg(std::min(controller_->RowsDone() + 1, rows))
+                  .arg(rows)
+                  .arg(listing ? QStringLiteral("+") : QString()));
+}
+
 QString TkvFrmMain::EmptySearchReason() const {
   const QString source = eSource->text();
   if (source.isEmpty() || source.startsWith(QStringLiteral("http"))) return {};
   const QString folder = TkvFolderPart(TkvBatch::NormalizePath(source));
   if (!folder.isEmpty() && !QFileInfo(folder).isDir())
     return QStringLiteral("The folder %1 does not exist").arg(QDir::cleanPath(folder));
+  // A folder is searched with the source mask: the message names both.
+  const QString searched = TkvBatch::NormalizePath(source);
+  if (QFileInfo(searched).isDir() && Project())
+    return QStringLiteral("No workbook matches %1")
+        .arg(TkvWithTrailingDelimiter(searched) + Project()->Profile().SourceMask);
   return QStringLiteral("No workbook matches %1").arg(source);
 }
 
@@ -113,6 +183,8 @@ QString TkvFrmMain::EmptySearchReason() const {
 bool TkvFrmMain::SearchSource() {
   const QString source = eSource->text();
   if (source.isEmpty()) {
+    ShowFailure(
+        QStringLiteral("The source is empty: choose a folder or files, or type a web address"));
     eSource->setFocus();
     return false;
   }
@@ -122,11 +194,12 @@ bool TkvFrmMain::SearchSource() {
   const QString target =
       address ? QString() : TkvReduceTarget(TkvBatch::NormalizePath(eTarget->text()));
   if (!address && target.isEmpty()) {
+    ShowFailure(MissingTargetMessage(eTarget->text()));
     eTarget->setFocus();
     return false;
   }
   if (!address && TkvIsAddress(target)) {
-    SayProblem(this, AddressTargetMessage(target));
+    SayProblem(AddressTargetMessage(target));
     eTarget->setFocus();
     return false;
   }
@@ -135,6 +208,7 @@ bool TkvFrmMain::SearchSource() {
     AddSourceFile(source);
     return true;
   }
+  SetRunState(kSearching);
   controller_->WatchSearch(batch_);
   try {
     batch_->StartSearch(source, target, cSubdir->isChecked());
@@ -148,18 +222,23 @@ bool TkvFrmMain::SearchSource() {
 
 void TkvFrmMain::aSearchExecute() {
   if (RunInProgress()) return;  // the action is disabled during a run
+  ShowMessage(QString());       // what an earlier run said is over
   if (!SearchSource()) AfterRun();
 }
 
 void TkvFrmMain::aConvertExecute() {
   // One run at a time: a repetition that falls due during a run waits.
   if (RunInProgress()) return;
+  ShowMessage(QString());
 
   QString target = TkvReduceTarget(TkvBatch::NormalizePath(eTarget->text()));
   if (target.isEmpty() || TkvIsAddress(target)) {
     // A web address is no folder: refused like an empty box, never made
     // into folders.
-    if (!target.isEmpty()) SayProblem(this, AddressTargetMessage(target));
+    if (target.isEmpty())
+      ShowFailure(MissingTargetMessage(eTarget->text()));
+    else
+      SayProblem(AddressTargetMessage(target));
     eTarget->setFocus();
     AfterRun();
     return;
@@ -213,6 +292,7 @@ void TkvFrmMain::ShowEndingActions() {
 
 void TkvFrmMain::aSearchConvertExecute() {
   if (RunInProgress()) return;
+  ShowMessage(QString());
   if (!SearchSource()) {
     AfterRun();
     return;
@@ -227,9 +307,27 @@ void TkvFrmMain::aStopExecute() { controller_->Stop(); }
 // ------------------------------------------------------------ end of run
 
 void TkvFrmMain::RunEnded(const std::shared_ptr<TkvBatch>& batch, bool stopped) {
+  ending_ = false;
   ShowIdleActions();
-  // A stopped batch is not continued: the next Convert searches anew.
-  if (stopped && batch_ == batch) batch_.reset();
+  // A run whose list was replaced meanwhile says nothing about the new one.
+  if (batch_ == batch) {
+    if (stopped) {
+      // A stopped batch is not continued: the next Convert searches anew,
+      // and what it did not reach is skipped.
+      const int left = lViewer->MarkNotConverted();
+      controller_->CountNotConverted(left);
+      SetRunState(QStringLiteral("Stopped: %1 not converted").arg(left));
+      batch_.reset();
+    } else if (!batch->Exhausted()) {
+      const int next = lViewer->FirstWaitingRow();
+      SetRunState(next >= 0 ? QStringLiteral("Paused: Convert resumes with file %1").arg(next + 1)
+                            : QStringLiteral("Paused: no file is left to convert"));
+    } else {
+      SetRunState(QStringLiteral("Finished"));
+    }
+  } else {
+    SetRunState(QString());
+  }
   ShowProgress();
   // A run that found nothing says why instead of counting noughts.
   if (!stopped && lViewer->RowCount() == 0) lblProgress->setText(EmptySearchReason());
@@ -253,7 +351,7 @@ void TkvFrmMain::AfterRun() {
       lViewer->SaveList(logFile);
     } catch (const TkvError& e) {
       // Shown, and the run still closes or repeats.
-      SayProblem(this, QStringLiteral("The log file was not written: ") + e.Message());
+      SayProblem(QStringLiteral("The log file was not written: ") + e.Message());
     }
   }
   const int daemon = project->Daemon();
@@ -265,6 +363,8 @@ void TkvFrmMain::AfterRun() {
   // The next repetition starts from the event loop, never from here, so
   // repetitions do not nest; Stop ends the wait.
   controller_->ScheduleRepetition(daemon);
+  SetRunState(QStringLiteral("Waiting %1 s before the next run")
+                  .arg(QString::number(daemon / 1000.0, 'g', 3)));
   aStop->setEnabled(true);
   bSearchConvert->SetAction(aStop);
 }
@@ -279,7 +379,27 @@ void TkvFrmMain::AutoRun() {
   }
 }
 
+bool TkvFrmMain::ConfirmCloseDuringRun() {
+  QMessageBox box(QMessageBox::Question, windowTitle(),
+                  QStringLiteral("Files are being converted. Stop the run and close the window? "
+                                 "The files in hand are finished first."),
+                  QMessageBox::NoButton, this);
+  box.setObjectName(QStringLiteral("dlgCloseRun"));
+  QPushButton* stop = box.addButton(QStringLiteral("&Stop and Close"), QMessageBox::AcceptRole);
+  stop->setObjectName(QStringLiteral("btnStopAndClose"));
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  cancel->setObjectName(QStringLiteral("btnCancel"));
+  box.setDefaultButton(cancel);
+  box.exec();
+  return box.clickedButton() == stop;
+}
+
 void TkvFrmMain::closeEvent(QCloseEvent* event) {
+  // A run the user can see is only given up when the user agrees.
+  if (RunInProgress() && isVisible() && !ConfirmCloseDuringRun()) {
+    event->ignore();
+    return;
+  }
   // The converters end after their items in hand; the window's
   // destruction waits for them.
   controller_->StopForClose();

@@ -86,6 +86,11 @@ const Drawing kFailure = [](QPainter& p) {
   p.drawLine(QPointF(5, 5), QPointF(11, 11));
   p.drawLine(QPointF(11, 5), QPointF(5, 11));
 };
+const Drawing kNotConverted = [](QPainter& p) {
+  Circle(p, QColor(225, 150, 30));
+  p.setPen(Pen(Qt::white, 2));
+  p.drawLine(QPointF(4.5, 8), QPointF(11.5, 8));
+};
 const Drawing kOpen = [](QPainter& p) {
   p.setPen(Pen(QColor(140, 100, 20), 1));
   p.setBrush(QColor(240, 200, 90));
@@ -160,6 +165,7 @@ TkvImageList::TkvImageList() {
   icons_[Waiting] = Drawn(kWaiting);
   icons_[Success] = Drawn(kSuccess);
   icons_[Failure] = Drawn(kFailure);
+  icons_[NotConverted] = Drawn(kNotConverted);
   const struct {
     int role;
     const char* theme;

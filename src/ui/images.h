@@ -23,6 +23,8 @@ enum Role : int {
   Home = 9,
   Support = 10,
   About = 11,
+  // A row of a stopped run that was never converted.
+  NotConverted = 12,
   Config = 14,
 };
 }  // namespace TkvImage

@@ -26,7 +26,7 @@ TkvResultList::TkvResultList(const TkvImageList& images, QWidget* parent)
   setContextMenuPolicy(Qt::CustomContextMenu);
   setToolTip(QStringLiteral("Drag & drop file(s) here and click \"Convert\" to convert them"));
   setHeaderLabels({QStringLiteral("@"), QStringLiteral("File Name"), QStringLiteral("Result")});
-  headerItem()->setToolTip(0, QStringLiteral("State: waiting, converted or failed"));
+  headerItem()->setToolTip(0, QStringLiteral("State: waiting, converted, failed or not converted"));
   QHeaderView* h = header();
   h->setStretchLastSection(true);
   h->setMinimumSectionSize(30);
@@ -51,9 +51,46 @@ QTreeWidgetItem* TkvResultList::EnsureRow(int index) {
 }
 
 QString TkvResultList::StateText(int status) {
-  return status == 1   ? QStringLiteral("Success")
-         : status == 2 ? QStringLiteral("Failure")
-                       : QStringLiteral("Waiting");
+  switch (status) {
+    case TkvImage::Success:
+      return QStringLiteral("Success");
+    case TkvImage::Failure:
+      return QStringLiteral("Failure");
+    case TkvImage::NotConverted:
+      return QStringLiteral("Not converted");
+    default:
+      return QStringLiteral("Waiting");
+  }
+}
+
+int TkvResultList::MarkNotConverted() {
+  int marked = 0;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    if (RowStatus(i) != TkvImage::Waiting) continue;
+    QTreeWidgetItem* row = topLevelItem(i);
+    SetStatus(row, TkvImage::NotConverted);
+    row->setText(ResultColumn, StateText(TkvImage::NotConverted));
+    row->setToolTip(ResultColumn, StateText(TkvImage::NotConverted));
+    ++marked;
+  }
+  return marked;
+}
+
+int TkvResultList::FirstWaitingRow() const {
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (RowStatus(i) == TkvImage::Waiting) return i;
+  return -1;
+}
+
+QString TkvResultList::SelectedRowsText() const {
+  QString text;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = topLevelItem(i);
+    if (!item->isSelected()) continue;
+    text += StateText(RowStatus(i)) + u'\t' + item->text(FileColumn) + u'\t' +
+            item->text(ResultColumn) + u'\n';
+  }
+  return text;
 }
 
 void TkvResultList::SetStatus(QTreeWidgetItem* row, int status) {

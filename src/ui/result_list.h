@@ -31,8 +31,16 @@ class TkvResultList : public QTreeWidget {
                      const QStringList& warnings = {});
   int RowStatus(int row) const;
   QStringList RowFiles(int row) const;
-  // "Success", "Failure" or "Waiting" (in progress included).
+  // "Success", "Failure", "Not converted" or "Waiting" (in progress included).
   static QString StateText(int status);
+  // Every row still waiting shows "Not converted" (its icon and result);
+  // returns how many did.
+  int MarkNotConverted();
+  // The first waiting row, or -1.
+  int FirstWaitingRow() const;
+  // The selected rows in list order, one line each: state, file and result
+  // separated by tabs.
+  QString SelectedRowsText() const;
 
   QString LogLine(int row) const;
   QStringList LogLines() const;

@@ -108,6 +108,13 @@ void TkvRunController::ApplyRowChanges() {
   if (changed) emit ProgressChanged();
 }
 
+void TkvRunController::CountNotConverted(int rows) {
+  if (rows <= 0) return;
+  rowsDone_ += rows;
+  rowsSkipped_ += rows;
+  emit ProgressChanged();
+}
+
 void TkvRunController::WatchSearch(const std::shared_ptr<TkvBatch>& searching) {
   searching_ = searching;
   KeepApplyingRowChanges();

@@ -54,6 +54,9 @@ class TkvRunController : public QObject {
   int RowsDone() const { return rowsDone_; }
   int RowsFailed() const { return rowsFailed_; }
   int RowsSkipped() const { return rowsSkipped_; }
+  // `rows` rows of the current list will never be converted (a stopped
+  // run): they count as done and skipped.
+  void CountNotConverted(int rows);
   bool ProgressShown() const { return progressShown_; }
 
   // ---- runs ----

@@ -3,6 +3,7 @@
 
 #include "support/built_program.h"
 #include "support/processes.h"
+#include "support/qt_print.h"
 #include "support/scoped_temp_dir.h"
 
 #include <QDir>
@@ -104,13 +105,18 @@ TEST_F(Program, ProjectFileRunTurnsRealWorkbooksIntoPdfFiles) {
   const QString project =
       tmp_.write(QStringLiteral("job.batch-tabrix"),
                  QStringLiteral("PureConsole=True\r\nSubdir=True\r\nThreadsCount=2\r\nSource=%1/"
-                                "*.xls?\r\nTarget=%2\r\nLogFile=%3\r\n")
+                                "*.xls?\r\nTarget=%2\r\nLogFile=%3\r\nRecalculate=sometimes\r\n"
+                                "Orientation=sideways\r\n")
                      .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log)
                      .toUtf8());
   const Outcome o = Run({project});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
-  EXPECT_TRUE(o.err.isEmpty()) << "no progress line when stderr is not a terminal: "
-                               << o.err.toStdString();
+  // Values none of their key's words: warned of, and the run does as it says.
+  // No progress line when stderr is not a terminal.
+  EXPECT_EQ(o.err, QStringLiteral(
+                       "tabrix: Recalculate=sometimes is not Auto, Always or Never: Auto is used\n"
+                       "tabrix: Orientation=sideways is not portrait or landscape: each sheet "
+                       "keeps its own\n"));
   const QString text = QString::fromUtf8(readFile(log));
   EXPECT_EQ(text.count(QStringLiteral("Success => ")), 2) << text.toStdString();
   for (const char* pdf : {"out/a.pdf", "out/sub/b.pdf"})
@@ -215,15 +221,13 @@ TEST_F(Program, AddressTargetsAreTurnedIntoPathsOrRefusedNeverMadeIntoFolders) {
 
 TEST_F(Program, OptionsAreCheckedAndDashedWordsThatAreNoSwitchEndWith64) {
   // Warnings only: the run reads the values as ever (a bare folder as
-  // Source finds nothing) and ends with 0.
+  // Source is searched with the mask) and ends with 0.
   const QString in = tmp_.file(QStringLiteral("in"));
   Outcome o = Run({Options(QStringLiteral("PureConsole=True;Sorce=x;Subdir=yes;Source=%1;Target=%2")
                                .arg(in, tmp_.file(QStringLiteral("out"))))});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   EXPECT_EQ(o.err, QStringLiteral("tabrix: unknown option 'Sorce' (did you mean Source?)\n"
                                   "tabrix: Subdir=yes is not True or False: False is used\n"
-                                  "tabrix: Source names a folder without a mask: add *.xls? to "
-                                  "convert its workbooks\n"
                                   "tabrix: no workbook matches %1\n")
                        .arg(in));
 

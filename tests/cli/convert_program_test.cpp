@@ -452,21 +452,24 @@ TEST_F(Convert, OnATerminalTheProgressLineNeverSharesALineWithOtherOutput) {
 }
 
 TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
-  // With --flat all three map to book.pdf; files are overwritten (the
-  // default) and sources deleted after a success. Two on two threads in one
-  // source, the third in a second source of the run.
-  for (const char* folder : {"a/x", "a/y", "z"})
+  // With --flat every book.xlsx maps to book.pdf; files are overwritten (the
+  // default) and sources deleted after a success. Named files, each a source
+  // of its own, with another name between them; then two on two threads in
+  // one searched source.
+  for (const char* folder : {"a/x", "a/y", "z", "w"})
     ASSERT_TRUE(Xlsx(
         QStringLiteral("in/%1/book.xlsx").arg(folder),
         {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(QFileInfo(folder).fileName())}}));
+  ASSERT_TRUE(Xlsx(QStringLiteral("in/b/other.xlsx"),
+                   {{QStringLiteral("S"), QStringLiteral("Text of b")}}));
   tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
-  const Outcome o = Run(
-      {"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in/a", "in/z"});
+  const Outcome o = Run({"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-",
+                         "in/z/book.xlsx", "in/b/other.xlsx", "in/w/book.xlsx", "in/a"});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   const QList<QJsonObject> report = JsonLines(o.out);
-  ASSERT_EQ(report.size(), 4) << o.out.toStdString();
+  ASSERT_EQ(report.size(), 6) << o.out.toStdString();
   QStringList targets;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 5; ++i) {
     const QJsonObject& row = report[i];
     const QString folder = QFileInfo(S(row, "source")).dir().dirName();
     ASSERT_EQ(S(row, "status"), QStringLiteral("success")) << S(row, "message").toStdString();
@@ -477,8 +480,9 @@ TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
     EXPECT_FALSE(QFile::exists(S(row, "source")));
   }
   targets.sort();
-  EXPECT_EQ(targets, (QStringList{F("out/-tabrix-2-book.pdf"), F("out/-tabrix-book.pdf"),
-                                  F("out/book.pdf")}));
+  EXPECT_EQ(targets,
+            (QStringList{F("out/-tabrix-2-book.pdf"), F("out/-tabrix-3-book.pdf"),
+                         F("out/-tabrix-book.pdf"), F("out/book.pdf"), F("out/other.pdf")}));
 }
 
 // SIGKILL in the middle of replacing a PDF: the old PDF stays whole under its

@@ -336,6 +336,18 @@ TEST_F(TabrixOfficeTest, PerSheetRunKeepsTheOldTargetAndAnUnwritableFolderNamesI
   EXPECT_EQ(old.readAll(), "old each");
   for (int i = 1; i <= 3; ++i)
     EXPECT_GE(pdfPageCount(Out(QStringLiteral("each-%1.pdf").arg(i))), 1) << i;
+  // The rules that spare the old file go by the sheets' files as well.
+  const QStringList sheets = {Out("each-1.pdf"), Out("each-2.pdf"), Out("each-3.pdf")};
+  for (const char* rule : {"False", "skip"}) {
+    for (const QString& file : sheets) QFile::remove(file);
+    QFile::remove(tmp_.file(QStringLiteral("in/each.xlsx")));
+    globals_.project->SetOptionValue(QStringLiteral("IsOverwrite"), QString::fromLatin1(rule));
+    Run({Input("three.xlsx", "each.xlsx")}, 1);
+    EXPECT_EQ(Item(0).Files, sheets) << rule << ": " << Item(0).Result.toStdString();
+    EXPECT_TRUE(pdfText(Out("each-2.pdf")).contains(QLatin1String("Bravo text two"))) << rule;
+  }
+  globals_.project->SetOptionValue(QStringLiteral("IsOverwrite"), QString());
+  EXPECT_EQ(readFile(Out("each.pdf")), "old each");
 
   // A target folder below a file cannot be made: the item says so, no print is tried.
   globals_.project->SetOptionValue(QStringLiteral("Sheet"), QStringLiteral("0"));
@@ -384,10 +396,9 @@ TEST_F(TabrixOfficeTest, SheetChoicesTheWorkbookCannotMeetFailWithoutFallbackAnd
 
   const char* failures[][2] = {{"five", "there is no sheet 5"},
                                {"empty", "Sheet 2 of empty.xlsx is empty: nothing to print"},
-                               {"hidden", "is hidden"},
-                               {"bad", "Recalculate"}};
-  for (int i : {0, 1, 2, 5}) {
-    const auto& [name, message] = failures[i == 5 ? 3 : i];
+                               {"hidden", "is hidden"}};
+  for (int i : {0, 1, 2}) {
+    const auto& [name, message] = failures[i];
     EXPECT_EQ(Item(i).Status, TkvNode::Failed) << name;
     EXPECT_TRUE(Item(i).Result.contains(QLatin1String(message))) << Item(i).Result.toStdString();
     // No fallback wrote the whole workbook, and the source stays.
@@ -409,6 +420,9 @@ TEST_F(TabrixOfficeTest, SheetChoicesTheWorkbookCannotMeetFailWithoutFallbackAnd
 
   EXPECT_EQ(Item(4).Status, TkvNode::Done) << Item(4).Result.toStdString();
   EXPECT_FALSE(pdfText(Out("never.pdf")).contains(QLatin1String("1042")));
+  // A value none of the choices: Auto, as the option check's warning says.
+  EXPECT_EQ(Item(5).Status, TkvNode::Done) << Item(5).Result.toStdString();
+  EXPECT_TRUE(pdfText(Out("bad.pdf")).contains(QLatin1String("1042")));
 }
 
 }  // namespace

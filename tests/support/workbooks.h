@@ -20,6 +20,11 @@ struct SheetSpec {
   QString formula{};
   double cached = 0;
   QString font{};  // the face of the column A cells, when set
+  // Page setup when set: the print area ("A1:B3"), rows 1 to titleRows
+  // repeated on every page, the page header's text.
+  QString printArea{};
+  int titleRows = 0;
+  QString header{};
 };
 
 // Writes an .xlsx workbook with libxlsxwriter; activeSheet counts from 1.

@@ -3,6 +3,7 @@
 // list's tips, accessible texts and double-click, and the layout kept
 // between sessions.
 
+#include "ui/action_button.h"
 #include "ui/frm_main.h"
 #include "ui/images.h"
 #include "ui/result_list.h"
@@ -11,12 +12,15 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -91,6 +95,38 @@ TEST_F(WindowTest, ShortcutsAndAltLettersFireTheirActions) {
   tbAbout->setFocus();
   QTest::keyClick(tbAbout, Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), w.eSource);
+
+  // Ctrl+C on the list copies the selected rows; in a box, its text.
+  w.lViewer->ShowItem(0, "/in/a.xls", 0);
+  w.lViewer->SetItemResult(1, "/in/b.xls", "/out/b.pdf", 1);
+  w.lViewer->SetItemResult(2, "/in/c.xls", "Cannot open", 2);
+  for (int r : {0, 2}) w.lViewer->topLevelItem(r)->setSelected(true);
+  w.lViewer->setFocus();
+  QTest::keyClick(w.lViewer, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            "Waiting\t/in/a.xls\t\nFailure\t/in/c.xls\tCannot open\n");
+  w.eSource->setText("/typed/*.xls?");
+  w.eSource->setFocus();
+  w.eSource->selectAll();
+  QTest::keyClick(w.eSource, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "/typed/*.xls?");
+
+  // Ctrl+Q closes the window.
+  EXPECT_EQ(Fired(w.aQuit, &w, Qt::Key_Q, Qt::ControlModifier), 1);
+  EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowTest, TipsCoverTheMessageOnlyWhileShownAndNeverTheRunState) {
+  TkvFrmMain& w = Window();
+  w.ShowMessage("The list was exported to /x.log");
+  w.lblState->setText("Paused: Convert resumes with file 6");
+  QStatusTipEvent tip("Convert the file(s) instantly");
+  QApplication::sendEvent(w.bCreate, &tip);
+  EXPECT_EQ(w.statusBar()->currentMessage(), "Convert the file(s) instantly");
+  QStatusTipEvent gone{QString()};
+  QApplication::sendEvent(w.bCreate, &gone);
+  EXPECT_EQ(w.statusBar()->currentMessage(), "The list was exported to /x.log");
+  EXPECT_EQ(w.lblState->text(), "Paused: Convert resumes with file 6");
 }
 
 TEST_F(WindowTest, FailuresAreNamedInTheStatusBarWithoutReports) {

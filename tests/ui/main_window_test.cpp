@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -392,20 +393,58 @@ TEST_F(WindowTest, ListMenuStatesAndOpeningTheSelection) {
   ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ExportList1"));
   EXPECT_EQ(dialogs->calls.back().filter, "Log File|*.log");
   EXPECT_EQ(dialogs->calls.back().defaultExt, ".log");
-  EXPECT_EQ(dialogs->calls.back().name, "");
   EXPECT_EQ(QString::fromUtf8(readFile(log)), "[Running] => " + a + " => \r\n");
+  EXPECT_EQ(w.statusBar()->currentMessage(), "The list was exported to " + log);
+}
+
+TEST_F(WindowTest, DialogsStartWhereTheUserWorksNeverInTheProgramsFolder) {
+  TkvFrmMain& w = Window();
+  ASSERT_EQ(project->ProjectFileName(), temp.file("bin/tabrix.batch-tabrix"));
+  const QString home = QDir::homePath() + "/";
+  // Nothing chosen yet: the home folder, for the project beside the program
+  // and for the list, which has no name of its own.
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));
+  EXPECT_EQ(dialogs->calls.back().name, home + "tabrix.batch-tabrix");
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ExportList1"));
+  EXPECT_EQ(dialogs->calls.back().name, home);
+  // Then the last folder chosen in.
+  QDir().mkpath(temp.file("work"));
+  dialogs->Answer(temp.file("work/p.batch-tabrix"));
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));
+  ASSERT_TRUE(ChooseFromMenu(w, *w.pm1, "ExportList1"));
+  EXPECT_EQ(dialogs->calls.back().name, temp.file("work/"));
+  w.eSource->clear();
+  ASSERT_TRUE(ClickOn(w, "bSource"));
+  EXPECT_EQ(dialogs->calls.back().name, temp.file("work"));
+  EXPECT_EQ(w.eSource->text(), "");  // cancelled: nothing changes
+  // A name with a folder of the user's own keeps it.
+  ASSERT_TRUE(ClickAction(w, "aSaveAs"));
+  EXPECT_EQ(dialogs->calls.back().name, temp.file("work/p.batch-tabrix"));
 }
 
 TEST_F(WindowTest, ProductLinks) {
   TkvFrmMain& w = Window();
   links->clear();
   const int help = info->Count("H");
-  for (const char* action : {"aHelp", "aUpdate", "aHomePage", "aSupports"})
+  for (const char* action : {"aUpdate", "aHomePage", "aSupports"})
     EXPECT_TRUE(ClickAction(w, action)) << action;
-  ASSERT_EQ(links->size(), 4);
-  EXPECT_EQ(links->at(0), info->BuildLink("h", "", ""));
-  EXPECT_TRUE(links->at(1).contains("/download.htm")) << links->at(1).toStdString();
-  EXPECT_TRUE(links->at(2).startsWith("http://")) << links->at(2).toStdString();
-  EXPECT_TRUE(links->at(3).startsWith("mailto:")) << links->at(3).toStdString();
-  EXPECT_EQ(info->Count("H"), help + 1);
+  ASSERT_EQ(links->size(), 3);
+  EXPECT_TRUE(links->at(0).contains("/download.htm")) << links->at(0).toStdString();
+  EXPECT_TRUE(links->at(1).startsWith("http://")) << links->at(1).toStdString();
+  EXPECT_TRUE(links->at(2).startsWith("mailto:")) << links->at(2).toStdString();
+
+  // Help opens the manual beside the program and says when it cannot.
+  const QString manual = temp.file("bin/tabrix.pdf");
+  ASSERT_TRUE(ClickAction(w, "aHelp"));
+  EXPECT_EQ(w.statusBar()->currentMessage(), "The help file " + manual + " was not found");
+  temp.write("bin/tabrix.pdf", "%PDF-1.4");
+  ASSERT_TRUE(ClickAction(w, "aHelp"));
+  EXPECT_EQ(shellOpened, QStringList{manual});
+  shellOpens = false;
+  ASSERT_TRUE(ClickAction(w, "aHelp"));
+  EXPECT_TRUE(
+      w.statusBar()->currentMessage().startsWith("No program to show the help file " + manual))
+      << w.statusBar()->currentMessage().toStdString();
+  EXPECT_EQ(info->Count("H"), help + 3);
+  EXPECT_EQ(links->size(), 3);
 }

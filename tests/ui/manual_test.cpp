@@ -112,7 +112,7 @@ TEST(Manual, BuiltBesideTheProgramAndNamesEveryOption) {
   for (const TkvConvertFlag& flag : TkvConvertFlags())
     EXPECT_TRUE(text.contains(QStringLiteral("--") + flag.names.last()))
         << flag.names.last().toStdString();
-  for (const char* code : {"0: The run completed", "1: The run itself failed", "2: With --strict",
+  for (const char* code : {"0: The run completed", "1: The run itself failed", "2: A file failed",
                            "64: A usage error"})
     EXPECT_TRUE(text.contains(QString::fromLatin1(code))) << code;
   for (const char* part :

@@ -5,18 +5,22 @@
 
 #include "batch/batch.h"
 #include "run_support.h"
+#include "ui/images.h"
 #include "ui/result_list.h"
 #include "ui/target_folder.h"
 #include "window_fixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 
 using namespace tabrix::test;
@@ -186,9 +190,13 @@ TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
   TkvUiTestConvertor::delayMs = 60;
   TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), temp.file("out/"), 2);
   const int ok = info->Count("S");
+  const QRegularExpression converting("^Converting [1-9][0-9]* of 12\\+?$");
 
+  w.ShowMessage("The list was exported to /old.log");
   ASSERT_TRUE(ClickAction(w, "aConvert"));
+  EXPECT_EQ(w.statusBar()->currentMessage(), "");  // a new run clears the old message
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
+  EXPECT_TRUE(converting.match(w.lblState->text()).hasMatch()) << w.lblState->text().toStdString();
   TkvBatch* paused = w.Batch();
   ASSERT_TRUE(ClickAction(w, "aPause"));
   // Ending: the swapped buttons stay, disabled.
@@ -200,6 +208,9 @@ TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
   const int doneAtPause = RowsWithStatus(w, 1);
   EXPECT_LT(doneAtPause, 12);
   EXPECT_EQ(info->Count("S"), ok + doneAtPause);
+  // Paused is not idle: the state says where Convert goes on.
+  EXPECT_EQ(w.lblState->text(),
+            QStringLiteral("Paused: Convert resumes with file %1").arg(doneAtPause + 1));
 
   // Convert carries on with the same batch; its items are counted once.
   ASSERT_TRUE(ClickAction(w, "aConvert"));
@@ -212,15 +223,26 @@ TEST_F(RunControlTest, PauseResumesTheBatchAndStopForgetsIt) {
   ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
   ASSERT_TRUE(ClickAction(w, "aStop"));
+  EXPECT_EQ(w.lblState->text(), "Stopping: the files in hand are finished first");
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(w.Batch(), nullptr);
   EXPECT_EQ(w.lViewer->RowCount(), 12);
-  EXPECT_LT(RowsWithStatus(w, 1), 12);
+  // What the run did not reach says so and counts as skipped.
+  const int converted = RowsWithStatus(w, 1), left = RowsWithStatus(w, TkvImage::NotConverted);
+  EXPECT_EQ(RowsWithStatus(w, 0), 0);
+  EXPECT_GT(left, 0);
+  EXPECT_EQ(converted + left, 12);
+  EXPECT_EQ(w.lViewer->topLevelItem(11)->text(TkvResultList::ResultColumn), "Not converted");
+  EXPECT_EQ(w.lViewer->topLevelItem(11)->data(0, Qt::AccessibleTextRole), "Not converted");
+  EXPECT_EQ(w.lblState->text(), QStringLiteral("Stopped: %1 not converted").arg(left));
+  EXPECT_EQ(w.lblProgress->text(),
+            QStringLiteral("%1 converted, 0 failed, %2 skipped of 12").arg(converted).arg(left));
   TkvUiTestConvertor::delayMs = 0;
   ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_NE(w.Batch(), nullptr);
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(RowsWithStatus(w, 1), 12);
+  EXPECT_EQ(w.lblState->text(), "Finished");
 }
 
 TEST_F(RunControlTest, NewBatchDuringARunAndClosingTheWindowMidRun) {
@@ -242,9 +264,24 @@ TEST_F(RunControlTest, NewBatchDuringARunAndClosingTheWindowMidRun) {
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(RowOf(w, y), "1 " + temp.file("out/y.pdf"));
 
-  // Destroying the window mid-run stops the converters and waits for them.
+  // Closing mid-run asks first; destroying the window then stops the
+  // converters and waits for them.
   ASSERT_TRUE(ClickAction(w, "aConvert"));  // the dropped batch is used up: searches in/
   ASSERT_TRUE(WaitFor([&] { return RowsWithStatus(w, 1) >= 1; }));
+  w.setAttribute(Qt::WA_DontShowOnScreen);
+  w.show();
+  const auto answer = [](const char* button) {
+    WhenModal([button](QWidget* box) {
+      ASSERT_EQ(box->objectName(), "dlgCloseRun");
+      box->findChild<QAbstractButton*>(button)->click();
+    });
+  };
+  answer("btnCancel");
+  EXPECT_FALSE(w.close());
+  EXPECT_TRUE(w.isVisible() && w.RunInProgress());
+  answer("btnStopAndClose");
+  EXPECT_TRUE(w.close());
+  EXPECT_FALSE(w.isVisible());
   window.reset();
   const auto written = [&] { return QDir(temp.file("out")).entryList(QDir::Files).size(); };
   const qsizetype afterClose = written();
@@ -394,6 +431,21 @@ TEST_F(RunControlTest, ARunThatListsNothingSaysWhyInTheStatusBar) {
   ASSERT_TRUE(ClickAction(w, "aConvert"));
   ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
   EXPECT_EQ(w.lblProgress->text(), "No workbook matches " + temp.file("in/*.xls?"));
+  // A folder as the source means its workbooks, listed in name order.
+  const QString ten = temp.write("in/book_10.xls", "x"), two = temp.write("in/book_2.xls", "x");
+  w.eSource->setText(temp.file("in"));
+  ASSERT_TRUE(ClickAction(w, "aSearch"));
+  ASSERT_TRUE(WaitFor([&] { return w.lblProgress->text() == "2 files found"; }))
+      << w.lblProgress->text().toStdString();
+  EXPECT_EQ(RowOf(w, two), "0 ");
+  EXPECT_EQ(w.lViewer->topLevelItem(1)->text(TkvResultList::FileColumn), ten);
+  EXPECT_TRUE(WaitFor([&] { return w.lblState->text().isEmpty(); }));
+  QFile::remove(ten);
+  QFile::remove(two);
+  ASSERT_TRUE(ClickAction(w, "aSearch"));
+  EXPECT_TRUE(WaitFor([&] {
+    return w.lblProgress->text() == "No workbook matches " + temp.file("in/*.xls?");
+  })) << w.lblProgress->text().toStdString();
   // Search alone says it too.
   w.eSource->setText(temp.file("gone/*.xls?"));
   ASSERT_TRUE(ClickAction(w, "aSearch"));
@@ -401,16 +453,28 @@ TEST_F(RunControlTest, ARunThatListsNothingSaysWhyInTheStatusBar) {
       << w.lblProgress->text().toStdString();
 }
 
-TEST_F(RunControlTest, EmptyBoxesMoveTheFocusInsteadOfReporting) {
+TEST_F(RunControlTest, EmptyBoxesMoveTheFocusAndSayWhatIsMissingInsteadOfReporting) {
   TkvFrmMain& w = ConvertingWindow(temp.file("in/*.xls"), QString(), 1);
+  w.show();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   links->clear();
-  ASSERT_TRUE(ClickAction(w, "aSearch"));
-  ASSERT_TRUE(ClickAction(w, "aConvert"));
+  const auto refused = [&](const char* action, QWidget* box, const QString& message) {
+    w.bView->setFocus();
+    ASSERT_TRUE(ClickAction(w, action));
+    EXPECT_EQ(QApplication::focusWidget(), box) << action;
+    EXPECT_EQ(w.statusBar()->currentMessage(), message) << action;
+  };
+  const QString noTarget = "The target is empty: choose a folder for the PDF files";
+  refused("aSearch", w.eTarget, noTarget);
+  refused("aConvert", w.eTarget, noTarget);
   w.eTarget->setText("*?");  // nothing left once cut back
-  ASSERT_TRUE(ClickAction(w, "aConvert"));
+  refused("aConvert", w.eTarget,
+          "The target *? names no folder: choose a folder for the PDF files");
   w.eSource->clear();
   w.eTarget->setText(temp.file("out/"));
-  ASSERT_TRUE(ClickAction(w, "aConvert"));
+  refused("aConvert", w.eSource,
+          "The source is empty: choose a folder or files, or type a web address");
   EXPECT_TRUE(links->isEmpty());
   EXPECT_EQ(w.Batch(), nullptr);
   EXPECT_TRUE(Idle(w));

@@ -67,11 +67,14 @@ int main(int argc, char** argv) {
                              examples + "/warehouse/inventory.xlsx",
                              examples + "/warehouse/inventory-macros.xlsm"};
   for (const QString& f : files) window.AddSourceFile(f);
-  // Results as a finished run shows them.
+  // Results as a run stopped before its last file shows them.
   window.lViewer->SetItemResult(0, files[0], window.eTarget->text() + "budget-archive.pdf", 1);
   window.lViewer->SetItemResult(1, files[1], window.eTarget->text() + "quarterly-sales.pdf", 1);
   window.lViewer->SetItemResult(2, files[2], "The workbook is protected by a password", 2);
-  window.lblProgress->setText(QStringLiteral("2 converted, 1 failed, 0 skipped of 4"));
+  const int left = window.lViewer->MarkNotConverted();
+  window.SetRunState(QStringLiteral("Stopped: %1 not converted").arg(left));
+  window.lblProgress->setText(
+      QStringLiteral("2 converted, 1 failed, %1 skipped of %2").arg(left).arg(files.size()));
   window.show();
 
   auto* about = new TkvFrmTabrixAbout(&window);

@@ -11,3 +11,9 @@ class TkvZipPackage;
 // web address) through an office object; does nothing for other objects. Returns the rows sized;
 // raises TkvAutomationError when the office fails.
 int TkvFitWrappedRows(TkvAutoObject& document, const TkvZipPackage* package);
+
+// LeaveOutHiddenSheets on a spreadsheet document loaded through an office
+// object, before the whole document is exported: no hidden sheet prints.
+// Does nothing for other objects; raises TkvAutomationError when the office
+// fails.
+void TkvLeaveOutHiddenSheets(TkvAutoObject& document);

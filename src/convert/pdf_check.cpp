@@ -1,5 +1,7 @@
 #include "convert/pdf_check.h"
 
+#include "convert/glyph_check.h"
+
 #include "core/error.h"
 #include "core/partial_file.h"
 
@@ -24,7 +26,11 @@ void QuietPoppler() {
 
 }  // namespace
 
-int TkvCheckPdf(const QString& path, const QString& shownAs) {
+namespace {
+
+// The checks of one file on one parse: its pages, and when asked the
+// characters it draws without a glyph.
+int CheckPdf(const QString& path, const QString& shownAs, TkvMissingGlyphs* missing) {
   const QString shown = shownAs.isEmpty() ? path : shownAs;
   const QFileInfo info(path);
   if (!info.isFile()) throw TkvError(QStringLiteral("The PDF file %1 was not written").arg(shown));
@@ -35,7 +41,14 @@ int TkvCheckPdf(const QString& path, const QString& shownAs) {
   if (!document) throw TkvError(QStringLiteral("The file %1 is not a readable PDF").arg(shown));
   const int pages = document->pages();
   if (pages < 1) throw TkvError(QStringLiteral("The PDF file %1 has no pages").arg(shown));
+  if (missing) missing->Add(TkvFindMissingGlyphs(*document));
   return pages;
+}
+
+}  // namespace
+
+int TkvCheckPdf(const QString& path, const QString& shownAs) {
+  return CheckPdf(path, shownAs, nullptr);
 }
 
 TkvPdfOutputs::TkvPdfOutputs() = default;
@@ -50,15 +63,11 @@ void TkvPdfOutputs::Check() {
   if (staged_.empty()) return;
   std::unique_ptr<TkvPartialFile> last = std::move(staged_.back());
   staged_.pop_back();  // checked or not, no longer the last Stage
-  pages_ += TkvCheckPdf(last->Path(), last->FinalPath());  // a broken PDF goes with `last`
+  TkvMissingGlyphs missing;
+  pages_ += CheckPdf(last->Path(), last->FinalPath(), &missing);  // a broken PDF goes with `last`
+  missing_.Add(missing);
   files_.append(last->FinalPath());
   checked_.push_back(std::move(last));
-}
-
-QStringList TkvPdfOutputs::StagedFiles() const {
-  QStringList paths;
-  for (const auto& part : checked_) paths.append(part->Path());
-  return paths;
 }
 
 void TkvPdfOutputs::Commit() {
@@ -73,4 +82,5 @@ void TkvPdfOutputs::Clear() {
   checked_.clear();
   files_.clear();
   pages_ = 0;
+  missing_ = TkvMissingGlyphs{};
 }

@@ -364,8 +364,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   }
   // Characters printed as empty boxes: a warning, or a failure when asked,
   // found before the new files replace any old ones.
-  TkvMissingGlyphs missing;
-  for (const QString& file : outputs.StagedFiles()) missing.Add(TkvFindMissingGlyphs(file));
+  const TkvMissingGlyphs missing = outputs.Missing();
   QString failure;
   if (missing.count > 0 && failOnMissingGlyphs) {
     failure = QStringLiteral("%1: %2").arg(source, missing.Message());

@@ -86,11 +86,19 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
                                     sheet("CJK", "\u6F22\u5B57\u304B\u306A\uD55C\uAD6D\uC5B4"),
                                     sheet("Thai", "\u0E20\u0E32\u0E29\u0E32\u0E44\u0E17\u0E22"),
                                     sheet("Devanagari", "\u0939\u093F\u0928\u094D\u0926\u0940")};
+  // Words that mix fonts, characters that draw no glyph of their own, a
+  // Symbol-font bullet: every one drawn, none to warn about.
+  const QList<SheetSpec> drawn = {sheet("Mixed",
+                                        "Tokyo東京 2024年第1四半期 "
+                                        "ПриветWorld abcمرحبا "
+                                        "ok😀 café soft­hyphen"),
+                                  sheet("Symbol", "· bullet", "Symbol")};
   // Private Use Area characters no installed font has.
   const QList<SheetSpec> pua = {sheet("Private", "Private \U000F0000\U000F0001 use \U000F0000")};
   // Options per item, set as each item starts (they are read at use).
   const QList<std::tuple<QString, QList<SheetSpec>, QString>> cases = {
       {"scripts.xlsx", scripts, "AllSheets=true"},
+      {"drawn.xlsx", drawn, "AllSheets=true;MissingGlyphs=fail"},
       {"pua.xlsx", pua, "AllSheets=true"},
       {"pua-fail.xlsx", pua, "AllSheets=true;MissingGlyphs=fail"},
       {"wide-plain.xlsx", wide, "AllSheets=true"},
@@ -241,7 +249,7 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
       << warnings[0].toStdString();
   EXPECT_TRUE(items.value("pua-fail.xlsx").Result.contains(QLatin1String("empty boxes")));
   EXPECT_FALSE(QFileInfo::exists(Out("pua-fail.pdf")));
-  for (const char* name : {"scripts.xlsx", "wide-plain.xlsx", "pdfa.xlsx"})
+  for (const char* name : {"scripts.xlsx", "drawn.xlsx", "wide-plain.xlsx", "pdfa.xlsx"})
     EXPECT_TRUE(items.value(name).Warnings.isEmpty())
         << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 

@@ -54,8 +54,10 @@ QString PdfFilter(TkvAutoObject& document) {
 
 }  // namespace
 
-bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc recalc) noexcept {
+bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc recalc,
+                       QStringList* warnings) noexcept {
   bool outcome = false;
+  QStringList found;
   try {
     TkvAutomationInitThread();
     auto manager = TkvCreateObject(QStringLiteral("com.sun.star.ServiceManager"));
@@ -86,7 +88,10 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
             .ToBool()) {
       // Loaded as the export loads it: recalculated by the same rule, then
       // the wrapped rows sized.
-      if (TkvRecalcDue(recalc, localPath)) document->Call(QStringLiteral("calculateAll"));
+      if (TkvRecalcDue(recalc, localPath)) {
+        document->Call(QStringLiteral("calculateAll"));
+        found << TkvKeepStoredResults(*document, localPath);
+      }
       TkvFitWrappedRows(*document, localPath);
     }
     const TkvArgs store = {
@@ -97,6 +102,7 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
     if (output.WrittenSize() > 0) {
       output.Place();
       outcome = true;
+      if (warnings) *warnings = found;
     }
   } catch (...) {
     // Reported only as false: the caller goes on with its next fallback.

@@ -132,6 +132,7 @@ void TkvTabrix::ExportObject(TkvAutoObject& object, const QString& path) {
 bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target,
                                    TkvPdfOutputs& outputs) {
   outputs.Clear();
+  suiteWarnings_.clear();
   if (!SuiteExport(source, outputs.Stage(target))) return false;
   try {
     outputs.Check();
@@ -150,7 +151,18 @@ bool TkvTabrix::SheetVisible(int index) {
 }
 
 bool TkvTabrix::SuiteExport(const QString& source, const QString& target) {
-  return OfficeSuiteExport(source, target, recalc_);
+  return OfficeSuiteExport(source, target, recalc_, &suiteWarnings_);
+}
+
+QStringList TkvTabrix::WorkbookWarnings() const {
+  QStringList warnings;
+  try {
+    for (const TkvVariant& warning : Workbook->Get(QStringLiteral("Warnings")).ToArray())
+      warnings << warning.ToText();
+  } catch (...) {
+    // A workbook object without warnings.
+  }
+  return warnings;
 }
 
 std::shared_ptr<TkvAutoObject> TkvTabrix::SheetAt(int index) {
@@ -312,8 +324,10 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // The PDFs written under temporary names and checked: a broken one fails
   // its step, and an old PDF is replaced only by a checked new one.
   TkvPdfOutputs outputs;
+  QStringList loadWarnings;  // of the load whose copy the PDFs show
   try {
     OpenWorkbook(source, recalc_);
+    loadWarnings = WorkbookWarnings();
     try {
       if (mode.allColumns) FitSheets();
       mode.layout.Apply(*Workbook);
@@ -327,6 +341,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
       if (SuiteExportChecked(source, target, outputs)) {
         written = Written::Target;
         converted = true;
+        loadWarnings = suiteWarnings_;
       } else {
         // Printing cannot mend a target that cannot be written.
         if (const QString problem = TargetWriteProblem(target); !problem.isEmpty())
@@ -348,6 +363,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   if (!converted && !refused && !cannotPrint && SuiteExportChecked(source, target, outputs)) {
     written = Written::Target;
     converted = true;
+    loadWarnings = suiteWarnings_;
   }
 
   if (!converted) {
@@ -398,7 +414,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     item->Files = files;
     item->Pages = outputs.Pages();
     item->Note = note;
-    item->Warnings.clear();
+    item->Warnings = loadWarnings;
     if (missing.count > 0) item->Warnings << missing.Message();
   }
   // A success is recorded even when disposing of the source failed.

@@ -67,8 +67,12 @@ class TkvTabrix : public TkvExcelOle {
   bool SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs);
   bool SheetVisible(int index);
 
+  // The warnings of the workbook's load on the road that wrote the PDFs.
+  QStringList WorkbookWarnings() const;
+
   // The options of the item being converted.
   bool pdfA_ = false;
+  QStringList suiteWarnings_;  // of the last SuiteExport
   TkvRecalc recalc_ = TkvRecalc::Auto;
   std::shared_ptr<TkvAutoObject> SheetAt(int index);
   int SheetCount();

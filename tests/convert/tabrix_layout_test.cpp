@@ -127,6 +127,18 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
     options.insert(name, opts);
     files << In(name);
   }
+  // A formula the office cannot compute, with 142 stored as its result by an
+  // older engine (recalculated under Auto); once with no real result (the
+  // workbook asks for a full calculation on load).
+  auto unknownFunction = [&](const QString& name, const QString& calcPr) {
+    EXPECT_TRUE(writeXlsx(In(name), {{QStringLiteral("S"), QStringLiteral("Stored"), 1, 1, false,
+                                      QStringLiteral("=NOSUCHFUNCTION(1)"), 142}}));
+    EXPECT_TRUE(setCalcPr(In(name), calcPr));
+    files << In(name);
+  };
+  unknownFunction(QStringLiteral("kept.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"));
+  unknownFunction(QStringLiteral("placeholder.xlsx"),
+                  QStringLiteral("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/>"));
   // Wrapped rows the file stores no height for, sized on load.
   ASSERT_TRUE(writeWrappedRows(In(QStringLiteral("wrap.xlsx"))));
   const Source wrapBefore = Snapshot(In(QStringLiteral("wrap.xlsx")));
@@ -254,6 +266,20 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
         << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 
   EXPECT_EQ(wrappedRowsFault(Out("wrap.pdf")), QString());
+
+  // The stored result prints where the office cannot compute the formula,
+  // and the item says so; a placeholder is no result: the error prints.
+  EXPECT_EQ(items.value("kept.xlsx").Warnings,
+            QStringList{QStringLiteral("The office could not compute 1 formula that the workbook "
+                                       "holds results for; they print the stored results: S!B1: "
+                                       "#NAME?, kept the stored 142")});
+  EXPECT_TRUE(pdfText(Out("kept.pdf")).contains(QLatin1String("142")));
+  EXPECT_FALSE(pdfText(Out("kept.pdf")).contains(QLatin1String("#NAME?")));
+  EXPECT_EQ(items.value("placeholder.xlsx").Warnings,
+            QStringList{QStringLiteral(
+                "The office could not compute 1 formula and the workbook stores no result to keep "
+                "(it asks to be recalculated when opened): S!B1: #NAME?")});
+  EXPECT_TRUE(pdfText(Out("placeholder.pdf")).contains(QLatin1String("#NAME?")));
 
   // The page settings and row heights changed only the loaded copies.
   for (const auto& [name, sheets, opts] : cases) {

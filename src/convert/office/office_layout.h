@@ -3,6 +3,7 @@
 // (TkvCreateObject("com.sun.star.ServiceManager")): no UNO type here.
 
 #include <QString>
+#include <QStringList>
 
 class TkvAutoObject;
 
@@ -10,3 +11,8 @@ class TkvAutoObject;
 // an office object; does nothing for other objects. Returns the rows sized;
 // raises TkvAutomationError when the office fails.
 int TkvFitWrappedRows(TkvAutoObject& document, const QString& localPath);
+
+// KeepStoredResults on a spreadsheet document loaded from `localPath` and
+// just recalculated, through an office object; nothing for other objects.
+// Returns its warnings; raises TkvAutomationError when the office fails.
+QStringList TkvKeepStoredResults(TkvAutoObject& document, const QString& localPath);

@@ -2,6 +2,7 @@
 
 #include "convert/automation/auto_object.h"
 #include "convert/office/calc_document.h"
+#include "convert/office/kept_results.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
 #include "convert/office/row_heights.h"
@@ -55,8 +56,7 @@ void CloseComponent(const uno::Reference<lang::XComponent>& component) noexcept 
   }
 }
 
-uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
-                                              const WorkbookRequest& request) {
+LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& request) {
   const QString& path = request.path;
   const bool remote = TkvIsRemoteAddress(path);
   const QString localPath = remote ? QString() : QFileInfo(TkvLocalPathOf(path)).absoluteFilePath();
@@ -104,11 +104,15 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
   // The steps after the import that make the loaded copy print what the
   // spreadsheet application prints when it opens the file.
   const char* step = "recalculated";
+  LoadedWorkbook loaded;
   try {
     // The import prints cached formula results as stored; the application
-    // recalculates the workbooks the rule names when it opens them.
-    if (TkvRecalcDue(request.recalc, localPath))
+    // recalculates the workbooks the rule names when it opens them. What
+    // the office cannot compute keeps the result the workbook stored.
+    if (TkvRecalcDue(request.recalc, localPath)) {
       uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
+      loaded.warnings << KeepStoredResults(component, localPath);
+    }
     // After recalculation: the rows are sized for the values that print.
     step = "laid out";
     FitWrappedRows(component, localPath);
@@ -120,7 +124,8 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
                                     : QStringLiteral("The workbook %1 could not be %2: %3")
                                           .arg(path, QLatin1String(step), text));
   }
-  return component;
+  loaded.component = component;
+  return loaded;
 }
 
 }  // namespace tabrix::office

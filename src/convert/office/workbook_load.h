@@ -6,6 +6,7 @@
 #include "convert/office/recalculation.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -22,12 +23,18 @@ struct WorkbookRequest {
   TkvRecalc recalc = TkvRecalc::Never;
 };
 
+struct LoadedWorkbook {
+  css::uno::Reference<css::lang::XComponent> component;  // the caller closes it
+  QStringList warnings;  // what the load-time steps could not make right
+};
+
 // Loads the workbook hidden and read-only, macros never run, links never
 // updated, then recalculates it when `request.recalc` says so (TkvRecalcDue)
-// and sizes the rows of wrapped text the file stores no height for
-// (FitWrappedRows). The source file is never written. Returns a spreadsheet document the caller
-// closes; raises TkvAutomationError (member "Open") naming the workbook.
-css::uno::Reference<css::lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
-                                                        const WorkbookRequest& request);
+// keeping the stored results of the formulas the office cannot compute
+// (KeepStoredResults), and sizes the rows of wrapped text the file stores no
+// height for (FitWrappedRows). The source file is never written. Returns a
+// spreadsheet document; raises TkvAutomationError (member "Open") naming the
+// workbook.
+LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& request);
 
 }  // namespace tabrix::office

@@ -92,6 +92,7 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
         document->Call(QStringLiteral("calculateAll"));
         found << TkvKeepStoredResults(*document, localPath);
       }
+      TkvShowGeneralNumbers(*document);
       TkvFitWrappedRows(*document, localPath);
     }
     const TkvArgs store = {

@@ -4,6 +4,7 @@
 // a hang or a large allocation.
 
 #include "convert/office/recalculation.h"
+#include "convert/office/general_number.h"
 #include "convert/office/ooxml_parts.h"
 #include "convert/office/stored_cells.h"
 #include "convert/office/zip_entry.h"
@@ -106,6 +107,29 @@ TEST_F(RecalculationTest, StoredFormulaResultsOfTheWantedCellsOnly) {
   }
   EXPECT_FALSE(TkvReadStoredCells(Book(QStringLiteral("b.xlsx")),
                                   QStringLiteral("xl/worksheets/sheet9.xml"), wanted));
+}
+
+TEST(GeneralNumber, ElevenCharactersRoundedOrScientific) {
+  const QList<std::pair<double, const char*>> cases = {{0.7071067811865, "0.707106781"},
+                                                       {400626533260800, "4.00627E+14"},
+                                                       {142, "142"},
+                                                       {12345678901, "12345678901"},
+                                                       {123456789012, "1.23457E+11"},
+                                                       {99999999999.6, "1E+11"},
+                                                       {0.0001, "0.0001"},
+                                                       {0.000123456789, "0.000123457"},
+                                                       {0.00001, "1E-05"},
+                                                       {-1.0 / 3, "-0.333333333"},
+                                                       {1234.5678901234, "1234.56789"},
+                                                       {0, "0"},
+                                                       {1e100, "1E+100"},
+                                                       {1.23456789e-100, "1.2346E-100"}};
+  for (const auto& [value, text] : cases)
+    EXPECT_EQ(TkvGeneralNumberText(value), QLatin1String(text)) << value;
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("0.707106781")), QStringLiteral("0.000000000"));
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("4.00627E+14")), QStringLiteral("0.00000E+00"));
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("1E-05")), QStringLiteral("0E+00"));
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("-12")), QStringLiteral("0"));
 }
 
 // The stored rows of a one-sheet package, read as the load reads them.

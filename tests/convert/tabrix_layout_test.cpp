@@ -139,6 +139,11 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   unknownFunction(QStringLiteral("kept.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"));
   unknownFunction(QStringLiteral("placeholder.xlsx"),
                   QStringLiteral("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/>"));
+  // General numbers in a wide column and in a default one.
+  ASSERT_TRUE(writeNumbers(In(QStringLiteral("numbers.xlsx")),
+                           {0.7071067811865, 400626533260800, 142, 12345678901, -1.0 / 3},
+                           {0.7071067811865}));
+  files << In(QStringLiteral("numbers.xlsx"));
   // Wrapped rows the file stores no height for, sized on load.
   ASSERT_TRUE(writeWrappedRows(In(QStringLiteral("wrap.xlsx"))));
   const Source wrapBefore = Snapshot(In(QStringLiteral("wrap.xlsx")));
@@ -266,6 +271,15 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
         << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 
   EXPECT_EQ(wrappedRowsFault(Out("wrap.pdf")), QString());
+
+  // General numbers: at most 11 characters where the column has room,
+  // shrunk to the column where it has not, as the application shows them.
+  const QStringList numbers =
+      pdfText(Out("numbers.pdf")).split(QRegularExpression(QStringLiteral("\\s+")));
+  for (const char* shown : {"0.707106781", "4.00627E+14", "142", "12345678901", "-0.333333333"})
+    EXPECT_TRUE(numbers.contains(QLatin1String(shown)))
+        << shown << ": " << numbers.join(u' ').toStdString();
+  EXPECT_TRUE(numbers.contains(QLatin1String("0.707107"))) << numbers.join(u' ').toStdString();
 
   // The stored result prints where the office cannot compute the formula,
   // and the item says so; a placeholder is no result: the error prints.

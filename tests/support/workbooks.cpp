@@ -75,6 +75,23 @@ bool writeWrappedRows(const QString& path) {
   return error == LXW_NO_ERROR;
 }
 
+bool writeNumbers(const QString& path, const QList<double>& wide, const QList<double>& narrow) {
+  lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
+  if (!workbook) {
+    ADD_FAILURE() << "cannot create " << path.toStdString();
+    return false;
+  }
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Numbers");
+  worksheet_set_column(sheet, 0, 0, 30, nullptr);
+  for (int i = 0; i < wide.size(); ++i)
+    worksheet_write_number(sheet, static_cast<lxw_row_t>(i), 0, wide[i], nullptr);
+  for (int i = 0; i < narrow.size(); ++i)
+    worksheet_write_number(sheet, static_cast<lxw_row_t>(i), 1, narrow[i], nullptr);
+  const lxw_error error = workbook_close(workbook);
+  if (error != LXW_NO_ERROR) ADD_FAILURE() << "cannot write " << path.toStdString();
+  return error == LXW_NO_ERROR;
+}
+
 QString wrappedRowsFault(const QString& pdf) {
   const QList<TextRun> runs = pdfTextRuns(pdf);
   auto top = [&](const char* word) {

@@ -37,6 +37,10 @@ bool writeWrappedRows(const QString& path);
 // its height, the hidden row stays hidden.
 QString wrappedRowsFault(const QString& pdf);
 
+// Numbers in the General format: `wide` down column A (30 characters wide),
+// `narrow` down column B (the default width).
+bool writeNumbers(const QString& path, const QList<double>& wide, const QList<double>& narrow);
+
 // Replaces each match of the regular expression `pattern` (Python's re) in
 // the member `member` of a zip file with `replacement`; the other members are
 // copied unchanged.

@@ -16,3 +16,8 @@ int TkvFitWrappedRows(TkvAutoObject& document, const QString& localPath);
 // just recalculated, through an office object; nothing for other objects.
 // Returns its warnings; raises TkvAutomationError when the office fails.
 QStringList TkvKeepStoredResults(TkvAutoObject& document, const QString& localPath);
+
+// ShowGeneralNumbers on a spreadsheet document through an office object;
+// nothing for other objects. Returns the cells changed; raises
+// TkvAutomationError when the office fails.
+int TkvShowGeneralNumbers(TkvAutoObject& document);

@@ -2,6 +2,7 @@
 
 #include "convert/automation/auto_object.h"
 #include "convert/office/calc_document.h"
+#include "convert/office/general_cells.h"
 #include "convert/office/kept_results.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
@@ -113,8 +114,9 @@ LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& re
       uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
       loaded.warnings << KeepStoredResults(component, localPath);
     }
-    // After recalculation: the rows are sized for the values that print.
+    // After recalculation: numbers and rows as the values that print need.
     step = "laid out";
+    ShowGeneralNumbers(component);
     FitWrappedRows(component, localPath);
   } catch (const uno::Exception& e) {
     CloseComponent(component);

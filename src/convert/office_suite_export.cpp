@@ -4,6 +4,7 @@
 #include "convert/office/office_layout.h"
 #include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
+#include "convert/office/package_copy.h"
 
 #include <QFileInfo>
 
@@ -73,21 +74,24 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
         TkvVariant(
             Property(*manager, QStringLiteral("UpdateDocMode"), std::int32_t{0})),  // no update
     };
-    auto document = desktop
-                        ->Call(QStringLiteral("loadComponentFromURL"),
-                               {TkvOfficeSourceUrl(source), QStringLiteral("_blank"),
-                                std::int32_t{0}, TkvVariant(load)})
-                        .ToObject();
-    DocumentCloser closer(document);
     const QString localPath = TkvIsRemoteAddress(source)
                                   ? QString()
                                   : QFileInfo(TkvLocalPathOf(source)).absoluteFilePath();
+    // Loaded as the export loads it: pivot tables as stored, through a copy
+    // that outlives the document.
+    const std::unique_ptr<TkvPivotFreeCopy> copy =
+        localPath.isEmpty() ? nullptr : TkvPivotFreeCopy::Make(localPath);
+    auto document = desktop
+                        ->Call(QStringLiteral("loadComponentFromURL"),
+                               {copy ? TkvOfficeFileUrl(copy->Path()) : TkvOfficeSourceUrl(source),
+                                QStringLiteral("_blank"), std::int32_t{0}, TkvVariant(load)})
+                        .ToObject();
+    DocumentCloser closer(document);
     if (document
             ->Call(QStringLiteral("supportsService"),
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
             .ToBool()) {
-      // Loaded as the export loads it: recalculated by the same rule, then
-      // the wrapped rows sized.
+      // Recalculated by the same rule, then the numbers and wrapped rows.
       if (TkvRecalcDue(recalc, localPath)) {
         document->Call(QStringLiteral("calculateAll"));
         found << TkvKeepStoredResults(*document, localPath);

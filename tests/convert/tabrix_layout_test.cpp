@@ -139,6 +139,11 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
   unknownFunction(QStringLiteral("kept.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"));
   unknownFunction(QStringLiteral("placeholder.xlsx"),
                   QStringLiteral("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/>"));
+  // A pivot table, printed on every road as stored.
+  ASSERT_TRUE(writePivotTable(In(QStringLiteral("pivot.xlsx"))));
+  const Source pivotBefore = Snapshot(In(QStringLiteral("pivot.xlsx")));
+  files << In(QStringLiteral("pivot.xlsx"));
+  options.insert(QStringLiteral("pivot.xlsx"), QStringLiteral("Sheet=-1"));
   // General numbers in a wide column and in a default one.
   ASSERT_TRUE(writeNumbers(In(QStringLiteral("numbers.xlsx")),
                            {0.7071067811865, 400626533260800, 142, 12345678901, -1.0 / 3},
@@ -271,6 +276,15 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
         << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 
   EXPECT_EQ(wrappedRowsFault(Out("wrap.pdf")), QString());
+
+  // The pivot table's captions and formatted sums as the application
+  // rendered them, not as the office would rebuild them.
+  const QString pivot = pdfText(Out("pivot-1.pdf"));
+  for (const char* shown :
+       {"Row Labels", "Sum of Amount", "889,017", "1,025,796", "Grand Total", "1,914,813"})
+    EXPECT_TRUE(pivot.contains(QLatin1String(shown))) << shown << ": " << pivot.toStdString();
+  EXPECT_FALSE(pivot.contains(QLatin1String("Total Result"))) << pivot.toStdString();
+  EXPECT_EQ(Snapshot(In(QStringLiteral("pivot.xlsx"))).hash, pivotBefore.hash);
 
   // General numbers: at most 11 characters where the column has room,
   // shrunk to the column where it has not, as the application shows them.

@@ -408,7 +408,7 @@ class CalcWorkbooks final : public CalcObject {
                             .arg(recalc.ToText()));
     tabrix::office::LoadedWorkbook loaded = tabrix::office::LoadWorkbook(*process_, request);
     auto doc = std::make_shared<CalcDocument>(process_, loaded.component, request.path,
-                                              std::move(loaded.warnings));
+                                              std::move(loaded.warnings), std::move(loaded.copy));
     return std::make_shared<CalcWorkbook>(doc);
   }
 

@@ -34,11 +34,12 @@ class CalcDocument {
  public:
   CalcDocument(std::shared_ptr<TkvOfficeProcess> process,
                const css::uno::Reference<css::lang::XComponent>& component, QString path,
-               QStringList warnings = {})
+               QStringList warnings = {}, std::shared_ptr<const void> copy = nullptr)
       : process_(std::move(process)),
         component_(component),
         path_(std::move(path)),
-        warnings_(std::move(warnings)) {
+        warnings_(std::move(warnings)),
+        copy_(std::move(copy)) {
     process_->DocumentOpened();
   }
   ~CalcDocument() { Close(); }
@@ -49,6 +50,7 @@ class CalcDocument {
     if (!component_.is()) return;
     CloseComponent(component_);
     component_.clear();
+    copy_.reset();
     process_->DocumentClosed();
   }
 
@@ -79,6 +81,7 @@ class CalcDocument {
   css::uno::Reference<css::lang::XComponent> component_;
   QString path_;
   QStringList warnings_;
+  std::shared_ptr<const void> copy_;  // a private copy loaded in the source's place
 };
 
 bool SheetVisible(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet);

@@ -6,6 +6,7 @@
 #include "convert/office/kept_results.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
+#include "convert/office/package_copy.h"
 #include "convert/office/row_heights.h"
 #include "convert/office/uno_runtime.h"
 
@@ -80,11 +81,14 @@ LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& re
   const QString unreadable =
       remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)
              : UnreadableMessage(path, localPath);
+  // Pivot tables print as the application rendered them into the sheet.
+  const std::shared_ptr<TkvPivotFreeCopy> copy =
+      remote ? nullptr : TkvPivotFreeCopy::Make(localPath);
   uno::Reference<lang::XComponent> component;
   try {
     auto desktop = process.Desktop();  // starts a new office if the last one died
-    component = desktop->loadComponentFromURL(ToOU(remote ? path : TkvOfficeFileUrl(localPath)),
-                                              "_blank", 0, media);
+    const QString url = remote ? path : TkvOfficeFileUrl(copy ? copy->Path() : localPath);
+    component = desktop->loadComponentFromURL(ToOU(url), "_blank", 0, media);
   } catch (const uno::Exception& e) {
     const QString text = ExceptionText(e);
     const QString message = process.FailureMessage(text, MayBeConnectionFailureNow());
@@ -127,6 +131,7 @@ LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& re
                                           .arg(path, QLatin1String(step), text));
   }
   loaded.component = component;
+  loaded.copy = copy;
   return loaded;
 }
 

@@ -17,8 +17,9 @@
 // of the whole workbook, then
 // a print on the PDF printer under the batch's item-list lock, and, when
 // anything else failed, the office-suite export once more. The item ends
-// with Status Done, the target path and the PDFs written (Files, Pages; a
-// warning in Warnings when characters print as empty boxes, a failure
+// with Status Done, the target path and the PDFs written (Files, Pages;
+// in Warnings the load's warnings, such as formulas that keep their stored
+// results, and one when characters print as empty boxes, a failure
 // instead under MissingGlyphs=Fail, its PDFs removed), or
 // Failed and the error's message, written through the batch; Convert raises
 // only for target-path errors. An item whose per-sheet files all exist under

@@ -16,12 +16,25 @@
 
 namespace {
 
+// A one-page PDF held open for the life of the process: poppler builds its
+// global state (font tables, the built-in encodings) when the first
+// document opens and frees it when the last one closes, which cost every
+// check a fresh build.
+constexpr char kKeeper[] =
+    "%PDF-1.4\n1 0 obj\n<</Type/Catalog/Pages 2 0 R>>\nendobj\n2 0 obj\n<</Type/Pages/Kids[3 0 "
+    "R]/Count 1>>\nendobj\n3 0 obj\n<</Type/Page/Parent 2 0 R/MediaBox[0 0 10 10]>>\nendobj\n"
+    "xref\n0 4\n0000000000 65535 f \n0000000009 00000 n \n0000000054 00000 n \n0000000105 00000 "
+    "n \ntrailer\n<</Size 4/Root 1 0 R>>\nstartxref\n168\n%%EOF\n";
+
 // Poppler reports syntax errors of damaged files on stderr; the check's
-// own message says what is wrong.
-void QuietPoppler() {
+// own message says what is wrong. Any thread; the first call sets up.
+void PreparePoppler() {
   static std::once_flag once;
-  std::call_once(
-      once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
+  std::call_once(once, [] {
+    poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+    static const std::unique_ptr<poppler::document> keeper(
+        poppler::document::load_from_raw_data(kKeeper, static_cast<int>(sizeof kKeeper - 1)));
+  });
 }
 
 }  // namespace
@@ -35,7 +48,7 @@ int CheckPdf(const QString& path, const QString& shownAs, TkvMissingGlyphs* miss
   const QFileInfo info(path);
   if (!info.isFile()) throw TkvError(QStringLiteral("The PDF file %1 was not written").arg(shown));
   if (info.size() <= 0) throw TkvError(QStringLiteral("The PDF file %1 is empty").arg(shown));
-  QuietPoppler();
+  PreparePoppler();
   const std::unique_ptr<poppler::document> document(
       poppler::document::load_from_file(QFile::encodeName(path).toStdString()));
   if (!document) throw TkvError(QStringLiteral("The file %1 is not a readable PDF").arg(shown));

@@ -73,11 +73,15 @@ QString TargetPart(const QString& relsName, const QString& target) {
   return QDir::cleanPath(folder + target);
 }
 
+// The value of the attribute `name` (Type, Target, PartName) of `element`.
 QString Attribute(const QString& element, const QString& name) {
-  const QRegularExpression attribute(QStringLiteral("\\b%1\\s*=\\s*(\"([^\"]*)\"|'([^']*)')")
-                                         .arg(QRegularExpression::escape(name)));
-  const QRegularExpressionMatch m = attribute.match(element);
-  return m.hasMatch() ? m.captured(2) + m.captured(3) : QString();
+  static const QRegularExpression attribute(
+      QStringLiteral("\\b(\\w+)\\s*=\\s*(\"([^\"]*)\"|'([^']*)')"));
+  for (auto it = attribute.globalMatch(element); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    if (m.capturedView(1) == name) return m.captured(3) + m.captured(4);
+  }
+  return QString();
 }
 
 // Removes the elements matched by `element` for which `drop` is true.
@@ -127,6 +131,9 @@ std::unique_ptr<TkvPivotFreeCopy> TkvPivotFreeCopy::Make(const QString& localPat
       if (!name.endsWith(QLatin1String(".rels"))) continue;
       const auto rels = Read(source.get(), static_cast<zip_uint64_t>(i));
       if (!rels) return nullptr;
+      // Most packages have no pivot relationship at all: a plain search first.
+      const bool package = name == QLatin1String("_rels/.rels");
+      if (!package && !rels->contains("/pivot")) continue;
       const QByteArray kept = Without(*rels, RelationshipElement(), [&](const QString& element) {
         const QString type = Attribute(element, QStringLiteral("Type"));
         if (name == QLatin1String("_rels/.rels") && type.endsWith(QLatin1String("/officeDocument")))

@@ -63,8 +63,9 @@ def stored(path):
     shared = []
     if "xl/sharedStrings.xml" in names:
         for si in ET.fromstring(z.read("xl/sharedStrings.xml")).findall("m:si", NS):
-            shared.append("".join(t.text or "" for t in si.iter("{%s}t" % NS["m"])
-                                  if not any(p.tag.endswith("rPh") for p in [])))
+            # The text and its runs; phonetic runs (rPh) do not print.
+            runs = si.findall("m:t", NS) + si.findall("m:r/m:t", NS)
+            shared.append("".join(t.text or "" for t in runs))
     general_styles = set()
     if "xl/styles.xml" in names:
         xfs = ET.fromstring(z.read("xl/styles.xml")).find("m:cellXfs", NS)

@@ -96,10 +96,28 @@ QString UnknownDashedWord(int argc, char** argv) {
   return {};
 }
 
+// "(did you mean convert?)" when `word` is close to a first argument of
+// that spelling, else empty.
+QString Suggestion(const QString& word, const QStringList& spellings) {
+  const QString near = TkvClosestWord(word, spellings);
+  return near.isEmpty() ? QString() : QStringLiteral(" (did you mean %1?)").arg(near);
+}
+
+// A first argument that the window would take as its source though it
+// names nothing there: a bare word (no folder, no wildcard, no address)
+// that is no file. Most often a misspelt command.
+bool NamesNothing(const QString& first) {
+  if (first == QLatin1String("convert") || first == QLatin1String("serve")) return false;
+  if (first.isEmpty() || first.startsWith(u'-') || first.contains(u'/') || first.contains(u'*') ||
+      first.contains(u'?') || first.contains(u':'))
+    return false;
+  return !QFileInfo::exists(first);
+}
+
 int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad,
                TkvCommandRoad serveRoad) {
   const TkvProfile profile = TkvTabrixProfile();
-  if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     PrintHelp(profile);
     return 0;
   }
@@ -113,10 +131,22 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
   if (const QString word = UnknownDashedWord(argc, argv);
       !word.isEmpty() && !(argc >= 2 && (std::strcmp(argv[1], "convert") == 0 ||
                                          std::strcmp(argv[1], "serve") == 0))) {
-    PrintError(QStringLiteral("unknown switch '%1': only the first argument is read, and it is "
+    const QString near =
+        word == QString::fromLocal8Bit(argv[1])
+            ? Suggestion(word, {QStringLiteral("--help"), QStringLiteral("--version")})
+            : QString();
+    PrintError(QStringLiteral("unknown switch '%1'%3: only the first argument is read, and it is "
                               "/P:Key=Value;..., a project file,\na file or a mask; flags go with "
                               "'%2 convert' (%2 convert --help)")
-                   .arg(word, profile.ShortName));
+                   .arg(word, profile.ShortName, near));
+    return kUsageError;
+  }
+  if (argc >= 2 && NamesNothing(QString::fromLocal8Bit(argv[1]))) {
+    const QString first = QString::fromLocal8Bit(argv[1]);
+    PrintError(QStringLiteral("'%1' is no file, folder, mask, project or command%2 (%3 --help)")
+                   .arg(first,
+                        Suggestion(first, {QStringLiteral("convert"), QStringLiteral("serve")}),
+                        profile.ShortName));
     return kUsageError;
   }
 
@@ -149,16 +179,16 @@ int RunProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad c
 
 }  // namespace
 
-int TkvRunUnattendedRoad(int& argc, char** argv) {
+int TkvRunUnattendedRoad(int& argc, char** argv, bool failedItemsExit2) {
   QCoreApplication application(argc, argv);
   TkvStopSignals stopSignals;
-  const bool failed = TkvMain::Instance()->RunUnattended();
+  TkvMain* main = TkvMain::Instance();
+  const bool failed = main->RunUnattended();
   const TkvProject* project = TkvProject::Instance();
   // A watch ends by a stop request, as a service manager sends it: 0.
-  return failed && project && project->ReadBool(TkvRunKeys::kStrictExit, false) &&
-                 TkvWatchInterval(*project) == 0
-             ? 2
-             : 0;
+  if (!project || TkvWatchInterval(*project) != 0) return 0;
+  if (failed && project->ReadBool(TkvRunKeys::kStrictExit, false)) return 2;
+  return failedItemsExit2 && main->AnyItemFailed() ? 2 : 0;
 }
 
 int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad, TkvCommandRoad convertRoad,

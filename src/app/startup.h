@@ -24,5 +24,7 @@ int TkvStartProgram(int argc, char** argv, TkvWindowRoad windowRoad,
 
 // The unattended road alone (QCoreApplication created here), for a program
 // without windows: the global objects must exist. Throws what the run throws.
-// Returns 0, or 2 when StrictExit is set and an item failed.
-int TkvRunUnattendedRoad(int& argc, char** argv);
+// Returns 0, or 2 when StrictExit is set and an item failed or a source
+// matched nothing, or (`failedItemsExit2`, the `convert` road) an item
+// failed. A watch ends with 0.
+int TkvRunUnattendedRoad(int& argc, char** argv, bool failedItemsExit2 = false);

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <unistd.h>
+
 namespace {
 std::atomic<TkvMain*> g_main{nullptr};
 
@@ -29,6 +31,28 @@ bool IsWebAddress(const QString& source) {
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// "500 ms", "5 s", "1.5 s", "2 min".
+QString Interval(int ms) {
+  if (ms < 1000) return QStringLiteral("%1 ms").arg(ms);
+  if (ms % 60000 == 0) return QStringLiteral("%1 min").arg(ms / 60000);
+  return QStringLiteral("%1 s").arg(ms / 1000.0, 0, 'g', 6);
+}
+
+// A source as a person named it: a folder rather than the mask added to it.
+QString Shown(const QString& source, const QString& mask) {
+  const QString suffix = u'/' + mask;
+  if (source.endsWith(suffix) && QFileInfo(source.chopped(suffix.size())).isDir())
+    return source.chopped(suffix.size());
+  return source;
+}
+
+QString CountsText(int converted, int failed, int skipped) {
+  return QStringLiteral("%1 converted, %2 failed, %3 skipped")
+      .arg(converted)
+      .arg(failed)
+      .arg(skipped);
 }
 }  // namespace
 
@@ -77,8 +101,19 @@ bool TkvMain::RunUnattended() {
   const QString reportFile = project_.OptionValue(TkvRunKeys::kReportFile);
   if (!reportFile.isEmpty()) report_ = std::make_unique<TkvRunReport>(reportFile, progress_);
   reportOnStdout_ = reportFile == QLatin1String("-");
-  // A watch runs as a service: no progress line.
-  showProgress_ = progress_ && !watching_ && !project_.ReadBool(TkvRunKeys::kNoProgress, false);
+  quiet_ = project_.ReadBool(TkvRunKeys::kNoProgress, false);
+  // A watch runs as a service: no progress line. Nor when the report goes
+  // to a pipe: what reads it may print it on the terminal the line is on.
+  showProgress_ =
+      progress_ && !watching_ && !quiet_ && !(reportOnStdout_ && ::isatty(STDOUT_FILENO) != 1);
+  watchCounts_ = Counts{};
+  if (watching_ && runLines_.load() && !quiet_) {
+    QStringList shown;
+    for (const QString& source : TkvRunSources(project_))
+      shown.append(Shown(source, project_.Profile().SourceMask));
+    PrintNow(QStringLiteral("watching %1 every %2; Ctrl-C stops")
+                 .arg(shown.join(QStringLiteral(", ")), Interval(watchMs)));
+  }
 
   for (;;) {
     BeginSweep();
@@ -90,12 +125,22 @@ bool TkvMain::RunUnattended() {
         notConverted_ = true;
         break;
       }
+      moreSources_ = i + 1 < sources.size();
       alive = ConvertSource(sources.at(i), rounds);
     }
+    moreSources_ = false;
     if (!watching_) EndChain();
+    const bool lineShown = showProgress_ && progress_->Enabled();
     if (showProgress_) progress_->Finish();
-    firstSweep_ = false;
+    if (!watching_ && runLines_.load() && !quiet_ && !lineShown) {
+      QMutexLocker lock(&logLock_);
+      const Counts c = sweepCounts_;
+      lock.unlock();
+      PrintNow(CountsText(c.succeeded, c.failed, c.skipped) +
+               QStringLiteral(" of %1").arg(std::max(c.items, sweepItems_)));
+    }
     FinishRun();
+    firstSweep_ = false;
     if (!watching_ || stopRequested_.load()) break;
     if (!alive) {
       const QString why = convertor_ ? convertor_->ChainFatalError() : QString();
@@ -106,6 +151,10 @@ bool TkvMain::RunUnattended() {
   }
   EndChain();
   if (itemTimes_) itemTimes_->Finish();
+  if (watching_ && runLines_.load() && !quiet_)
+    PrintNow(
+        QStringLiteral("watch ended: %1")
+            .arg(CountsText(watchCounts_.succeeded, watchCounts_.failed, watchCounts_.skipped)));
   // A stop that came when every file was in hand ends the run as usual.
   if (stopRequested_.load() && !watching_ && notConverted_)
     throw TkvError(QStringLiteral("Run stopped before all files were converted"));
@@ -117,6 +166,11 @@ bool TkvMain::RunUnattended() {
   }
   QMutexLocker lock(&logLock_);
   return anyFailed_ || noMatch_;
+}
+
+bool TkvMain::AnyItemFailed() const {
+  QMutexLocker lock(&logLock_);
+  return anyFailed_;
 }
 
 void TkvMain::BeginSweep() {
@@ -165,8 +219,11 @@ bool TkvMain::ConvertSource(const QString& source, bool rounds) {
   // One shard of many may hold no file at all.
   if (batch_->ItemCount() == 0 && firstSweep_ && !stopRequested_.load() &&
       project_.Shard().isEmpty()) {
-    PrintNow(QStringLiteral("no workbook matches %1").arg(source));
-    if (!watching_) noMatch_ = true;
+    // An empty hot folder is a watch's usual state.
+    if (!watching_) {
+      PrintNow(QStringLiteral("no workbook matches %1").arg(source));
+      noMatch_ = true;
+    }
   }
   CloseBatch();
   return !rounds || RunningConvertors.load() > 0;
@@ -275,6 +332,7 @@ void TkvMain::ShowProgress() {
     current = currentFile_;
   }
   counts.total = sweepItems_ + (batch_ ? batch_->ItemCount() : 0);
+  counts.more = moreSources_ || (batch_ && !batch_->SearchDone());
   // With every file in hand done, the line is the run's summary.
   if (counts.converted + counts.failed + counts.skipped >= counts.total) current.clear();
   progress_->Update(counts, current);
@@ -359,12 +417,15 @@ void TkvMain::ItemDone(TkvBatch* batch, TkvNode* item) {
     }
   }
   if (itemTimes_) itemTimes_->ItemDone(status, fileName);
+  const bool skipped = entry.status == QLatin1String("skipped");
   if (failed && !reportOnStdout_) {
     QString why = entry.message.simplified();
     if (why.isEmpty()) why = QStringLiteral("not converted");
-    PrintNow(QStringLiteral("%1: %2").arg(fileName, why));
+    // Messages that name the file are printed as they are: the path once.
+    PrintNow(why.contains(fileName) ? why : QStringLiteral("%1: %2").arg(fileName, why));
+  } else if (watching_ && !failed && !skipped && runLines_.load()) {
+    PrintNow(QStringLiteral("%1 -> %2").arg(fileName, entry.target));
   }
-  const bool skipped = entry.status == QLatin1String("skipped");
   {
     QMutexLocker lock(&logLock_);
     logLines_.append(line);
@@ -406,6 +467,13 @@ void TkvMain::FinishRun() {
   {
     QMutexLocker lock(&logLock_);
     counts = sweepCounts_;
+  }
+  if (watching_) {
+    // A watch lists the files its rules skip again every round: those are
+    // counted once, in the first.
+    watchCounts_.succeeded += counts.succeeded;
+    watchCounts_.failed += counts.failed;
+    if (firstSweep_) watchCounts_.skipped += counts.skipped;
   }
   // A watch round that converted nothing leaves the log and report alone.
   const bool converted = counts.succeeded + counts.failed > 0;

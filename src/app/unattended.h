@@ -53,6 +53,12 @@ class TkvMain {
   // The `convert` road: each succeeded item's warnings are printed on
   // stderr ("<file>: warning: <text>"), besides the report. Any thread.
   static void PrintWarningsOnStderr(bool on) { warningsOnStderr_.store(on); }
+  // The `convert` road: lines for a person reading stderr besides the
+  // progress line. The run's summary ("9 converted, 4 failed, 0 skipped of
+  // 13") when no progress line shows it; in a watch, its first line
+  // ("watching ... every 5 s; Ctrl-C stops"), a line per file converted and
+  // the summary when it ends. Set before the run, main thread.
+  static void PrintRunLines(bool on) { runLines_.store(on); }
 
   // The whole run. Throws TkvError when the run itself fails: an empty
   // target ("Unable to create directory"), a log or report file that cannot
@@ -63,6 +69,9 @@ class TkvMain {
   // round). Without a report on stdout, each failed item's message is
   // printed on stderr too.
   bool RunUnattended();
+  // After RunUnattended: whether an item of the last sweep (or of any round
+  // of a watch) failed; a source that matched nothing is no failed item.
+  bool AnyItemFailed() const;
   // Sources (before the run) that are files to take as they are named, not
   // masks: a watch leaves such a file out once it is gone.
   void TakeLiterally(const QStringList& files) { literalFiles_ = files; }
@@ -125,6 +134,7 @@ class TkvMain {
   std::unique_ptr<TkvRunReport> report_;
   bool watching_ = false;
   bool showProgress_ = false;
+  bool quiet_ = false;  // NoProgress: no progress line, no summary lines
   // The sweep's batch counters (main thread): one sweep is every source once.
   int sweepItems_ = 0, sweepSucceeded_ = 0, sweepFailed_ = 0;
   QStringList sweepFailures_;
@@ -151,7 +161,10 @@ class TkvMain {
   bool reportOnStdout_ = false;
   bool firstSweep_ = true;
   bool noMatch_ = false;
+  bool moreSources_ = false;           // main thread: sources of the sweep not yet searched
+  Counts watchCounts_;                 // main thread: every round of a watch
   bool notConverted_ = false;          // a stop left files, listed or not, unconverted
   QSet<const TkvNode*> reachedItems_;  // under logLock_: the batch's items taken
   static inline std::atomic<bool> warningsOnStderr_{false};
+  static inline std::atomic<bool> runLines_{false};
 };

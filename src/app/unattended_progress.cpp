@@ -37,6 +37,7 @@ QString TkvProgressLine::Text(const Counts& counts, const QString& current, int 
                      .arg(counts.failed)
                      .arg(counts.skipped)
                      .arg(counts.total);
+  if (counts.more) text += u'+';
   if (!current.isEmpty()) {
     const int room = width - 1 - static_cast<int>(text.size()) - 2;
     if (room >= 5) {

@@ -15,6 +15,9 @@ class TkvProgressLine {
  public:
   struct Counts {
     int converted = 0, failed = 0, skipped = 0, total = 0;
+    // The search still lists, or sources are still to be searched: the
+    // total is not final ("of 13+").
+    bool more = false;
   };
 
   // Enabled when stderr is a terminal.
@@ -34,7 +37,8 @@ class TkvProgressLine {
   // Runs `write` with the line erased, then draws the line again.
   void Around(const std::function<void()>& write);
 
-  // "5 converted, 2 failed, 0 skipped of 7: NAME", at most `width`
+  // "5 converted, 2 failed, 0 skipped of 7: NAME" ("of 7+" while more are
+  // being listed), at most `width`
   // characters (the file name is shortened in its middle when needed).
   static QString Text(const Counts& counts, const QString& current, int width);
 

@@ -12,6 +12,11 @@
 
 std::atomic<bool> SkipLockFiles{false};
 
+std::uint64_t TkvNextItemSerial() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 namespace {
 using Guard = TkvRecursiveLock;
 }

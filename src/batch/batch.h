@@ -33,12 +33,19 @@
 
 class TkvBatch;
 
+// A number no other item of this process had or will have (any thread).
+std::uint64_t TkvNextItemSerial();
+
 // One file of a batch. Owned by its batch; never moved or freed while the
-// batch lives, so pointers stay valid until the batch is destroyed.
+// batch lives, so pointers stay valid until the batch is destroyed. A freed
+// item's address may be reused by a later batch's item: what must tell items
+// of several batches apart goes by Serial.
 struct TkvNode {
   enum : int { Waiting = 0, Done = 1, Failed = 2 };
   int Status = Waiting;
   int Index = 0;
+  // Given at construction, kept by copies (snapshots name the same item).
+  std::uint64_t Serial = TkvNextItemSerial();
   QString FileName;
   QString Result;
   // Filled by the converter thread before the item's event: every PDF the

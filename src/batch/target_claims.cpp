@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-QString TkvTargetClaims::Claim(const QString& path, const TkvNode* item, const QString& source) {
+QString TkvTargetClaims::Claim(const QString& path, std::uint64_t item, const QString& source) {
   TkvMutexLock lock(lock_);
   const QString key = QDir::cleanPath(path);
   const auto found = names_.constFind(key);

@@ -29,7 +29,8 @@ struct TkvConvertArgs {
   // Options in the order their flags were given; applied after the project
   // file, later ones win. An empty value removes the option.
   QList<QPair<QString, QString>> settings;
-  QStringList sources;  // absolute paths, masks or addresses, in order
+  QStringList sources;    // absolute paths, masks or addresses, in order
+  bool exitZero = false;  // --exit-zero: 0 even when files failed
 };
 
 // `args` are the arguments after "convert". Relative paths are taken from

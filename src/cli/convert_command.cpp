@@ -48,6 +48,22 @@ bool IsWebAddress(const QString& source) {
 
 bool HasWildcard(const QString& name) { return name.contains(u'*') || name.contains(u'?'); }
 
+// A target that cannot take a PDF fails every file alike: the run ends
+// before the first one instead, with one message.
+void CheckTarget(const QString& target) {
+  QString existing = QDir::cleanPath(target);
+  while (!QFileInfo::exists(existing) && existing != QDir::cleanPath(existing + "/.."))
+    existing = QDir::cleanPath(existing + QStringLiteral("/.."));
+  const QFileInfo info(existing);
+  if (info.isDir() && !info.isWritable())
+    throw TkvError(QStringLiteral("The target folder %1 is not writable").arg(existing));
+  if (info.isDir()) return;
+  if (existing == QDir::cleanPath(target))
+    throw TkvError(QStringLiteral("The target %1 is not a folder").arg(existing));
+  throw TkvError(
+      QStringLiteral("The target %1 cannot be made: %2 is not a folder").arg(target, existing));
+}
+
 }  // namespace
 
 int TkvRunConvertCommand(int argc, char** argv) {
@@ -87,6 +103,14 @@ int TkvRunConvertCommand(int argc, char** argv) {
     }
   }
   for (const auto& [key, value] : parsed.settings) project.SetOptionValue(key, value);
+  // The whole workbook, as other converters print it, unless a flag or the
+  // project chose sheets.
+  if (project.OptionValue(QStringLiteral("AllSheets")).isEmpty() &&
+      project.OptionValue(QStringLiteral("Sheet")).isEmpty())
+    project.SetOptionValue(QStringLiteral("AllSheets"), QStringLiteral("True"));
+  // Option warnings first: a misspelt key may be why no source is given.
+  for (const QString& warning : TkvOptionWarnings(project.Options().Lines(), profile.SourceMask))
+    Print(stderr, QStringLiteral("%1 convert: %2\n").arg(program, warning));
   // A source named here that exists is that file; one that does not is a
   // mask, unless it has no wildcard: then it is missing, and nothing is done.
   QStringList literal;
@@ -114,10 +138,10 @@ int TkvRunConvertCommand(int argc, char** argv) {
     project.SetOptionValue(QStringLiteral("Target"), TkvFolderPart(TkvBatch::NormalizePath(first)));
   }
   project.SetOptionValue(QStringLiteral("PureConsole"), QStringLiteral("True"));
-  for (const QString& warning : TkvOptionWarnings(project.Options().Lines(), profile.SourceMask))
-    Print(stderr, QStringLiteral("%1 convert: %2\n").arg(program, warning));
+  if (!IsWebAddress(project.Target())) CheckTarget(project.Target());
 
   TkvMatcherScope matcher;
   TkvMain::PrintWarningsOnStderr(true);
-  return TkvRunUnattendedRoad(argc, argv);
+  TkvMain::PrintRunLines(true);
+  return TkvRunUnattendedRoad(argc, argv, !parsed.exitZero);
 }

@@ -344,14 +344,16 @@ bool SameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
+QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item, TargetName use) {
   const bool keepSubdirs = options_.KeepTargetSubdirs();
   const TkvProfile& profile = options_.Profile();
 
   QString fileName;
+  std::uint64_t serial = 0;
   {
     TkvItemsLock lock(*batch);
     fileName = item->FileName;
+    serial = item->Serial;
   }
   QString path =
       TkvWithTrailingDelimiter(batch->Target()) + RelativeName(*batch, fileName, keepSubdirs);
@@ -368,17 +370,14 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
     }
     if (!folder.isEmpty() && batch->TargetClaims().FirstUse(folder))
       TkvPartialFile::RemoveLeftovers(folder);  // what killed runs left there
+    if (use == TargetName::BaseOnly) return path;
 
-    const QString written = ClaimTarget(batch, item, fileName, path);
+    const QString written = ClaimTarget(batch, serial, fileName, path);
     if (written.isEmpty()) {  // an existing file left alone: the item is skipped
       batch->SetItemOutcome(item, TkvNode::Done, QString());
       return QString();
     }
-    if (written != path || !QFileInfo::exists(path)) return written;
-    if (options_.OverwriteMode() == TkvOverwrite::Overwrite && SameFile(path, fileName))
-      // Writing the target would replace the source it is made from.
-      throw TkvTargetRefused(QStringLiteral("The target %1 is the source file itself").arg(path));
-    return path;
+    return written;
   } catch (const TkvTargetRefused& e) {
     batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
     batch->AddFailure(e.Message());
@@ -386,7 +385,7 @@ QString TkvConvertor::MakeTargetPath(TkvBatch* batch, TkvNode* item) {
   }
 }
 
-QString TkvConvertor::ClaimTarget(TkvBatch* batch, TkvNode* item, const QString& source,
+QString TkvConvertor::ClaimTarget(TkvBatch* batch, std::uint64_t item, const QString& source,
                                   const QString& path) const {
   const TkvOverwrite mode = options_.OverwriteMode();
   // A name another item of this run writes counts as an existing file, even
@@ -394,7 +393,13 @@ QString TkvConvertor::ClaimTarget(TkvBatch* batch, TkvNode* item, const QString&
   // number of threads, and no item replaces a PDF this run has made.
   const QString holder = batch->TargetClaims().Claim(path, item, source);
   const bool taken = !holder.isEmpty();
-  if (!taken && (mode == TkvOverwrite::Overwrite || !QFileInfo::exists(path))) return path;
+  if (!taken && !QFileInfo::exists(path)) return path;
+  if (!taken && mode == TkvOverwrite::Overwrite) {
+    if (SameFile(path, source))
+      // Writing the target would replace the source it is made from.
+      throw TkvTargetRefused(QStringLiteral("The target %1 is the source file itself").arg(path));
+    return path;
+  }
   if (mode == TkvOverwrite::Skip) return QString();
   // The rename rule's names in turn, past files of earlier runs and names
   // other items of this run hold: what one thread would have chosen.
@@ -433,11 +438,13 @@ QString TkvConvertor::FurtherOutputPath(const QString& path) const {
   RequireTargetName(path);
   if (TkvNode* item = Item(); item && Batch()) {
     QString source;
+    std::uint64_t serial = 0;
     {
       TkvItemsLock lock(*Batch());
       source = item->FileName;
+      serial = item->Serial;
     }
-    return ClaimTarget(Batch(), item, source, path);
+    return ClaimTarget(Batch(), serial, source, path);
   }
   if (!QFileInfo::exists(path)) return path;
   switch (options_.OverwriteMode()) {

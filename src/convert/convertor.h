@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -140,7 +141,13 @@ class TkvConvertor : public TkvWorkBase {
   // file under every overwrite rule, "overwrite" included, which then gives
   // the alternative name instead of replacing a PDF of this run. When the
   // alternative name is held too the item is refused, naming the holders.
-  QString MakeTargetPath(TkvBatch* batch, TkvNode* item);
+  //
+  // BaseOnly: the name is only the stem of the files the item writes (one
+  // PDF per sheet), never written itself: it is neither claimed nor held
+  // against an existing file; each file written goes through
+  // FurtherOutputPath.
+  enum class TargetName { Written, BaseOnly };
+  QString MakeTargetPath(TkvBatch* batch, TkvNode* item, TargetName use = TargetName::Written);
   // A further file of the item being converted (Item(); one PDF per sheet)
   // under the same rules: the path when it is free or files are
   // overwritten, the alternative name when the rule asks for one, empty
@@ -198,9 +205,10 @@ class TkvConvertor : public TkvWorkBase {
   void SetChainState(const std::shared_ptr<ChainState>& state);
   // Under the chain's round lock.
   bool RoundDoneLocked() const;
-  // Claims `path` for `item` under the overwrite rule: the name to write,
-  // empty to leave the existing file alone. Raises TkvTargetRefused.
-  QString ClaimTarget(TkvBatch* batch, TkvNode* item, const QString& source,
+  // Claims `path` for the item of serial `item` under the overwrite rule:
+  // the name to write, empty to leave the existing file alone. Raises
+  // TkvTargetRefused, also when overwriting would replace `source` itself.
+  QString ClaimTarget(TkvBatch* batch, std::uint64_t item, const QString& source,
                       const QString& path) const;
   // Item() failed with `message`, counted as a failure.
   void FailItem(const QString& message);

@@ -5,8 +5,12 @@
 #include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
 #include "convert/office/package_copy.h"
+#include "convert/office/text_workbook.h"
+#include "convert/office/zip_package.h"
 
 #include <QFileInfo>
+
+#include <optional>
 
 namespace {
 
@@ -66,7 +70,10 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
         manager
             ->Call(QStringLiteral("createInstance"), {QStringLiteral("com.sun.star.frame.Desktop")})
             .ToObject();
-    const TkvArgs load = {
+    const QString localPath = TkvIsRemoteAddress(source)
+                                  ? QString()
+                                  : QFileInfo(TkvLocalPathOf(source)).absoluteFilePath();
+    TkvArgs load = {
         TkvVariant(Property(*manager, QStringLiteral("Hidden"), true)),
         TkvVariant(Property(*manager, QStringLiteral("ReadOnly"), true)),
         TkvVariant(
@@ -74,11 +81,13 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
         TkvVariant(
             Property(*manager, QStringLiteral("UpdateDocMode"), std::int32_t{0})),  // no update
     };
-    const QString localPath = TkvIsRemoteAddress(source)
-                                  ? QString()
-                                  : QFileInfo(TkvLocalPathOf(source)).absoluteFilePath();
-    // Loaded as the export loads it: pivot tables as stored, through a copy
-    // that outlives the document.
+    // Delimited text with its own separator and encoding, as the export loads it.
+    if (const auto text = TkvDelimitedTextImport(localPath)) {
+      load.push_back(TkvVariant(Property(*manager, QStringLiteral("FilterName"), text->filter)));
+      load.push_back(
+          TkvVariant(Property(*manager, QStringLiteral("FilterOptions"), text->options)));
+    }
+    // Pivot tables as stored, through a copy that outlives the document.
     const std::unique_ptr<TkvPivotFreeCopy> copy =
         localPath.isEmpty() ? nullptr : TkvPivotFreeCopy::Make(localPath);
     auto document = desktop
@@ -91,13 +100,20 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
             ->Call(QStringLiteral("supportsService"),
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
             .ToBool()) {
-      // Recalculated by the same rule, then the numbers and wrapped rows.
-      if (TkvRecalcDue(recalc, localPath)) {
+      // Loaded as the export loads it: recalculated by the same rule (what
+      // the office cannot compute keeping its stored result), then the
+      // numbers and wrapped rows, from one opening of the package; printed as
+      // the export prints the whole workbook, without its hidden sheets.
+      std::optional<TkvZipPackage> package;
+      if (!localPath.isEmpty()) package.emplace(localPath);
+      const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
+      if (TkvRecalcDue(recalc, opened)) {
         document->Call(QStringLiteral("calculateAll"));
-        found << TkvKeepStoredResults(*document, localPath);
+        found << TkvKeepStoredResults(*document, opened);
       }
       TkvShowGeneralNumbers(*document);
-      TkvFitWrappedRows(*document, localPath);
+      TkvFitWrappedRows(*document, opened);
+      TkvLeaveOutHiddenSheets(*document);
     }
     const TkvArgs store = {
         TkvVariant(Property(*manager, QStringLiteral("FilterName"), PdfFilter(*document)))};

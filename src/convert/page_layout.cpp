@@ -1,28 +1,18 @@
 #include "convert/page_layout.h"
 
 #include "convert/automation/auto_object.h"
-#include "core/error.h"
 #include "core/option_source.h"
-
-#include <QStringList>
 
 #include <initializer_list>
 #include <utility>
 
 namespace {
 
-int Choice(const char* option, const QString& value,
-           std::initializer_list<std::pair<const char*, int>> choices) {
-  if (value.isEmpty()) return 0;
-  QStringList names;
-  for (const auto& [name, number] : choices) {
+// Values come checked by the option table: anything else keeps the sheet's own.
+int Choice(const QString& value, std::initializer_list<std::pair<const char*, int>> choices) {
+  for (const auto& [name, number] : choices)
     if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return number;
-    names << QString::fromLatin1(name);
-  }
-  throw TkvError(
-      QStringLiteral(
-          "The option %1 cannot be \"%2\": use %3, or leave it empty to keep each sheet's own")
-          .arg(QLatin1String(option), value, names.join(QStringLiteral(", "))));
+  return 0;
 }
 
 }  // namespace
@@ -31,14 +21,13 @@ TkvPageLayout TkvPageLayout::Parse(bool fitWidth, const QString& orientation,
                                    const QString& paperSize, bool pdfA) {
   TkvPageLayout layout;
   layout.fitWidth = fitWidth;
-  layout.orientation = Choice("Orientation", orientation.trimmed(),
-                              {{"portrait", kPortrait}, {"landscape", kLandscape}});
-  layout.paperSize = Choice("PaperSize", paperSize.trimmed(),
-                            {{"A3", kPaperA3},
-                             {"A4", kPaperA4},
-                             {"A5", kPaperA5},
-                             {"Letter", kPaperLetter},
-                             {"Legal", kPaperLegal}});
+  layout.orientation =
+      Choice(orientation.trimmed(), {{"portrait", kPortrait}, {"landscape", kLandscape}});
+  layout.paperSize = Choice(paperSize.trimmed(), {{"A3", kPaperA3},
+                                                  {"A4", kPaperA4},
+                                                  {"A5", kPaperA5},
+                                                  {"Letter", kPaperLetter},
+                                                  {"Legal", kPaperLegal}});
   layout.pdfA = pdfA;
   return layout;
 }

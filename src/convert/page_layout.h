@@ -1,6 +1,6 @@
 #pragma once
 // The page layout options (FitWidth, Orientation, PaperSize, PdfA) of one
-// item, checked, and their page settings applied to every sheet of an open
+// item, and their page settings applied to every sheet of an open
 // workbook through the spreadsheet object model's PageSetup. They change
 // only the loaded copy: the workbook is never saved.
 
@@ -19,8 +19,8 @@ struct TkvPageLayout {
   int paperSize = 0;      // 0 keeps each sheet's own
   bool pdfA = false;
 
-  // From the option texts (letter case ignored, empty keeps). A value that
-  // is not one of the choices raises TkvError naming the option and value.
+  // From the option texts (letter case ignored; empty, or a value that is
+  // none of the choices, keeps each sheet's own).
   static TkvPageLayout Parse(bool fitWidth, const QString& orientation, const QString& paperSize,
                              bool pdfA);
   // From FitWidth, Orientation, PaperSize and PdfA.

@@ -280,36 +280,39 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     batch->AddFailure(refusal);
     return;
   }
-  const QString target = MakeTargetPath(batch, item);
-  if (target.isEmpty()) return;
-
+  // The PDFs written under temporary names and checked: a broken one fails
+  // its step, and an old PDF is replaced only by a checked new one.
+  TkvPdfOutputs outputs;
   Mode mode;
-  bool failOnMissingGlyphs = false;
   mode.allSheets = Options().AllSheets();
   mode.sheet = Options().Sheet();
   mode.allColumns = Options().AllColumns();
-  try {
-    mode.layout = TkvPageLayout::FromOptions(Options());
-    recalc_ = TkvRecalc::Auto;
-    if (const QString recalc = Options().Recalculate();
-        !recalc.isEmpty() && !TkvParseRecalc(recalc, &recalc_))
-      throw TkvError(
-          QStringLiteral(
-              "The option Recalculate cannot be \"%1\": use Auto, Always or Never, or leave it "
-              "empty for Auto")
-              .arg(recalc));
-    const QString glyphs = Options().MissingGlyphs();
-    failOnMissingGlyphs = glyphs.compare(QLatin1String("Fail"), Qt::CaseInsensitive) == 0;
-    if (!failOnMissingGlyphs && !glyphs.isEmpty() &&
-        glyphs.compare(QLatin1String("Warn"), Qt::CaseInsensitive) != 0)
-      throw TkvError(QStringLiteral("The option MissingGlyphs cannot be \"%1\": use Warn or Fail, "
-                                    "or leave it empty for Warn")
-                         .arg(glyphs));
-  } catch (const TkvError& e) {  // a bad option value: nothing is converted
-    batch->SetItemOutcome(item, TkvNode::Failed, e.Message());
-    batch->AddFailure(e.Message());
-    return;
-  }
+  // One PDF per sheet writes no file of the target's own name: the rules
+  // and claims go by each file written.
+  const QString target =
+      MakeTargetPath(batch, item, mode.perSheet() ? TargetName::BaseOnly : TargetName::Written);
+  if (target.isEmpty()) return;
+  // Where the office-suite fallback writes the whole workbook: the target,
+  // or, one PDF per sheet, one more file claimed under the overwrite rule
+  // when that fallback comes to it (empty: an existing file left alone, so
+  // the fallback is not taken).
+  QString whole = target;
+  bool wholeClaimed = !mode.perSheet();
+  const auto suiteExport = [&] {
+    if (!wholeClaimed) {
+      wholeClaimed = true;
+      whole = FurtherOutputPath(target);
+    }
+    return !whole.isEmpty() && SuiteExportChecked(source, whole, outputs);
+  };
+
+  // The option table has checked the values: one it cannot read gives the
+  // key's default, as its warning said.
+  mode.layout = TkvPageLayout::FromOptions(Options());
+  recalc_ = TkvRecalc::Auto;
+  TkvParseRecalc(Options().Recalculate(), &recalc_);
+  const bool failOnMissingGlyphs =
+      Options().MissingGlyphs().compare(QLatin1String("Fail"), Qt::CaseInsensitive) == 0;
   if (mode.allColumns) mode.layout.fitWidth = false;  // one page wins
   pdfA_ = mode.layout.pdfA;
 
@@ -320,10 +323,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   bool cannotPrint = false;
   Written written = Written::Nothing;
   QString error;
-  bool refused = false;  // a target name the item cannot have: no fallback
-  // The PDFs written under temporary names and checked: a broken one fails
-  // its step, and an old PDF is replaced only by a checked new one.
-  TkvPdfOutputs outputs;
+  bool refused = false;      // a target name the item cannot have: no fallback
   QStringList loadWarnings;  // of the load whose copy the PDFs show
   try {
     OpenWorkbook(source, recalc_);
@@ -338,7 +338,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     } catch (...) {
       cannotPrint = SheetCannotPrint(std::current_exception());
       if (cannotPrint) throw;
-      if (SuiteExportChecked(source, target, outputs)) {
+      if (suiteExport()) {
         written = Written::Target;
         converted = true;
         loadWarnings = suiteWarnings_;
@@ -360,10 +360,16 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   }
   if (!converted && error.isEmpty())
     error = QStringLiteral("The workbook %1 was not converted").arg(source);
-  if (!converted && !refused && !cannotPrint && SuiteExportChecked(source, target, outputs)) {
-    written = Written::Target;
-    converted = true;
-    loadWarnings = suiteWarnings_;
+  if (!converted && !refused && !cannotPrint) {
+    try {
+      if (suiteExport()) {
+        written = Written::Target;
+        converted = true;
+        loadWarnings = suiteWarnings_;
+      }
+    } catch (const TkvTargetRefused& e) {
+      error = e.Message();
+    }
   }
 
   if (!converted) {
@@ -400,7 +406,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   // One PDF per sheet: the item names the first file written, never a file
   // of the target's own name that this run did not write.
   const QStringList files = outputs.Files();
-  const QString result = written == Written::Sheets && !files.isEmpty() ? files.first() : target;
+  const QString result = files.isEmpty() ? target : files.first();
   QString note;
   try {
     if (Options().KeepFileTime())

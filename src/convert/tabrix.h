@@ -7,9 +7,8 @@
 // below 0; hidden sheets are left out), optionally with every sheet fitted
 // to one page (AllColumns) and the page layout options applied to the
 // loaded copy. Every PDF written is checked (TkvCheckPdf); a broken one
-// fails its step like a failed export. A bad layout or Recalculate option
-// fails the item. Every road loads the workbook recalculated as Recalculate
-// says (TkvRecalcDue).
+// fails its step like a failed export. Every road loads the workbook
+// recalculated as Recalculate says (TkvRecalcDue).
 // A sheet choice the workbook cannot meet (no such sheet, a hidden one, one
 // with nothing to print) fails the item with that message and no fallback;
 // the per-sheet mode leaves out empty sheets (no file, the other files keep
@@ -22,8 +21,11 @@
 // results, and one when characters print as empty boxes, a failure
 // instead under MissingGlyphs=Fail, its PDFs removed), or
 // Failed and the error's message, written through the batch; Convert raises
-// only for target-path errors. An item whose per-sheet files all exist under
-// the overwrite rule "skip" ends skipped (Done, empty Result, not counted).
+// only for target-path errors. One PDF per sheet writes no file of the
+// target's own name (but for the office-suite fallback's whole workbook): the
+// overwrite rule and the run's name claims apply to each file written, and an
+// item whose per-sheet files all exist under the rule "skip" ends skipped
+// (Done, empty Result, not counted).
 // Every PDF is written under a temporary name beside its final one, checked,
 // and only then renamed over an older file of that name (all files of one
 // export or print together): an old target stays whole whatever happens to

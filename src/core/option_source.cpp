@@ -1,8 +1,14 @@
 #include "core/option_source.h"
 
 #include "core/option_list.h"
+#include "core/option_table.h"
 
 #include <algorithm>
+
+QString TkvOptionSource::Choice(const QString& key) const {
+  const TkvOptionRow* row = TkvFindOption(key);
+  return row ? TkvOptionChoice(*row, OptionValue(key)) : OptionValue(key).trimmed();
+}
 
 bool TkvOptionSource::ReadBool(const QString& key, bool def) const {
   return TkvStrToBool(OptionValue(key), def);
@@ -41,19 +47,11 @@ bool TkvOptionSource::AllSheets() const { return ReadBool(QStringLiteral("AllShe
 int TkvOptionSource::Sheet() const { return ReadInt(QStringLiteral("Sheet"), 0); }
 bool TkvOptionSource::AllColumns() const { return ReadBool(QStringLiteral("AllColumns"), false); }
 bool TkvOptionSource::FitWidth() const { return ReadBool(QStringLiteral("FitWidth"), false); }
-QString TkvOptionSource::Orientation() const {
-  return OptionValue(QStringLiteral("Orientation")).trimmed();
-}
-QString TkvOptionSource::PaperSize() const {
-  return OptionValue(QStringLiteral("PaperSize")).trimmed();
-}
+QString TkvOptionSource::Orientation() const { return Choice(QStringLiteral("Orientation")); }
+QString TkvOptionSource::PaperSize() const { return Choice(QStringLiteral("PaperSize")); }
 bool TkvOptionSource::PdfA() const { return ReadBool(QStringLiteral("PdfA"), false); }
-QString TkvOptionSource::MissingGlyphs() const {
-  return OptionValue(QStringLiteral("MissingGlyphs")).trimmed();
-}
-QString TkvOptionSource::Recalculate() const {
-  return OptionValue(QStringLiteral("Recalculate")).trimmed();
-}
+QString TkvOptionSource::MissingGlyphs() const { return Choice(QStringLiteral("MissingGlyphs")); }
+QString TkvOptionSource::Recalculate() const { return Choice(QStringLiteral("Recalculate")); }
 QString TkvOptionSource::PDFWriter() const { return OptionValue(QStringLiteral("PDFWriter")); }
 bool TkvOptionSource::MultiInstance() const {
   return ReadBool(QStringLiteral("MultiInstance"), false);

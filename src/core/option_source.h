@@ -29,6 +29,9 @@ class TkvOptionSource {
   virtual const TkvProfile& Profile() const = 0;
 
   bool ReadBool(const QString& key, bool def) const;
+  // A choice key of the option table, read as the table checks it
+  // (TkvOptionChoice).
+  QString Choice(const QString& key) const;
   int ReadInt(const QString& key, int def) const;
 
   int ThreadsCount() const;  // 1..kMaxThreadsCount, default 1
@@ -44,17 +47,19 @@ class TkvOptionSource {
   bool AllColumns() const;
   // Page layout of every sheet of the loaded copy (the source is never
   // saved). FitWidth: columns on one page wide, rows on as many pages as they
-  // need (AllColumns wins). Orientation and PaperSize are the raw, trimmed
-  // texts; empty keeps each sheet's own setting. The converter checks them.
+  // need (AllColumns wins). Orientation and PaperSize: a choice of the option
+  // table in its spelling ("landscape", "A3"), or empty, which keeps each
+  // sheet's own setting (also for a value that is none of the choices).
   bool FitWidth() const;
   QString Orientation() const;
   QString PaperSize() const;
   // PDF/A-2b output.
   bool PdfA() const;
-  // Recalculation after loading: the trimmed text ("Auto", "Always" or
-  // "Never"; empty means Auto). The converter checks it.
+  // Recalculation after loading: "Auto", "Always" or "Never"; Auto for an
+  // empty value or one that is none of them.
   QString Recalculate() const;
-  // Characters printed without a glyph: "Warn" (empty) or "Fail", trimmed.
+  // Characters printed without a glyph: "Warn" or "Fail"; Warn for an empty
+  // value or one that is neither.
   QString MissingGlyphs() const;
   QString PDFWriter() const;
   bool MultiInstance() const;

@@ -92,9 +92,9 @@ const std::vector<TkvOptionRow>& TkvOptionTable() {
       Row("FitWidth", K::Boolean, "False", "Fit every sheet's columns to one page wide"),
       Row("Orientation", K::Choice, "",
           "portrait or landscape for every sheet; empty keeps each sheet's own",
-          {"portrait", "landscape"}, "every file fails"),
+          {"portrait", "landscape"}, "each sheet keeps its own"),
       Row("PaperSize", K::Choice, "", "Paper size of every sheet; empty keeps each sheet's own",
-          {"A3", "A4", "A5", "Letter", "Legal"}, "every file fails"),
+          {"A3", "A4", "A5", "Letter", "Legal"}, "each sheet keeps its own"),
       Row("PdfA", K::Boolean, "False", "Write PDF/A-2b"),
       Row("PDFWriter", K::Text, "", "PDF printer of the printing fallback"),
       Row("MultiInstance", K::Boolean, "False", "Wait until no other job holds the PDF printer"),
@@ -129,6 +129,22 @@ const TkvOptionRow* TkvFindOption(const QString& key) {
   return nullptr;
 }
 
+namespace {
+
+// The choice of `row` that `value` names, or null.
+const QString* FindChoice(const TkvOptionRow& row, const QString& value) {
+  for (const QString& word : row.choices)
+    if (word.compare(value.trimmed(), Qt::CaseInsensitive) == 0) return &word;
+  return nullptr;
+}
+
+}  // namespace
+
+QString TkvOptionChoice(const TkvOptionRow& row, const QString& value) {
+  const QString* choice = FindChoice(row, value);
+  return choice ? *choice : row.defaultValue;
+}
+
 QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value) {
   if (value.isEmpty()) return {};
   QString takes;
@@ -146,8 +162,7 @@ QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value) {
       takes = QStringLiteral("a whole number");
       break;
     case Kind::Choice:
-      for (const QString& word : row.choices)
-        if (word.compare(value.trimmed(), Qt::CaseInsensitive) == 0) return {};
+      if (FindChoice(row, value)) return {};
       takes = OrList(row.choices);
       break;
     case Kind::Shard: {
@@ -198,11 +213,17 @@ QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMas
 }
 
 QString TkvClosestOptionKey(const QString& key) {
+  QStringList names;
+  for (const TkvOptionRow& row : TkvOptionTable())
+    names.append(row.key == QLatin1String("SourceN") ? QStringLiteral("Source2") : row.key);
+  return TkvClosestWord(key, names);
+}
+
+QString TkvClosestWord(const QString& word, const QStringList& candidates) {
   QString best;
-  int bestDistance = std::max<int>(2, int(key.size()) / 3) + 1;
-  for (const TkvOptionRow& row : TkvOptionTable()) {
-    const QString name = row.key == QLatin1String("SourceN") ? QStringLiteral("Source2") : row.key;
-    const int d = Distance(key, name);
+  int bestDistance = std::max<int>(2, int(word.size()) / 3) + 1;
+  for (const QString& name : candidates) {
+    const int d = Distance(word, name);
     if (d < bestDistance) {
       bestDistance = d;
       best = name;

@@ -5,8 +5,10 @@
 // kept equal to it (a test compares them). A new key is one more row.
 //
 // Checking never changes how values are read: an unknown key is still kept,
-// and a value its key cannot take still reads as the key's rules say (most
-// often the default). The checks only put that into words. Any thread.
+// and a value its key cannot take still reads as the key's rules say (the
+// default, or what `whenUnreadable` names). The checks only put that into
+// words; a choice key's value is read through the same check
+// (TkvOptionChoice), so the warning and the run agree. Any thread.
 
 #include <QString>
 #include <QStringList>
@@ -38,6 +40,11 @@ const std::vector<TkvOptionRow>& TkvOptionTable();
 // The row of `key` (letter case ignored; "Source7" finds "SourceN"), or null.
 const TkvOptionRow* TkvFindOption(const QString& key);
 
+// A Choice row's value as the run reads it: the choice `value` names (in
+// the table's spelling; letter case and blanks around ignored), else the
+// row's default (also for an empty value).
+QString TkvOptionChoice(const TkvOptionRow& row, const QString& value);
+
 // Empty when `value` is one its row takes (an empty value always is);
 // otherwise "Key=value is not ...", naming what the key takes.
 QString TkvOptionValueProblem(const TkvOptionRow& row, const QString& value);
@@ -53,3 +60,6 @@ QStringList TkvOptionWarnings(const QStringList& lines, const QString& sourceMas
 // The known key closest to `key` within a small spelling distance; empty
 // when none is close.
 QString TkvClosestOptionKey(const QString& key);
+// The word of `candidates` closest to `word` by the same measure (letter
+// case ignored); empty when none is close.
+QString TkvClosestWord(const QString& word, const QStringList& candidates);

@@ -268,9 +268,13 @@ void TkvHttpService::Convert(const httplib::Request& request, httplib::Response&
     const QString ours = QStringLiteral("workbook");
     for (const QString& file : outcome.files)
       zip.Add(stem + QFileInfo(file).fileName().mid(ours.size()), ReadAll(file));
+    const QByteArray archive = zip.Finish();
+    if (archive.isEmpty())
+      return Refuse(response, 500, QStringLiteral("error"), name,
+                    QStringLiteral("The zip of the sheets' PDFs could not be written"));
     response.set_header("Content-Disposition",
                         QStringLiteral("attachment; filename=\"%1.zip\"").arg(stem).toStdString());
-    response.set_content(zip.Finish().toStdString(), "application/zip");
+    response.set_content(archive.toStdString(), "application/zip");
   }
   response.status = 200;
   response.set_header("X-Tabrix-Pages", std::to_string(outcome.pages));

@@ -1,74 +1,68 @@
 #include "serve/zip_writer.h"
 
-#include <zlib.h>
+#include <zip.h>
+
+#include <memory>
 
 namespace {
 
-void Put16(QByteArray& out, quint32 value) {
-  out.append(static_cast<char>(value & 0xff));
-  out.append(static_cast<char>((value >> 8) & 0xff));
-}
+struct SourceFree {
+  void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+struct ArchiveDiscard {
+  void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using Source = std::unique_ptr<zip_source_t, SourceFree>;
 
-void Put32(QByteArray& out, quint32 value) {
-  Put16(out, value & 0xffff);
-  Put16(out, value >> 16);
+// The bytes libzip wrote into the buffer source `target`.
+QByteArray Contents(zip_source_t* target) {
+  if (zip_source_open(target) < 0) return {};
+  QByteArray out;
+  if (zip_source_seek(target, 0, SEEK_END) == 0) {
+    const zip_int64_t size = zip_source_tell(target);
+    if (size >= 0 && zip_source_seek(target, 0, SEEK_SET) == 0) {
+      out.resize(static_cast<qsizetype>(size));
+      if (zip_source_read(target, out.data(), static_cast<zip_uint64_t>(size)) != size) out.clear();
+    }
+  }
+  zip_source_close(target);
+  return out;
 }
 
 }  // namespace
 
 void TkvZipWriter::Add(const QString& name, const QByteArray& data) {
-  const QByteArray fileName = name.toUtf8();
-  const auto crc = static_cast<quint32>(
-      crc32(0L, reinterpret_cast<const Bytef*>(data.constData()), static_cast<uInt>(data.size())));
-  const auto size = static_cast<quint32>(data.size());
-  const auto offset = static_cast<quint32>(entries_.size());
-  constexpr quint32 kUtf8Names = 0x0800;
-  constexpr quint32 kDosDate = (45u << 9) | (1u << 5) | 1u;  // 2025-01-01
-
-  QByteArray local;
-  Put32(local, 0x04034b50);
-  Put16(local, 20);  // version needed
-  Put16(local, kUtf8Names);
-  Put16(local, 0);  // stored
-  Put16(local, 0);  // time
-  Put16(local, kDosDate);
-  Put32(local, crc);
-  Put32(local, size);
-  Put32(local, size);
-  Put16(local, static_cast<quint32>(fileName.size()));
-  Put16(local, 0);
-  entries_ += local + fileName + data;
-
-  Put32(directory_, 0x02014b50);
-  Put16(directory_, 20);  // made by
-  Put16(directory_, 20);
-  Put16(directory_, kUtf8Names);
-  Put16(directory_, 0);
-  Put16(directory_, 0);
-  Put16(directory_, kDosDate);
-  Put32(directory_, crc);
-  Put32(directory_, size);
-  Put32(directory_, size);
-  Put16(directory_, static_cast<quint32>(fileName.size()));
-  Put16(directory_, 0);  // extra
-  Put16(directory_, 0);  // comment
-  Put16(directory_, 0);  // disk
-  Put16(directory_, 0);  // internal attributes
-  Put32(directory_, 0);  // external attributes
-  Put32(directory_, offset);
-  directory_ += fileName;
-  ++count_;
+  entries_.append({name.toUtf8(), data});
 }
 
 QByteArray TkvZipWriter::Finish() const {
-  QByteArray out = entries_ + directory_;
-  Put32(out, 0x06054b50);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, static_cast<quint32>(count_));
-  Put16(out, static_cast<quint32>(count_));
-  Put32(out, static_cast<quint32>(directory_.size()));
-  Put32(out, static_cast<quint32>(entries_.size()));
-  Put16(out, 0);
-  return out;
+  zip_error_t error;
+  zip_error_init(&error);
+  const Source target(zip_source_buffer_create(nullptr, 0, 0, &error));
+  zip_error_fini(&error);
+  if (!target) return {};
+  // The archive writes into `target`, which outlives it: it is kept, not freed, on close.
+  zip_source_keep(target.get());
+  std::unique_ptr<zip_t, ArchiveDiscard> archive(
+      zip_open_from_source(target.get(), ZIP_TRUNCATE, nullptr));
+  if (!archive) {
+    zip_source_free(target.get());  // the reference taken for the archive
+    return {};
+  }
+  for (const auto& [name, data] : entries_) {
+    // The entries' bytes stay in this object until the archive is closed.
+    Source entry(zip_source_buffer(archive.get(), data.constData(),
+                                   static_cast<zip_uint64_t>(data.size()), 0));
+    if (!entry) return {};
+    const zip_int64_t index =
+        zip_file_add(archive.get(), name.constData(), entry.get(), ZIP_FL_ENC_UTF_8);
+    if (index < 0) return {};
+    static_cast<void>(entry.release());  // the archive owns it now
+    if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) <
+        0)
+      return {};
+  }
+  if (zip_close(archive.get()) < 0) return {};
+  static_cast<void>(archive.release());  // closed: freed by zip_close
+  return Contents(target.get());
 }

@@ -3,6 +3,7 @@
 
 #include "support/built_program.h"
 #include "support/processes.h"
+#include "support/qt_print.h"
 #include "support/scoped_temp_dir.h"
 
 #include <QDir>
@@ -76,6 +77,20 @@ TEST_F(Program, HelpAndVersionPrintToStdout) {
   const Outcome version = Run({QStringLiteral("--version")});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, QStringLiteral("Tabrix Converter 2025.17.420.2053\n"));
+  EXPECT_EQ(Run({QStringLiteral("-h")}).out, help.out);
+  // Misspellings are named, and a bare word that names nothing opens no window.
+  const struct {
+    QStringList args;
+    const char* says;
+  } typos[] = {{{"--verison"}, "did you mean --version?"},
+               {{"conver", "in"},
+                "'conver' is no file, folder, mask, project or command (did "
+                "you mean convert?)"}};
+  for (const auto& t : typos) {
+    const Outcome o = Run(t.args);
+    EXPECT_EQ(o.exitCode, 64) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(QLatin1String(t.says))) << o.err.toStdString();
+  }
   EXPECT_FALSE(QFile::exists(tmp_.file(QStringLiteral("bin/tabrix.ext")))) << "nothing else ran";
 }
 
@@ -90,13 +105,18 @@ TEST_F(Program, ProjectFileRunTurnsRealWorkbooksIntoPdfFiles) {
   const QString project =
       tmp_.write(QStringLiteral("job.batch-tabrix"),
                  QStringLiteral("PureConsole=True\r\nSubdir=True\r\nThreadsCount=2\r\nSource=%1/"
-                                "*.xls?\r\nTarget=%2\r\nLogFile=%3\r\n")
+                                "*.xls?\r\nTarget=%2\r\nLogFile=%3\r\nRecalculate=sometimes\r\n"
+                                "Orientation=sideways\r\n")
                      .arg(tmp_.file(QStringLiteral("in")), tmp_.file(QStringLiteral("out")), log)
                      .toUtf8());
   const Outcome o = Run({project});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
-  EXPECT_TRUE(o.err.isEmpty()) << "no progress line when stderr is not a terminal: "
-                               << o.err.toStdString();
+  // Values none of their key's words: warned of, and the run does as it says.
+  // No progress line when stderr is not a terminal.
+  EXPECT_EQ(o.err, QStringLiteral(
+                       "tabrix: Recalculate=sometimes is not Auto, Always or Never: Auto is used\n"
+                       "tabrix: Orientation=sideways is not portrait or landscape: each sheet "
+                       "keeps its own\n"));
   const QString text = QString::fromUtf8(readFile(log));
   EXPECT_EQ(text.count(QStringLiteral("Success => ")), 2) << text.toStdString();
   for (const char* pdf : {"out/a.pdf", "out/sub/b.pdf"})

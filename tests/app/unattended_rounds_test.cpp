@@ -7,6 +7,7 @@
 
 #include "../convert/convertor_test_classes.h"
 #include "core/text_file.h"
+#include "support/qt_print.h"
 #include "support/test_globals.h"
 
 #include <QFile>
@@ -153,6 +154,37 @@ TEST_F(Rounds, SeveralSourcesAreOneRunInTheOrderGivenByOneSession) {
   ASSERT_EQ(again.size(), 8);
   EXPECT_EQ(CountStatus(again.mid(4), "skipped"), 2);
   EXPECT_EQ(CountStatus(again.mid(4), "success"), 1);
+}
+
+TEST_F(Rounds, SourcesOfOneNameInSeveralSourcesEachGetTheirOwnPdf) {
+  // Source, Source2, ...: one batch each, freed as the run goes on; every
+  // later book.xls gets the next free name, and only sources whose own PDF
+  // was written are deleted. Searched (the /P: road, one thread) and taken
+  // as named files (the convert road, whose items are made on this thread;
+  // two threads).
+  for (const bool named : {false, true}) {
+    QStringList sources;
+    for (const char* name :
+         {"a/book.xls", "b/other.xls", "c/book.xls", "d/book.xls", "e/book.xls"}) {
+      tmp_.write(QStringLiteral("in/") + QLatin1String(name), "x");
+      sources << F(QStringLiteral("in/") + QLatin1String(name));
+    }
+    const QString out = F(named ? QStringLiteral("named") : QStringLiteral("searched"));
+    QString options = QStringLiteral("PureConsole=True\nTarget=%1\nDeleteSource=True\n").arg(out);
+    for (int i = 0; i < sources.size(); ++i)
+      options +=
+          QStringLiteral("Source%1=%2\n").arg(i ? QString::number(i + 1) : QString(), sources[i]);
+    if (named) options += QStringLiteral("ThreadsCount=2\n");
+    Start(options);
+    if (named) main_->TakeLiterally(sources);
+    EXPECT_FALSE(main_->RunUnattended());
+    const QStringList targets = {"/book.pdf", "/other.pdf", "/-tabrix-book.pdf",
+                                 "/-tabrix-2-book.pdf", "/-tabrix-3-book.pdf"};
+    for (int i = 0; i < sources.size(); ++i) {
+      EXPECT_EQ(QString::fromUtf8(readFile(out + targets[i])), "PDF of " + sources[i]) << named;
+      EXPECT_FALSE(QFile::exists(sources[i]));
+    }
+  }
 }
 
 TEST_F(Rounds, WatchConvertsNewFilesOnOneSessionAndEndsCleanlyOnStop) {

@@ -205,6 +205,10 @@ TEST(ProgressLine, FitsTheTerminalAndNeverCarriesControlCharacters) {
   EXPECT_LT(shortened.size(), 70);
   EXPECT_TRUE(shortened.endsWith(QStringLiteral("book.xlsx")));
   EXPECT_TRUE(TkvProgressLine::Text(counts, longName, 10).size() < 10);
+  TkvProgressLine::Counts listing = counts;
+  listing.more = true;  // the search still lists
+  EXPECT_EQ(TkvProgressLine::Text(listing, QString(), 80),
+            QStringLiteral("2 converted, 1 failed, 0 skipped of 10+"));
 }
 
 TEST_F(Unattended, ConverterThreadThatCannotGoOnFailsTheRun) {

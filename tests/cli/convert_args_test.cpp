@@ -81,6 +81,18 @@ TEST(ConvertArgs, EveryFlagSetsItsOptionsInTheOrderGiven) {
                            {"Sheet", "-1"},
                            {"IsOverwrite", "True"}};
   EXPECT_EQ(b.settings, sheets) << "flags after a source still count";
+
+  // Durations with units; a bare number keeps the flag's unit; 0 is no limit.
+  const TkvConvertArgs c =
+      Parse(Split("--watch 5s --timeout 2m --watch 250ms --timeout 0 --watch 2m --exit-zero x"));
+  ASSERT_EQ(c.action, TkvConvertArgs::Action::Run) << c.error.toStdString();
+  const Settings durations = {{"WatchInterval", "5000"},
+                              {"ItemTimeout", "120"},
+                              {"WatchInterval", "250"},
+                              {"ItemTimeout", "0"},
+                              {"WatchInterval", "120000"}};
+  EXPECT_EQ(c.settings, durations);
+  EXPECT_TRUE(c.exitZero);
 }
 
 TEST(ConvertArgs, OptionValuesAreTakenWhole) {
@@ -120,6 +132,10 @@ TEST(ConvertArgs, UsageErrorsNameTheFlagOrValue) {
       {"--overwrite maybe a.xls", {"--overwrite", "maybe"}},
       {"--watch 0 a.xls", {"--watch", "0"}},
       {"--timeout 1.5 a.xls", {"--timeout", "1.5"}},
+      {"--timeout 500ms a.xls", {"--timeout", "whole number of seconds"}},
+      {"--watch 5x a.xls", {"--watch", "5x", "a bare number is milliseconds"}},
+      {"--recursiv a.xls", {"did you mean --recursive?"}},
+      {"--strict --exit-zero a.xls", {"--strict", "--exit-zero"}},
       {"--regex ( a.xls", {"--regex", "("}},
       {"--rename-source a/b a.xls", {"--rename-source"}},
       {"-O novalue a.xls", {"-O", "novalue"}},

@@ -195,9 +195,9 @@ class ConvertRun : public Convert {
 
 TEST_F(ConvertRun, SeveralSourcesAndFlagsMakeOneRunWithAJsonReport) {
   const SharedRun& run = Shared();
-  EXPECT_EQ(run.outcome.exitCode, 0)
-      << "a failed file is no failure of the run: " << run.outcome.err.toStdString();
-  EXPECT_TRUE(run.outcome.err.isEmpty()) << run.outcome.err.toStdString();
+  EXPECT_EQ(run.outcome.exitCode, 2) << "a file failed: " << run.outcome.err.toStdString();
+  EXPECT_TRUE(run.outcome.err.isEmpty())
+      << "-q, report on stdout: " << run.outcome.err.toStdString();
   ASSERT_EQ(run.report.size(), 5) << run.outcome.out.toStdString();
 
   QStringList sources, successes;
@@ -271,12 +271,13 @@ TEST_F(Convert, StrictExitTwoWhenAFileFailedAndTheProjectUnderTheFlags) {
                          "--report", F("report.jsonl"), "-O", "Sorce=x", "in"});
   EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
   // An unknown key is a warning; with no report on stdout the failed file and
-  // why follow, one line on stderr.
+  // why follow, one line naming the file once, then the summary.
   const QStringList errLines = o.err.split(u'\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(errLines.size(), 2) << o.err.toStdString();
+  ASSERT_EQ(errLines.size(), 3) << o.err.toStdString();
   EXPECT_EQ(errLines[0], "tabrix convert: unknown option 'Sorce' (did you mean Source?)");
-  EXPECT_TRUE(errLines[1].startsWith(QStringLiteral("tabrix: ") + F("in/bad.xlsx") + u':'))
-      << o.err.toStdString();
+  EXPECT_TRUE(errLines[1].startsWith(QStringLiteral("tabrix: ")));
+  EXPECT_EQ(errLines[1].count(F("in/bad.xlsx")), 1) << o.err.toStdString();
+  EXPECT_EQ(errLines[2], "tabrix: 1 converted, 1 failed, 0 skipped of 2");
   EXPECT_FALSE(QFile::exists(F("in/good.xlsx")))
       << "--delete-source over the project's DeleteSource=False";
   EXPECT_TRUE(QFile::exists(F("in/bad.xlsx")));
@@ -308,8 +309,9 @@ TEST_F(Convert, NamedFilesAreTakenAsTheyAreAndNoWorkbookIsASuccess) {
   std::fclose(latin1);
   const Outcome o = Run({"--delete-source", "-o", "out", "--report", "-", "in/rep?.xlsx",
                          "in/back\\slash.xlsx", "not"});
-  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
-  EXPECT_TRUE(o.err.isEmpty()) << "the report on stdout tells: " << o.err.toStdString();
+  EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
+  EXPECT_EQ(o.err, QStringLiteral("tabrix: 2 converted, 3 failed, 0 skipped of 5\n"))
+      << "the report on stdout tells the rest";
   const QList<QJsonObject> report = JsonLines(o.out);
   ASSERT_EQ(report.size(), 6) << o.out.toStdString();
   EXPECT_EQ(S(report[0], "source"), F("in/rep?.xlsx"));
@@ -330,6 +332,37 @@ TEST_F(Convert, NamedFilesAreTakenAsTheyAreAndNoWorkbookIsASuccess) {
                                 "empty.xls is not a workbook: an empty file"}));
   EXPECT_FALSE(QFile::exists(F("out/README.pdf")) || QFile::exists(F("out/empty.pdf")));
   EXPECT_TRUE(QFile::exists(F("not/README.xlsx")) && QFile::exists(F("not/empty.xls")));
+}
+
+// What people who know other converters expect: the whole workbook, a
+// non-zero exit code when a file failed, one message for a target that
+// cannot take any PDF, a summary line also when stderr is no terminal.
+TEST_F(Convert, DefaultsAndExitCodesAreTheOnesOfCommonTools) {
+  Copy("quarterly-sales.xlsx", QStringLiteral("in/good.xlsx"));  // three sheets
+  Damaged(QStringLiteral("in/bad.xlsx"));
+  Outcome o = Run({"-o", "out", "in"});
+  EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
+  EXPECT_TRUE(o.err.endsWith(QStringLiteral("tabrix: 1 converted, 1 failed, 0 skipped of 2\n")))
+      << o.err.toStdString();
+  EXPECT_EQ(tabrix::test::pdfPageCount(F("out/good.pdf")), 3) << "every sheet, not the active one";
+  o = Run({"--exit-zero", "--sheet", "active", "--overwrite", "yes", "-q", "-o", "out", "in"});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_FALSE(o.err.contains(QLatin1String("converted,"))) << "-q: no summary";
+  EXPECT_EQ(tabrix::test::pdfPageCount(F("out/good.pdf")), 1);
+
+  tmp_.write(QStringLiteral("afile"), "x");
+  for (const QString& target : {F("afile"), F("afile/sub")}) {
+    o = Run({"-o", target, "in"});
+    EXPECT_EQ(o.exitCode, 1) << o.err.toStdString();
+    EXPECT_EQ(o.err.count(u'\n'), 1) << "one message, not one per file: " << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(QLatin1String("is not a folder"))) << o.err.toStdString();
+  }
+  o = Run({"-O", "Sorce=in"});
+  EXPECT_EQ(o.exitCode, 64);
+  EXPECT_TRUE(
+      o.err.startsWith(QStringLiteral("tabrix convert: unknown option 'Sorce' (did you "
+                                      "mean Source?)\n")))
+      << o.err.toStdString();
 }
 
 TEST_F(Convert, ARunThatDidNothingSaysSo) {
@@ -393,7 +426,7 @@ TEST_F(Convert, OnATerminalTheProgressLineNeverSharesALineWithOtherOutput) {
   int exitCode = -1;
   const QByteArray output = tabrix::test::runInTerminal(
       exe_, {"convert", "--report", "-", "-o", "out", "in"}, Environment(), tmp_.path(), &exitCode);
-  EXPECT_EQ(exitCode, 0) << output.toStdString();
+  EXPECT_EQ(exitCode, 2) << output.toStdString();
   const QStringList screen = Screen(output);
   int reportRows = 0;
   for (const QString& line : screen) {
@@ -404,24 +437,39 @@ TEST_F(Convert, OnATerminalTheProgressLineNeverSharesALineWithOtherOutput) {
   EXPECT_EQ(reportRows, 3) << output.toStdString();
   EXPECT_TRUE(screen.contains(QStringLiteral("1 converted, 1 failed, 0 skipped of 2")))
       << output.toStdString();
+
+  // The report piped to a program that prints it on the same terminal: no
+  // progress line to run into it, the summary after the run.
+  const QByteArray piped = tabrix::test::runInTerminal(
+      QStringLiteral("/bin/sh"),
+      {"-c", QStringLiteral("'%1' convert --overwrite yes --report - -o out in | cat").arg(exe_)},
+      Environment(), tmp_.path(), &exitCode);
+  EXPECT_EQ(exitCode, 0) << "the exit code of cat: " << piped.toStdString();
+  EXPECT_FALSE(piped.contains('\r') && piped.contains("\033[K")) << piped.toStdString();
+  EXPECT_TRUE(
+      Screen(piped).contains(QStringLiteral("tabrix: 1 converted, 1 failed, 0 skipped of 2")))
+      << piped.toStdString();
 }
 
 TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
-  // With --flat all three map to book.pdf; files are overwritten (the
-  // default) and sources deleted after a success. Two on two threads in one
-  // source, the third in a second source of the run.
-  for (const char* folder : {"a/x", "a/y", "z"})
+  // With --flat every book.xlsx maps to book.pdf; files are overwritten (the
+  // default) and sources deleted after a success. Named files, each a source
+  // of its own, with another name between them; then two on two threads in
+  // one searched source.
+  for (const char* folder : {"a/x", "a/y", "z", "w"})
     ASSERT_TRUE(Xlsx(
         QStringLiteral("in/%1/book.xlsx").arg(folder),
         {{QStringLiteral("S"), QStringLiteral("Text of %1").arg(QFileInfo(folder).fileName())}}));
+  ASSERT_TRUE(Xlsx(QStringLiteral("in/b/other.xlsx"),
+                   {{QStringLiteral("S"), QStringLiteral("Text of b")}}));
   tmp_.write(QStringLiteral("out/book.pdf"), "an older PDF");
-  const Outcome o = Run(
-      {"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-", "in/a", "in/z"});
+  const Outcome o = Run({"-r", "-j", "2", "--flat", "--delete-source", "-o", "out", "--report", "-",
+                         "in/z/book.xlsx", "in/b/other.xlsx", "in/w/book.xlsx", "in/a"});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
   const QList<QJsonObject> report = JsonLines(o.out);
-  ASSERT_EQ(report.size(), 4) << o.out.toStdString();
+  ASSERT_EQ(report.size(), 6) << o.out.toStdString();
   QStringList targets;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 5; ++i) {
     const QJsonObject& row = report[i];
     const QString folder = QFileInfo(S(row, "source")).dir().dirName();
     ASSERT_EQ(S(row, "status"), QStringLiteral("success")) << S(row, "message").toStdString();
@@ -432,8 +480,9 @@ TEST_F(Convert, WorkbooksOfOneRunOnTwoThreadsNeverEndOnOnePdf) {
     EXPECT_FALSE(QFile::exists(S(row, "source")));
   }
   targets.sort();
-  EXPECT_EQ(targets, (QStringList{F("out/-tabrix-2-book.pdf"), F("out/-tabrix-book.pdf"),
-                                  F("out/book.pdf")}));
+  EXPECT_EQ(targets,
+            (QStringList{F("out/-tabrix-2-book.pdf"), F("out/-tabrix-3-book.pdf"),
+                         F("out/-tabrix-book.pdf"), F("out/book.pdf"), F("out/other.pdf")}));
 }
 
 // SIGKILL in the middle of replacing a PDF: the old PDF stays whole under its
@@ -494,11 +543,13 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   Copy("quarterly-sales.xlsx", QStringLiteral("hot/stays.xlsx"));
   tmp_.write(QStringLiteral("hot/stays.xlsx.done"), "an earlier file of that name");
   tmp_.write(QStringLiteral("hot/notes.xlsx"), "some notes, no workbook");
+  QDir().mkpath(F("empty"));  // an empty hot folder is no fault
   QProcess process;
   process.setProcessEnvironment(Environment());
   process.setWorkingDirectory(tmp_.path());
-  process.start(exe_, {"convert", "--watch", "200", "--strict", "--rename-source", ".done", "-o",
-                       F("out"), "--report", F("report.jsonl"), "--log", F("run.log"), F("hot")});
+  process.start(
+      exe_, {"convert", "--watch", "200", "--strict", "--rename-source", ".done", "-o", F("out"),
+             "--report", F("report.jsonl"), "--log", F("run.log"), F("hot"), F("empty")});
   ASSERT_TRUE(process.waitForStarted());
   auto waitFor = [](const QString& path) {
     for (int i = 0; i < 600 && !QFile::exists(path); ++i) QThread::msleep(50);
@@ -518,7 +569,18 @@ TEST_F(Convert, WatchPicksUpNewFilesAndStopsOnSigtermWithZero) {
   ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
   ASSERT_TRUE(process.waitForFinished(60000));
   EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 0) << err.toStdString();
+  // A watch says what it does: its first line, a line per file, the summary.
+  const QStringList lines = err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_GE(lines.size(), 5) << err.toStdString();
+  EXPECT_EQ(lines.first(), QStringLiteral("tabrix: watching %1, %2 every 200 ms; Ctrl-C stops")
+                               .arg(F("hot"), F("empty")));
+  EXPECT_FALSE(err.contains(QLatin1String("no workbook matches"))) << err.toStdString();
+  EXPECT_TRUE(err.contains(
+      QStringLiteral("tabrix: %1 -> %2\n").arg(F("hot/second.xls"), F("out/second.pdf"))))
+      << err.toStdString();
+  EXPECT_EQ(lines.last(), QStringLiteral("tabrix: watch ended: 3 converted, 1 failed, 0 skipped"));
   EXPECT_TRUE(readFile(F("out/first.pdf")).startsWith("%PDF"));
   EXPECT_TRUE(readFile(F("out/second.pdf")).startsWith("%PDF"));
   const QList<QJsonObject> report = JsonLines(readFile(F("report.jsonl")));

@@ -6,6 +6,8 @@
 #include "core/partial_file.h"
 #include "support/scoped_temp_dir.h"
 #include "support/test_options.h"
+#include "support/workbooks.h"
+#include "support/zip_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -373,30 +375,25 @@ TEST_F(ConvertorPaths, FilesThatAreNoWorkbookAreNamed) {
     }
     return header + fat + directory + QByteArray(512 - directory.size(), '\0');
   };
-  // A stored ZIP entry: local header, name, no data; then the directory.
-  auto zip = [](const QList<QByteArray>& names) {
-    QByteArray local, directory;
-    for (const QByteArray& name : names) {
-      QByteArray header("PK\x03\x04", 4), entry("PK\x01\x02", 4);
-      header += QByteArray(22, '\0') + char(name.size()) + QByteArray(3, '\0') + name;
-      entry += QByteArray(24, '\0') + char(name.size()) + QByteArray(13, '\0');
-      entry += char(local.size() & 0xff) + QByteArray(3, '\0') + name;
-      local += header;
-      directory += entry;
-    }
-    QByteArray end("PK\x05\x06", 4);
-    end += QByteArray(4, '\0') + char(names.size()) + '\0' + char(names.size()) + '\0';
-    end += char(directory.size()) + QByteArray(3, '\0') + char(local.size()) + QByteArray(3, '\0');
-    return local + directory + end + QByteArray(2, '\0');
+  // Packages are written with libzip; an OpenDocument one stores its media type first.
+  auto zip = [&](const char* name, const QList<tabrix::test::ZipMember>& members) {
+    QDir().mkpath(tmp_.file(QStringLiteral("kinds")));
+    const QString path = tmp_.file(QStringLiteral("kinds/") + QLatin1String(name));
+    EXPECT_TRUE(tabrix::test::writeZip(path, members));
+    return path;
   };
-  // An OpenDocument package begins with its media type, stored.
   auto odf = [](const char* kind) {
-    const QByteArray type = "application/vnd.oasis.opendocument." + QByteArray(kind);
-    QByteArray header("PK\x03\x04", 4);
-    header += QByteArray(14, '\0') + char(type.size()) + QByteArray(3, '\0') + char(type.size());
-    return header + QByteArray(3, '\0') + char(8) + QByteArray(3, '\0') + "mimetype" + type;
+    return QList<tabrix::test::ZipMember>{
+        {QStringLiteral("mimetype"), "application/vnd.oasis.opendocument." + QByteArray(kind)},
+        {QStringLiteral("content.xml"), "<office:document-content/>"}};
   };
+  auto utf16 = [](const QString& text, bool bigEndian = false) {
+    return tabrix::test::utf16Text(text, bigEndian);
+  };
+
   const QByteArray spreadsheetMl("urn:schemas-microsoft-com:office:spreadsheet");
+  const QByteArray table("<table><tr><td>Alpha</td><td>42</td></tr></table>\n");
+  const QString page = QStringLiteral("<!DOCTYPE html><html><body><p>Hello</p>%1</body></html>");
   const struct {
     const char* name;
     QByteArray bytes;
@@ -406,29 +403,59 @@ TEST_F(ConvertorPaths, FilesThatAreNoWorkbookAreNamed) {
       {"biff8.xls", compound(QStringLiteral("Workbook")), ""},
       {"report.xls", compound(QStringLiteral("WordDocument")), "a Word document"},
       {"biff5.xls", QByteArray("\x09\x08\x10\x00\x00\x05", 6), ""},
-      {"new.xlsx", zip({"[Content_Types].xml", "xl/workbook.xml"}), ""},
-      {"backslashes.xlsx", zip({"xl\\workbook.xml"}), ""},
       {"cut-off.xlsx", QByteArray("PK\x03\x04 the rest is missing"), ""},
-      {"ods.xls", odf("spreadsheet"), ""},
       {"xml.xls", "<?xml version=\"1.0\"?>\n<ss:Workbook xmlns:ss=\"" + spreadsheetMl + "\">", ""},
       {"table.csv", "a,b\n1,2\n", ""},
+      {"semicolons.csv", "a;b\n1;2\n", ""},
       {"empty.xlsx", "", "an empty file"},
       {"README.xlsx", "# Title\n\nSome text.\n", "plain text"},
-      {"table.txt.xls", "a,b\n1,2\n", "plain text"},
+      {"README.xls", "# Title\n\nSome text, and more.\nThe end.\n", "plain text"},
+      // What web applications export as "Excel": opened under a .xls name.
+      {"table.txt.xls", "a,b\n1,2\n", ""},
+      {"quoted.xls", "Title\nname,note\nA,\"x, y\"\nB,\"two\nlines\"\n", ""},
+      {"tabs.xls", "Name\tValue\nCharlie\t44\n", ""},
+      {"sylk.xls", "ID;PWXL;N;E\r\nC;Y1;X1;K\"Echo\"\r\nE\r\n", ""},
+      {"fragment.xls", table, ""},
+      {"meta.xls", "<meta http-equiv=\"Content-Type\" content=\"text/html\">\n" + table, ""},
       {"export.xls", "<!DOCTYPE html><html><body><TABLE><tr><td>1</td></tr></TABLE></body></html>",
        ""},
-      {"page.xls", "<!DOCTYPE html><html><body><p>Hello</p></body></html>",
-       "an HTML page without a table"},
-      {"letter.ods", odf("text"), "an OpenDocument text (not a spreadsheet)"},
-      {"letter.xlsx", zip({"[Content_Types].xml", "word/document.xml"}), "a Word document"},
-      {"photos.xlsx", zip({"a.jpg"}), "a ZIP archive that holds no workbook"},
+      {"deep.xls", page.arg(QString(9000, u' ') + QLatin1String(table)).toUtf8(), ""},
+      {"utf16.xls", utf16(QStringLiteral("Name\tValue\nFoxtrot\t47\n")), ""},
+      {"utf16be.xls", utf16(QStringLiteral("Name,Value\nHotel,49\n"), true), ""},
+      {"utf16page.xls", utf16(page.arg(QString(9000, u' ') + QLatin1String(table))), ""},
+      {"bom.xls", "\xEF\xBB\xBFName,Value\nJuliett,51\n", ""},
+      {"latin1.xls", "Name,Wert\nM\xFCller,53\n", ""},
+      {"page.xls", page.arg(QString()).toUtf8(), "an HTML page without a table"},
+      {"utf16page2.xls", utf16(page.arg(QString())), "an HTML page without a table"},
+      {"utf32.xls", QByteArray("\xFF\xFE\0\0N\0\0\0", 8),
+       "text in UTF-32, which the office does not read"},
+      {"export.xlsx", table, "an HTML table, which opens as a workbook under a .xls name only"},
+      {"export.xlsm", "a,b\n1,2\n",
+       "comma-separated text, which opens as a workbook under a .xls name only"},
       {"scan.xls", "%PDF-1.7\n", "a PDF document"},
+      {"photo.xls", "\x89PNG\r\n\x1a\n", "a PNG image"},
       {"random.xls", QByteArray("\x01\x02\x03\x04", 4), "data of an unknown kind"},
+      {"nul16.xls", QByteArray("\xFF\xFEN\0\x01\0", 6), "data of an unknown kind"},
   };
   for (const auto& c : cases) {
     const QString path = tmp_.write(QStringLiteral("kinds/") + QLatin1String(c.name), c.bytes);
-    EXPECT_EQ(TkvNotWorkbookKind(path), QLatin1String(c.kind)) << c.name;
+    EXPECT_EQ(TkvNotWorkbookKind(path).toStdString(), c.kind) << c.name;
   }
+  const struct {
+    QString path;
+    const char* kind;
+  } packages[] = {
+      {zip("new.xlsx", {{"[Content_Types].xml", "<Types/>"}, {"xl/workbook.xml", "<workbook/>"}}),
+       ""},
+      {zip("backslashes.xlsx", {{"xl\\workbook.xml", "<workbook/>"}}), ""},
+      {zip("ods.xls", odf("spreadsheet")), ""},
+      {zip("letter.ods", odf("text")), "an OpenDocument text (not a spreadsheet)"},
+      {zip("letter.xlsx", {{"[Content_Types].xml", "<Types/>"}, {"word/document.xml", "<w/>"}}),
+       "a Word document"},
+      {zip("photos.xlsx", {{"a.jpg", "\xFF\xD8\xFF"}}), "a ZIP archive that holds no workbook"},
+  };
+  for (const auto& p : packages)
+    EXPECT_EQ(TkvNotWorkbookKind(p.path).toStdString(), p.kind) << p.path.toStdString();
   EXPECT_EQ(TkvNotWorkbookKind(tmp_.file(QStringLiteral("kinds/missing.xls"))), QString());
   EXPECT_EQ(TkvNotWorkbookKind(QStringLiteral("https://example.com/a.xlsx")), QString());
 }

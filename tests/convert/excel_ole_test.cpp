@@ -311,23 +311,19 @@ TEST_F(ExcelOleTest, LayoutOptionsSetEverySheetsPageSetupAndPdfA) {
             7);  // eight arguments
 }
 
-TEST_F(ExcelOleTest, BadLayoutValueFailsTheItemNamingOptionAndValue) {
-  for (const auto& [key, value] :
-       {std::pair{"Orientation", "sideways"}, std::pair{"PaperSize", "B5"}}) {
-    SCOPED_TRACE(key);
-    script_.calls.clear();
-    Option(QStringLiteral("Orientation"), QString());
-    Option(QStringLiteral("PaperSize"), QString());
-    Option(QString::fromLatin1(key), QString::fromLatin1(value));
-    Run(1);
-    EXPECT_EQ(Item(0).Status, TkvNode::Failed);
-    EXPECT_TRUE(Item(0).Result.contains(QString::fromLatin1(key)) &&
-                Item(0).Result.contains(QString::fromLatin1(value)))
-        << Item(0).Result.toStdString();
-    EXPECT_TRUE(script_.Matching(QStringLiteral("Open")).isEmpty());
-    EXPECT_TRUE(script_.Matching(QStringLiteral("Suite(")).isEmpty());
-    EXPECT_EQ(batch_->FailureCount(), 1);
-  }
+TEST_F(ExcelOleTest, AChoiceValueNoneOfItsChoicesGivesTheDefaultAsItsWarningSays) {
+  // "Orientation=sideways is not portrait or landscape: each sheet keeps its
+  // own", "Recalculate=sometimes is not Auto, Always or Never: Auto is used".
+  Option(QStringLiteral("Orientation"), QStringLiteral("sideways"));
+  Option(QStringLiteral("PaperSize"), QStringLiteral("B5"));
+  Option(QStringLiteral("Recalculate"), QStringLiteral("sometimes"));
+  Option(QStringLiteral("MissingGlyphs"), QStringLiteral("maybe"));
+  Run(1);
+  EXPECT_EQ(Item(0).Status, TkvNode::Done) << Item(0).Result.toStdString();
+  EXPECT_TRUE(script_.Matching(QStringLiteral(".PageSetup.")).isEmpty());
+  ASSERT_EQ(script_.Matching(QStringLiteral("Open")).size(), 1);
+  EXPECT_TRUE(script_.Matching(QStringLiteral("Open"))[0].endsWith(QStringLiteral(",Auto)")));
+  EXPECT_EQ(batch_->FailureCount(), 0);
 }
 
 TEST_F(ExcelOleTest, ItemsCarryTheirCheckedPdfsAndPages) {
@@ -384,22 +380,45 @@ QByteArray Content(const QString& path) {
 }
 
 TEST_F(ExcelOleTest, PerSheetModeKeepsTheOldTargetItNeverRewrites) {
+  // The overwrite rule goes by the files written, book1-N.pdf, never by
+  // book1.pdf, which the sheets' export does not write.
   Option(QStringLiteral("Sheet"), QStringLiteral("-1"));
-  tmp_.write(QStringLiteral("out/book1.pdf"), "old");
-  Run(1);
-  EXPECT_EQ(Item(0).Status, TkvNode::Done);
-  EXPECT_EQ(Content(Out("book1.pdf")), "old");
-  for (int i = 1; i <= 3; ++i)
-    EXPECT_TRUE(QFileInfo::exists(Out(QStringLiteral("book1-%1.pdf").arg(i))));
-  EXPECT_TRUE(
-      QDir(tmp_.file("out")).entryList({"*tabrix-old*"}, QDir::Files | QDir::Hidden).isEmpty());
+  Option(QStringLiteral("PDFWriter"), QStringLiteral("Test PDF"));
+  const QStringList sheets = {Out("book1-1.pdf"), Out("book1-2.pdf"), Out("book1-3.pdf")};
+  for (const char* rule : {"True", "False", "skip"}) {
+    SCOPED_TRACE(rule);
+    Option(QStringLiteral("IsOverwrite"), QString::fromLatin1(rule));
+    const auto oldTargetOnly = [&] {
+      QDir(tmp_.file(QStringLiteral("out"))).removeRecursively();
+      tmp_.write(QStringLiteral("out/book1.pdf"), "old");
+    };
+    oldTargetOnly();
+    script_.failExport = false;
+    script_.suiteResult = false;
+    Run(1);
+    EXPECT_EQ(Item(0).Status, TkvNode::Done);
+    EXPECT_EQ(Item(0).Files, sheets);
+    EXPECT_EQ(Content(Out("book1.pdf")), "old");
+    EXPECT_TRUE(QDir(tmp_.file("out")).entryList({"-tabrix-*"}, QDir::Files).isEmpty());
 
-  // The office-suite fallback writes the whole workbook there: that replaces it.
-  script_.failExport = true;
-  script_.suiteResult = true;
-  Run(1);
-  EXPECT_EQ(Item(0).Status, TkvNode::Done);
-  EXPECT_EQ(Content(Out("book1.pdf")), tinyPdf(3));
+    // The office-suite fallback writes the whole workbook: one more file
+    // under the rule (left alone under skip: the sheets are printed instead).
+    oldTargetOnly();
+    script_.failExport = true;
+    script_.suiteResult = true;
+    Run(1);
+    EXPECT_EQ(Item(0).Status, TkvNode::Done);
+    if (QLatin1String(rule) == QLatin1String("skip")) {
+      EXPECT_EQ(Item(0).Files, sheets);
+      EXPECT_EQ(Content(Out("book1.pdf")), "old");
+      continue;
+    }
+    const QString whole =
+        QLatin1String(rule) == QLatin1String("True") ? Out("book1.pdf") : Out("-tabrix-book1.pdf");
+    EXPECT_EQ(Item(0).Result, whole);
+    EXPECT_EQ(Item(0).Files, QStringList{whole});
+    EXPECT_EQ(Content(whole), tinyPdf(3));
+  }
 }
 
 TEST_F(ExcelOleTest, PerSheetItemWithEveryFileLeftAloneIsSkipped) {

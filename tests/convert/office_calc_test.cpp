@@ -352,6 +352,14 @@ TEST_F(OfficeCalcTest, OfficeSuiteExportSharesTheThreadsOfficeAndNeverRaises) {
   ASSERT_TRUE(OfficeSuiteExport(folder->file(QStringLiteral("three.xls")), pdf));
   EXPECT_TRUE(pdfText(pdf).contains(QLatin1String("Bravo text two")));
   EXPECT_GE(pdfPageCount(pdf), 5);  // always the whole workbook
+  // Without its hidden sheet, whose print area Calc would print.
+  SheetSpec hidden{QStringLiteral("Two"), QStringLiteral("Hidden"), 1, 1, true};
+  hidden.printArea = QStringLiteral("A1:A1");
+  const QString framed = folder->file(QStringLiteral("hidden-area.xlsx"));
+  ASSERT_TRUE(writeXlsx(framed, {{QStringLiteral("One"), QStringLiteral("First")}, hidden}));
+  ASSERT_TRUE(OfficeSuiteExport(framed, pdf));
+  EXPECT_EQ(pdfPageCount(pdf), 1);
+  EXPECT_FALSE(pdfText(pdf).contains(QLatin1String("Hidden")));
 
   const auto started = std::chrono::steady_clock::now();
   EXPECT_FALSE(OfficeSuiteExport(folder->file(QStringLiteral("missing.xls")),
@@ -491,6 +499,13 @@ TEST_F(OfficeCalcTest, RecalculatesAsTheWorkbookAsksOnEveryRoadAndNeverReachesOu
   ASSERT_TRUE(writeWrappedRows(wrapped));
   ASSERT_TRUE(OfficeSuiteExport(wrapped, suite, TkvRecalc::Auto));
   EXPECT_EQ(wrappedRowsFault(suite), QString());
+  // ... and imports delimited text as the export does: a field a cell, no byte-order mark.
+  const QString tabs = folder->write(QStringLiteral("tabs.xls"),
+                                     utf16Text(QStringLiteral("Name\tValue\nFoxtrot\t47\n")));
+  ASSERT_TRUE(OfficeSuiteExport(tabs, suite, TkvRecalc::Auto));
+  const QStringList words = pdfText(suite).split(QRegularExpression(QStringLiteral("\\s+")));
+  EXPECT_TRUE(words.contains(QLatin1String("Name")) && words.contains(QLatin1String("Foxtrot")))
+      << words.join(u' ').toStdString();
 
   // Recalculated, WEBSERVICE asks nothing of the server.
   printed(web, kAuto);

@@ -1,22 +1,26 @@
 // What is read from an OOXML package before the office loads it: calcPr for
 // the recalculation rule, the rows that store a height, and the zip reader
 // under them; damaged or hostile files must give "no answer", never a crash,
-// a hang or a large allocation.
+// a hang or a large allocation, and Zip64 packages are read like others.
 
 #include "convert/office/recalculation.h"
 #include "convert/office/general_number.h"
 #include "convert/office/ooxml_parts.h"
 #include "convert/office/stored_cells.h"
-#include "convert/office/zip_entry.h"
+#include "convert/office/zip_package.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
+#include "support/zip_files.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 using namespace tabrix::test;
 
@@ -46,9 +50,9 @@ TEST_F(RecalculationTest, AutoFollowsTheWorkbooksCalcSettings) {
                                     QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(512, 0));
 
   TkvStoredCalc stored;
-  ASSERT_TRUE(TkvReadStoredCalc(generated, &stored));
+  ASSERT_TRUE(TkvReadStoredCalc(TkvZipPackage(generated), &stored));
   EXPECT_TRUE(stored.fullCalcOnLoad);
-  ASSERT_TRUE(TkvReadStoredCalc(current, &stored));
+  ASSERT_TRUE(TkvReadStoredCalc(TkvZipPackage(current), &stored));
   EXPECT_FALSE(stored.fullCalcOnLoad);
   EXPECT_EQ(stored.calcId, 191029);
 
@@ -105,8 +109,8 @@ TEST_F(RecalculationTest, StoredFormulaResultsOfTheWantedCellsOnly) {
       EXPECT_LE(cut->size(), 7);
     }
   }
-  EXPECT_FALSE(TkvReadStoredCells(Book(QStringLiteral("b.xlsx")),
-                                  QStringLiteral("xl/worksheets/sheet9.xml"), wanted));
+  const TkvZipPackage package(Book(QStringLiteral("b.xlsx")));
+  EXPECT_FALSE(TkvReadStoredCells(package, QStringLiteral("xl/worksheets/sheet9.xml"), wanted));
 }
 
 TEST(GeneralNumber, ElevenCharactersRoundedOrScientific) {
@@ -134,21 +138,23 @@ TEST(GeneralNumber, ElevenCharactersRoundedOrScientific) {
 
 // The stored rows of a one-sheet package, read as the load reads them.
 std::optional<TkvStoredRows> OnlySheetRows(const QString& path) {
-  const auto parts = TkvOoxmlSheetParts(path);
+  const TkvZipPackage package(path);
+  const auto parts = TkvOoxmlSheetParts(package);
   if (!parts || parts->size() != 1) return std::nullopt;
-  return TkvReadStoredRows(path, parts->front());
+  return TkvReadStoredRows(package, parts->front());
 }
 
 TEST_F(RecalculationTest, StoredRowHeightsAsOtherWritersWriteThem) {
   const QString path = dir_.file(QStringLiteral("wrap.xlsx"));
   ASSERT_TRUE(writeWrappedRows(path));
-  EXPECT_EQ(TkvOoxmlSheetParts(path), std::vector<QString>{"xl/worksheets/sheet1.xml"});
+  EXPECT_EQ(TkvOoxmlSheetParts(TkvZipPackage(path)),
+            std::vector<QString>{"xl/worksheets/sheet1.xml"});
   auto stored = OnlySheetRows(path);
   ASSERT_TRUE(stored);
   EXPECT_FALSE(stored->all);
   EXPECT_EQ(stored->rows, std::vector<int>{2});  // the hidden row stores none
-  EXPECT_TRUE(TkvOoxmlMayWrapText(path));
-  EXPECT_FALSE(TkvOoxmlMayWrapText(Book(QStringLiteral("plain.xlsx"))));
+  EXPECT_TRUE(TkvOoxmlMayWrapText(TkvZipPackage(path)));
+  EXPECT_FALSE(TkvOoxmlMayWrapText(TkvZipPackage(Book(QStringLiteral("plain.xlsx")))));
 
   // Prefixed elements, rows without `r` (the next index), an absolute target.
   const QString sheet = QStringLiteral("xl/worksheets/sheet1.xml");
@@ -171,8 +177,14 @@ TEST_F(RecalculationTest, StoredRowHeightsAsOtherWritersWriteThem) {
   EXPECT_TRUE(stored->all);
 
   // Every truncation and random changes of a sheet part: rows that ascend, or no answer.
-  const auto part = TkvReadZipEntry(path, sheet, 1 << 20);
+  const auto part = TkvZipPackage(path).Read(sheet, 1 << 20);
   ASSERT_TRUE(part);
+  // Markup the scan passes over: a '>' in a value, rows in a comment and in CDATA.
+  EXPECT_EQ(TkvScanStoredRows("<?xml version=\"1.0\"?><!-- <row r=\"9\" ht=\"1\"> -->"
+                              "<row r=\"2\" spans=\"a>b\" ht=\"3\"><![CDATA[<row r=\"1\">]]>"
+                              "</row><x:row r='4' ht = '5'/>")
+                ->rows,
+            (std::vector<int>{1, 3}));
   auto sane = [](const QByteArray& bytes) {
     const auto rows = TkvScanStoredRows(bytes);
     if (rows) {
@@ -192,23 +204,23 @@ TEST_F(RecalculationTest, StoredRowHeightsAsOtherWritersWriteThem) {
   ASSERT_TRUE(rewriteZipMember(path, sheet, QStringLiteral("<row r=\"4\""),
                                QStringLiteral("<row r=\"1\"")));
   EXPECT_FALSE(OnlySheetRows(path));
-  EXPECT_FALSE(TkvReadStoredRows(path, QStringLiteral("xl/worksheets/sheet9.xml")));
+  EXPECT_FALSE(TkvReadStoredRows(TkvZipPackage(path), QStringLiteral("xl/worksheets/sheet9.xml")));
   const QString legacy = dir_.write(QStringLiteral("legacy.xls"),
                                     QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(512, 0));
-  EXPECT_FALSE(TkvOoxmlSheetParts(legacy));
+  EXPECT_FALSE(TkvOoxmlSheetParts(TkvZipPackage(legacy)));
 }
 
 TEST_F(RecalculationTest, ZipReaderGivesNoAnswerForDamagedFiles) {
   const QString book = Book(QStringLiteral("book.xlsx"));
   const QByteArray bytes = readFile(book);
   ASSERT_GT(bytes.size(), 1000);
-  const auto workbook = TkvReadZipEntry(book, QStringLiteral("xl/workbook.xml"), 1 << 20);
+  const auto workbook = TkvZipPackage(book).Read(QStringLiteral("xl/workbook.xml"), 1 << 20);
   ASSERT_TRUE(workbook);
   const auto rows = OnlySheetRows(book);
   ASSERT_TRUE(rows);
   EXPECT_TRUE(workbook->contains("<calcPr"));
-  EXPECT_FALSE(TkvReadZipEntry(book, QStringLiteral("xl/workbook.xml"), 10));  // over the limit
-  EXPECT_FALSE(TkvReadZipEntry(book, QStringLiteral("xl/nothing.xml"), 1 << 20));
+  EXPECT_FALSE(TkvZipPackage(book).Read(QStringLiteral("xl/workbook.xml"), 10));  // over the limit
+  EXPECT_FALSE(TkvZipPackage(book).Read(QStringLiteral("xl/nothing.xml"), 1 << 20));
 
   // Every truncation, and bytes changed at random: an answer is the true part or none.
   const QString damaged = dir_.file(QStringLiteral("damaged.xlsx"));
@@ -217,12 +229,13 @@ TEST_F(RecalculationTest, ZipReaderGivesNoAnswerForDamagedFiles) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
     file.close();
-    const auto part = TkvReadZipEntry(damaged, QStringLiteral("xl/workbook.xml"), 1 << 20);
+    const TkvZipPackage package(damaged);
+    const auto part = package.Read(QStringLiteral("xl/workbook.xml"), 1 << 20);
     if (part) {
       EXPECT_EQ(*part, *workbook);
     }
     TkvStoredCalc stored;
-    TkvReadStoredCalc(damaged, &stored);
+    TkvReadStoredCalc(package, &stored);
     const auto storedRows = OnlySheetRows(damaged);
     if (storedRows) {
       EXPECT_EQ(storedRows->rows, rows->rows);
@@ -242,6 +255,81 @@ TEST_F(RecalculationTest, ZipReaderGivesNoAnswerForDamagedFiles) {
   ASSERT_GT(end, 0);
   for (int i = 12; i < 16; ++i) huge[end + i] = char(0x7f);
   check(huge);
+}
+
+// The peak resident memory this process reaches while `work` runs, above
+// what it held before, in MiB (the peak is reset first).
+qint64 PeakGrowthMiB(const std::function<void()>& work) {
+  auto status = [](const char* key) {
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly)) return qint64(-1);
+    for (const QByteArray& line : file.readAll().split('\n'))
+      if (line.startsWith(key))
+        return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ')[0].toLongLong();
+    return qint64(-1);
+  };
+  QFile reset(QStringLiteral("/proc/self/clear_refs"));
+  EXPECT_TRUE(reset.open(QIODevice::WriteOnly) && reset.write("5") == 1);
+  reset.close();
+  const qint64 before = status("VmRSS:");
+  work();
+  return (status("VmHWM:") - before) / 1024;
+}
+
+// A Zip64 package (more than 65535 members) is read like any other.
+TEST_F(RecalculationTest, Zip64PackagesGetRecalculationAndRowSizing) {
+  const QString plain = dir_.file(QStringLiteral("wrap.xlsx"));
+  ASSERT_TRUE(writeWrappedRows(plain));
+  const QString zip64 = dir_.file(QStringLiteral("zip64.xlsx"));
+  ASSERT_TRUE(writeZip(zip64, readZip(plain), 65536));
+  ASSERT_TRUE(isZip64(zip64));
+  const TkvZipPackage package(zip64);
+  EXPECT_TRUE(TkvRecalcDue(TkvRecalc::Auto, &package));  // libxlsxwriter's fullCalcOnLoad
+  EXPECT_TRUE(TkvOoxmlMayWrapText(package));
+  const auto stored = OnlySheetRows(zip64);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->rows, std::vector<int>{2});
+}
+
+// Parts that inflate to hundreds of megabytes are read through a fixed
+// buffer: the answer is the true one, and memory grows by little.
+TEST_F(RecalculationTest, HugePartsAreReadInBoundedMemory) {
+  const QString plain = dir_.file(QStringLiteral("wrap.xlsx"));
+  ASSERT_TRUE(writeWrappedRows(plain));
+  QList<ZipMember> members = readZip(plain);
+  ASSERT_FALSE(members.isEmpty());
+  for (ZipMember& m : members) {
+    if (m.name == QLatin1String("xl/worksheets/sheet1.xml")) {
+      // 200 MiB of cells in row 1, then row 3 with a height.
+      m.head = m.head.left(m.head.indexOf("<sheetData>")) + "<sheetData><row r=\"1\" ht=\"20\">";
+      m.body = "<c t=\"n\"><v>1</v></c>";
+      m.repeat = (qint64(200) << 20) / m.body.size();
+      m.tail = "</row><row r=\"3\" ht=\"30\"><c/></row></sheetData></worksheet>";
+    } else if (m.name == QLatin1String("xl/styles.xml")) {
+      // 40 MiB of cell formats before the one that wraps.
+      const qsizetype xfs = m.head.indexOf("<cellXfs");
+      m.tail = m.head.mid(xfs);
+      m.head = m.head.left(xfs) + "<dxfs>";
+      m.body = "<dxf><font><b/></font></dxf>";
+      m.repeat = (qint64(40) << 20) / m.body.size();
+      m.tail.prepend("</dxfs>");
+    }
+  }
+  const QString bomb = dir_.file(QStringLiteral("bomb.xlsx"));
+  ASSERT_TRUE(writeZip(bomb, members));
+  EXPECT_LT(QFileInfo(bomb).size(), qint64(4) << 20);
+  std::optional<TkvStoredRows> stored;
+  bool wraps = false;
+  const qint64 growth = PeakGrowthMiB([&] {
+    const TkvZipPackage package(bomb);
+    wraps = TkvOoxmlMayWrapText(package);
+    stored = TkvReadStoredRows(package, QStringLiteral("xl/worksheets/sheet1.xml"));
+  });
+  EXPECT_TRUE(wraps);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->rows, (std::vector<int>{0, 2}));
+  // The buffers are tens of kilobytes; 16 MiB leaves room for the allocator.
+  EXPECT_LT(growth, 16) << growth << " MiB";
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
@@ -198,6 +199,56 @@ TEST_F(TabrixOfficeTest, EveryModeAndFormatInOneBatch) {
   EXPECT_TRUE(QFileInfo::exists(files[0]));  // sources are left alone
 }
 
+// Workbooks stored as text, as web applications export them under a .xls
+// name: each prints its cells one to a cell (tabs split), no byte-order mark.
+TEST_F(TabrixOfficeTest, TextWorkbooksPrintTheirCells) {
+  const QByteArray ssml(
+      "<?xml version=\"1.0\"?>\n<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
+      "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\"><Worksheet ss:Name=\"S\"><Table>"
+      "<Row><Cell><Data ss:Type=\"String\">Kilo</Data></Cell><Cell><Data "
+      "ss:Type=\"Number\">52</Data></Cell></Row></Table></Worksheet></Workbook>\n");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    QStringList words;
+  } books[] = {
+      {"fragment.xls", "<table><tr><td>Alpha</td><td>42</td></tr></table>\n", {"Alpha", "42"}},
+      {"meta.xls",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+       "<table><tr><td>Bravo</td><td>43</td></tr></table>\n",
+       {"Bravo", "43"}},
+      {"tabs.xls", "Name\tValue\nCharlie\t44\n", {"Value", "Charlie", "44"}},
+      {"commas.xls", "Name,Value\nDelta,45\n", {"Value", "Delta", "45"}},
+      {"sylk.xls", "ID;PWXL;N;E\r\nC;Y1;X1;K\"Echo\"\r\nC;X2;K46\r\nE\r\n", {"Echo", "46"}},
+      {"utf16.xls",
+       utf16Text(QStringLiteral("Name\tValue\nFoxtrot\t47\n")),
+       {"Name", "Foxtrot", "47"}},
+      {"utf16page.xls",
+       utf16Text(QStringLiteral(
+           "<html><body><table><tr><td>Golf</td><td>48</td></tr></table></body></html>")),
+       {"Golf", "48"}},
+      {"bom.xls", "\xEF\xBB\xBFName,Value\nJuliett,51\n", {"Name", "Juliett", "51"}},
+      {"utf16be.xls",
+       utf16Text(QStringLiteral("Name,Value\nHotel,49\n"), true),
+       {"Name", "Hotel", "49"}},
+      {"latin1.xls", "Name,Wert\nM\xFCller,53\n", {"Wert", "M\u00FCller", "53"}},
+      {"ssml.xls", ssml, {"Kilo", "52"}},
+  };
+  QStringList files;
+  for (const auto& b : books)
+    files << tmp_.write(QStringLiteral("in/") + QLatin1String(b.name), b.bytes);
+  Run(files, 1);
+  for (int i = 0; i < files.size(); ++i) {
+    const TkvNode item = Item(i);
+    ASSERT_EQ(item.Status, TkvNode::Done) << books[i].name << ": " << item.Result.toStdString();
+    const QStringList words =
+        pdfText(item.Result).split(QRegularExpression(QStringLiteral("\\s+")));
+    for (const QString& word : books[i].words)
+      EXPECT_TRUE(words.contains(word)) << books[i].name << ": " << word.toStdString() << " in "
+                                        << words.join(u' ').toStdString();
+  }
+}
+
 TEST_F(TabrixOfficeTest, KilledOfficeCostsAtMostTheRunningItem) {
   globals_.project->SetOptionValue(QStringLiteral("AllSheets"), QStringLiteral("true"));
   QStringList files;
@@ -285,6 +336,18 @@ TEST_F(TabrixOfficeTest, PerSheetRunKeepsTheOldTargetAndAnUnwritableFolderNamesI
   EXPECT_EQ(old.readAll(), "old each");
   for (int i = 1; i <= 3; ++i)
     EXPECT_GE(pdfPageCount(Out(QStringLiteral("each-%1.pdf").arg(i))), 1) << i;
+  // The rules that spare the old file go by the sheets' files as well.
+  const QStringList sheets = {Out("each-1.pdf"), Out("each-2.pdf"), Out("each-3.pdf")};
+  for (const char* rule : {"False", "skip"}) {
+    for (const QString& file : sheets) QFile::remove(file);
+    QFile::remove(tmp_.file(QStringLiteral("in/each.xlsx")));
+    globals_.project->SetOptionValue(QStringLiteral("IsOverwrite"), QString::fromLatin1(rule));
+    Run({Input("three.xlsx", "each.xlsx")}, 1);
+    EXPECT_EQ(Item(0).Files, sheets) << rule << ": " << Item(0).Result.toStdString();
+    EXPECT_TRUE(pdfText(Out("each-2.pdf")).contains(QLatin1String("Bravo text two"))) << rule;
+  }
+  globals_.project->SetOptionValue(QStringLiteral("IsOverwrite"), QString());
+  EXPECT_EQ(readFile(Out("each.pdf")), "old each");
 
   // A target folder below a file cannot be made: the item says so, no print is tried.
   globals_.project->SetOptionValue(QStringLiteral("Sheet"), QStringLiteral("0"));
@@ -333,10 +396,9 @@ TEST_F(TabrixOfficeTest, SheetChoicesTheWorkbookCannotMeetFailWithoutFallbackAnd
 
   const char* failures[][2] = {{"five", "there is no sheet 5"},
                                {"empty", "Sheet 2 of empty.xlsx is empty: nothing to print"},
-                               {"hidden", "is hidden"},
-                               {"bad", "Recalculate"}};
-  for (int i : {0, 1, 2, 5}) {
-    const auto& [name, message] = failures[i == 5 ? 3 : i];
+                               {"hidden", "is hidden"}};
+  for (int i : {0, 1, 2}) {
+    const auto& [name, message] = failures[i];
     EXPECT_EQ(Item(i).Status, TkvNode::Failed) << name;
     EXPECT_TRUE(Item(i).Result.contains(QLatin1String(message))) << Item(i).Result.toStdString();
     // No fallback wrote the whole workbook, and the source stays.
@@ -358,6 +420,9 @@ TEST_F(TabrixOfficeTest, SheetChoicesTheWorkbookCannotMeetFailWithoutFallbackAnd
 
   EXPECT_EQ(Item(4).Status, TkvNode::Done) << Item(4).Result.toStdString();
   EXPECT_FALSE(pdfText(Out("never.pdf")).contains(QLatin1String("1042")));
+  // A value none of the choices: Auto, as the option check's warning says.
+  EXPECT_EQ(Item(5).Status, TkvNode::Done) << Item(5).Result.toStdString();
+  EXPECT_TRUE(pdfText(Out("bad.pdf")).contains(QLatin1String("1042")));
 }
 
 }  // namespace

@@ -112,7 +112,8 @@ TEST(OptionTable, WarningsNameUnknownKeysAndValuesTheirKeyCannotTake) {
             QStringList({"unknown option 'Sorce' (did you mean Source?)",
                          "Subdir=yes is not True or False: False is used",
                          "ThreadsCount=two is not a whole number: 1 is used",
-                         "PaperSize=B5 is not A3, A4, A5, Letter or Legal: every file fails",
+                         "PaperSize=B5 is not A3, A4, A5, Letter or Legal: each sheet keeps its "
+                         "own",
                          "Shard=4/4: " +
                              [] {
                                TkvShard shard;

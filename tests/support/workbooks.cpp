@@ -39,6 +39,14 @@ bool writeXlsx(const QString& path, const QList<SheetSpec>& sheets, int activeSh
     if (!spec.formula.isEmpty())
       worksheet_write_formula_num(sheet, 0, 1, spec.formula.toUtf8().constData(), nullptr,
                                   spec.cached);
+    if (!spec.printArea.isEmpty()) {
+      const QByteArray area = spec.printArea.toLatin1();
+      worksheet_print_area(sheet, RANGE(area.constData()));
+    }
+    if (spec.titleRows > 0)
+      worksheet_repeat_rows(sheet, 0, static_cast<lxw_row_t>(spec.titleRows - 1));
+    if (!spec.header.isEmpty())
+      worksheet_set_header(sheet, QByteArray("&C" + spec.header.toUtf8()).constData());
     if (i + 1 == activeSheet) worksheet_activate(sheet);
     if (spec.hidden) worksheet_hide(sheet);
   }
@@ -260,6 +268,15 @@ QByteArray run(const QString& program, const QStringList& args) {
   return p.readAllStandardOutput();
 }
 }  // namespace
+
+QByteArray utf16Text(const QString& text, bool bigEndian) {
+  QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+  for (const QChar c : text) {
+    const char low = char(c.unicode() & 0xff), high = char(c.unicode() >> 8);
+    bytes += bigEndian ? QByteArray(1, high) + low : QByteArray(1, low) + high;
+  }
+  return bytes;
+}
 
 QByteArray tinyPdf(int pages) {
   QList<QByteArray> objects;

@@ -20,6 +20,11 @@ struct SheetSpec {
   QString formula{};
   double cached = 0;
   QString font{};  // the face of the column A cells, when set
+  // Page setup when set: the print area ("A1:B3"), rows 1 to titleRows
+  // repeated on every page, the page header's text.
+  QString printArea{};
+  int titleRows = 0;
+  QString header{};
 };
 
 // Writes an .xlsx workbook with libxlsxwriter; activeSheet counts from 1.
@@ -62,6 +67,9 @@ bool setCalcPr(const QString& path, const QString& calcPr);
 QList<SheetSpec> threeSheets();
 // One sheet of about twenty pages.
 QList<SheetSpec> twentyPages();
+
+// `text` in UTF-16 after its byte-order mark (little-endian unless `bigEndian`).
+QByteArray utf16Text(const QString& text, bool bigEndian = false);
 
 // A small well-formed PDF of `pages` empty A4 pages, for fakes that stand
 // in for an office's export.

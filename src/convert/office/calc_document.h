@@ -86,12 +86,17 @@ class CalcDocument {
 
 bool SheetVisible(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet);
 
+// Before an export of the whole spreadsheet `document` (does nothing for
+// other documents): its hidden sheets lose their print areas and print
+// titles in the loaded copy, so that none of them prints. Raises
+// uno::Exception when the office fails.
+void LeaveOutHiddenSheets(const css::uno::Reference<css::lang::XComponent>& document);
+
 // ExportAsFixedFormat(type, file, ..., from (5), to (6), ..., pdfA (9)) of
-// the document, or of `sheet` when set: writes the PDF beside the target and
-// renames it into place when complete. A sheet that is hidden or has nothing
-// to print raises with code kTkvSheetCannotPrint, as the spreadsheet
-// application refuses them (the office would write another sheet instead).
-// `index` (from 1) names the sheet in messages.
+// the document without its hidden sheets, or of `sheet` when set: writes the PDF beside the target
+// and renames it into place when complete. A sheet that is hidden or has nothing to print raises
+// with code kTkvSheetCannotPrint, as the spreadsheet application refuses them (the office would
+// write another sheet instead). `index` (from 1) names the sheet in messages.
 void ExportPdf(CalcDocument& doc, const css::uno::Reference<css::sheet::XSpreadsheet>& sheet,
                int index, const TkvArgs& args);
 

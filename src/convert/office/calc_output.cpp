@@ -1,7 +1,9 @@
 #include "convert/office/calc_application.h"
 #include "convert/office/calc_document.h"
+#include "convert/office/office_layout.h"
 #include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
+#include "convert/office/uno_object.h"
 #include "convert/office/uno_runtime.h"
 #include "convert/printer/printer.h"
 
@@ -17,7 +19,9 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XPrintAreas.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 
 using namespace css;
 using rtl::OUString;
@@ -44,6 +48,23 @@ bool SheetBlank(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sh
   const uno::Reference<container::XIndexAccess> shapes(pages->getDrawPages()->getByIndex(index - 1),
                                                        uno::UNO_QUERY);
   return !shapes.is() || shapes->getCount() == 0;
+}
+
+void LeaveOutHiddenSheets(const uno::Reference<lang::XComponent>& document) {
+  const uno::Reference<sheet::XSpreadsheetDocument> spreadsheet(document, uno::UNO_QUERY);
+  if (!spreadsheet.is()) return;
+  const uno::Reference<container::XIndexAccess> sheets(spreadsheet->getSheets(),
+                                                       uno::UNO_QUERY_THROW);
+  for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+    const uno::Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
+    if (SheetVisible(sheet)) continue;
+    // Calc prints a hidden sheet's print areas and titles: without them it
+    // prints nothing.
+    const uno::Reference<sheet::XPrintAreas> areas(sheet, uno::UNO_QUERY_THROW);
+    areas->setPrintTitleRows(false);
+    areas->setPrintTitleColumns(false);
+    areas->setPrintAreas({});
+  }
 }
 
 void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& sheet, int index,
@@ -75,6 +96,8 @@ void ExportPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& she
                                    .arg(doc.FileName()),
                                QStringLiteral("ExportAsFixedFormat"), kTkvSheetCannotPrint);
     filterData.push_back(Prop("Selection", uno::Any(sheet)));
+  } else {
+    LeaveOutHiddenSheets(doc.Component());
   }
   // Argument 9 (after the object model's FixedFormatExtClassPtr): PDF/A-2b,
   // which embeds every font.
@@ -149,3 +172,15 @@ void PrintPdf(CalcDocument& doc, const uno::Reference<sheet::XSpreadsheet>& shee
 }
 
 }  // namespace tabrix::office
+
+void TkvLeaveOutHiddenSheets(TkvAutoObject& document) {
+  const auto* object = dynamic_cast<TkvUnoObject*>(&document);
+  if (!object) return;
+  try {
+    tabrix::office::LeaveOutHiddenSheets(
+        uno::Reference<lang::XComponent>(object->Value(), uno::UNO_QUERY));
+  } catch (const uno::Exception& e) {
+    throw TkvAutomationError(tabrix::office::ExceptionText(e),
+                             QStringLiteral("LeaveOutHiddenSheets"));
+  }
+}

@@ -139,7 +139,7 @@ void Keep(const uno::Reference<sheet::XSpreadsheet>& sheet, const table::CellRan
 }  // namespace
 
 QStringList KeepStoredResults(const uno::Reference<lang::XComponent>& document,
-                              const QString& localPath) {
+                              const TkvZipPackage* package) {
   const uno::Reference<container::XIndexAccess> sheets(
       uno::Reference<sheet::XSpreadsheetDocument>(document, uno::UNO_QUERY_THROW)->getSheets(),
       uno::UNO_QUERY_THROW);
@@ -157,9 +157,9 @@ QStringList KeepStoredResults(const uno::Reference<lang::XComponent>& document,
     const uno::Sequence<table::CellRangeAddress> ranges = ErrorRanges(sheet);
     if (!ranges.hasElements()) continue;
     if (!parts) {
-      parts = localPath.isEmpty() ? std::vector<QString>{}
-                                  : TkvOoxmlSheetParts(localPath).value_or(std::vector<QString>{});
-      full = !localPath.isEmpty() && TkvReadStoredCalc(localPath, &calc) && calc.fullCalcOnLoad;
+      parts = package ? TkvOoxmlSheetParts(*package).value_or(std::vector<QString>{})
+                      : std::vector<QString>{};
+      full = package && TkvReadStoredCalc(*package, &calc) && calc.fullCalcOnLoad;
     }
     QSet<quint64> wanted;
     for (const table::CellRangeAddress& a : ranges)
@@ -168,7 +168,7 @@ QStringList KeepStoredResults(const uno::Reference<lang::XComponent>& document,
     const bool known = static_cast<sal_Int32>(parts->size()) == count;
     unknown = unknown || !known;
     auto& results = stored[static_cast<size_t>(s)];
-    results = known ? TkvReadStoredCells(localPath, (*parts)[static_cast<size_t>(s)], wanted)
+    results = known ? TkvReadStoredCells(*package, (*parts)[static_cast<size_t>(s)], wanted)
                           .value_or(QHash<quint64, TkvStoredCell>{})
                     : QHash<quint64, TkvStoredCell>{};
     const QString name =
@@ -232,14 +232,14 @@ QStringList KeepStoredResults(const uno::Reference<lang::XComponent>& document,
 
 }  // namespace tabrix::office
 
-QStringList TkvKeepStoredResults(TkvAutoObject& document, const QString& localPath) {
+QStringList TkvKeepStoredResults(TkvAutoObject& document, const TkvZipPackage* package) {
   const auto* object = dynamic_cast<TkvUnoObject*>(&document);
   if (!object) return {};
   const uno::Reference<sheet::XSpreadsheetDocument> spreadsheet(object->Value(), uno::UNO_QUERY);
   if (!spreadsheet.is()) return {};
   try {
     return tabrix::office::KeepStoredResults(
-        uno::Reference<lang::XComponent>(spreadsheet, uno::UNO_QUERY_THROW), localPath);
+        uno::Reference<lang::XComponent>(spreadsheet, uno::UNO_QUERY_THROW), package);
   } catch (const uno::Exception& e) {
     throw TkvAutomationError(tabrix::office::ExceptionText(e), QStringLiteral("KeepStoredResults"));
   }

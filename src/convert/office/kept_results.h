@@ -8,10 +8,12 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 
+class TkvZipPackage;
+
 namespace tabrix::office {
 
-// Every formula cell of `document` (loaded from the OOXML package at
-// `localPath`, just recalculated) whose result is now an error while the
+// Every formula cell of `document` (loaded from the OOXML package `package`,
+// null when none could be opened, just recalculated) whose result is now an error while the
 // package stores a result that is no error gets that stored result as a
 // constant in the loaded copy (never saved). Found with one query per sheet;
 // only the parts of sheets with errors are read. A stored placeholder (the
@@ -21,6 +23,6 @@ namespace tabrix::office {
 // 142"); none when no formula gave an error it did not store. Raises
 // uno::Exception when the office fails.
 QStringList KeepStoredResults(const css::uno::Reference<css::lang::XComponent>& document,
-                              const QString& localPath);
+                              const TkvZipPackage* package);
 
 }  // namespace tabrix::office

@@ -1,19 +1,18 @@
 #include "convert/office/ooxml_parts.h"
 
-#include "convert/office/zip_entry.h"
+#include "convert/office/zip_package.h"
 
 #include <QHash>
-#include <QRegularExpression>
-#include <QXmlStreamReader>
 
-#include <cstring>
+#include <memory>
 
 namespace {
 
-// Package relationships and the workbook part: a few kilobytes to a few
-// megabytes (defined names). Sheet parts: a sheet of a million rows.
-constexpr qint64 kMaxPartSize = qint64(32) * 1024 * 1024;
-constexpr qint64 kMaxSheetSize = qint64(256) * 1024 * 1024;
+// Bounds that keep what is collected small whatever a part holds: the
+// spreadsheet application's row limit, and more relationships or sheets
+// than any workbook has.
+constexpr int kMaxRows = 1048576;
+constexpr size_t kMaxEntries = 65536;
 
 // `target` of a relationship of the part `source`, as a member name.
 QString ResolveTarget(const QString& source, const QString& target) {
@@ -42,48 +41,29 @@ struct Relationship {
 
 // The relationships of `part` ("" for the package's own); nullopt when they
 // cannot be read.
-std::optional<std::vector<Relationship>> Relationships(const QString& localPath,
+std::optional<std::vector<Relationship>> Relationships(const TkvZipPackage& package,
                                                        const QString& part) {
-  const auto bytes = TkvReadZipEntry(localPath, RelsOf(part), kMaxPartSize);
-  if (!bytes) return std::nullopt;
   std::vector<Relationship> list;
-  QXmlStreamReader xml(*bytes);
-  while (!xml.atEnd()) {
-    if (xml.readNext() != QXmlStreamReader::StartElement ||
-        xml.name() != QLatin1String("Relationship"))
-      continue;
-    const QXmlStreamAttributes a = xml.attributes();
-    list.push_back({a.value(QLatin1String("Id")).toString(),
-                    a.value(QLatin1String("Type")).toString(),
-                    ResolveTarget(part, a.value(QLatin1String("Target")).toString())});
-  }
-  if (xml.hasError()) return std::nullopt;
+  const TkvXmlScan scan = TkvScanOoxmlPart(package, RelsOf(part), [&](const TkvXmlTag& tag) {
+    if (tag.name != "Relationship") return true;
+    if (list.size() == kMaxEntries) return false;
+    list.push_back(
+        {QString::fromUtf8(tag.Attribute("Id").value_or(QByteArray())),
+         QString::fromUtf8(tag.Attribute("Type").value_or(QByteArray())),
+         ResolveTarget(part, QString::fromUtf8(tag.Attribute("Target").value_or(QByteArray())))});
+    return true;
+  });
+  if (scan != TkvXmlScan::Done) return std::nullopt;
   return list;
 }
 
 // The first relationship of `part` whose type ends with `typeEnd`.
-std::optional<Relationship> RelationshipOfType(const QString& localPath, const QString& part,
+std::optional<Relationship> RelationshipOfType(const TkvZipPackage& package, const QString& part,
                                                QLatin1String typeEnd) {
-  const auto list = Relationships(localPath, part);
+  const auto list = Relationships(package, part);
   if (list)
     for (const Relationship& r : *list)
       if (r.type.endsWith(typeEnd) && !r.target.isEmpty()) return r;
-  return std::nullopt;
-}
-
-// The value of attribute `name` (unprefixed) within the tag text [begin, end).
-std::optional<QByteArray> Attribute(const char* begin, const char* end, const char* name) {
-  const size_t length = std::strlen(name);
-  for (const char* p = begin; p + length + 2 < end; ++p) {
-    if (p[-1] != ' ' && p[-1] != '\t' && p[-1] != '\n' && p[-1] != '\r') continue;
-    if (std::memcmp(p, name, length) != 0 || p[length] != '=') continue;
-    const char quote = p[length + 1];
-    if (quote != '"' && quote != '\'') continue;
-    const char* value = p + length + 2;
-    const char* close = static_cast<const char*>(std::memchr(value, quote, size_t(end - value)));
-    if (!close) return std::nullopt;
-    return QByteArray(value, close - value);
-  }
   return std::nullopt;
 }
 
@@ -91,77 +71,88 @@ bool IsTrue(const std::optional<QByteArray>& value) {
   return value && (*value == "1" || *value == "true");
 }
 
+// Collects the stored rows from the tags of a worksheet part; false (stop)
+// when the rows do not ascend.
+class RowCollector {
+ public:
+  bool operator()(const TkvXmlTag& tag) {
+    if (tag.name == "sheetFormatPr") {
+      stored_.all = IsTrue(tag.Attribute("customHeight"));
+    } else if (tag.name == "row") {
+      bool ok = true;
+      const auto r = tag.Attribute("r");
+      const int index = r ? r->toInt(&ok) - 1 : row_ + 1;
+      if (!ok || index < 0 || index <= row_ || index >= kMaxRows) return false;  // rows ascend
+      row_ = index;
+      if (tag.Attribute("ht")) stored_.rows.push_back(row_);
+    }
+    return true;
+  }
+  std::optional<TkvStoredRows> Result(TkvXmlScan scan) const {
+    if (scan != TkvXmlScan::Done) return std::nullopt;
+    return stored_;
+  }
+
+ private:
+  TkvStoredRows stored_;
+  int row_ = -1;  // the last row element's index, for elements without `r`
+};
+
 }  // namespace
 
-// The row elements of a worksheet part, by a scan of its tags (a sheet part
-// can be hundreds of megabytes: no tree, no per-cell allocation).
-std::optional<TkvStoredRows> TkvScanStoredRows(const QByteArray& part) {
-  TkvStoredRows stored;
-  const char* p = part.constData();
-  const char* const end = p + part.size();
-  int row = -1;  // the last row element's index, for elements without `r`
-  while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p))))) {
-    const char* name = ++p;
-    while (p < end && *p != ' ' && *p != '>' && *p != '/' && *p != '\t' && *p != '\n' && *p != '\r')
-      ++p;
-    const char* colon = static_cast<const char*>(std::memchr(name, ':', size_t(p - name)));
-    const QByteArray local = QByteArray::fromRawData(colon ? colon + 1 : name,
-                                                     (p - name) - (colon ? colon + 1 - name : 0));
-    if (local != "row" && local != "sheetFormatPr") continue;
-    const char* close = static_cast<const char*>(std::memchr(p, '>', size_t(end - p)));
-    if (!close) return std::nullopt;
-    if (local == "sheetFormatPr") {
-      stored.all = IsTrue(Attribute(p, close, "customHeight"));
-    } else {
-      bool ok = true;
-      const auto r = Attribute(p, close, "r");
-      const int index = r ? r->toInt(&ok) - 1 : row + 1;
-      if (!ok || index < 0 || index <= row) return std::nullopt;  // rows ascend
-      row = index;
-      if (Attribute(p, close, "ht")) stored.rows.push_back(row);
-    }
-    p = close;
-  }
-  return stored;
+TkvXmlScan TkvScanOoxmlPart(const TkvZipPackage& package, const QString& part,
+                            const std::function<bool(const TkvXmlTag&)>& onTag) {
+  const std::unique_ptr<TkvZipMember> member = package.Open(part);
+  if (!member) return TkvXmlScan::Damaged;
+  return TkvScanXmlTags([&](char* into, qint64 size) { return member->Read(into, size); }, onTag);
 }
 
-QString TkvOoxmlWorkbookPart(const QString& localPath) {
-  const auto r = RelationshipOfType(localPath, QString(), QLatin1String("/officeDocument"));
+// A sheet part can be hundreds of megabytes: no tree, no per-cell allocation.
+std::optional<TkvStoredRows> TkvScanStoredRows(const QByteArray& part) {
+  RowCollector rows;
+  const TkvXmlScan scan =
+      TkvScanXmlTags(TkvBytesSource(part), [&](const TkvXmlTag& tag) { return rows(tag); });
+  return rows.Result(scan);
+}
+
+QString TkvOoxmlWorkbookPart(const TkvZipPackage& package) {
+  const auto r = RelationshipOfType(package, QString(), QLatin1String("/officeDocument"));
   return r ? r->target : QStringLiteral("xl/workbook.xml");
 }
 
-bool TkvOoxmlMayWrapText(const QString& localPath) {
+bool TkvOoxmlMayWrapText(const TkvZipPackage& package) {
   const auto r =
-      RelationshipOfType(localPath, TkvOoxmlWorkbookPart(localPath), QLatin1String("/styles"));
-  const auto styles = r ? TkvReadZipEntry(localPath, r->target, kMaxPartSize) : std::nullopt;
-  static const QRegularExpression set(QStringLiteral("wrapText\\s*=\\s*[\"'](1|true)[\"']"));
-  return styles && set.match(QString::fromLatin1(*styles)).hasMatch();
+      RelationshipOfType(package, TkvOoxmlWorkbookPart(package), QLatin1String("/styles"));
+  if (!r) return false;
+  bool wraps = false;
+  TkvScanOoxmlPart(package, r->target, [&](const TkvXmlTag& tag) {
+    wraps = IsTrue(tag.Attribute("wrapText"));
+    return !wraps;
+  });
+  return wraps;
 }
 
-std::optional<std::vector<QString>> TkvOoxmlSheetParts(const QString& localPath) {
-  const QString workbook = TkvOoxmlWorkbookPart(localPath);
-  const auto bytes = TkvReadZipEntry(localPath, workbook, kMaxPartSize);
-  if (!bytes) return std::nullopt;
-  const auto relationships = Relationships(localPath, workbook);
+std::optional<std::vector<QString>> TkvOoxmlSheetParts(const TkvZipPackage& package) {
+  const QString workbook = TkvOoxmlWorkbookPart(package);
+  const auto relationships = Relationships(package, workbook);
   if (!relationships) return std::nullopt;
   QHash<QString, QString> targets;
   for (const Relationship& r : *relationships) targets.insert(r.id, r.target);
   std::vector<QString> parts;
-  QXmlStreamReader xml(*bytes);
-  while (!xml.atEnd()) {
-    if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("sheet"))
-      continue;
-    QString id;
-    for (const QXmlStreamAttribute& a : xml.attributes())
-      if (a.name() == QLatin1String("id")) id = a.value().toString();  // r:id, any prefix
-    parts.push_back(targets.value(id));
-  }
-  if (xml.hasError()) return std::nullopt;
+  const TkvXmlScan scan = TkvScanOoxmlPart(package, workbook, [&](const TkvXmlTag& tag) {
+    if (tag.name != "sheet") return true;
+    if (parts.size() == kMaxEntries) return false;
+    parts.push_back(targets.value(QString::fromUtf8(tag.Attribute("id").value_or(QByteArray()))));
+    return true;
+  });
+  if (scan != TkvXmlScan::Done) return std::nullopt;
   return parts;
 }
 
-std::optional<TkvStoredRows> TkvReadStoredRows(const QString& localPath, const QString& part) {
+std::optional<TkvStoredRows> TkvReadStoredRows(const TkvZipPackage& package, const QString& part) {
   if (part.isEmpty()) return std::nullopt;
-  const auto bytes = TkvReadZipEntry(localPath, part, kMaxSheetSize);
-  return bytes ? TkvScanStoredRows(*bytes) : std::nullopt;
+  RowCollector rows;
+  const TkvXmlScan scan =
+      TkvScanOoxmlPart(package, part, [&](const TkvXmlTag& tag) { return rows(tag); });
+  return rows.Result(scan);
 }

@@ -1,18 +1,7 @@
 #include "convert/office/recalculation.h"
 
 #include "convert/office/ooxml_parts.h"
-#include "convert/office/zip_entry.h"
-
-#include <QXmlStreamReader>
-
-#include <optional>
-
-namespace {
-
-// A workbook part is a few kilobytes to a few megabytes (defined names).
-constexpr qint64 kMaxPartSize = qint64(32) * 1024 * 1024;
-
-}  // namespace
+#include "convert/office/zip_package.h"
 
 bool TkvParseRecalc(const QString& text, TkvRecalc* mode) {
   for (const TkvRecalc m : {TkvRecalc::Auto, TkvRecalc::Always, TkvRecalc::Never})
@@ -35,33 +24,34 @@ QString TkvRecalcName(TkvRecalc mode) {
   return QStringLiteral("Auto");
 }
 
-bool TkvReadStoredCalc(const QString& localPath, TkvStoredCalc* stored) {
-  const auto part = TkvReadZipEntry(localPath, TkvOoxmlWorkbookPart(localPath), kMaxPartSize);
-  if (!part) return false;
-  QXmlStreamReader xml(*part);
+bool TkvReadStoredCalc(const TkvZipPackage& package, TkvStoredCalc* stored) {
   bool workbook = false;
   *stored = TkvStoredCalc{};
-  while (!xml.atEnd()) {
-    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-    if (!workbook) {  // the root must be a workbook
-      if (xml.name() != QLatin1String("workbook")) return false;
-      workbook = true;
-      continue;
-    }
-    if (xml.name() == QLatin1String("calcPr")) {
-      const QXmlStreamAttributes attributes = xml.attributes();
-      const auto full = attributes.value(QLatin1String("fullCalcOnLoad"));
-      stored->fullCalcOnLoad = full == QLatin1String("1") || full == QLatin1String("true");
-      stored->calcId = attributes.value(QLatin1String("calcId")).toInt();
-      return true;
-    }
-  }
-  return workbook && !xml.hasError();  // no calcPr: no calcId either
+  const TkvXmlScan scan =
+      TkvScanOoxmlPart(package, TkvOoxmlWorkbookPart(package), [&](const TkvXmlTag& tag) {
+        if (!workbook) {  // the root must be a workbook
+          workbook = tag.name == "workbook";
+          return workbook;
+        }
+        if (tag.name != "calcPr") return true;
+        const auto full = tag.Attribute("fullCalcOnLoad");
+        stored->fullCalcOnLoad = full == "1" || full == "true";
+        stored->calcId = tag.Attribute("calcId").value_or(QByteArray()).trimmed().toInt();
+        return false;
+      });
+  // Stopped at calcPr, or the whole part read without one (no calcId either).
+  return workbook && scan != TkvXmlScan::Damaged;
 }
 
 bool TkvRecalcDue(TkvRecalc mode, const QString& localPath) {
+  if (mode != TkvRecalc::Auto || localPath.isEmpty()) return TkvRecalcDue(mode, nullptr);
+  const TkvZipPackage package(localPath);
+  return TkvRecalcDue(mode, &package);
+}
+
+bool TkvRecalcDue(TkvRecalc mode, const TkvZipPackage* package) {
   if (mode != TkvRecalc::Auto) return mode == TkvRecalc::Always;
   TkvStoredCalc stored;
-  if (localPath.isEmpty() || !TkvReadStoredCalc(localPath, &stored)) return false;
+  if (!package || !TkvReadStoredCalc(*package, &stored)) return false;
   return stored.fullCalcOnLoad || stored.calcId < kTkvCurrentCalcId;
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class TkvZipPackage;
+
 enum class TkvRecalc { Auto, Always, Never };
 
 // "Auto", "Always" or "Never", letter case ignored; false for any other text.
@@ -19,10 +21,10 @@ struct TkvStoredCalc {
 // printed as cached.
 constexpr int kTkvCurrentCalcId = 191029;
 
-// Read from the zip (the workbook part named by the package's relationships,
-// else xl/workbook.xml) without loading the workbook; nullopt-like false when
-// `localPath` is no readable OOXML package (a legacy .xls, damaged files).
-bool TkvReadStoredCalc(const QString& localPath, TkvStoredCalc* stored);
+// Read from the package (the workbook part named by its relationships, else
+// xl/workbook.xml) without loading the workbook; false when `package` is no
+// readable OOXML package (a legacy .xls, damaged files).
+bool TkvReadStoredCalc(const TkvZipPackage& package, TkvStoredCalc* stored);
 
 // Whether a workbook loaded from `localPath` (empty for a web address) is to
 // be recalculated after loading: Always and Never as they say; Auto when an
@@ -30,3 +32,5 @@ bool TkvReadStoredCalc(const QString& localPath, TkvStoredCalc* stored);
 // older than kTkvCurrentCalcId. Other formats and unreadable files: never
 // under Auto (the office's own load decides, as for legacy .xls).
 bool TkvRecalcDue(TkvRecalc mode, const QString& localPath);
+// The same for the package a load opened (null for a web address).
+bool TkvRecalcDue(TkvRecalc mode, const TkvZipPackage* package);

@@ -5,6 +5,7 @@
 #include "convert/office/ooxml_parts.h"
 #include "convert/office/uno_object.h"
 #include "convert/office/uno_runtime.h"
+#include "convert/office/zip_package.h"
 
 #include <algorithm>
 #include <optional>
@@ -83,10 +84,10 @@ RowRuns Without(const RowRuns& runs, const std::vector<int>& stored) {
 
 }  // namespace
 
-int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const QString& localPath) {
+int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const TkvZipPackage* package) {
   // Most workbooks have no wrapping format at all: decided from the styles
   // part alone, without a call to the office.
-  if (localPath.isEmpty() || !TkvOoxmlMayWrapText(localPath)) return 0;
+  if (!package || !TkvOoxmlMayWrapText(*package)) return 0;
   const uno::Reference<container::XIndexAccess> sheets(
       uno::Reference<sheet::XSpreadsheetDocument>(document, uno::UNO_QUERY_THROW)->getSheets(),
       uno::UNO_QUERY_THROW);
@@ -97,13 +98,13 @@ int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const QStri
     const uno::Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(s), uno::UNO_QUERY_THROW);
     const RowRuns wrapped = WrappedTextRows(sheet);
     if (wrapped.empty()) continue;
-    if (!parts) parts = TkvOoxmlSheetParts(localPath).value_or(std::vector<QString>{});
+    if (!parts) parts = TkvOoxmlSheetParts(*package).value_or(std::vector<QString>{});
     // No package, or not the sheets the office loaded: leave them as loaded.
     if (static_cast<sal_Int32>(parts->size()) != sheets->getCount()) return sized;
     // Only the parts of sheets with wrapped text are read (a data sheet
     // beside them can be hundreds of megabytes).
     const std::optional<TkvStoredRows> stored =
-        TkvReadStoredRows(localPath, (*parts)[static_cast<size_t>(s)]);
+        TkvReadStoredRows(*package, (*parts)[static_cast<size_t>(s)]);
     if (!stored || stored->all) continue;
     const RowRuns runs = Without(wrapped, stored->rows);
     if (runs.empty()) continue;
@@ -127,14 +128,14 @@ int FitWrappedRows(const uno::Reference<lang::XComponent>& document, const QStri
 
 }  // namespace tabrix::office
 
-int TkvFitWrappedRows(TkvAutoObject& document, const QString& localPath) {
+int TkvFitWrappedRows(TkvAutoObject& document, const TkvZipPackage* package) {
   const auto* object = dynamic_cast<TkvUnoObject*>(&document);
   if (!object) return 0;
   const uno::Reference<sheet::XSpreadsheetDocument> spreadsheet(object->Value(), uno::UNO_QUERY);
   if (!spreadsheet.is()) return 0;
   try {
     return tabrix::office::FitWrappedRows(
-        uno::Reference<lang::XComponent>(spreadsheet, uno::UNO_QUERY_THROW), localPath);
+        uno::Reference<lang::XComponent>(spreadsheet, uno::UNO_QUERY_THROW), package);
   } catch (const uno::Exception& e) {
     throw TkvAutomationError(tabrix::office::ExceptionText(e), QStringLiteral("FitWrappedRows"));
   }

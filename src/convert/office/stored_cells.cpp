@@ -1,6 +1,6 @@
 #include "convert/office/stored_cells.h"
 
-#include "convert/office/zip_entry.h"
+#include "convert/office/zip_package.h"
 
 #include <QXmlStreamReader>
 
@@ -89,11 +89,11 @@ std::optional<QHash<quint64, TkvStoredCell>> TkvScanStoredCells(const QByteArray
   return found;
 }
 
-std::optional<QHash<quint64, TkvStoredCell>> TkvReadStoredCells(const QString& localPath,
+std::optional<QHash<quint64, TkvStoredCell>> TkvReadStoredCells(const TkvZipPackage& package,
                                                                 const QString& part,
                                                                 const QSet<quint64>& wanted) {
   if (part.isEmpty()) return std::nullopt;
-  const auto bytes = TkvReadZipEntry(localPath, part, kMaxSheetPart);
+  const auto bytes = package.Read(part, kMaxSheetPart);
   if (!bytes) return std::nullopt;
   return TkvScanStoredCells(*bytes, wanted);
 }

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+class TkvZipPackage;
+
 // A cell of a sheet: row and column from 0.
 struct TkvCellRef {
   int row = 0;
@@ -28,11 +30,11 @@ struct TkvStoredCell {
 };
 
 // The stored results of the cells `wanted` (by TkvCellRef::Key) of the
-// worksheet part `part` of the package at `localPath`; a wanted cell the
+// worksheet part `part` of `package`; a wanted cell the
 // part does not hold is left out. nullopt when the part is missing, damaged
 // or over its size limit (256 MiB unpacked). Reads only that part;
 // thread-safe.
-std::optional<QHash<quint64, TkvStoredCell>> TkvReadStoredCells(const QString& localPath,
+std::optional<QHash<quint64, TkvStoredCell>> TkvReadStoredCells(const TkvZipPackage& package,
                                                                 const QString& part,
                                                                 const QSet<quint64>& wanted);
 // The same from the part's XML as stored; nullopt when it is not well formed.

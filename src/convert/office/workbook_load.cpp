@@ -8,7 +8,9 @@
 #include "convert/office/office_url.h"
 #include "convert/office/package_copy.h"
 #include "convert/office/row_heights.h"
+#include "convert/office/text_workbook.h"
 #include "convert/office/uno_runtime.h"
+#include "convert/office/zip_package.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +77,13 @@ LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& re
       Prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
   };
   if (request.password) props.push_back(Prop("Password", uno::Any(ToOU(*request.password))));
+  // Delimited text is imported with its own separator and encoding, as the
+  // spreadsheet application splits it; the office's guess keeps tabs in the
+  // cells and prints byte-order marks.
+  if (const auto text = remote ? std::nullopt : TkvDelimitedTextImport(localPath)) {
+    props.push_back(Prop("FilterName", uno::Any(ToOU(text->filter))));
+    props.push_back(Prop("FilterOptions", uno::Any(ToOU(text->options))));
+  }
   const uno::Sequence<beans::PropertyValue> media(props.data(),
                                                   static_cast<sal_Int32>(props.size()));
 
@@ -111,17 +120,21 @@ LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& re
   const char* step = "recalculated";
   LoadedWorkbook loaded;
   try {
+    // Both steps read facts from the package: it is opened once for them.
+    std::optional<TkvZipPackage> package;
+    if (!remote) package.emplace(localPath);
+    const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
     // The import prints cached formula results as stored; the application
     // recalculates the workbooks the rule names when it opens them. What
     // the office cannot compute keeps the result the workbook stored.
-    if (TkvRecalcDue(request.recalc, localPath)) {
+    if (TkvRecalcDue(request.recalc, opened)) {
       uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
-      loaded.warnings << KeepStoredResults(component, localPath);
+      loaded.warnings << KeepStoredResults(component, opened);
     }
     // After recalculation: numbers and rows as the values that print need.
     step = "laid out";
     ShowGeneralNumbers(component);
-    FitWrappedRows(component, localPath);
+    FitWrappedRows(component, opened);
   } catch (const uno::Exception& e) {
     CloseComponent(component);
     const QString text = ExceptionText(e);

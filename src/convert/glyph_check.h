@@ -15,5 +15,19 @@ struct TkvMissingGlyphs {
   QString Message() const;
 };
 
-// Reads the PDF at `path` (any thread); an unreadable file has none.
+namespace poppler {
+class document;
+}
+
+// Characters of `document` drawn without a glyph: each one tested against the
+// font that drew it (an installed font of that name; any installed font when
+// the PDF's font is none of them); what draws no glyph of its own is never
+// counted. Any thread.
+TkvMissingGlyphs TkvFindMissingGlyphs(const poppler::document& document);
+// The same for the PDF at `path`; an unreadable file has none.
 TkvMissingGlyphs TkvFindMissingGlyphs(const QString& path);
+
+// Combining and enclosing marks, format and control characters (soft
+// hyphen, joiners, variation selectors, direction marks), spaces and
+// separators: drawn with the character before them or not at all.
+bool TkvDrawsNoGlyphOfItsOwn(char32_t c);

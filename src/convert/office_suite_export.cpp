@@ -4,6 +4,7 @@
 #include "convert/office/office_layout.h"
 #include "convert/office/office_output.h"
 #include "convert/office/office_url.h"
+#include "convert/office/package_copy.h"
 #include "convert/office/text_workbook.h"
 #include "convert/office/zip_package.h"
 
@@ -58,8 +59,10 @@ QString PdfFilter(TkvAutoObject& document) {
 
 }  // namespace
 
-bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc recalc) noexcept {
+bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc recalc,
+                       QStringList* warnings) noexcept {
   bool outcome = false;
+  QStringList found;
   try {
     TkvAutomationInitThread();
     auto manager = TkvCreateObject(QStringLiteral("com.sun.star.ServiceManager"));
@@ -84,23 +87,31 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
       load.push_back(
           TkvVariant(Property(*manager, QStringLiteral("FilterOptions"), text->options)));
     }
+    // Pivot tables as stored, through a copy that outlives the document.
+    const std::unique_ptr<TkvPivotFreeCopy> copy =
+        localPath.isEmpty() ? nullptr : TkvPivotFreeCopy::Make(localPath);
     auto document = desktop
                         ->Call(QStringLiteral("loadComponentFromURL"),
-                               {TkvOfficeSourceUrl(source), QStringLiteral("_blank"),
-                                std::int32_t{0}, TkvVariant(load)})
+                               {copy ? TkvOfficeFileUrl(copy->Path()) : TkvOfficeSourceUrl(source),
+                                QStringLiteral("_blank"), std::int32_t{0}, TkvVariant(load)})
                         .ToObject();
     DocumentCloser closer(document);
     if (document
             ->Call(QStringLiteral("supportsService"),
                    {QStringLiteral("com.sun.star.sheet.SpreadsheetDocument")})
             .ToBool()) {
-      // Loaded as the export loads it: recalculated by the same rule, then
-      // the wrapped rows sized, from one opening of the package; printed as
+      // Loaded as the export loads it: recalculated by the same rule (what
+      // the office cannot compute keeping its stored result), then the
+      // numbers and wrapped rows, from one opening of the package; printed as
       // the export prints the whole workbook, without its hidden sheets.
       std::optional<TkvZipPackage> package;
       if (!localPath.isEmpty()) package.emplace(localPath);
       const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
-      if (TkvRecalcDue(recalc, opened)) document->Call(QStringLiteral("calculateAll"));
+      if (TkvRecalcDue(recalc, opened)) {
+        document->Call(QStringLiteral("calculateAll"));
+        found << TkvKeepStoredResults(*document, opened);
+      }
+      TkvShowGeneralNumbers(*document);
       TkvFitWrappedRows(*document, opened);
       TkvLeaveOutHiddenSheets(*document);
     }
@@ -112,6 +123,7 @@ bool OfficeSuiteExport(const QString& source, const QString& target, TkvRecalc r
     if (output.WrittenSize() > 0) {
       output.Place();
       outcome = true;
+      if (warnings) *warnings = found;
     }
   } catch (...) {
     // Reported only as false: the caller goes on with its next fallback.

@@ -1,5 +1,7 @@
 #include "convert/pdf_check.h"
 
+#include "convert/glyph_check.h"
+
 #include "core/error.h"
 #include "core/partial_file.h"
 
@@ -14,28 +16,52 @@
 
 namespace {
 
+// A one-page PDF held open for the life of the process: poppler builds its
+// global state (font tables, the built-in encodings) when the first
+// document opens and frees it when the last one closes, which cost every
+// check a fresh build.
+constexpr char kKeeper[] =
+    "%PDF-1.4\n1 0 obj\n<</Type/Catalog/Pages 2 0 R>>\nendobj\n2 0 obj\n<</Type/Pages/Kids[3 0 "
+    "R]/Count 1>>\nendobj\n3 0 obj\n<</Type/Page/Parent 2 0 R/MediaBox[0 0 10 10]>>\nendobj\n"
+    "xref\n0 4\n0000000000 65535 f \n0000000009 00000 n \n0000000054 00000 n \n0000000105 00000 "
+    "n \ntrailer\n<</Size 4/Root 1 0 R>>\nstartxref\n168\n%%EOF\n";
+
 // Poppler reports syntax errors of damaged files on stderr; the check's
-// own message says what is wrong.
-void QuietPoppler() {
+// own message says what is wrong. Any thread; the first call sets up.
+void PreparePoppler() {
   static std::once_flag once;
-  std::call_once(
-      once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
+  std::call_once(once, [] {
+    poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+    static const std::unique_ptr<poppler::document> keeper(
+        poppler::document::load_from_raw_data(kKeeper, static_cast<int>(sizeof kKeeper - 1)));
+  });
 }
 
 }  // namespace
 
-int TkvCheckPdf(const QString& path, const QString& shownAs) {
+namespace {
+
+// The checks of one file on one parse: its pages, and when asked the
+// characters it draws without a glyph.
+int CheckPdf(const QString& path, const QString& shownAs, TkvMissingGlyphs* missing) {
   const QString shown = shownAs.isEmpty() ? path : shownAs;
   const QFileInfo info(path);
   if (!info.isFile()) throw TkvError(QStringLiteral("The PDF file %1 was not written").arg(shown));
   if (info.size() <= 0) throw TkvError(QStringLiteral("The PDF file %1 is empty").arg(shown));
-  QuietPoppler();
+  PreparePoppler();
   const std::unique_ptr<poppler::document> document(
       poppler::document::load_from_file(QFile::encodeName(path).toStdString()));
   if (!document) throw TkvError(QStringLiteral("The file %1 is not a readable PDF").arg(shown));
   const int pages = document->pages();
   if (pages < 1) throw TkvError(QStringLiteral("The PDF file %1 has no pages").arg(shown));
+  if (missing) missing->Add(TkvFindMissingGlyphs(*document));
   return pages;
+}
+
+}  // namespace
+
+int TkvCheckPdf(const QString& path, const QString& shownAs) {
+  return CheckPdf(path, shownAs, nullptr);
 }
 
 TkvPdfOutputs::TkvPdfOutputs() = default;
@@ -50,15 +76,11 @@ void TkvPdfOutputs::Check() {
   if (staged_.empty()) return;
   std::unique_ptr<TkvPartialFile> last = std::move(staged_.back());
   staged_.pop_back();  // checked or not, no longer the last Stage
-  pages_ += TkvCheckPdf(last->Path(), last->FinalPath());  // a broken PDF goes with `last`
+  TkvMissingGlyphs missing;
+  pages_ += CheckPdf(last->Path(), last->FinalPath(), &missing);  // a broken PDF goes with `last`
+  missing_.Add(missing);
   files_.append(last->FinalPath());
   checked_.push_back(std::move(last));
-}
-
-QStringList TkvPdfOutputs::StagedFiles() const {
-  QStringList paths;
-  for (const auto& part : checked_) paths.append(part->Path());
-  return paths;
 }
 
 void TkvPdfOutputs::Commit() {
@@ -73,4 +95,5 @@ void TkvPdfOutputs::Clear() {
   checked_.clear();
   files_.clear();
   pages_ = 0;
+  missing_ = TkvMissingGlyphs{};
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The check every written PDF passes before its item counts as a success.
 
+#include "convert/glyph_check.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -31,10 +33,9 @@ class TkvPdfOutputs {
   // The temporary path to write the PDF that belongs at `finalPath`.
   QString Stage(const QString& finalPath);
   // Checks the file written for the last Stage (raising as TkvCheckPdf,
-  // naming the final path) and records it under its final name.
+  // naming the final path), finds the characters it draws without a glyph
+  // (one parse for both) and records it under its final name.
   void Check();
-  // The temporary paths of the checked files, in the order written.
-  QStringList StagedFiles() const;
   // Renames every checked file over its final name (files staged and never
   // checked are not put in place). Raises TkvError naming
   // the first that cannot be; the ones before it are in place.
@@ -44,10 +45,13 @@ class TkvPdfOutputs {
   // The final names of the checked files, in the order written.
   const QStringList& Files() const { return files_; }
   int Pages() const { return pages_; }
+  // The characters the checked files draw without a glyph, in all.
+  const TkvMissingGlyphs& Missing() const { return missing_; }
 
  private:
   std::vector<std::unique_ptr<TkvPartialFile>> staged_;   // written or being written
   std::vector<std::unique_ptr<TkvPartialFile>> checked_;  // checked, in the order written
   QStringList files_;
   int pages_ = 0;
+  TkvMissingGlyphs missing_;
 };

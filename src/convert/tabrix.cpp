@@ -132,6 +132,7 @@ void TkvTabrix::ExportObject(TkvAutoObject& object, const QString& path) {
 bool TkvTabrix::SuiteExportChecked(const QString& source, const QString& target,
                                    TkvPdfOutputs& outputs) {
   outputs.Clear();
+  suiteWarnings_.clear();
   if (!SuiteExport(source, outputs.Stage(target))) return false;
   try {
     outputs.Check();
@@ -150,7 +151,18 @@ bool TkvTabrix::SheetVisible(int index) {
 }
 
 bool TkvTabrix::SuiteExport(const QString& source, const QString& target) {
-  return OfficeSuiteExport(source, target, recalc_);
+  return OfficeSuiteExport(source, target, recalc_, &suiteWarnings_);
+}
+
+QStringList TkvTabrix::WorkbookWarnings() const {
+  QStringList warnings;
+  try {
+    for (const TkvVariant& warning : Workbook->Get(QStringLiteral("Warnings")).ToArray())
+      warnings << warning.ToText();
+  } catch (...) {
+    // A workbook object without warnings.
+  }
+  return warnings;
 }
 
 std::shared_ptr<TkvAutoObject> TkvTabrix::SheetAt(int index) {
@@ -311,9 +323,11 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   bool cannotPrint = false;
   Written written = Written::Nothing;
   QString error;
-  bool refused = false;  // a target name the item cannot have: no fallback
+  bool refused = false;      // a target name the item cannot have: no fallback
+  QStringList loadWarnings;  // of the load whose copy the PDFs show
   try {
     OpenWorkbook(source, recalc_);
+    loadWarnings = WorkbookWarnings();
     try {
       if (mode.allColumns) FitSheets();
       mode.layout.Apply(*Workbook);
@@ -327,6 +341,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
       if (suiteExport()) {
         written = Written::Target;
         converted = true;
+        loadWarnings = suiteWarnings_;
       } else {
         // Printing cannot mend a target that cannot be written.
         if (const QString problem = TargetWriteProblem(target); !problem.isEmpty())
@@ -350,6 +365,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
       if (suiteExport()) {
         written = Written::Target;
         converted = true;
+        loadWarnings = suiteWarnings_;
       }
     } catch (const TkvTargetRefused& e) {
       error = e.Message();
@@ -370,8 +386,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
   }
   // Characters printed as empty boxes: a warning, or a failure when asked,
   // found before the new files replace any old ones.
-  TkvMissingGlyphs missing;
-  for (const QString& file : outputs.StagedFiles()) missing.Add(TkvFindMissingGlyphs(file));
+  const TkvMissingGlyphs missing = outputs.Missing();
   QString failure;
   if (missing.count > 0 && failOnMissingGlyphs) {
     failure = QStringLiteral("%1: %2").arg(source, missing.Message());
@@ -405,7 +420,7 @@ void TkvTabrix::Convert(TkvBatch* batch, TkvNode* item) {
     item->Files = files;
     item->Pages = outputs.Pages();
     item->Note = note;
-    item->Warnings.clear();
+    item->Warnings = loadWarnings;
     if (missing.count > 0) item->Warnings << missing.Message();
   }
   // A success is recorded even when disposing of the source failed.

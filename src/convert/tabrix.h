@@ -16,8 +16,9 @@
 // of the whole workbook, then
 // a print on the PDF printer under the batch's item-list lock, and, when
 // anything else failed, the office-suite export once more. The item ends
-// with Status Done, the target path and the PDFs written (Files, Pages; a
-// warning in Warnings when characters print as empty boxes, a failure
+// with Status Done, the target path and the PDFs written (Files, Pages;
+// in Warnings the load's warnings, such as formulas that keep their stored
+// results, and one when characters print as empty boxes, a failure
 // instead under MissingGlyphs=Fail, its PDFs removed), or
 // Failed and the error's message, written through the batch; Convert raises
 // only for target-path errors. One PDF per sheet writes no file of the
@@ -69,8 +70,12 @@ class TkvTabrix : public TkvExcelOle {
   bool SuiteExportChecked(const QString& source, const QString& target, TkvPdfOutputs& outputs);
   bool SheetVisible(int index);
 
+  // The warnings of the workbook's load on the road that wrote the PDFs.
+  QStringList WorkbookWarnings() const;
+
   // The options of the item being converted.
   bool pdfA_ = false;
+  QStringList suiteWarnings_;  // of the last SuiteExport
   TkvRecalc recalc_ = TkvRecalc::Auto;
   std::shared_ptr<TkvAutoObject> SheetAt(int index);
   int SheetCount();

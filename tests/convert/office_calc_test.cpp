@@ -497,6 +497,16 @@ TEST_F(OfficeCalcTest, RecalculatesAsTheWorkbookAsksOnEveryRoadAndNeverReachesOu
   EXPECT_TRUE(pdfText(suite).contains(QLatin1String("1042")));
   ASSERT_TRUE(OfficeSuiteExport(current, suite, TkvRecalc::Auto));
   EXPECT_FALSE(pdfText(suite).contains(QLatin1String("1042")));
+  // ... keeps the stored result of a formula the office cannot compute ...
+  QStringList warnings;
+  ASSERT_TRUE(OfficeSuiteExport(
+      book(QStringLiteral("kept.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"),
+           QStringLiteral("=NOSUCHFUNCTION(1)")),
+      suite, TkvRecalc::Auto, &warnings));
+  EXPECT_FALSE(pdfText(suite).contains(QLatin1String("#NAME?")));
+  ASSERT_EQ(warnings.size(), 1);
+  EXPECT_TRUE(warnings[0].endsWith(QLatin1String("S!B1: #NAME?, kept the stored 5")))
+      << warnings[0].toStdString();
   // ... and sizes wrapped rows as the export does.
   const QString wrapped = folder->file(QStringLiteral("wrapped.xlsx"));
   ASSERT_TRUE(writeWrappedRows(wrapped));

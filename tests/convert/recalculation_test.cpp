@@ -4,7 +4,9 @@
 // a hang or a large allocation, and Zip64 packages are read like others.
 
 #include "convert/office/recalculation.h"
+#include "convert/office/general_number.h"
 #include "convert/office/ooxml_parts.h"
+#include "convert/office/stored_cells.h"
 #include "convert/office/zip_package.h"
 #include "support/scoped_temp_dir.h"
 #include "support/workbooks.h"
@@ -67,6 +69,71 @@ TEST_F(RecalculationTest, AutoFollowsTheWorkbooksCalcSettings) {
   EXPECT_EQ(mode, TkvRecalc::Always);
   EXPECT_FALSE(TkvParseRecalc(QStringLiteral("sometimes"), &mode));
   EXPECT_FALSE(TkvParseRecalc(QString(), &mode));
+}
+
+TEST_F(RecalculationTest, StoredFormulaResultsOfTheWantedCellsOnly) {
+  // As the application writes them: numbers, text, truth values, errors,
+  // no result, a prefixed element, a row and a cell without a reference.
+  const QByteArray part =
+      "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+      "<row r=\"7\"><c r=\"C7\"><f>X()</f><v>142</v></c><c r=\"D7\" t=\"str\"><f>Y()</f>"
+      "<v>Test A1</v></c><c r=\"E7\" t=\"b\"><f>Z()</f><v>1</v></c><c r=\"F7\" t=\"e\">"
+      "<f>1/0</f><v>#DIV/0!</v></c><c r=\"G7\"><f>W()</f></c><c><f>V()</f><v>0</v></c></row>"
+      "<row><x:c r=\"AA8\" xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+      "<x:v>2.5</x:v></x:c></row></sheetData></worksheet>";
+  auto key = [](int row, int column) { return TkvCellRef{row, column}.Key(); };
+  const QSet<quint64> wanted = {key(6, 2), key(6, 3), key(6, 4),  key(6, 5),
+                                key(6, 6), key(6, 7), key(7, 26), key(9, 0)};
+  const auto cells = TkvScanStoredCells(part, wanted);
+  ASSERT_TRUE(cells);
+  EXPECT_EQ(cells->size(), 7);  // A10 is not in the part
+  using Kind = TkvStoredCell::Kind;
+  EXPECT_EQ(cells->value(key(6, 2)).kind, Kind::Number);
+  EXPECT_EQ(cells->value(key(6, 2)).number, 142);
+  EXPECT_EQ(cells->value(key(6, 3)).kind, Kind::Text);
+  EXPECT_EQ(cells->value(key(6, 3)).text, QStringLiteral("Test A1"));
+  EXPECT_EQ(cells->value(key(6, 4)).kind, Kind::Boolean);
+  EXPECT_EQ(cells->value(key(6, 5)).kind, Kind::Error);
+  EXPECT_TRUE(cells->value(key(6, 6)).Placeholder());  // no result
+  EXPECT_TRUE(cells->value(key(6, 7)).Placeholder());  // H7, a stored 0
+  EXPECT_FALSE(cells->value(key(6, 2)).Placeholder());
+  EXPECT_EQ(cells->value(key(7, 26)).number, 2.5);
+  EXPECT_EQ((TkvCellRef{6, 2}.Name()), QStringLiteral("C7"));
+  EXPECT_EQ((TkvCellRef{7, 26}.Name()), QStringLiteral("AA8"));
+  EXPECT_EQ((TkvCellRef{0, 16383}.Name()), QStringLiteral("XFD1"));
+
+  // Every truncation: no answer, or the cells read up to the cut.
+  for (qsizetype size = 0; size < part.size(); ++size) {
+    const auto cut = TkvScanStoredCells(part.left(size), wanted);
+    if (cut) {
+      EXPECT_LE(cut->size(), 7);
+    }
+  }
+  const TkvZipPackage package(Book(QStringLiteral("b.xlsx")));
+  EXPECT_FALSE(TkvReadStoredCells(package, QStringLiteral("xl/worksheets/sheet9.xml"), wanted));
+}
+
+TEST(GeneralNumber, ElevenCharactersRoundedOrScientific) {
+  const QList<std::pair<double, const char*>> cases = {{0.7071067811865, "0.707106781"},
+                                                       {400626533260800, "4.00627E+14"},
+                                                       {142, "142"},
+                                                       {12345678901, "12345678901"},
+                                                       {123456789012, "1.23457E+11"},
+                                                       {99999999999.6, "1E+11"},
+                                                       {0.0001, "0.0001"},
+                                                       {0.000123456789, "0.000123457"},
+                                                       {0.00001, "1E-05"},
+                                                       {-1.0 / 3, "-0.333333333"},
+                                                       {1234.5678901234, "1234.56789"},
+                                                       {0, "0"},
+                                                       {1e100, "1E+100"},
+                                                       {1.23456789e-100, "1.2346E-100"}};
+  for (const auto& [value, text] : cases)
+    EXPECT_EQ(TkvGeneralNumberText(value), QLatin1String(text)) << value;
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("0.707106781")), QStringLiteral("0.000000000"));
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("4.00627E+14")), QStringLiteral("0.00000E+00"));
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("1E-05")), QStringLiteral("0E+00"));
+  EXPECT_EQ(TkvNumberFormatFor(QStringLiteral("-12")), QStringLiteral("0"));
 }
 
 // The stored rows of a one-sheet package, read as the load reads them.

@@ -99,11 +99,19 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
                                     sheet("CJK", "\u6F22\u5B57\u304B\u306A\uD55C\uAD6D\uC5B4"),
                                     sheet("Thai", "\u0E20\u0E32\u0E29\u0E32\u0E44\u0E17\u0E22"),
                                     sheet("Devanagari", "\u0939\u093F\u0928\u094D\u0926\u0940")};
+  // Words that mix fonts, characters that draw no glyph of their own, a
+  // Symbol-font bullet: every one drawn, none to warn about.
+  const QList<SheetSpec> drawn = {sheet("Mixed",
+                                        "Tokyo東京 2024年第1四半期 "
+                                        "ПриветWorld abcمرحبا "
+                                        "ok😀 café soft­hyphen"),
+                                  sheet("Symbol", "· bullet", "Symbol")};
   // Private Use Area characters no installed font has.
   const QList<SheetSpec> pua = {sheet("Private", "Private \U000F0000\U000F0001 use \U000F0000")};
   // Options per item, set as each item starts (they are read at use).
   const QList<std::tuple<QString, QList<SheetSpec>, QString>> cases = {
       {"scripts.xlsx", scripts, "AllSheets=true"},
+      {"drawn.xlsx", drawn, "AllSheets=true;MissingGlyphs=fail"},
       {"pua.xlsx", pua, "AllSheets=true"},
       {"pua-fail.xlsx", pua, "AllSheets=true;MissingGlyphs=fail"},
       {"wide-plain.xlsx", wide, "AllSheets=true"},
@@ -134,6 +142,28 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
     options.insert(name, opts);
     files << In(name);
   }
+  // A formula the office cannot compute, with 142 stored as its result by an
+  // older engine (recalculated under Auto); once with no real result (the
+  // workbook asks for a full calculation on load).
+  auto unknownFunction = [&](const QString& name, const QString& calcPr) {
+    EXPECT_TRUE(writeXlsx(In(name), {{QStringLiteral("S"), QStringLiteral("Stored"), 1, 1, false,
+                                      QStringLiteral("=NOSUCHFUNCTION(1)"), 142}}));
+    EXPECT_TRUE(setCalcPr(In(name), calcPr));
+    files << In(name);
+  };
+  unknownFunction(QStringLiteral("kept.xlsx"), QStringLiteral("<calcPr calcId=\"124519\"/>"));
+  unknownFunction(QStringLiteral("placeholder.xlsx"),
+                  QStringLiteral("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/>"));
+  // A pivot table, printed on every road as stored.
+  ASSERT_TRUE(writePivotTable(In(QStringLiteral("pivot.xlsx"))));
+  const Source pivotBefore = Snapshot(In(QStringLiteral("pivot.xlsx")));
+  files << In(QStringLiteral("pivot.xlsx"));
+  options.insert(QStringLiteral("pivot.xlsx"), QStringLiteral("Sheet=-1"));
+  // General numbers in a wide column and in a default one.
+  ASSERT_TRUE(writeNumbers(In(QStringLiteral("numbers.xlsx")),
+                           {0.7071067811865, 400626533260800, 142, 12345678901, -1.0 / 3},
+                           {0.7071067811865}));
+  files << In(QStringLiteral("numbers.xlsx"));
   // Wrapped rows the file stores no height for, sized on load.
   ASSERT_TRUE(writeWrappedRows(In(QStringLiteral("wrap.xlsx"))));
   const Source wrapBefore = Snapshot(In(QStringLiteral("wrap.xlsx")));
@@ -264,11 +294,43 @@ TEST_F(TabrixLayoutTest, PageOptionsHiddenSheetsAndCheckedPagesInOneBatch) {
       << warnings[0].toStdString();
   EXPECT_TRUE(items.value("pua-fail.xlsx").Result.contains(QLatin1String("empty boxes")));
   EXPECT_FALSE(QFileInfo::exists(Out("pua-fail.pdf")));
-  for (const char* name : {"scripts.xlsx", "wide-plain.xlsx", "pdfa.xlsx"})
+  for (const char* name : {"scripts.xlsx", "drawn.xlsx", "wide-plain.xlsx", "pdfa.xlsx"})
     EXPECT_TRUE(items.value(name).Warnings.isEmpty())
         << name << ": " << items.value(name).Warnings.join(u'|').toStdString();
 
   EXPECT_EQ(wrappedRowsFault(Out("wrap.pdf")), QString());
+
+  // The pivot table's captions and formatted sums as the application
+  // rendered them, not as the office would rebuild them.
+  const QString pivot = pdfText(Out("pivot-1.pdf"));
+  for (const char* shown :
+       {"Row Labels", "Sum of Amount", "889,017", "1,025,796", "Grand Total", "1,914,813"})
+    EXPECT_TRUE(pivot.contains(QLatin1String(shown))) << shown << ": " << pivot.toStdString();
+  EXPECT_FALSE(pivot.contains(QLatin1String("Total Result"))) << pivot.toStdString();
+  EXPECT_EQ(Snapshot(In(QStringLiteral("pivot.xlsx"))).hash, pivotBefore.hash);
+
+  // General numbers: at most 11 characters where the column has room,
+  // shrunk to the column where it has not, as the application shows them.
+  const QStringList numbers =
+      pdfText(Out("numbers.pdf")).split(QRegularExpression(QStringLiteral("\\s+")));
+  for (const char* shown : {"0.707106781", "4.00627E+14", "142", "12345678901", "-0.333333333"})
+    EXPECT_TRUE(numbers.contains(QLatin1String(shown)))
+        << shown << ": " << numbers.join(u' ').toStdString();
+  EXPECT_TRUE(numbers.contains(QLatin1String("0.707107"))) << numbers.join(u' ').toStdString();
+
+  // The stored result prints where the office cannot compute the formula,
+  // and the item says so; a placeholder is no result: the error prints.
+  EXPECT_EQ(items.value("kept.xlsx").Warnings,
+            QStringList{QStringLiteral("The office could not compute 1 formula that the workbook "
+                                       "holds results for; they print the stored results: S!B1: "
+                                       "#NAME?, kept the stored 142")});
+  EXPECT_TRUE(pdfText(Out("kept.pdf")).contains(QLatin1String("142")));
+  EXPECT_FALSE(pdfText(Out("kept.pdf")).contains(QLatin1String("#NAME?")));
+  EXPECT_EQ(items.value("placeholder.xlsx").Warnings,
+            QStringList{QStringLiteral(
+                "The office could not compute 1 formula and the workbook stores no result to keep "
+                "(it asks to be recalculated when opened): S!B1: #NAME?")});
+  EXPECT_TRUE(pdfText(Out("placeholder.pdf")).contains(QLatin1String("#NAME?")));
 
   // The page settings and row heights changed only the loaded copies.
   for (const auto& [name, sheets, opts] : cases) {

@@ -83,6 +83,114 @@ bool writeWrappedRows(const QString& path) {
   return error == LXW_NO_ERROR;
 }
 
+bool writeNumbers(const QString& path, const QList<double>& wide, const QList<double>& narrow) {
+  lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
+  if (!workbook) {
+    ADD_FAILURE() << "cannot create " << path.toStdString();
+    return false;
+  }
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, "Numbers");
+  worksheet_set_column(sheet, 0, 0, 30, nullptr);
+  for (int i = 0; i < wide.size(); ++i)
+    worksheet_write_number(sheet, static_cast<lxw_row_t>(i), 0, wide[i], nullptr);
+  for (int i = 0; i < narrow.size(); ++i)
+    worksheet_write_number(sheet, static_cast<lxw_row_t>(i), 1, narrow[i], nullptr);
+  const lxw_error error = workbook_close(workbook);
+  if (error != LXW_NO_ERROR) ADD_FAILURE() << "cannot write " << path.toStdString();
+  return error == LXW_NO_ERROR;
+}
+
+bool writePivotTable(const QString& path) {
+  lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
+  if (!workbook) {
+    ADD_FAILURE() << "cannot create " << path.toStdString();
+    return false;
+  }
+  lxw_worksheet* pivot = workbook_add_worksheet(workbook, "Pivot");
+  lxw_worksheet* data = workbook_add_worksheet(workbook, "Data");
+  lxw_format* thousands = workbook_add_format(workbook);
+  format_set_num_format(thousands, "#,##0");
+  worksheet_set_column(pivot, 0, 1, 16, nullptr);
+  worksheet_write_string(pivot, 2, 0, "Row Labels", nullptr);
+  worksheet_write_string(pivot, 2, 1, "Sum of Amount", nullptr);
+  const std::pair<const char*, double> rows[] = {
+      {"East", 889017}, {"West", 1025796}, {"Grand Total", 1914813}};
+  for (lxw_row_t r = 0; r < 3; ++r) {
+    worksheet_write_string(pivot, r + 3, 0, rows[r].first, nullptr);
+    worksheet_write_number(pivot, r + 3, 1, rows[r].second, thousands);
+  }
+  worksheet_write_string(data, 0, 0, "Region", nullptr);
+  worksheet_write_string(data, 0, 1, "Amount", nullptr);
+  const std::pair<const char*, double> records[] = {
+      {"East", 889000}, {"East", 17}, {"West", 1025000}, {"West", 796}};
+  for (lxw_row_t r = 0; r < 4; ++r) {
+    worksheet_write_string(data, r + 1, 0, records[r].first, nullptr);
+    worksheet_write_number(data, r + 1, 1, records[r].second, nullptr);
+  }
+  if (workbook_close(workbook) != LXW_NO_ERROR) {
+    ADD_FAILURE() << "cannot write " << path.toStdString();
+    return false;
+  }
+  // The pivot parts, as the application writes them.
+  static const char* const kScript = R"(
+import shutil, sys, zipfile
+path = sys.argv[1]
+main = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+ct = 'application/vnd.openxmlformats-officedocument.spreadsheetml.'
+def rels(*items):
+    return ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+            + ''.join('<Relationship Id="%s" Type="%s%s" Target="%s"/>' % i for i in items) + '</Relationships>')
+parts = {
+ 'xl/pivotCache/pivotCacheDefinition1.xml':
+  '<pivotCacheDefinition %s r:id="rId1" refreshedVersion="6" createdVersion="6" minRefreshableVersion="3" recordCount="4">'
+  '<cacheSource type="worksheet"><worksheetSource ref="A1:B5" sheet="Data"/></cacheSource><cacheFields count="2">'
+  '<cacheField name="Region" numFmtId="0"><sharedItems count="2"><s v="East"/><s v="West"/></sharedItems></cacheField>'
+  '<cacheField name="Amount" numFmtId="0"><sharedItems containsSemiMixedTypes="0" containsString="0" containsNumber="1" containsInteger="1" minValue="17" maxValue="1025000"/></cacheField>'
+  '</cacheFields></pivotCacheDefinition>' % main,
+ 'xl/pivotCache/pivotCacheRecords1.xml':
+  '<pivotCacheRecords %s count="4"><r><x v="0"/><n v="889000"/></r><r><x v="0"/><n v="17"/></r>'
+  '<r><x v="1"/><n v="1025000"/></r><r><x v="1"/><n v="796"/></r></pivotCacheRecords>' % main,
+ 'xl/pivotCache/_rels/pivotCacheDefinition1.xml.rels': rels(('rId1', rel, 'pivotCacheRecords', 'pivotCacheRecords1.xml')),
+ 'xl/pivotTables/pivotTable1.xml':
+  '<pivotTableDefinition %s name="PivotTable1" cacheId="1" applyNumberFormats="0" applyBorderFormats="0" applyFontFormats="0" '
+  'applyPatternFormats="0" applyAlignmentFormats="0" applyWidthHeightFormats="1" dataCaption="Values" updatedVersion="6" '
+  'minRefreshableVersion="3" useAutoFormatting="1" itemPrintTitles="1" createdVersion="6" indent="0" outline="1" outlineData="1">'
+  '<location ref="A3:B6" firstHeaderRow="1" firstDataRow="1" firstDataCol="1"/><pivotFields count="2">'
+  '<pivotField axis="axisRow" showAll="0"><items count="3"><item x="0"/><item x="1"/><item t="default"/></items></pivotField>'
+  '<pivotField dataField="1" showAll="0"/></pivotFields><rowFields count="1"><field x="0"/></rowFields>'
+  '<rowItems count="3"><i><x/></i><i><x v="1"/></i><i t="grand"><x/></i></rowItems><colItems count="1"><i/></colItems>'
+  '<dataFields count="1"><dataField name="Sum of Amount" fld="1" baseField="0" baseItem="0"/></dataFields>'
+  '<pivotTableStyleInfo name="PivotStyleLight16" showRowHeaders="1" showColHeaders="1" showRowStripes="0" showColStripes="0" showLastColumn="1"/>'
+  '</pivotTableDefinition>' % main,
+ 'xl/pivotTables/_rels/pivotTable1.xml.rels': rels(('rId1', rel, 'pivotCacheDefinition', '../pivotCache/pivotCacheDefinition1.xml')),
+ 'xl/worksheets/_rels/sheet1.xml.rels': rels(('rId1', rel, 'pivotTable', '../pivotTables/pivotTable1.xml')),
+}
+with zipfile.ZipFile(path) as zin, zipfile.ZipFile(path + '.new', 'w', zipfile.ZIP_DEFLATED) as zout:
+    for info in zin.infolist():
+        data = zin.read(info.filename).decode('utf-8')
+        if info.filename == '[Content_Types].xml':
+            data = data.replace('</Types>', ''.join('<Override PartName="/%s" ContentType="%s%s+xml"/>' % p for p in (
+                ('xl/pivotCache/pivotCacheDefinition1.xml', ct, 'pivotCacheDefinition'),
+                ('xl/pivotCache/pivotCacheRecords1.xml', ct, 'pivotCacheRecords'),
+                ('xl/pivotTables/pivotTable1.xml', ct, 'pivotTable'))) + '</Types>')
+        elif info.filename == 'xl/_rels/workbook.xml.rels':
+            data = data.replace('</Relationships>', '<Relationship Id="rId99" Type="%spivotCacheDefinition" Target="pivotCache/pivotCacheDefinition1.xml"/></Relationships>' % rel)
+        elif info.filename == 'xl/workbook.xml':
+            data = data.replace('</workbook>', '<pivotCaches><pivotCache cacheId="1" r:id="rId99"/></pivotCaches></workbook>')
+        zout.writestr(info, data)
+    for name, data in parts.items():
+        zout.writestr(name, data)
+shutil.move(path + '.new', path)
+)";
+  QProcess p;
+  p.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(kScript), path});
+  const bool ok =
+      p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  if (!ok) ADD_FAILURE() << "cannot add the pivot table to " << path.toStdString();
+  return ok;
+}
+
 QString wrappedRowsFault(const QString& pdf) {
   const QList<TextRun> runs = pdfTextRuns(pdf);
   auto top = [&](const char* word) {

@@ -42,6 +42,17 @@ bool writeWrappedRows(const QString& path);
 // its height, the hidden row stays hidden.
 QString wrappedRowsFault(const QString& pdf);
 
+// Numbers in the General format: `wide` down column A (30 characters wide),
+// `narrow` down column B (the default width).
+bool writeNumbers(const QString& path, const QList<double>& wide, const QList<double>& narrow);
+
+// A pivot table as the spreadsheet application stores it: sheet "Pivot"
+// holds the rendered cells ("Row Labels", "Sum of Amount"; "East" 889,017,
+// "West" 1,025,796, "Grand Total" 1,914,813, the sums formatted #,##0), with
+// its pivot table part, pivot cache definition and records over the sheet
+// "Data" (Region, Amount).
+bool writePivotTable(const QString& path);
+
 // Replaces each match of the regular expression `pattern` (Python's re) in
 // the member `member` of a zip file with `replacement`; the other members are
 // copied unchanged.

@@ -364,6 +364,11 @@ class CalcWorkbook final : public CalcObject {
     }
     if (Is(member, "Name")) return TkvVariant(doc_->FileName());
     if (Is(member, "FullName")) return TkvVariant(doc_->Path());
+    if (Is(member, "Warnings")) {
+      QList<TkvVariant> warnings;
+      for (const QString& warning : doc_->Warnings()) warnings << TkvVariant(warning);
+      return TkvVariant(warnings);
+    }
     ThrowUnknownMember(QStringLiteral("Workbook"), member);
   }
 
@@ -401,9 +406,9 @@ class CalcWorkbooks final : public CalcObject {
       ThrowBadArguments(QStringLiteral("Open"),
                         QStringLiteral("recalculation is Auto, Always or Never, not \"%1\"")
                             .arg(recalc.ToText()));
-    const uno::Reference<lang::XComponent> component =
-        tabrix::office::LoadWorkbook(*process_, request);
-    auto doc = std::make_shared<CalcDocument>(process_, component, request.path);
+    tabrix::office::LoadedWorkbook loaded = tabrix::office::LoadWorkbook(*process_, request);
+    auto doc = std::make_shared<CalcDocument>(process_, loaded.component, request.path,
+                                              std::move(loaded.warnings), std::move(loaded.copy));
     return std::make_shared<CalcWorkbook>(doc);
   }
 

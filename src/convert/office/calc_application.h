@@ -21,6 +21,8 @@ class TkvOfficeProcess;
 //   ExportAsFixedFormat(0, path, ...), PrintOut(from, to, copies, preview,
 //   printer) through the PDF printer module.
 //   ExportAsFixedFormat takes a tenth argument of its own: true writes PDF/A-2b.
+//   Warnings (a member of its own): an array of texts, what the load-time
+//   steps could not make right (formulas the office could not compute).
 //   Sheets: Count, Item(i). Sheet: Name, Index, Visible (-1 or 0), PageSetup,
 //   ExportAsFixedFormat, PrintOut; a hidden sheet refuses to be exported or
 //   printed, and neither can an empty one. PageSetup: Zoom, FitToPagesWide, FitToPagesTall (false:

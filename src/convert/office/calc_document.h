@@ -8,6 +8,7 @@
 #include "convert/office/office_process.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -32,8 +33,13 @@ void CloseComponent(const css::uno::Reference<css::lang::XComponent>& component)
 class CalcDocument {
  public:
   CalcDocument(std::shared_ptr<TkvOfficeProcess> process,
-               const css::uno::Reference<css::lang::XComponent>& component, QString path)
-      : process_(std::move(process)), component_(component), path_(std::move(path)) {
+               const css::uno::Reference<css::lang::XComponent>& component, QString path,
+               QStringList warnings = {}, std::shared_ptr<const void> copy = nullptr)
+      : process_(std::move(process)),
+        component_(component),
+        path_(std::move(path)),
+        warnings_(std::move(warnings)),
+        copy_(std::move(copy)) {
     process_->DocumentOpened();
   }
   ~CalcDocument() { Close(); }
@@ -44,12 +50,15 @@ class CalcDocument {
     if (!component_.is()) return;
     CloseComponent(component_);
     component_.clear();
+    copy_.reset();
     process_->DocumentClosed();
   }
 
   TkvOfficeProcess& Process() { return *process_; }
   const std::shared_ptr<TkvOfficeProcess>& ProcessPointer() const { return process_; }
   const QString& Path() const { return path_; }
+  // What the load-time steps could not make right (formulas kept, ...).
+  const QStringList& Warnings() const { return warnings_; }
   QString FileName() const {
     const int slash = path_.lastIndexOf(QLatin1Char('/'));
     return slash >= 0 ? path_.mid(slash + 1) : path_;
@@ -71,6 +80,8 @@ class CalcDocument {
   std::shared_ptr<TkvOfficeProcess> process_;
   css::uno::Reference<css::lang::XComponent> component_;
   QString path_;
+  QStringList warnings_;
+  std::shared_ptr<const void> copy_;  // a private copy loaded in the source's place
 };
 
 bool SheetVisible(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet);

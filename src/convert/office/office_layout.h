@@ -3,6 +3,7 @@
 // (TkvCreateObject("com.sun.star.ServiceManager")): no UNO type here.
 
 #include <QString>
+#include <QStringList>
 
 class TkvAutoObject;
 class TkvZipPackage;
@@ -17,3 +18,14 @@ int TkvFitWrappedRows(TkvAutoObject& document, const TkvZipPackage* package);
 // Does nothing for other objects; raises TkvAutomationError when the office
 // fails.
 void TkvLeaveOutHiddenSheets(TkvAutoObject& document);
+
+// KeepStoredResults on a spreadsheet document loaded from `package` (null
+// when none) and just recalculated, through an office object; nothing for
+// other objects. Returns its warnings; raises TkvAutomationError when the
+// office fails.
+QStringList TkvKeepStoredResults(TkvAutoObject& document, const TkvZipPackage* package);
+
+// ShowGeneralNumbers on a spreadsheet document through an office object;
+// nothing for other objects. Returns the cells changed; raises
+// TkvAutomationError when the office fails.
+int TkvShowGeneralNumbers(TkvAutoObject& document);

@@ -1,5 +1,6 @@
 #include "convert/office/row_heights.h"
 
+#include "convert/office/changes_allowed.h"
 #include "convert/office/office_layout.h"
 #include "convert/office/ooxml_parts.h"
 #include "convert/office/uno_object.h"
@@ -21,7 +22,6 @@
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
-#include <com/sun/star/util/XModifiable.hpp>
 
 using namespace css;
 
@@ -81,28 +81,6 @@ RowRuns Without(const RowRuns& runs, const std::vector<int>& stored) {
   }
   return left;
 }
-
-// Allows row changes on the read-only loaded copy while alive; the copy is
-// left unmodified, so nothing ever offers to store it.
-class ChangesAllowed {
- public:
-  explicit ChangesAllowed(const uno::Reference<beans::XPropertySet>& document)
-      : document_(document) {
-    document_->setPropertyValue("IsChangeReadOnlyEnabled", uno::Any(true));
-  }
-  ~ChangesAllowed() {
-    try {
-      document_->setPropertyValue("IsChangeReadOnlyEnabled", uno::Any(false));
-      uno::Reference<util::XModifiable>(document_, uno::UNO_QUERY_THROW)->setModified(false);
-    } catch (...) {
-    }
-  }
-  ChangesAllowed(const ChangesAllowed&) = delete;
-  ChangesAllowed& operator=(const ChangesAllowed&) = delete;
-
- private:
-  uno::Reference<beans::XPropertySet> document_;
-};
 
 }  // namespace
 

@@ -4,8 +4,11 @@
 
 #include "convert/automation/auto_object.h"
 #include "convert/office/calc_document.h"
+#include "convert/office/general_cells.h"
+#include "convert/office/kept_results.h"
 #include "convert/office/office_process.h"
 #include "convert/office/office_url.h"
+#include "convert/office/package_copy.h"
 #include "convert/office/row_heights.h"
 #include "convert/office/text_workbook.h"
 #include "convert/office/uno_runtime.h"
@@ -54,8 +57,7 @@ void CloseComponent(const uno::Reference<lang::XComponent>& component) noexcept 
   }
 }
 
-uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
-                                              const WorkbookRequest& request) {
+LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& request) {
   const QString& path = request.path;
   const bool remote = TkvIsRemoteAddress(path);
   const QString localPath = remote ? QString() : QFileInfo(TkvLocalPathOf(path)).absoluteFilePath();
@@ -85,11 +87,14 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
   const QString unreadable =
       remote ? QStringLiteral("The workbook %1 could not be downloaded or read").arg(path)
              : UnreadableMessage(path, localPath);
+  // Pivot tables print as the application rendered them into the sheet.
+  const std::shared_ptr<TkvPivotFreeCopy> copy =
+      remote ? nullptr : TkvPivotFreeCopy::Make(localPath);
   uno::Reference<lang::XComponent> component;
   try {
     auto desktop = process.Desktop();  // starts a new office if the last one died
-    component = desktop->loadComponentFromURL(ToOU(remote ? path : TkvOfficeFileUrl(localPath)),
-                                              "_blank", 0, media);
+    const QString url = remote ? path : TkvOfficeFileUrl(copy ? copy->Path() : localPath);
+    component = desktop->loadComponentFromURL(ToOU(url), "_blank", 0, media);
   } catch (const uno::Exception& e) {
     const QString text = ExceptionText(e);
     const QString message = process.FailureMessage(text, MayBeConnectionFailureNow());
@@ -110,17 +115,22 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
   // The steps after the import that make the loaded copy print what the
   // spreadsheet application prints when it opens the file.
   const char* step = "recalculated";
+  LoadedWorkbook loaded;
   try {
     // Both steps read facts from the package: it is opened once for them.
     std::optional<TkvZipPackage> package;
     if (!remote) package.emplace(localPath);
     const TkvZipPackage* opened = package && package->IsOpen() ? &*package : nullptr;
     // The import prints cached formula results as stored; the application
-    // recalculates the workbooks the rule names when it opens them.
-    if (TkvRecalcDue(request.recalc, opened))
+    // recalculates the workbooks the rule names when it opens them. What
+    // the office cannot compute keeps the result the workbook stored.
+    if (TkvRecalcDue(request.recalc, opened)) {
       uno::Reference<sheet::XCalculatable>(component, uno::UNO_QUERY_THROW)->calculateAll();
-    // After recalculation: the rows are sized for the values that print.
+      loaded.warnings << KeepStoredResults(component, opened);
+    }
+    // After recalculation: numbers and rows as the values that print need.
     step = "laid out";
+    ShowGeneralNumbers(component);
     FitWrappedRows(component, opened);
   } catch (const uno::Exception& e) {
     CloseComponent(component);
@@ -130,7 +140,9 @@ uno::Reference<lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
                                     : QStringLiteral("The workbook %1 could not be %2: %3")
                                           .arg(path, QLatin1String(step), text));
   }
-  return component;
+  loaded.component = component;
+  loaded.copy = copy;
+  return loaded;
 }
 
 }  // namespace tabrix::office

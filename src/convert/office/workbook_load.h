@@ -6,13 +6,16 @@
 #include "convert/office/recalculation.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <memory>
 #include <optional>
 
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 
 class TkvOfficeProcess;
+class TkvPivotFreeCopy;
 
 namespace tabrix::office {
 
@@ -22,12 +25,22 @@ struct WorkbookRequest {
   TkvRecalc recalc = TkvRecalc::Never;
 };
 
+struct LoadedWorkbook {
+  css::uno::Reference<css::lang::XComponent> component;  // the caller closes it
+  QStringList warnings;  // what the load-time steps could not make right
+  // The private copy loaded in the source's place (a package with pivot
+  // tables), if any: to be kept until the component is closed.
+  std::shared_ptr<TkvPivotFreeCopy> copy;
+};
+
 // Loads the workbook hidden and read-only, macros never run, links never
-// updated, then recalculates it when `request.recalc` says so (TkvRecalcDue)
-// and sizes the rows of wrapped text the file stores no height for
-// (FitWrappedRows). The source file is never written. Returns a spreadsheet document the caller
-// closes; raises TkvAutomationError (member "Open") naming the workbook.
-css::uno::Reference<css::lang::XComponent> LoadWorkbook(TkvOfficeProcess& process,
-                                                        const WorkbookRequest& request);
+// updated (a local OOXML package with pivot tables through its
+// TkvPivotFreeCopy, so that they print as stored), then recalculates it when `request.recalc` says
+// so (TkvRecalcDue) keeping the stored results of the formulas the office cannot compute
+// (KeepStoredResults), and sizes the rows of wrapped text the file stores no
+// height for (FitWrappedRows). The source file is never written. Returns a
+// spreadsheet document; raises TkvAutomationError (member "Open") naming the
+// workbook.
+LoadedWorkbook LoadWorkbook(TkvOfficeProcess& process, const WorkbookRequest& request);
 
 }  // namespace tabrix::office

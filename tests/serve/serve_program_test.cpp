@@ -307,7 +307,7 @@ TEST_F(Serve, NamesWithFoldersStayInsideThePrivateFolder) {
 
 TEST_F(Serve, QueueLimitRefusesWithRetryAfterAndTheTimeLimitEndsWith504) {
   const QString slow = SlowBook();
-  const QStringList args = Form(slow, {QStringLiteral("timeout=2")});
+  const QStringList args = Form(slow, {QStringLiteral("timeout=1")});
   auto first = Start(QStringLiteral("/convert"), args, QStringLiteral("first"));
   ASSERT_TRUE(WaitUntil(
       [] { return Curl(QStringLiteral("/metrics")).body.contains("tabrix_converters_busy 1"); }));
@@ -330,7 +330,7 @@ TEST_F(Serve, QueueLimitRefusesWithRetryAfterAndTheTimeLimitEndsWith504) {
     EXPECT_TRUE(a.json()
                     .value(QLatin1String("error"))
                     .toString()
-                    .contains(QLatin1String("timed out after 2 seconds")))
+                    .contains(QLatin1String("timed out after 1 seconds")))
         << a.body.toStdString();
   }
   // The killed office is started again before the converter takes a request.
